@@ -1,0 +1,46 @@
+# The Win32 build: Doruzeda_DO.dll, the stand-ins for the closed libraries,
+# the host program and the tests that run under Wine.
+
+# Every program and DLL in one folder, as a user deploys them: a DLL's
+# load-time imports are looked up beside the program first.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+# No runtime DLL of the toolchain at run time.
+set(DORUZEDA_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
+
+# Test programs run under Wine, in a prefix of this build folder.
+configure_file(${CMAKE_SOURCE_DIR}/tests/win32/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh
+               @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+               GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
+
+# An import library that imports by ordinal only, from a .def of NONAME entries.
+function(doruzeda_import_library target def_file)
+    set(output ${CMAKE_CURRENT_BINARY_DIR}/lib${target}.a)
+    add_custom_command(OUTPUT ${output}
+        COMMAND ${CMAKE_DLLTOOL} --input-def ${def_file} --output-lib ${output}
+        DEPENDS ${def_file}
+        COMMENT "Import library ${target} (by ordinal)")
+    add_custom_target(${target}_generate DEPENDS ${output})
+    add_library(${target} INTERFACE)
+    add_dependencies(${target} ${target}_generate)
+    target_link_libraries(${target} INTERFACE ${output})
+endfunction()
+
+doruzeda_import_library(inpout32_import ${CMAKE_SOURCE_DIR}/platform/win32/inpout32_import.def)
+doruzeda_import_library(get_io_import ${CMAKE_SOURCE_DIR}/platform/win32/get_io_import.def)
+
+add_library(doruzeda_core STATIC ${DORUZEDA_CORE_SOURCES}
+    ${CMAKE_SOURCE_DIR}/platform/win32/port_io_win32.cpp
+    ${CMAKE_SOURCE_DIR}/platform/win32/device_list_win32.cpp
+    ${CMAKE_SOURCE_DIR}/platform/win32/log_sink_win32.cpp)
+target_include_directories(doruzeda_core PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(doruzeda_core PRIVATE ${DORUZEDA_WARNINGS})
+target_link_libraries(doruzeda_core PUBLIC inpout32_import get_io_import)
+
+add_subdirectory(platform/inpout32)
+add_subdirectory(platform/get_io)
+add_subdirectory(macro)
+add_subdirectory(host)
+add_subdirectory(tests/win32)

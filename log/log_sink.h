@@ -1,0 +1,33 @@
+// The platform operations the debug log needs, and nothing else.
+//
+// The Win32 build binds these to the system (platform/win32/log_sink_win32.cpp);
+// the native tests bind them to a recording double. AppendTextLine is plain
+// C stdio and lives in log/append_text_line.cpp, shared by both builds.
+#pragma once
+
+#include <cstdint>
+
+namespace log_sink {
+
+// Sends text to the debugger output as it stands: no line end is added.
+// Never blocks for long, never fails visibly.
+void WriteDebuggerOutput(const char* text);
+
+// The local wall-clock time, as the system's local time service reports it.
+struct LocalTime {
+    int year;
+    int month;        // 1 to 12
+    int day;          // 1 to 31
+    int hour;         // 0 to 23
+    int minute;
+    int second;
+    int milliseconds;
+};
+LocalTime ReadLocalTime();
+
+// Opens fileName for appending in text mode, writes line, closes the file.
+// In text mode on Windows every "\n" becomes "\r\n". Returns false when the
+// file could not be opened or fully written; nothing stays open either way.
+bool AppendTextLine(const char* fileName, const char* line);
+
+}  // namespace log_sink

@@ -1,0 +1,63 @@
+// Doruzeda_DO.dll: the ten functions that a host's macros call.
+//
+// All are cdecl, take 32-bit arguments and return a signed 32-bit result.
+// Result codes: 0 success; -1 no port selected; -2 the pin is not valid for
+// the call. Pin reads return 1 (high) or 0 (low). A level is high when
+// non-zero. A refused call neither touches the port nor writes a log line.
+//
+// Settable pins: 1 to 9, 14, 16, 17. Readable pins: 2 to 13, 15. Pins 18 to 25
+// are ground.
+#pragma once
+
+#ifdef DORUZEDA_DO_BUILD
+// The module definition file exports the names, undecorated, at fixed ordinals.
+#define DORUZEDA_DO_API extern "C"
+#else
+#define DORUZEDA_DO_API extern "C" __declspec(dllimport)
+#endif
+
+// Ordinal 1. Reads `pin` from the snapshot taken by the last
+// fnOrvane_getParallelInputAll (all zero before the first); no port access.
+// 1 high, 0 low; -1 no port selected; -2 pin not readable.
+DORUZEDA_DO_API int __cdecl fnOrvane_fetchParallelInputPin(int pin);
+
+// Ordinal 2. Snapshots the data and status registers of the selected port for
+// fnOrvane_fetchParallelInputPin. 0; -1 no port selected.
+DORUZEDA_DO_API int __cdecl fnOrvane_getParallelInputAll(void);
+
+// Ordinal 3. Reads `pin` from the port now and logs the call.
+// 1 high, 0 low; -1 no port selected; -2 pin not readable.
+DORUZEDA_DO_API int __cdecl fnOrvane_getParallelInputPin(int pin);
+
+// Ordinal 4. Shows the setup window (modeless) and returns at once. Always 0.
+DORUZEDA_DO_API int __cdecl fnOrvane_rudAdado(void);
+
+// Ordinal 5. Loads the output buffers from the selected port's data and
+// control registers. 0; -1 no port selected.
+DORUZEDA_DO_API int __cdecl fnOrvane_prepareParallelOutputBuffer(void);
+
+// Ordinal 6. Sets `pin` to `level` in the output buffers only; needs no port.
+// 0; -2 pin not settable.
+DORUZEDA_DO_API int __cdecl fnOrvane_prepareParallelOutputPin(int pin, int level);
+
+// Ordinal 7. Writes the output buffers to the selected port's data and then
+// control register. 0; -1 no port selected.
+DORUZEDA_DO_API int __cdecl fnOrvane_setParallelOutputAll(void);
+
+// Ordinal 8. Sets `pin` to `level` on the port now and logs the call.
+// 0; -1 no port selected; -2 pin not settable.
+DORUZEDA_DO_API int __cdecl fnOrvane_setParallelOutputPin(int pin, int level);
+
+// Ordinal 9. Selects the discovered port named LPT<number>.
+// 0; -1 number not in 1 to 10 (selection kept); -2 no such port (selection cleared).
+DORUZEDA_DO_API int __cdecl fnOrvane_setParallelPort(int number);
+
+// Ordinal 10. Sets and selects a port address given as four one-digit
+// hexadecimal strings, most significant first: "3", "7", "8", "" is 0x378.
+// Only each string's first character counts; an empty (or null) string ends
+// the address. Text that is not hexadecimal keeps the previous address but
+// still selects it. Always 0.
+DORUZEDA_DO_API int __cdecl fnOrvane_setParallelPortAddress(const char* digit1,
+                                                            const char* digit2,
+                                                            const char* digit3,
+                                                            const char* digit4);

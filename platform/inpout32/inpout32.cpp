@@ -1,0 +1,181 @@
+// Stand-in for the closed port I/O library INPOUT32.dll on development
+// machines: ordinals 1 (PortRead) and 2 (PortWrite), stdcall, over a simulated
+// I/O space shared between processes. See sim_port.h.
+#define INPOUT32_STANDIN_BUILD
+#include "sim_port.h"
+
+#include <windows.h>
+
+namespace {
+
+constexpr unsigned long kTraceCapacity = 8192;
+constexpr unsigned short kDefaultPort = 0x378;
+const char kSectionName[] = "Local\\DoruzedaSimulatedParallelPort";
+
+struct SharedState {
+    volatile LONG lock;  // a spin lock: accesses are short and never block
+    volatile LONG initialised;
+    unsigned long traceCount;
+    unsigned char registers[65536];
+    unsigned char isPortBase[65536];
+    SimPortAccess trace[kTraceCapacity];
+};
+
+SharedState* state = nullptr;
+HANDLE section = nullptr;
+
+class Guard {
+public:
+    Guard()
+    {
+        while (InterlockedCompareExchange(&state->lock, 1, 0) != 0) {
+            YieldProcessor();
+        }
+    }
+    ~Guard() { InterlockedExchange(&state->lock, 0); }
+    Guard(const Guard&) = delete;
+    Guard& operator=(const Guard&) = delete;
+};
+
+void Record(bool isWrite, unsigned short address, unsigned short value)
+{
+    SimPortAccess& entry = state->trace[state->traceCount % kTraceCapacity];
+    entry.sequence = state->traceCount;
+    entry.isWrite = isWrite ? 1 : 0;
+    entry.reserved = 0;
+    entry.address = address;
+    entry.value = value;
+    ++state->traceCount;
+}
+
+bool IsStatusRegister(unsigned short address)
+{
+    return state->isPortBase[static_cast<unsigned short>(address - 1)] != 0;
+}
+
+bool Attach()
+{
+    section = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                 sizeof(SharedState), kSectionName);
+    if (section == nullptr) {
+        return false;
+    }
+    state = static_cast<SharedState*>(
+        MapViewOfFile(section, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(SharedState)));
+    if (state == nullptr) {
+        CloseHandle(section);
+        section = nullptr;
+        return false;
+    }
+    // A new section is zero-filled; the first process to see it marks the
+    // default port.
+    if (InterlockedCompareExchange(&state->initialised, 1, 0) == 0) {
+        state->isPortBase[kDefaultPort] = 1;
+    }
+    return true;
+}
+
+void Detach()
+{
+    if (state != nullptr) {
+        UnmapViewOfFile(state);
+        state = nullptr;
+    }
+    if (section != nullptr) {
+        CloseHandle(section);
+        section = nullptr;
+    }
+}
+
+}  // namespace
+
+extern "C" __declspec(dllexport) unsigned short __stdcall PortRead(unsigned short address)
+{
+    Guard guard;
+    const unsigned short value = state->registers[address];
+    Record(false, address, value);
+    return value;
+}
+
+extern "C" __declspec(dllexport) void __stdcall PortWrite(unsigned short address,
+                                                         unsigned short value)
+{
+    Guard guard;
+    if (!IsStatusRegister(address)) {
+        state->registers[address] = static_cast<unsigned char>(value & 0xFF);
+    }
+    Record(true, address, value);
+}
+
+SIM_PORT_API unsigned long __cdecl SimTraceCount(void)
+{
+    Guard guard;
+    return state->traceCount;
+}
+
+SIM_PORT_API unsigned long __cdecl SimTraceCapacity(void)
+{
+    return kTraceCapacity;
+}
+
+SIM_PORT_API int __cdecl SimTraceGet(unsigned long sequence, SimPortAccess* access)
+{
+    Guard guard;
+    if (access == nullptr || sequence >= state->traceCount ||
+        state->traceCount - sequence > kTraceCapacity) {
+        return 0;
+    }
+    *access = state->trace[sequence % kTraceCapacity];
+    return 1;
+}
+
+SIM_PORT_API void __cdecl SimTraceClear(void)
+{
+    Guard guard;
+    state->traceCount = 0;
+}
+
+SIM_PORT_API void __cdecl SimSetInputLines(unsigned short baseAddress, unsigned char status)
+{
+    Guard guard;
+    state->isPortBase[baseAddress] = 1;
+    state->registers[static_cast<unsigned short>(baseAddress + 1)] = status;
+}
+
+SIM_PORT_API unsigned char __cdecl SimPeek(unsigned short address)
+{
+    Guard guard;
+    return state->registers[address];
+}
+
+SIM_PORT_API void __cdecl SimPoke(unsigned short address, unsigned char value)
+{
+    Guard guard;
+    state->registers[address] = value;
+}
+
+SIM_PORT_API void __cdecl SimAddPort(unsigned short baseAddress)
+{
+    Guard guard;
+    state->isPortBase[baseAddress] = 1;
+}
+
+SIM_PORT_API void __cdecl SimReset(void)
+{
+    Guard guard;
+    ZeroMemory(state->registers, sizeof state->registers);
+    ZeroMemory(state->isPortBase, sizeof state->isPortBase);
+    state->isPortBase[kDefaultPort] = 1;
+    state->traceCount = 0;
+}
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
+{
+    if (reason == DLL_PROCESS_ATTACH) {
+        return Attach() ? TRUE : FALSE;
+    }
+    if (reason == DLL_PROCESS_DETACH) {
+        Detach();
+    }
+    return TRUE;
+}

@@ -1,0 +1,212 @@
+#include "port_controller.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "../log/debug_log.h"
+#include "pin_map.h"
+#include "port_io.h"
+
+namespace {
+
+constexpr std::uint16_t kStatusOffset = 1;
+constexpr std::uint16_t kControlOffset = 2;
+
+bool EqualIgnoringAsciiCase(const char* left, const char* right)
+{
+    for (;; ++left, ++right) {
+        char a = *left;
+        char b = *right;
+        if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 'a' + 'A');
+        if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 'a' + 'A');
+        if (a != b) return false;
+        if (a == '\0') return true;
+    }
+}
+
+// A null argument counts as an empty string: it ends the address there.
+char FirstCharacter(const char* text)
+{
+    return text == nullptr ? '\0' : text[0];
+}
+
+}  // namespace
+
+PortController::PortController()
+    : portTable{}, portCount(0), selectedIndex(-1), outData(0), outControl(0), inData(0),
+      inStatus(0), view(nullptr)
+{
+}
+
+bool PortController::HasSelection() const
+{
+    // The index is public state that the dialog writes; an index outside the
+    // table is treated as no selection rather than read past the table.
+    return selectedIndex >= 0 && selectedIndex < kMaxPorts;
+}
+
+std::uint16_t PortController::SelectedBase() const
+{
+    return portTable[selectedIndex].baseAddress;
+}
+
+int PortController::ApplyPinLevel(std::uint16_t& value, int pin, int level)
+{
+    const PinMapRow* row = PinMap::Find(pin);
+    if (row == nullptr || !row->settable) {
+        return kBadPin;
+    }
+    const bool high = level != 0;
+    const bool bitSet = row->inverted ? !high : high;
+    if (bitSet) {
+        value = static_cast<std::uint16_t>(value | row->mask);
+    } else {
+        value = static_cast<std::uint16_t>(value & ~row->mask);
+    }
+    return kOk;
+}
+
+int PortController::DecodePinLevel(int pin, std::uint16_t dataValue,
+                                   std::uint16_t statusValue) const
+{
+    if (!HasSelection()) {
+        return kNoPort;
+    }
+    const PinMapRow* row = PinMap::Find(pin);
+    if (row == nullptr || !row->readable) {
+        return kBadPin;
+    }
+    const std::uint16_t value = row->reg == PinRegister::Data ? dataValue : statusValue;
+    const bool bitSet = (value & row->mask) != 0;
+    return (row->inverted ? !bitSet : bitSet) ? 1 : 0;
+}
+
+int PortController::SelectPortByNumber(int number)
+{
+    if (number < 1 || number > kMaxPorts) {
+        return kNoPort;
+    }
+    char wanted[16];
+    std::snprintf(wanted, sizeof wanted, "LPT%d", number);
+    for (int row = 0; row < portCount && row < kMaxPorts; ++row) {
+        if (EqualIgnoringAsciiCase(portTable[row].name, wanted)) {
+            selectedIndex = row;
+            if (view != nullptr) {
+                view->ShowPortList(row);
+            }
+            return kOk;
+        }
+    }
+    selectedIndex = -1;
+    return kBadPin;
+}
+
+int PortController::SetManualAddress(const char* s1, const char* s2, const char* s3,
+                                     const char* s4)
+{
+    // Four one-digit strings; the first empty one ends the address.
+    char text[5];
+    text[0] = FirstCharacter(s1);
+    text[1] = text[0] == '\0' ? '\0' : FirstCharacter(s2);
+    text[2] = text[1] == '\0' ? '\0' : FirstCharacter(s3);
+    text[3] = text[2] == '\0' ? '\0' : FirstCharacter(s4);
+    text[4] = '\0';
+
+    DebugLog("Port is set by setParallelPortAddress() Port=%s", text);
+
+    unsigned int parsed = 0;
+    if (std::sscanf(text, "%x", &parsed) == 1) {
+        portTable[0].baseAddress = static_cast<std::uint16_t>(parsed);
+    }
+    selectedIndex = 0;
+    if (view != nullptr) {
+        view->ShowAddressField(text);
+    }
+    return kOk;
+}
+
+int PortController::SetPinOutput(int pin, int level)
+{
+    if (!HasSelection()) {
+        return kNoPort;
+    }
+    const PinMapRow* row = PinMap::Find(pin);
+    if (row == nullptr || !row->settable) {
+        return kBadPin;
+    }
+    const std::uint16_t base = SelectedBase();
+    const std::uint16_t reg = static_cast<std::uint16_t>(base + static_cast<int>(row->reg));
+    std::uint16_t value = port_io::PortRead(reg);
+    ApplyPinLevel(value, pin, level);
+    DebugLog("SetPinOutput(%d, %d) Port=%x", pin, level, base);
+    port_io::PortWrite(reg, value);
+    return kOk;
+}
+
+int PortController::GetPinInput(int pin)
+{
+    if (!HasSelection()) {
+        return kNoPort;
+    }
+    const PinMapRow* row = PinMap::Find(pin);
+    if (row == nullptr || !row->readable) {
+        return kBadPin;
+    }
+    const std::uint16_t base = SelectedBase();
+    std::uint16_t dataValue = 0;
+    std::uint16_t statusValue = 0;
+    if (row->reg == PinRegister::Data) {
+        dataValue = port_io::PortRead(base);
+    } else {
+        statusValue = port_io::PortRead(static_cast<std::uint16_t>(base + kStatusOffset));
+    }
+    DebugLog("GetPinInput(%d) Port=%x", pin, base);
+    return DecodePinLevel(pin, dataValue, statusValue);
+}
+
+int PortController::PrepareOutputBuffer()
+{
+    if (!HasSelection()) {
+        return kNoPort;
+    }
+    const std::uint16_t base = SelectedBase();
+    outData = port_io::PortRead(base);
+    outControl = port_io::PortRead(static_cast<std::uint16_t>(base + kControlOffset));
+    return kOk;
+}
+
+int PortController::PrepareOutputPin(int pin, int level)
+{
+    const PinMapRow* row = PinMap::Find(pin);
+    if (row == nullptr || !row->settable) {
+        return kBadPin;
+    }
+    return ApplyPinLevel(row->reg == PinRegister::Data ? outData : outControl, pin, level);
+}
+
+int PortController::SetOutputAll()
+{
+    if (!HasSelection()) {
+        return kNoPort;
+    }
+    const std::uint16_t base = SelectedBase();
+    port_io::PortWrite(base, outData);
+    port_io::PortWrite(static_cast<std::uint16_t>(base + kControlOffset), outControl);
+    return kOk;
+}
+
+int PortController::GetInputAll()
+{
+    if (!HasSelection()) {
+        return kNoPort;
+    }
+    const std::uint16_t base = SelectedBase();
+    inData = port_io::PortRead(base);
+    inStatus = port_io::PortRead(static_cast<std::uint16_t>(base + kStatusOffset));
+    return kOk;
+}
+
+int PortController::FetchInputPin(int pin)
+{
+    return DecodePinLevel(pin, inData, inStatus);
+}

@@ -1,0 +1,79 @@
+// PortController: the port table, the selected port, the buffered outputs and
+// the input snapshot, and every pin operation the exported functions offer.
+//
+// Results: 0 success; -1 no port selected; -2 the pin is not valid for the
+// operation. Pin reads return 1 (high) or 0 (low). SelectPortByNumber uses -1
+// for a number outside 1 to 10 and -2 for a port that is not in the table.
+// Every operation that tests the selection does so before it looks at the pin.
+// A refused call touches neither the port nor the log.
+//
+// A level is high when non-zero. Register values are kept as 16-bit values of
+// which only the low byte reaches the hardware; whatever 16-bit value was read
+// is written back whole.
+#pragma once
+
+#include <cstdint>
+
+#include "port_view.h"
+
+struct PortEntry {
+    char name[11];            // as the system reports it, such as LPT1; at most 9 characters
+    char label[91];           // "%s (%X-%X)": name, first and last I/O port
+    std::uint16_t baseAddress;  // I/O address of the data register
+};
+
+class PortController {
+public:
+    static constexpr int kMaxPorts = 10;
+    static constexpr std::uint16_t kFallbackAddress = 0x378;
+
+    static constexpr int kOk = 0;
+    static constexpr int kNoPort = -1;
+    static constexpr int kBadPin = -2;
+
+    PortEntry portTable[kMaxPorts];
+    std::int32_t portCount;
+    std::int32_t selectedIndex;  // -1: no port
+    std::uint16_t outData;
+    std::uint16_t outControl;
+    std::uint16_t inData;
+    std::uint16_t inStatus;
+
+    PortController();
+
+    // The view that shows the chosen port; null means none (nothing is called).
+    void SetView(PortView* newView) { view = newView; }
+    PortView* View() const { return view; }
+
+    // Fills the port table from the system's device list; true when at least
+    // one port was recorded. Falls back to 0x378 in row 0 (selected) when the
+    // list cannot be read or is empty.
+    bool EnumeratePorts();
+
+    int SelectPortByNumber(int number);
+    int SetManualAddress(const char* s1, const char* s2, const char* s3, const char* s4);
+    int SetPinOutput(int pin, int level);
+    int GetPinInput(int pin);
+    int PrepareOutputBuffer();
+    int PrepareOutputPin(int pin, int level);
+    int SetOutputAll();
+    int GetInputAll();
+    int FetchInputPin(int pin);
+
+    // Changes the pin's bit of `value` for `level`; other bits, the high byte
+    // included, stay. 0, or -2 (value unchanged) for a pin that cannot be set.
+    static int ApplyPinLevel(std::uint16_t& value, int pin, int level);
+
+    // 1 or 0 for a readable pin from the data and status values; -1 with no
+    // port selected (tested first); -2 for a pin that cannot be read.
+    int DecodePinLevel(int pin, std::uint16_t dataValue, std::uint16_t statusValue) const;
+
+    // The selected row's base address; only meaningful with a port selected.
+    std::uint16_t SelectedBase() const;
+    bool HasSelection() const;
+
+private:
+    bool RecordPort(const char* name, std::uint16_t firstPort, std::uint16_t lastPort);
+
+    PortView* view;
+};
