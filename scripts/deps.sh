@@ -1,0 +1,26 @@
+#!/bin/sh
+# Installs what the builds and tests need and this Debian machine lacks:
+# the native toolchain and test libraries, the i686 mingw-w64 cross compiler,
+# 32-bit Wine (with the i386 architecture) and Xvfb. Needs root or sudo only
+# when something is missing.
+set -e
+packages="cmake make g++ clang libclang-rt-dev libgtest-dev libbenchmark-dev python3 \
+g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 \
+wine wine32:i386 xvfb xauth x11-utils imagemagick"
+
+missing=""
+for package in $packages; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $package"
+    fi
+done
+[ -z "$missing" ] && exit 0
+
+echo "installing:$missing"
+run=""
+[ "$(id -u)" -eq 0 ] || run="sudo"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $run dpkg --add-architecture i386
+fi
+$run apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $run apt-get install -y -qq --no-install-recommends $missing

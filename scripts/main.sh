@@ -1,0 +1,17 @@
+#!/bin/sh
+# Builds everything and runs the main job: the host program loads
+# Doruzeda_DO.dll against the simulated port and runs an example macro
+# (default examples/blink.macro, or the script named as the argument).
+set -e
+top=$(cd "$(dirname "$0")/.." && pwd)
+script=$(cd "$(dirname "${1:-$top/examples/blink.macro}")" && pwd)/$(basename "${1:-$top/examples/blink.macro}")
+sh "$top/scripts/deps.sh"
+sh "$top/scripts/build.sh" >/dev/null
+
+export WINEPREFIX="$top/build/win32/wineprefix"
+export WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
+[ -f "$WINEPREFIX/system.reg" ] || sh "$top/tests/win32/make-wine-prefix.sh" >/dev/null
+wineserver -k 2>/dev/null || true
+cd "$top/build/win32/bin"
+xvfb-run -a -s "-screen 0 1024x768x24" \
+    sh -c 'wine host.exe "$1"; code=$?; wineserver -k 2>/dev/null; exit $code' sh "$(winepath -w "$script" 2>/dev/null || echo "$script")"

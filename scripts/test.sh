@@ -1,0 +1,19 @@
+#!/bin/sh
+# Builds everything and runs every test: the native tests, then the Win32
+# tests under Wine inside one Xvfb display.
+set -e
+top=$(cd "$(dirname "$0")/.." && pwd)
+sh "$top/scripts/deps.sh"
+sh "$top/scripts/build.sh"
+
+status=0
+echo "== native tests"
+(cd "$top/build/native" && ctest --output-on-failure) || status=1
+
+echo "== Win32 tests under Wine"
+export WINEPREFIX="$top/build/win32/wineprefix"
+wineserver -k 2>/dev/null || true
+xvfb-run -a -s "-screen 0 1024x768x24" \
+    sh -c 'cd "$1" && ctest --output-on-failure; code=$?; wineserver -k 2>/dev/null; exit $code' \
+    sh "$top/build/win32" || status=1
+exit $status

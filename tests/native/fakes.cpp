@@ -1,0 +1,246 @@
+#include "fakes.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "port/port_io.h"
+
+namespace fakes {
+
+namespace {
+FakePort& PortStorage()
+{
+    static std::unique_ptr<FakePort> port(new FakePort());
+    return *port;
+}
+}  // namespace
+
+FakePort& Port()
+{
+    return PortStorage();
+}
+
+void ResetPort()
+{
+    FakePort& port = Port();
+    std::memset(port.registers, 0, sizeof port.registers);
+    port.readHighByte = 0;
+    port.trace.clear();
+}
+
+std::string Describe(const std::vector<PortAccess>& accesses)
+{
+    std::string text;
+    for (const PortAccess& access : accesses) {
+        char item[32];
+        std::snprintf(item, sizeof item, "%s%c %X=%04X", text.empty() ? "" : " ",
+                      access.isWrite ? 'W' : 'R', access.address, access.value);
+        text += item;
+    }
+    return text;
+}
+
+FakeDeviceList& Devices()
+{
+    static FakeDeviceList list;
+    return list;
+}
+
+void ResetDevices()
+{
+    Devices() = FakeDeviceList{};
+}
+
+FakeLogSink& LogSink()
+{
+    static FakeLogSink sink;
+    return sink;
+}
+
+void ResetLogSink()
+{
+    LogSink() = FakeLogSink{};
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+ScratchDirectory::ScratchDirectory()
+{
+    previous = std::filesystem::current_path().string();
+    char pattern[] = "/tmp/doruzeda-native-XXXXXX";
+    const char* made = mkdtemp(pattern);
+    path = made != nullptr ? made : previous;
+    std::filesystem::current_path(path);
+}
+
+ScratchDirectory::~ScratchDirectory()
+{
+    std::filesystem::current_path(previous);
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+}
+
+std::string ScratchDirectory::LogFile() const
+{
+    return ReadFile(path + "/RurSetupDebug.txt");
+}
+
+}  // namespace fakes
+
+// The seam bindings of the native tests.
+
+namespace port_io {
+
+std::uint16_t PortRead(std::uint16_t address)
+{
+    fakes::FakePort& port = fakes::Port();
+    const std::uint16_t value =
+        static_cast<std::uint16_t>((port.registers[address] & 0xFF) | (port.readHighByte << 8));
+    port.trace.push_back({false, address, value});
+    return value;
+}
+
+void PortWrite(std::uint16_t address, std::uint16_t value)
+{
+    fakes::FakePort& port = fakes::Port();
+    port.registers[address] = value;
+    port.trace.push_back({true, address, value});
+}
+
+}  // namespace port_io
+
+namespace device_list {
+
+namespace {
+
+struct OpenRecord {
+    std::uint32_t magic;
+    std::uint32_t index;
+};
+constexpr std::uint32_t kOpenMagic = 0x0FE11ED;
+
+const fakes::FakeDevice* DeviceOf(const DeviceRecord* device)
+{
+    OpenRecord record{};
+    std::memcpy(&record, device->bytes, sizeof record);
+    if (record.magic != kOpenMagic || record.index >= fakes::Devices().devices.size()) {
+        return nullptr;
+    }
+    return &fakes::Devices().devices[record.index];
+}
+
+}  // namespace
+
+std::uint32_t lastErrorValue = 0;
+
+int GetDeviceCount(const char* className, std::uint32_t* count)
+{
+    fakes::FakeDeviceList& list = fakes::Devices();
+    ++list.countCalls;
+    list.classesAsked.push_back(className);
+    if (list.countFails) {
+        lastErrorValue = list.lastError;
+        return 0;
+    }
+    *count = static_cast<std::uint32_t>(list.devices.size());
+    return 1;
+}
+
+int OpenDevice(const char* className, std::uint32_t index, DeviceRecord* device)
+{
+    fakes::FakeDeviceList& list = fakes::Devices();
+    list.classesAsked.push_back(className);
+    if (index >= list.devices.size() || list.devices[index].failOpen) {
+        return 0;
+    }
+    const OpenRecord record{kOpenMagic, index};
+    std::memset(device->bytes, 0, sizeof device->bytes);
+    std::memcpy(device->bytes, &record, sizeof record);
+    ++list.opens;
+    return 1;
+}
+
+int GetDeviceProperty(DeviceRecord* device, const char* name, char* buffer,
+                      std::uint32_t* length)
+{
+    fakes::FakeDeviceList& list = fakes::Devices();
+    list.propertyLengthsPassed.push_back(*length);
+    list.propertiesAsked.push_back(name);
+    const fakes::FakeDevice* found = DeviceOf(device);
+    if (found == nullptr || found->failProperty) {
+        return 0;
+    }
+    if (found->unterminatedName) {
+        std::memset(buffer, found->name.empty() ? 'L' : found->name[0], *length);
+        return 1;
+    }
+    const std::size_t wanted = found->name.size() + 1;
+    std::memcpy(buffer, found->name.c_str(), wanted < *length ? wanted : *length);
+    *length = static_cast<std::uint32_t>(wanted);
+    return 1;
+}
+
+int GetDeviceIoResources(DeviceRecord* device, ResourceRecord* resources)
+{
+    const fakes::FakeDevice* found = DeviceOf(device);
+    if (found == nullptr || found->failResources) {
+        return 0;
+    }
+    std::memset(resources->bytes, 0, sizeof resources->bytes);
+    const std::uint32_t count = static_cast<std::uint32_t>(found->ranges.size());
+    std::memcpy(resources->bytes, &count, sizeof count);
+    if (!found->ranges.empty() && !found->nullRangePointer) {
+        const IoRange* first = found->ranges.data();
+        std::memcpy(resources->bytes + 16, &first, sizeof first);
+    }
+    ++fakes::Devices().resourceGets;
+    return 1;
+}
+
+void FreeDeviceIoResources(ResourceRecord* resources)
+{
+    std::memset(resources->bytes, 0, sizeof resources->bytes);
+    ++fakes::Devices().resourceFrees;
+}
+
+void CloseDevice(DeviceRecord* device)
+{
+    if (DeviceOf(device) != nullptr) {
+        ++fakes::Devices().closes;
+    }
+    std::memset(device->bytes, 0, sizeof device->bytes);
+}
+
+std::uint32_t LastError()
+{
+    return lastErrorValue;
+}
+
+}  // namespace device_list
+
+namespace log_sink {
+
+void WriteDebuggerOutput(const char* text)
+{
+    fakes::LogSink().debuggerOutput.push_back(text);
+}
+
+LocalTime ReadLocalTime()
+{
+    return fakes::LogSink().now;
+}
+
+}  // namespace log_sink

@@ -1,0 +1,105 @@
+// Test doubles for the core's platform seams: a fake port (every 16-bit I/O
+// address a byte, with an access trace), a scripted device list that counts
+// opens against closes and resource gets against frees, and a log sink that
+// records the debugger output at a fixed local time. The log file itself is
+// written for real (log/append_text_line.cpp) in the current directory.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "log/log_sink.h"
+#include "port/device_list.h"
+#include "port/port_view.h"
+
+namespace fakes {
+
+struct PortAccess {
+    bool isWrite;
+    std::uint16_t address;
+    std::uint16_t value;
+    bool operator==(const PortAccess& other) const
+    {
+        return isWrite == other.isWrite && address == other.address && value == other.value;
+    }
+};
+
+// The fake port: PortRead returns registers[address] | readHighByte << 8, so
+// tests can prove the high byte is carried through; PortWrite stores value
+// whole (16 bits) and the trace keeps both.
+struct FakePort {
+    std::uint16_t registers[65536];
+    std::uint16_t readHighByte;
+    std::vector<PortAccess> trace;
+};
+FakePort& Port();
+void ResetPort();
+// "R 378=0001 W 37A=000B ..." for readable failure messages.
+std::string Describe(const std::vector<PortAccess>& accesses);
+
+// One scripted device of the "port" class.
+struct FakeDevice {
+    std::string name;                          // the PORTNAME value
+    std::vector<device_list::IoRange> ranges;  // none: a record with count 0
+    bool failOpen = false;
+    bool failProperty = false;
+    bool failResources = false;
+    bool nullRangePointer = false;             // count > 0 but no range pointer
+    bool unterminatedName = false;             // fills the buffer with no terminator
+};
+
+struct FakeDeviceList {
+    bool countFails = false;
+    std::uint32_t lastError = 0;
+    std::vector<FakeDevice> devices;
+    // Observations.
+    int countCalls = 0;
+    int opens = 0;
+    int closes = 0;
+    int resourceGets = 0;
+    int resourceFrees = 0;
+    std::vector<std::uint32_t> propertyLengthsPassed;  // the length on entry, per call
+    std::vector<std::string> classesAsked;
+    std::vector<std::string> propertiesAsked;
+};
+FakeDeviceList& Devices();
+void ResetDevices();
+
+// Everything the debug log sent to the debugger, and the time it reads.
+struct FakeLogSink {
+    std::vector<std::string> debuggerOutput;
+    log_sink::LocalTime now{2024, 12, 3, 9, 5, 7, 42};
+};
+FakeLogSink& LogSink();
+void ResetLogSink();
+
+// A view that records its calls.
+class RecordingView : public PortView {
+public:
+    void ShowPortList(int index) override { calls.push_back("ShowPortList(" + std::to_string(index) + ")"); }
+    void ShowAddressField(const char* text) override
+    {
+        calls.push_back(std::string("ShowAddressField(") + text + ")");
+    }
+    std::vector<std::string> calls;
+};
+
+// Reads a whole file ("" when absent).
+std::string ReadFile(const std::string& path);
+
+// Makes a fresh temporary directory current for the life of the object.
+class ScratchDirectory {
+public:
+    ScratchDirectory();
+    ~ScratchDirectory();
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+    std::string LogFile() const;  // RurSetupDebug.txt's content
+
+private:
+    std::string previous;
+    std::string path;
+};
+
+}  // namespace fakes

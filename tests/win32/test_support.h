@@ -1,0 +1,128 @@
+// Helpers for the Win32 tests: the DLL under test, the simulated port's trace,
+// a scratch current directory for the log file, the debugger output, and
+// get_io descriptions.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/inpout32/sim_port.h"
+
+namespace test_support {
+
+// Loads Doruzeda_DO.dll for the life of the object (and unloads it after), so
+// that each test starts from a fresh load.
+class LoadedLibrary {
+public:
+    explicit LoadedLibrary(const char* name = "Doruzeda_DO.dll");
+    ~LoadedLibrary();
+    LoadedLibrary(const LoadedLibrary&) = delete;
+    LoadedLibrary& operator=(const LoadedLibrary&) = delete;
+
+    HMODULE Handle() const { return module; }
+    DWORD LoadError() const { return loadError; }
+    void Unload();
+
+    template <typename Function>
+    Function Get(const char* name) const
+    {
+        return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    }
+    template <typename Function>
+    Function GetByOrdinal(WORD ordinal) const
+    {
+        return reinterpret_cast<Function>(
+            reinterpret_cast<void*>(GetProcAddress(module, MAKEINTRESOURCEA(ordinal))));
+    }
+
+private:
+    HMODULE module;
+    DWORD loadError;
+};
+
+using Int0 = int(__cdecl*)();
+using Int1 = int(__cdecl*)(int);
+using Int2 = int(__cdecl*)(int, int);
+using Str4 = int(__cdecl*)(const char*, const char*, const char*, const char*);
+
+// The ten exports by name, found in a loaded library.
+struct Exports {
+    explicit Exports(const LoadedLibrary& library);
+    Int1 fetchParallelInputPin;
+    Int0 getParallelInputAll;
+    Int1 getParallelInputPin;
+    Int0 rudAdado;
+    Int0 prepareParallelOutputBuffer;
+    Int2 prepareParallelOutputPin;
+    Int0 setParallelOutputAll;
+    Int2 setParallelOutputPin;
+    Int1 setParallelPort;
+    Str4 setParallelPortAddress;
+    bool AllFound() const;
+};
+
+// Accesses recorded by the simulated port since `start` (a SimTraceCount()).
+std::vector<SimPortAccess> TraceSince(unsigned long start);
+// "R 378=01" / "W 37A=0B", one per access, joined by blanks: easy to compare
+// and to print in a failure message.
+std::string Describe(const std::vector<SimPortAccess>& accesses);
+
+// Makes a fresh empty folder the current directory for the life of the object,
+// so that "RurSetupDebug.txt" starts empty; restores the old one after.
+class ScratchDirectory {
+public:
+    ScratchDirectory();
+    ~ScratchDirectory();
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+    const std::string& Path() const { return path; }
+    // The log file's bytes, or "" when it does not exist.
+    std::string LogFile() const;
+
+private:
+    std::string previous;
+    std::string path;
+};
+
+// Writes a get_io description to a file and names it in the environment
+// variable the stand-in reads when it loads, for the life of the object.
+// An empty `text` with `useDefault` removes the variable (one LPT1 at 378).
+class DeviceDescription {
+public:
+    explicit DeviceDescription(const std::string& text);
+    DeviceDescription();  // the stand-in's default list
+    ~DeviceDescription();
+    DeviceDescription(const DeviceDescription&) = delete;
+    DeviceDescription& operator=(const DeviceDescription&) = delete;
+
+private:
+    std::string file;
+};
+
+// Listens to the debugger output (OutputDebugStringA) of every process through
+// the DBWIN buffer protocol, for the life of the object.
+class DebuggerOutput {
+public:
+    DebuggerOutput();
+    ~DebuggerOutput();
+    DebuggerOutput(const DebuggerOutput&) = delete;
+    DebuggerOutput& operator=(const DebuggerOutput&) = delete;
+    bool Listening() const { return thread != nullptr; }
+    // The strings received so far from this process, in order.
+    std::vector<std::string> Messages();
+
+private:
+    static DWORD WINAPI Run(void* self);
+    HANDLE bufferReady = nullptr;
+    HANDLE dataReady = nullptr;
+    HANDLE mapping = nullptr;
+    void* view = nullptr;
+    HANDLE thread = nullptr;
+    volatile LONG stop = 0;
+    CRITICAL_SECTION lock;
+    std::vector<std::string> received;
+};
+
+}  // namespace test_support
