@@ -1,0 +1,162 @@
+// Timing of Doruzeda_DO.dll's exports under Wine, called as the host calls
+// them (GetProcAddress by name, cdecl), against the simulated port:
+//  - each export's cost;
+//  - the logged fnOrvane_setParallelOutputPin against a bare
+//    open-append-close of the same line;
+//  - the buffered path against direct calls of INPOUT32's PortRead/PortWrite;
+//  - loading and unloading the library against an empty DLL.
+// Prints a table of nanoseconds per call and the ratios. Not a test: the
+// figures depend on the machine.
+#include <windows.h>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+using Int0 = int(__cdecl*)();
+using Int1 = int(__cdecl*)(int);
+using Int2 = int(__cdecl*)(int, int);
+using Str4 = int(__cdecl*)(const char*, const char*, const char*, const char*);
+using PortReadFunction = unsigned short(__stdcall*)(unsigned short);
+using PortWriteFunction = void(__stdcall*)(unsigned short, unsigned short);
+
+double NanosecondsPerCall(int calls, const std::function<void()>& body)
+{
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER start;
+    LARGE_INTEGER end;
+    QueryPerformanceFrequency(&frequency);
+    body();  // warm up
+    QueryPerformanceCounter(&start);
+    for (int i = 0; i < calls; ++i) body();
+    QueryPerformanceCounter(&end);
+    return static_cast<double>(end.QuadPart - start.QuadPart) * 1e9 /
+           static_cast<double>(frequency.QuadPart) / calls;
+}
+
+template <typename Function>
+Function Find(HMODULE module, const char* name)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+void Row(const char* what, double nanoseconds)
+{
+    std::printf("%-52s %12.1f ns\n", what, nanoseconds);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const int scale = argc > 1 ? atoi(argv[1]) : 1;
+    const int fast = 200000 * scale;
+    const int slow = 2000 * scale;
+    const int loads = 20 * scale;
+
+    // The log goes to a scratch folder, not the caller's.
+    char folder[MAX_PATH];
+    GetTempPathA(MAX_PATH, folder);
+    lstrcatA(folder, "doruzeda-timing");
+    CreateDirectoryA(folder, nullptr);
+    SetCurrentDirectoryA(folder);
+
+    HMODULE library = LoadLibraryA("Doruzeda_DO.dll");
+    if (library == nullptr) {
+        std::fprintf(stderr, "LoadLibrary(Doruzeda_DO.dll) failed: %lu\n", GetLastError());
+        return 1;
+    }
+    HMODULE port = GetModuleHandleA("INPOUT32.dll");
+    auto portRead = reinterpret_cast<PortReadFunction>(
+        reinterpret_cast<void*>(GetProcAddress(port, MAKEINTRESOURCEA(1))));
+    auto portWrite = reinterpret_cast<PortWriteFunction>(
+        reinterpret_cast<void*>(GetProcAddress(port, MAKEINTRESOURCEA(2))));
+
+    auto setAddress = Find<Str4>(library, "fnOrvane_setParallelPortAddress");
+    auto setPin = Find<Int2>(library, "fnOrvane_setParallelOutputPin");
+    auto getPin = Find<Int1>(library, "fnOrvane_getParallelInputPin");
+    auto prepareBuffer = Find<Int0>(library, "fnOrvane_prepareParallelOutputBuffer");
+    auto preparePin = Find<Int2>(library, "fnOrvane_prepareParallelOutputPin");
+    auto setAll = Find<Int0>(library, "fnOrvane_setParallelOutputAll");
+    auto getAll = Find<Int0>(library, "fnOrvane_getParallelInputAll");
+    auto fetchPin = Find<Int1>(library, "fnOrvane_fetchParallelInputPin");
+    auto selectPort = Find<Int1>(library, "fnOrvane_setParallelPort");
+    if (!setAddress || !setPin || !getPin || !prepareBuffer || !preparePin || !setAll ||
+        !getAll || !fetchPin || !selectPort || !portRead || !portWrite) {
+        std::fprintf(stderr, "an export is missing\n");
+        return 1;
+    }
+    setAddress("3", "7", "8", "");
+
+    std::printf("%-52s %15s\n", "call (under Wine, simulated port)", "time per call");
+    const double portReadTime = NanosecondsPerCall(fast, [&] { portRead(0x378); });
+    const double portWriteTime = NanosecondsPerCall(fast, [&] { portWrite(0x378, 0x55); });
+    Row("INPOUT32 PortRead (direct)", portReadTime);
+    Row("INPOUT32 PortWrite (direct)", portWriteTime);
+    const double prepareBufferTime = NanosecondsPerCall(fast, [&] { prepareBuffer(); });
+    const double preparePinTime = NanosecondsPerCall(fast, [&] { preparePin(3, 1); });
+    const double setAllTime = NanosecondsPerCall(fast, [&] { setAll(); });
+    const double getAllTime = NanosecondsPerCall(fast, [&] { getAll(); });
+    const double fetchPinTime = NanosecondsPerCall(fast, [&] { fetchPin(10); });
+    const double refusedTime = NanosecondsPerCall(fast, [&] { setPin(25, 1); });
+    const double selectTime = NanosecondsPerCall(fast, [&] { selectPort(11); });
+    Row("fnOrvane_prepareParallelOutputBuffer", prepareBufferTime);
+    Row("fnOrvane_prepareParallelOutputPin", preparePinTime);
+    Row("fnOrvane_setParallelOutputAll", setAllTime);
+    Row("fnOrvane_getParallelInputAll", getAllTime);
+    Row("fnOrvane_fetchParallelInputPin", fetchPinTime);
+    Row("fnOrvane_setParallelOutputPin refused (pin 25)", refusedTime);
+    Row("fnOrvane_setParallelPort refused (11)", selectTime);
+
+    const double bufferedPath = NanosecondsPerCall(fast, [&] {
+        prepareBuffer();
+        preparePin(2, 1);
+        preparePin(3, 0);
+        setAll();
+    });
+    const double directPath = NanosecondsPerCall(fast, [&] {
+        unsigned short data = portRead(0x378);
+        unsigned short control = portRead(0x37A);
+        data = static_cast<unsigned short>((data | 0x01) & ~0x02);
+        portWrite(0x378, data);
+        portWrite(0x37A, control);
+    });
+    Row("buffered path: buffer, 2 pins, write all", bufferedPath);
+    Row("same accesses by direct PortRead/PortWrite", directPath);
+
+    const double setPinTime = NanosecondsPerCall(slow, [&] { setPin(2, 1); });
+    const double getPinTime = NanosecondsPerCall(slow, [&] { getPin(10); });
+    const double bareAppend = NanosecondsPerCall(slow, [&] {
+        FILE* file = std::fopen("RurSetupDebug.txt", "a");
+        if (file != nullptr) {
+            std::fputs("12/03/2024 09:05:07.042 SetPinOutput(2, 1) Port=378\n", file);
+            std::fclose(file);
+        }
+    });
+    Row("fnOrvane_setParallelOutputPin (logged)", setPinTime);
+    Row("fnOrvane_getParallelInputPin (logged)", getPinTime);
+    Row("bare open-append-close of the same line", bareAppend);
+    FreeLibrary(library);
+
+    const double loadLibrary = NanosecondsPerCall(loads, [&] {
+        HMODULE module = LoadLibraryA("Doruzeda_DO.dll");
+        FreeLibrary(module);
+    });
+    const double loadEmpty = NanosecondsPerCall(loads, [&] {
+        HMODULE module = LoadLibraryA("empty_dll.dll");
+        FreeLibrary(module);
+    });
+    Row("load + unload Doruzeda_DO.dll", loadLibrary);
+    Row("load + unload an empty DLL", loadEmpty);
+
+    std::printf("\nratios\n");
+    std::printf("  buffered path / direct port calls          %6.2f\n", bufferedPath / directPath);
+    std::printf("  logged setParallelOutputPin / bare append   %6.2f\n", setPinTime / bareAppend);
+    std::printf("  load Doruzeda_DO.dll / load empty DLL       %6.2f\n", loadLibrary / loadEmpty);
+
+    DeleteFileA("RurSetupDebug.txt");
+    SetCurrentDirectoryA("..");
+    RemoveDirectoryA(folder);
+    return 0;
+}
