@@ -41,6 +41,7 @@ target_link_libraries(doruzeda_core PUBLIC inpout32_import get_io_import)
 
 add_subdirectory(platform/inpout32)
 add_subdirectory(platform/get_io)
+add_subdirectory(platform/kxmacro)
 add_subdirectory(macro)
 add_subdirectory(dialog)
 add_subdirectory(host)
