@@ -1,32 +1,356 @@
-// The port controller's operations against the fake port.
+// The port controller's pin operations against the fake port: result codes,
+// the exact register accesses, the log lines and the buffers.
 #include <gtest/gtest.h>
 
-#include "fakes.h"
-#include "port/port_controller.h"
+#include <climits>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core_fixture.h"
 
 namespace {
 
-class ControllerTest : public ::testing::Test {
-protected:
-    ControllerTest()
-    {
-        fakes::ResetPort();
-        fakes::ResetLogSink();
-    }
-    fakes::ScratchDirectory scratch;
-    PortController controller;
-};
+class ControllerTest : public CoreTest {};
 
 TEST_F(ControllerTest, SetPinOutputReadsChangesLogsThenWrites)
 {
-    controller.portTable[0].baseAddress = 0x378;
-    controller.selectedIndex = 0;
+    UsePort(0x378);
     fakes::Port().registers[0x378] = 0x80;
     EXPECT_EQ(controller.SetPinOutput(2, 1), 0);
-    EXPECT_EQ(fakes::Describe(fakes::Port().trace), "R 378=0080 W 378=0081");
-    ASSERT_EQ(fakes::LogSink().debuggerOutput.size(), 1u);
-    EXPECT_EQ(fakes::LogSink().debuggerOutput[0], "SetPinOutput(2, 1) Port=378");
-    EXPECT_EQ(scratch.LogFile(), "12/03/2024 09:05:07.042 SetPinOutput(2, 1) Port=378\n");
+    EXPECT_EQ(Trace(), "R 378=0080 W 378=0081");
+    ASSERT_EQ(Debugger().size(), 1u);
+    EXPECT_EQ(Debugger()[0], "SetPinOutput(2, 1) Port=378");
+    EXPECT_EQ(LogFile(), FileLine("SetPinOutput(2, 1) Port=378"));
+}
+
+TEST_F(ControllerTest, SetPinOutputLogsBetweenTheReadAndTheWrite)
+{
+    UsePort(0x378);
+    struct Seen {
+        bool isWrite;
+        std::size_t debuggerLines;
+        std::string file;
+    };
+    std::vector<Seen> seen;
+    fakes::Port().onAccess = [&](const fakes::PortAccess& access) {
+        seen.push_back({access.isWrite, Debugger().size(), LogFile()});
+    };
+    ASSERT_EQ(controller.SetPinOutput(16, 1), 0);
+    ASSERT_EQ(seen.size(), 2u) << Trace();
+    EXPECT_FALSE(seen[0].isWrite);
+    EXPECT_EQ(seen[0].debuggerLines, 0u);
+    EXPECT_EQ(seen[0].file, "");
+    EXPECT_TRUE(seen[1].isWrite);
+    EXPECT_EQ(seen[1].debuggerLines, 1u);
+    EXPECT_EQ(seen[1].file, FileLine("SetPinOutput(16, 1) Port=378"));
+}
+
+// Every operation that needs a port, with pins valid and invalid: -1, and
+// nothing reaches the port, the debugger or the file.
+TEST_F(ControllerTest, NoPortSelectedRefusesWithoutSideEffects)
+{
+    UsePort(0x378);
+    controller.selectedIndex = -1;
+    controller.outData = 0x1234;
+    controller.outControl = 0x5678;
+    controller.inData = 0x9ABC;
+    controller.inStatus = 0xDEF0;
+    struct Call {
+        const char* what;
+        std::function<int()> run;
+    };
+    const std::vector<Call> calls = {
+        {"SetPinOutput(2, 1)", [&] { return controller.SetPinOutput(2, 1); }},
+        {"SetPinOutput(1, 0)", [&] { return controller.SetPinOutput(1, 0); }},
+        {"SetPinOutput(99, 1)", [&] { return controller.SetPinOutput(99, 1); }},
+        {"SetPinOutput(10, 1)", [&] { return controller.SetPinOutput(10, 1); }},
+        {"GetPinInput(2)", [&] { return controller.GetPinInput(2); }},
+        {"GetPinInput(11)", [&] { return controller.GetPinInput(11); }},
+        {"GetPinInput(99)", [&] { return controller.GetPinInput(99); }},
+        {"GetPinInput(1)", [&] { return controller.GetPinInput(1); }},
+        {"PrepareOutputBuffer()", [&] { return controller.PrepareOutputBuffer(); }},
+        {"SetOutputAll()", [&] { return controller.SetOutputAll(); }},
+        {"GetInputAll()", [&] { return controller.GetInputAll(); }},
+        {"FetchInputPin(2)", [&] { return controller.FetchInputPin(2); }},
+        {"FetchInputPin(11)", [&] { return controller.FetchInputPin(11); }},
+        {"FetchInputPin(99)", [&] { return controller.FetchInputPin(99); }},
+        {"FetchInputPin(INT_MIN)", [&] { return controller.FetchInputPin(INT_MIN); }},
+    };
+    for (const Call& call : calls) {
+        EXPECT_EQ(call.run(), -1) << call.what;
+    }
+    EXPECT_EQ(Trace(), "");
+    EXPECT_TRUE(Debugger().empty());
+    EXPECT_EQ(LogFile(), "");
+    EXPECT_EQ(controller.outData, 0x1234);
+    EXPECT_EQ(controller.outControl, 0x5678);
+    EXPECT_EQ(controller.inData, 0x9ABC);
+    EXPECT_EQ(controller.inStatus, 0xDEF0);
+    EXPECT_EQ(controller.selectedIndex, -1);
+}
+
+TEST_F(ControllerTest, InvalidPinsWithAPortSelectedRefuseWithoutSideEffects)
+{
+    UsePort(0x378);
+    const int notSettable[] = {0, 10, 11, 12, 13, 15, 18, 25, 26, -1, 99, INT_MIN, INT_MAX};
+    const int notReadable[] = {0, 1, 14, 16, 17, 18, 25, 26, -1, 99, INT_MIN, INT_MAX};
+    for (int pin : notSettable) {
+        EXPECT_EQ(controller.SetPinOutput(pin, 1), -2) << "SetPinOutput pin " << pin;
+        EXPECT_EQ(controller.SetPinOutput(pin, 0), -2) << "SetPinOutput pin " << pin;
+        EXPECT_EQ(controller.PrepareOutputPin(pin, 1), -2) << "PrepareOutputPin pin " << pin;
+        EXPECT_EQ(controller.PrepareOutputPin(pin, 0), -2) << "PrepareOutputPin pin " << pin;
+    }
+    for (int pin : notReadable) {
+        EXPECT_EQ(controller.GetPinInput(pin), -2) << "GetPinInput pin " << pin;
+        EXPECT_EQ(controller.FetchInputPin(pin), -2) << "FetchInputPin pin " << pin;
+    }
+    EXPECT_EQ(Trace(), "");
+    EXPECT_TRUE(Debugger().empty());
+    EXPECT_EQ(LogFile(), "");
+    EXPECT_EQ(controller.outData, 0);
+    EXPECT_EQ(controller.outControl, 0);
+}
+
+TEST_F(ControllerTest, PrepareOutputPinNeedsNoPort)
+{
+    EXPECT_EQ(controller.selectedIndex, -1);
+    EXPECT_EQ(controller.PrepareOutputPin(2, 1), 0);
+    EXPECT_EQ(controller.PrepareOutputPin(14, 0), 0);
+    EXPECT_EQ(controller.outData, 0x0001);
+    EXPECT_EQ(controller.outControl, 0x0002);
+    EXPECT_EQ(Trace(), "");
+    EXPECT_TRUE(Debugger().empty());
+}
+
+// One SetPinOutput per row: the register read and written (high byte carried
+// through from the read), and the log line naming the base address.
+TEST_F(ControllerTest, SetPinOutputTouchesThePinsRegister)
+{
+    struct Case {
+        std::uint16_t base;
+        int pin;
+        int level;
+        std::uint8_t before;  // the register's byte
+        const char* trace;    // with the read's high byte 0xAB
+        const char* line;
+    };
+    const Case cases[] = {
+        {0x378, 2, 1, 0x80, "R 378=AB80 W 378=AB81", "SetPinOutput(2, 1) Port=378"},
+        {0x378, 9, 0, 0xFF, "R 378=ABFF W 378=AB7F", "SetPinOutput(9, 0) Port=378"},
+        {0x378, 5, 7, 0x00, "R 378=AB00 W 378=AB08", "SetPinOutput(5, 7) Port=378"},
+        {0x378, 5, -1, 0x00, "R 378=AB00 W 378=AB08", "SetPinOutput(5, -1) Port=378"},
+        {0x378, 1, 1, 0x0F, "R 37A=AB0F W 37A=AB0E", "SetPinOutput(1, 1) Port=378"},
+        {0x378, 1, 0, 0x00, "R 37A=AB00 W 37A=AB01", "SetPinOutput(1, 0) Port=378"},
+        {0x3BC, 14, 1, 0x02, "R 3BE=AB02 W 3BE=AB00", "SetPinOutput(14, 1) Port=3bc"},
+        {0x3BC, 16, 1, 0x00, "R 3BE=AB00 W 3BE=AB04", "SetPinOutput(16, 1) Port=3bc"},
+        {0x278, 16, 0, 0xFF, "R 27A=ABFF W 27A=ABFB", "SetPinOutput(16, 0) Port=278"},
+        {0x278, 17, 1, 0x08, "R 27A=AB08 W 27A=AB00", "SetPinOutput(17, 1) Port=278"},
+        {0xDEAD, 17, INT_MIN, 0x00, "R DEAF=AB00 W DEAF=AB00",
+         "SetPinOutput(17, -2147483648) Port=dead"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.line);
+        fakes::ResetPort();
+        fakes::ResetLogSink();
+        fakes::Port().readHighByte = 0xAB;
+        UsePort(test.base);
+        const std::uint16_t reg = static_cast<std::uint16_t>(
+            test.pin >= 2 && test.pin <= 9 ? test.base : test.base + 2);
+        fakes::Port().registers[reg] = test.before;
+        EXPECT_EQ(controller.SetPinOutput(test.pin, test.level), 0);
+        EXPECT_EQ(Trace(), test.trace);
+        ASSERT_EQ(Debugger().size(), 1u);
+        EXPECT_EQ(Debugger()[0], test.line);
+    }
+}
+
+TEST_F(ControllerTest, GetPinInputReadsOnlyThePinsRegister)
+{
+    struct Case {
+        int pin;
+        std::uint8_t dataByte;
+        std::uint8_t statusByte;
+        int expected;
+        const char* trace;
+    };
+    const Case cases[] = {
+        {2, 0x01, 0x00, 1, "R 3BC=FF01"},  {2, 0xFE, 0xFF, 0, "R 3BC=FFFE"},
+        {9, 0x80, 0x00, 1, "R 3BC=FF80"},  {9, 0x7F, 0xFF, 0, "R 3BC=FF7F"},
+        {10, 0x00, 0x40, 1, "R 3BD=FF40"}, {10, 0xFF, 0xBF, 0, "R 3BD=FFBF"},
+        {11, 0x00, 0x80, 0, "R 3BD=FF80"}, {11, 0xFF, 0x7F, 1, "R 3BD=FF7F"},
+        {12, 0x00, 0x20, 1, "R 3BD=FF20"}, {13, 0x00, 0x10, 1, "R 3BD=FF10"},
+        {15, 0x00, 0x08, 1, "R 3BD=FF08"}, {15, 0xFF, 0xF7, 0, "R 3BD=FFF7"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(testing::Message() << "pin " << test.pin << " data " << int{test.dataByte}
+                                        << " status " << int{test.statusByte});
+        fakes::ResetPort();
+        fakes::ResetLogSink();
+        fakes::Port().readHighByte = 0xFF;
+        UsePort(0x3BC);
+        fakes::Port().registers[0x3BC] = test.dataByte;
+        fakes::Port().registers[0x3BD] = test.statusByte;
+        EXPECT_EQ(controller.GetPinInput(test.pin), test.expected);
+        EXPECT_EQ(Trace(), test.trace);
+        ASSERT_EQ(Debugger().size(), 1u);
+        EXPECT_EQ(Debugger()[0], "GetPinInput(" + std::to_string(test.pin) + ") Port=3bc");
+    }
+}
+
+TEST_F(ControllerTest, PinLinesReachTheFileInOrder)
+{
+    UsePort(0x378);
+    ASSERT_EQ(controller.SetPinOutput(3, 1), 0);
+    ASSERT_EQ(controller.GetPinInput(3), 1);
+    EXPECT_EQ(LogFile(), FileLine("SetPinOutput(3, 1) Port=378") + FileLine("GetPinInput(3) Port=378"));
+}
+
+TEST_F(ControllerTest, SetThenGetOnALatchingDataRegister)
+{
+    UsePort(0x378);
+    EXPECT_EQ(controller.SetPinOutput(2, 1), 0);
+    EXPECT_EQ(controller.GetPinInput(2), 1);
+    EXPECT_EQ(controller.SetPinOutput(2, 0), 0);
+    EXPECT_EQ(controller.GetPinInput(2), 0);
+}
+
+TEST_F(ControllerTest, PrepareOutputBufferReadsDataThenControlWhole)
+{
+    UsePort(0x278);
+    fakes::Port().readHighByte = 0x5A;
+    fakes::Port().registers[0x278] = 0x12;
+    fakes::Port().registers[0x27A] = 0x34;
+    EXPECT_EQ(controller.PrepareOutputBuffer(), 0);
+    EXPECT_EQ(Trace(), "R 278=5A12 R 27A=5A34");
+    EXPECT_EQ(controller.outData, 0x5A12);
+    EXPECT_EQ(controller.outControl, 0x5A34);
+    EXPECT_TRUE(Debugger().empty());
+    EXPECT_EQ(LogFile(), "");
+}
+
+TEST_F(ControllerTest, SetOutputAllWritesDataThenControlWhole)
+{
+    UsePort(0x278);
+    controller.outData = 0x12AB;
+    controller.outControl = 0xCD0F;
+    EXPECT_EQ(controller.SetOutputAll(), 0);
+    EXPECT_EQ(Trace(), "W 278=12AB W 27A=CD0F");
+    EXPECT_TRUE(Debugger().empty());
+    EXPECT_EQ(LogFile(), "");
+}
+
+TEST_F(ControllerTest, GetInputAllReadsDataThenStatus)
+{
+    UsePort(0x278);
+    fakes::Port().readHighByte = 0x01;
+    fakes::Port().registers[0x278] = 0xC3;
+    fakes::Port().registers[0x279] = 0x78;
+    EXPECT_EQ(controller.GetInputAll(), 0);
+    EXPECT_EQ(Trace(), "R 278=01C3 R 279=0178");
+    EXPECT_EQ(controller.inData, 0x01C3);
+    EXPECT_EQ(controller.inStatus, 0x0178);
+    EXPECT_TRUE(Debugger().empty());
+}
+
+TEST_F(ControllerTest, FetchInputPinDecodesTheSnapshotWithoutAccess)
+{
+    UsePort(0x378);
+    fakes::Port().registers[0x378] = 0x05;  // pins 2 and 4 high
+    fakes::Port().registers[0x379] = 0xC0;  // pin 10 high, pin 11 low (inverted)
+    ASSERT_EQ(controller.GetInputAll(), 0);
+    fakes::Port().trace.clear();
+    // The port changes after the snapshot; the snapshot does not.
+    fakes::Port().registers[0x378] = 0x00;
+    fakes::Port().registers[0x379] = 0x00;
+    const int expected[][2] = {{2, 1}, {3, 0}, {4, 1}, {9, 0},  {10, 1},
+                               {11, 0}, {12, 0}, {13, 0}, {15, 0}};
+    for (const auto& [pin, level] : expected) {
+        EXPECT_EQ(controller.FetchInputPin(pin), level) << "pin " << pin;
+    }
+    EXPECT_EQ(Trace(), "");
+    EXPECT_TRUE(Debugger().empty());
+}
+
+TEST_F(ControllerTest, FetchInputPinBeforeAnySnapshotDecodesZeros)
+{
+    UsePort(0x378);
+    for (int pin : {2, 3, 4, 5, 6, 7, 8, 9, 10, 12, 13, 15}) {
+        EXPECT_EQ(controller.FetchInputPin(pin), 0) << "pin " << pin;
+    }
+    EXPECT_EQ(controller.FetchInputPin(11), 1);
+    EXPECT_EQ(Trace(), "");
+}
+
+TEST_F(ControllerTest, ControlPinsThroughSetPinOutput)
+{
+    UsePort(0x378);
+    fakes::Port().registers[0x37A] = 0xFF;
+    EXPECT_EQ(controller.SetPinOutput(1, 1), 0);
+    EXPECT_EQ(fakes::Port().registers[0x37A], 0xFE);
+    fakes::Port().registers[0x37A] = 0x00;
+    EXPECT_EQ(controller.SetPinOutput(16, 1), 0);
+    EXPECT_EQ(fakes::Port().registers[0x37A], 0x04);
+}
+
+TEST_F(ControllerTest, PrepareOutputPinChangesOnlyItsBuffer)
+{
+    controller.outData = 0x00FF;
+    controller.outControl = 0x000F;
+    EXPECT_EQ(controller.PrepareOutputPin(17, 1), 0);
+    EXPECT_EQ(controller.outControl, 0x0007);
+    EXPECT_EQ(controller.outData, 0x00FF);
+    EXPECT_EQ(controller.PrepareOutputPin(9, 0), 0);
+    EXPECT_EQ(controller.outData, 0x007F);
+    EXPECT_EQ(controller.outControl, 0x0007);
+    EXPECT_EQ(controller.PrepareOutputPin(10, 1), -2);
+    EXPECT_EQ(controller.outData, 0x007F);
+    EXPECT_EQ(controller.outControl, 0x0007);
+}
+
+TEST_F(ControllerTest, BufferedWriteChangesSeveralPinsInOneWrite)
+{
+    UsePort(0x378);
+    fakes::Port().registers[0x378] = 0xF0;
+    fakes::Port().registers[0x37A] = 0x0B;  // pins 1, 14, 17 low, 16 low
+    ASSERT_EQ(controller.PrepareOutputBuffer(), 0);
+    for (const auto& [pin, level] : {std::pair{2, 1}, {9, 0}, {1, 1}, {16, 1}, {17, 1}}) {
+        ASSERT_EQ(controller.PrepareOutputPin(pin, level), 0) << "pin " << pin;
+    }
+    EXPECT_EQ(Trace(), "R 378=00F0 R 37A=000B");
+    ASSERT_EQ(controller.SetOutputAll(), 0);
+    EXPECT_EQ(Trace(), "R 378=00F0 R 37A=000B W 378=0071 W 37A=0006");
+    EXPECT_TRUE(Debugger().empty());
+}
+
+TEST_F(ControllerTest, BuffersAreKeptAcrossAChangeOfPort)
+{
+    UseTable({{"LPT1", 0x378}, {"LPT2", 0x278}});
+    controller.selectedIndex = 0;
+    fakes::Port().registers[0x378] = 0x11;
+    fakes::Port().registers[0x379] = 0x40;
+    fakes::Port().registers[0x37A] = 0x22;
+    ASSERT_EQ(controller.PrepareOutputBuffer(), 0);
+    ASSERT_EQ(controller.GetInputAll(), 0);
+    fakes::Port().trace.clear();
+
+    controller.selectedIndex = 1;
+    EXPECT_EQ(controller.FetchInputPin(2), 1);
+    EXPECT_EQ(controller.FetchInputPin(10), 1);
+    EXPECT_EQ(controller.SetOutputAll(), 0);
+    EXPECT_EQ(Trace(), "W 278=0011 W 27A=0022");
+}
+
+TEST_F(ControllerTest, TheSelectedRowsAddressIsUsed)
+{
+    UseTable({{"LPT1", 0x378}, {"LPT2", 0x278}, {"LPT3", 0x3BC}});
+    controller.selectedIndex = 2;
+    EXPECT_EQ(controller.SetPinOutput(3, 1), 0);
+    EXPECT_EQ(controller.GetPinInput(10), 0);
+    EXPECT_EQ(Trace(), "R 3BC=0000 W 3BC=0002 R 3BD=0000");
+    EXPECT_EQ(Debugger(), (std::vector<std::string>{"SetPinOutput(3, 1) Port=3bc",
+                                                    "GetPinInput(10) Port=3bc"}));
 }
 
 }  // namespace

@@ -33,6 +33,7 @@ void ResetPort()
     std::memset(port.registers, 0, sizeof port.registers);
     port.readHighByte = 0;
     port.trace.clear();
+    port.onAccess = nullptr;
 }
 
 std::string Describe(const std::vector<PortAccess>& accesses)
@@ -80,8 +81,9 @@ std::string ReadFile(const std::string& path)
 ScratchDirectory::ScratchDirectory()
 {
     previous = std::filesystem::current_path().string();
-    char pattern[] = "/tmp/doruzeda-native-XXXXXX";
-    const char* made = mkdtemp(pattern);
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "doruzeda-native-XXXXXX").string();
+    const char* made = mkdtemp(pattern.data());
     path = made != nullptr ? made : previous;
     std::filesystem::current_path(path);
 }
@@ -110,6 +112,9 @@ std::uint16_t PortRead(std::uint16_t address)
     const std::uint16_t value =
         static_cast<std::uint16_t>((port.registers[address] & 0xFF) | (port.readHighByte << 8));
     port.trace.push_back({false, address, value});
+    if (port.onAccess) {
+        port.onAccess(port.trace.back());
+    }
     return value;
 }
 
@@ -118,6 +123,9 @@ void PortWrite(std::uint16_t address, std::uint16_t value)
     fakes::FakePort& port = fakes::Port();
     port.registers[address] = value;
     port.trace.push_back({true, address, value});
+    if (port.onAccess) {
+        port.onAccess(port.trace.back());
+    }
 }
 
 }  // namespace port_io
@@ -184,7 +192,11 @@ int GetDeviceProperty(DeviceRecord* device, const char* name, char* buffer,
         return 0;
     }
     if (found->unterminatedName) {
-        std::memset(buffer, found->name.empty() ? 'L' : found->name[0], *length);
+        // The name over and over, to the last byte, with no terminator.
+        const std::string pattern = found->name.empty() ? std::string("L") : found->name;
+        for (std::uint32_t at = 0; at < *length; ++at) {
+            buffer[at] = pattern[at % pattern.size()];
+        }
         return 1;
     }
     const std::size_t wanted = found->name.size() + 1;
@@ -218,6 +230,7 @@ void FreeDeviceIoResources(ResourceRecord* resources)
 
 void CloseDevice(DeviceRecord* device)
 {
+    ++fakes::Devices().closeCalls;
     if (DeviceOf(device) != nullptr) {
         ++fakes::Devices().closes;
     }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,11 +28,14 @@ struct PortAccess {
 
 // The fake port: PortRead returns registers[address] | readHighByte << 8, so
 // tests can prove the high byte is carried through; PortWrite stores value
-// whole (16 bits) and the trace keeps both.
+// whole (16 bits) and the trace keeps both. onAccess, when set, runs after
+// each access has been traced, so a test can look at other outputs (the log)
+// at the moment of a particular read or write.
 struct FakePort {
     std::uint16_t registers[65536];
     std::uint16_t readHighByte;
     std::vector<PortAccess> trace;
+    std::function<void(const PortAccess&)> onAccess;
 };
 FakePort& Port();
 void ResetPort();
@@ -46,7 +50,7 @@ struct FakeDevice {
     bool failProperty = false;
     bool failResources = false;
     bool nullRangePointer = false;             // count > 0 but no range pointer
-    bool unterminatedName = false;             // fills the buffer with no terminator
+    bool unterminatedName = false;             // name repeated to fill the buffer, no terminator
 };
 
 struct FakeDeviceList {
@@ -56,7 +60,8 @@ struct FakeDeviceList {
     // Observations.
     int countCalls = 0;
     int opens = 0;
-    int closes = 0;
+    int closes = 0;       // closes of devices that OpenDevice opened
+    int closeCalls = 0;   // every CloseDevice call, opened or not
     int resourceGets = 0;
     int resourceFrees = 0;
     std::vector<std::uint32_t> propertyLengthsPassed;  // the length on entry, per call
