@@ -82,6 +82,20 @@ TEST(ExportsAfterLoad, PinCallsWorkRightAfterLoadOnTheFallbackAddress)
         << scratch.LogFile();
 }
 
+TEST(ExportsAfterLoad, PinCallsWorkRightAfterLoadOnTheFirstListedPort)
+{
+    // The setup window selects row 0 (LPT1 at 378) when it initialises.
+    ScratchDirectory scratch;
+    DeviceDescription devices;
+    LoadedLibrary library;
+    Exports calls(library);
+    ASSERT_TRUE(calls.AllFound());
+    SimReset();
+    const unsigned long start = SimTraceCount();
+    EXPECT_EQ(calls.setParallelOutputPin(2, 1), 0);
+    EXPECT_EQ(Describe(TraceSince(start)), "R 378=00 W 378=01");
+}
+
 TEST_F(ExportsTest, SetPinOutputWritesTheRegisterAndALogLine)
 {
     ASSERT_EQ(calls.setParallelPortAddress("3", "7", "8", ""), 0);

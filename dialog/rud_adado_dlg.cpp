@@ -1,0 +1,243 @@
+#include "rud_adado_dlg.h"
+
+#include "../log/debug_log.h"
+#include "../port/pin_map.h"
+#include "../port/port_io.h"
+
+namespace {
+
+constexpr int kPollSecondsMin = 1;
+constexpr int kPollSecondsMax = 10;
+
+// The level boxes stand in the chart beside pins 1, 2 to 9, 14, 16 and 17.
+int PinOfLevelBox(UINT id)
+{
+    switch (id) {
+    case IDC_LEVEL_PIN1: return 1;
+    case IDC_LEVEL_PIN14: return 14;
+    case IDC_LEVEL_PIN16: return 16;
+    case IDC_LEVEL_PIN17: return 17;
+    default: return static_cast<int>(id) - (IDC_LEVEL_PIN2 - 2);
+    }
+}
+
+struct StatusField {
+    int id;
+    int pin;
+};
+
+// The status register's pins and where the chart shows them.
+const StatusField kStatusFields[] = {
+    {IDC_STATUS_PIN10, 10}, {IDC_STATUS_PIN11, 11}, {IDC_STATUS_PIN12, 12},
+    {IDC_STATUS_PIN13, 13}, {IDC_STATUS_PIN15, 15},
+};
+
+// The pin's level from its register's bits, the hardware's inversion undone.
+bool PinIsHigh(int pin, std::uint16_t registerValue)
+{
+    const PinMapRow* row = PinMap::Find(pin);
+    const bool bitSet = (registerValue & row->mask) != 0;
+    return row->inverted ? !bitSet : bitSet;
+}
+
+}  // namespace
+
+CRudAdadoDlg::CRudAdadoDlg(CWnd* parent) : CDialog(IDD, parent), pollTimerId(0)
+{
+    controller.SetView(this);
+    controller.EnumeratePorts();
+}
+
+void CRudAdadoDlg::DoDataExchange(CDataExchange* pDX)
+{
+    CDialog::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_PORT_ADDRESS, portAddressField);
+    DDX_Control(pDX, IDC_PORT_LIST_CAPTION, portListCaption);
+    DDX_Control(pDX, IDC_INTERVAL_SPIN, intervalSpin);
+    DDX_Control(pDX, IDC_INTERVAL, intervalField);
+    DDX_Control(pDX, IDC_POLL_INPUTS, pollButton);
+    DDX_Control(pDX, IDC_READ_INPUTS, readButton);
+    DDX_Control(pDX, IDC_PORT_LIST, portList);
+}
+
+BEGIN_MESSAGE_MAP(CRudAdadoDlg, CDialog)
+    // afx_msg void OnReadInputStatus();           read button 5035 clicked
+    ON_BN_CLICKED(IDC_READ_INPUTS, OnReadInputStatus)
+    // afx_msg void OnPollInputStatus();           poll button 5036 clicked
+    ON_BN_CLICKED(IDC_POLL_INPUTS, OnPollInputStatus)
+    // afx_msg void OnTimer(UINT_PTR nIDEvent);    a timer of the dialog ticked
+    ON_WM_TIMER()
+    // afx_msg void OnPortSelChange();             port list 5026: the user chose a row
+    ON_CBN_SELCHANGE(IDC_PORT_LIST, OnPortSelChange)
+    // afx_msg void OnShowWindow(BOOL bShow, UINT nStatus);   the window shown or hidden
+    ON_WM_SHOWWINDOW()
+    // afx_msg void OnDirectionClicked(UINT id);   direction box 5001 to 5008 clicked
+    ON_CONTROL_RANGE(BN_CLICKED, IDC_DIRECTION_PIN2, IDC_DIRECTION_PIN9, OnDirectionClicked)
+    // afx_msg void OnClickedHiLo(UINT id);        level box 5009 to 5020 clicked
+    ON_CONTROL_RANGE(BN_CLICKED, IDC_LEVEL_PIN1, IDC_LEVEL_PIN17, OnClickedHiLo)
+END_MESSAGE_MAP()
+
+BOOL CRudAdadoDlg::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+
+    if (controller.portCount == 0) {
+        portList.ShowWindow(SW_HIDE);
+        CString address;
+        address.Format("%x", static_cast<unsigned>(controller.portTable[0].baseAddress));
+        portAddressField.SetWindowText(address);
+        portAddressField.ShowWindow(SW_SHOW);
+        portListCaption.SetWindowText("Port Address");
+        // Straight to the debugger, not through the log file.
+        ::OutputDebugStringA(
+            "Tambrel Parallel I/O Macro: Couldn't find Parallel Port. Specify the Port address.");
+    } else {
+        for (int index = 0; index < controller.portCount; ++index) {
+            const PortEntry& entry = controller.portTable[index];
+            const int row = portList.AddString(entry.name);
+            portList.SetItemData(row, entry.baseAddress);
+        }
+        portList.SetCurSel(0);
+        portAddressField.ShowWindow(SW_HIDE);
+        controller.selectedIndex = 0;
+    }
+
+    for (UINT id = IDC_DIRECTION_PIN2; id <= IDC_DIRECTION_PIN9; ++id) {
+        OnDirectionClicked(id);
+    }
+
+    intervalSpin.SetRange(kPollSecondsMin, kPollSecondsMax);
+    intervalSpin.SetPos(kPollSecondsMin);
+
+    CenterWindow();
+    return TRUE;  // the first tab stop takes the focus
+}
+
+void CRudAdadoDlg::ShowPortList(int index)
+{
+    if (m_hWnd == nullptr) return;
+    portList.SetCurSel(index);
+    portList.ShowWindow(SW_SHOW);
+    portAddressField.ShowWindow(SW_HIDE);
+}
+
+void CRudAdadoDlg::ShowAddressField(const char* text)
+{
+    if (m_hWnd == nullptr) return;
+    portList.ShowWindow(SW_HIDE);
+    portAddressField.SetWindowText(text);
+    portAddressField.ShowWindow(SW_SHOW);
+}
+
+std::uint16_t CRudAdadoDlg::ControlAddress() const
+{
+    const int row = portList.GetCurSel();
+    if (row == CB_ERR) return controller.portTable[0].baseAddress;
+    return static_cast<std::uint16_t>(portList.GetItemData(row) & 0xFFFFu);
+}
+
+void CRudAdadoDlg::OnDirectionClicked(UINT id)
+{
+    // Display only: the data lines' direction is not written to the port.
+    const bool input = IsDlgButtonChecked(static_cast<int>(id)) == BST_CHECKED;
+    GetDlgItem(static_cast<int>(id))->SetWindowText(input ? "IN" : "OUT");
+    GetDlgItem(static_cast<int>(id + (IDC_LEVEL_PIN2 - IDC_DIRECTION_PIN2)))
+        ->ShowWindow(input ? SW_HIDE : SW_SHOW);
+    GetDlgItem(static_cast<int>(id + (IDC_STATUS_PIN2 - IDC_DIRECTION_PIN2)))
+        ->ShowWindow(input ? SW_SHOW : SW_HIDE);
+}
+
+void CRudAdadoDlg::OnClickedHiLo(UINT id)
+{
+    const std::uint16_t address = ControlAddress();
+    const int row = portList.GetCurSel();
+    if (row == CB_ERR) {
+        DebugLog("OnClickedHiLo() no LPT selection I/O Addr = %X", static_cast<unsigned>(address));
+    } else {
+        DebugLog("OnClickedHiLo() LPT (%d) selected I/O Addr = %X", row,
+                 static_cast<unsigned>(address));
+    }
+
+    // A box pressed in means the pin is low.
+    const bool low = IsDlgButtonChecked(static_cast<int>(id)) == BST_CHECKED;
+    GetDlgItem(static_cast<int>(id))->SetWindowText(low ? "LO" : "HI");
+
+    // Address 0 is what a device list without any parallel port leaves; on a
+    // PC it belongs to the DMA controller, so the box changes its display only.
+    if (address == 0) return;
+
+    const int pin = PinOfLevelBox(id);
+    const bool dataPin = pin >= 2 && pin <= 9;
+    const std::uint16_t registerAddress =
+        dataPin ? address : static_cast<std::uint16_t>(address + 2);
+    std::uint16_t value = port_io::PortRead(registerAddress);
+    PortController::ApplyPinLevel(value, pin, low ? 0 : 1);
+    port_io::PortWrite(registerAddress, value);
+}
+
+void CRudAdadoDlg::ReadInputStatus()
+{
+    const std::uint16_t address = ControlAddress();
+    // See OnClickedHiLo: nothing is read at address 0, the fields stay.
+    if (address == 0) return;
+
+    const std::uint16_t data = port_io::PortRead(address);
+    for (int pin = 2; pin <= 9; ++pin) {
+        GetDlgItem(IDC_STATUS_PIN2 + pin - 2)->SetWindowText(PinIsHigh(pin, data) ? "HI" : "LO");
+    }
+    const std::uint16_t status = port_io::PortRead(static_cast<std::uint16_t>(address + 1));
+    for (const StatusField& field : kStatusFields) {
+        GetDlgItem(field.id)->SetWindowText(PinIsHigh(field.pin, status) ? "HI" : "LO");
+    }
+}
+
+void CRudAdadoDlg::OnReadInputStatus()
+{
+    ReadInputStatus();
+}
+
+void CRudAdadoDlg::OnPollInputStatus()
+{
+    if (pollTimerId == 0) {
+        readButton.EnableWindow(FALSE);
+        pollButton.SetWindowText("Stop");
+        const int seconds = LOWORD(intervalSpin.GetPos());
+        // The period is fixed now; the inputs are first read at the first tick.
+        pollTimerId = static_cast<std::uint32_t>(
+            SetTimer(kPollTimer, static_cast<UINT>(seconds) * 1000u, nullptr));
+    } else {
+        KillTimer(pollTimerId);
+        pollTimerId = 0;
+        readButton.EnableWindow(TRUE);
+        pollButton.SetWindowText("Poll Input Status");
+    }
+}
+
+void CRudAdadoDlg::OnTimer(UINT_PTR nIDEvent)
+{
+    // pollTimerId is 0 while not polling: a timer 0 is none of ours.
+    if (pollTimerId != 0 && nIDEvent == pollTimerId) {
+        ReadInputStatus();
+    }
+    CDialog::OnTimer(nIDEvent);
+}
+
+void CRudAdadoDlg::OnPortSelChange()
+{
+    controller.selectedIndex = portList.GetCurSel();  // CB_ERR is -1: no port
+}
+
+void CRudAdadoDlg::OnShowWindow(BOOL bShow, UINT nStatus)
+{
+    CDialog::OnShowWindow(bShow, nStatus);
+}
+
+void CRudAdadoDlg::OnOK()
+{
+    CDialog::OnOK();  // hides the window; nothing is destroyed
+}
+
+void CRudAdadoDlg::OnCancel()
+{
+    CDialog::OnCancel();  // hides the window; nothing is destroyed
+}

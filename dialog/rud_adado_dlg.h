@@ -1,0 +1,66 @@
+// CRudAdadoDlg: the modeless setup window, a pin chart of the 25-pin
+// connector. It holds the process's port controller and is the controller's
+// view; its own pin buttons and read button address the port directly, at
+// the address of the port list's current row (see ControlAddress).
+#pragma once
+
+#include <cstdint>
+
+#include "afxcmn.h"
+#include "afxwin.h"
+
+#include "../port/port_controller.h"
+#include "../port/port_view.h"
+#include "resource.h"
+
+class CRudAdadoDlg : public CDialog, public PortView {
+public:
+    enum { IDD = IDD_RUDADADO_DIALOG };
+
+    // The polling timer's identifier on the dialog window.
+    static constexpr UINT_PTR kPollTimer = 123;
+
+    // Sets itself as the controller's view and discovers the ports. No window
+    // exists yet: Create(IDD, nullptr) makes it, hidden.
+    explicit CRudAdadoDlg(CWnd* parent = nullptr);
+
+    // The controller's view; both do nothing while the window does not exist.
+    void ShowPortList(int index) override;
+    void ShowAddressField(const char* text) override;
+
+    // Bound to their items when the window is created, in this order.
+    CEdit portAddressField;      // 5040, in the port list's place when no port was listed
+    CStatic portListCaption;     // 5039, "Printer Port(s)" or "Port Address"
+    CSpinButtonCtrl intervalSpin;  // 5038, 1 to 10 seconds
+    CEdit intervalField;         // 5037, the spin's buddy
+    CButton pollButton;          // 5036
+    CButton readButton;          // 5035
+    CComboBox portList;          // 5026, row i shows portTable[i].name, item data its base address
+
+    PortController controller;
+    std::uint32_t pollTimerId;   // 0 while not polling, else what SetTimer returned
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+
+    afx_msg void OnReadInputStatus();
+    afx_msg void OnPollInputStatus();
+    afx_msg void OnTimer(UINT_PTR nIDEvent);
+    afx_msg void OnPortSelChange();
+    afx_msg void OnShowWindow(BOOL bShow, UINT nStatus);
+    afx_msg void OnDirectionClicked(UINT id);
+    afx_msg void OnClickedHiLo(UINT id);
+
+    // Shows the port's pins 2 to 13 and 15 in the status fields.
+    void ReadInputStatus();
+
+    // The base address the dialog's own controls use: the current list row's
+    // item data, or row 0's address when the list has no current row. It does
+    // not follow the controller's selectedIndex.
+    std::uint16_t ControlAddress() const;
+
+    DECLARE_MESSAGE_MAP()
+};

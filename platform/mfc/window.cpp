@@ -1,0 +1,166 @@
+// CWnd: window operations, the handle-to-object table, message-map dispatch.
+#include "afxwin.h"
+
+#include <map>
+#include <memory>
+
+#include "message_state.h"
+
+namespace {
+
+// Objects handed out by CWnd::FromHandle. Built on first use, so that it
+// outlives any static window object whose construction used it. A kept entry
+// whose window has gone names a dead handle, which the window functions
+// refuse harmlessly; a new window that reuses the value gets the same,
+// equally valid, wrapper.
+std::map<HWND, std::unique_ptr<CWnd>>& HandleTable()
+{
+    static std::map<HWND, std::unique_ptr<CWnd>> table;
+    return table;
+}
+
+}  // namespace
+
+namespace afx_state {
+
+CurrentMessage*& Current()
+{
+    // Window messages are handled on the windows' one thread; nested messages
+    // (a handler that sends one) stack through CurrentMessage::outer.
+    static CurrentMessage* current = nullptr;
+    return current;
+}
+
+}  // namespace afx_state
+
+CWnd* CWnd::FromHandle(HWND window)
+{
+    if (window == nullptr) return nullptr;
+    std::unique_ptr<CWnd>& entry = HandleTable()[window];
+    if (!entry) {
+        entry = std::make_unique<CWnd>();
+        entry->m_hWnd = window;
+    }
+    return entry.get();
+}
+
+void CWnd::SetWindowText(const char* text)
+{
+    ::SetWindowTextA(m_hWnd, text);
+}
+
+CWnd* CWnd::GetDlgItem(int id) const
+{
+    return FromHandle(::GetDlgItem(m_hWnd, id));
+}
+
+UINT CWnd::IsDlgButtonChecked(int id) const
+{
+    return ::IsDlgButtonChecked(m_hWnd, id);
+}
+
+BOOL CWnd::ShowWindow(int command)
+{
+    return ::ShowWindow(m_hWnd, command);
+}
+
+BOOL CWnd::EnableWindow(BOOL enable)
+{
+    return ::EnableWindow(m_hWnd, enable);
+}
+
+void CWnd::CenterWindow(CWnd* alternateOwner)
+{
+    RECT window;
+    if (!::GetWindowRect(m_hWnd, &window)) return;
+
+    HWND owner = alternateOwner != nullptr ? alternateOwner->m_hWnd : ::GetWindow(m_hWnd, GW_OWNER);
+    if (owner != nullptr && (!::IsWindowVisible(owner) || ::IsIconic(owner))) owner = nullptr;
+
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    ::GetMonitorInfoA(::MonitorFromWindow(owner != nullptr ? owner : m_hWnd,
+                                          MONITOR_DEFAULTTOPRIMARY),
+                      &monitor);
+    const RECT area = monitor.rcWork;
+    RECT centre = area;
+    if (owner != nullptr) ::GetWindowRect(owner, &centre);
+
+    const LONG width = window.right - window.left;
+    const LONG height = window.bottom - window.top;
+    LONG left = (centre.left + centre.right) / 2 - width / 2;
+    LONG top = (centre.top + centre.bottom) / 2 - height / 2;
+    // Keep the window within the work area, its caption first.
+    if (left + width > area.right) left = area.right - width;
+    if (left < area.left) left = area.left;
+    if (top + height > area.bottom) top = area.bottom - height;
+    if (top < area.top) top = area.top;
+    ::SetWindowPos(m_hWnd, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+UINT_PTR CWnd::SetTimer(UINT_PTR id, UINT elapse, TIMERPROC function)
+{
+    return ::SetTimer(m_hWnd, id, elapse, function);
+}
+
+BOOL CWnd::KillTimer(UINT_PTR id)
+{
+    return ::KillTimer(m_hWnd, id);
+}
+
+BOOL CWnd::DestroyWindow()
+{
+    if (m_hWnd == nullptr) return FALSE;
+    const BOOL destroyed = ::DestroyWindow(m_hWnd);
+    if (destroyed) m_hWnd = nullptr;
+    return destroyed;
+}
+
+LRESULT CWnd::Default()
+{
+    if (afx_state::Current() != nullptr) afx_state::Current()->wantsDefault = true;
+    return 0;
+}
+
+void CWnd::OnTimer(UINT_PTR)
+{
+    Default();
+}
+
+void CWnd::OnShowWindow(BOOL, UINT)
+{
+    Default();
+}
+
+const MessageMap* CWnd::GetThisMessageMap()
+{
+    static const MessageMapEntry entries[] = {{0, 0, 0, 0, nullptr}};
+    static const MessageMap map = {nullptr, entries};
+    return &map;
+}
+
+const MessageMap* CWnd::GetMessageMap() const
+{
+    return GetThisMessageMap();
+}
+
+BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
+{
+    const UINT code = message == WM_COMMAND ? HIWORD(wParam) : 0;
+    const UINT id = message == WM_COMMAND ? LOWORD(wParam) : 0;
+    for (const MessageMap* map = GetMessageMap(); map != nullptr;
+         map = map->base != nullptr ? map->base() : nullptr) {
+        for (const MessageMapEntry* entry = map->entries; entry->invoke != nullptr; ++entry) {
+            if (entry->message != message) continue;
+            if (message == WM_COMMAND &&
+                (entry->code != code || id < entry->firstId || id > entry->lastId)) {
+                continue;
+            }
+            afx_state::CurrentMessage current(message, wParam, lParam);
+            const LRESULT handled = entry->invoke(*this, id, wParam, lParam);
+            if (result != nullptr) *result = handled;
+            return current.wantsDefault ? FALSE : TRUE;
+        }
+    }
+    return FALSE;
+}

@@ -1,0 +1,184 @@
+// The window framework layer on its own, linked into this program: message
+// map dispatch (which entry runs for which message, base maps, Default),
+// CString formatting, the application object's name and the handle table.
+// The real dialog window is exercised in dialog_window_test.cpp.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "afxwin.h"
+
+namespace {
+
+// A dialog class with one entry of each kind the setup dialog uses. It never
+// gets a window: the tests hand messages straight to its dispatch.
+class RecordingDialog : public CDialog {
+public:
+    using CWnd::OnWndMsg;
+    std::vector<std::string> calls;
+    bool askDefault = false;
+
+protected:
+    void OnOK() override { calls.push_back("OnOK"); }
+    void OnCancel() override { calls.push_back("OnCancel"); }
+    afx_msg void OnFirst() { calls.push_back("OnFirst"); }
+    afx_msg void OnRange(UINT id) { calls.push_back("OnRange " + std::to_string(id)); }
+    afx_msg void OnSelChange() { calls.push_back("OnSelChange"); }
+    afx_msg void OnTimer(UINT_PTR nIDEvent)
+    {
+        calls.push_back("OnTimer " + std::to_string(nIDEvent));
+        if (askDefault) Default();
+    }
+    afx_msg void OnShowWindow(BOOL bShow, UINT nStatus)
+    {
+        calls.push_back("OnShowWindow " + std::to_string(bShow) + " " + std::to_string(nStatus));
+        CDialog::OnShowWindow(bShow, nStatus);  // default processing
+    }
+    afx_msg void OnFirstAgain() { calls.push_back("OnFirstAgain"); }
+
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(RecordingDialog, CDialog)
+    // afx_msg void OnFirst();
+    ON_BN_CLICKED(100, OnFirst)
+    // afx_msg void OnFirstAgain();   never runs: the entry above matches first
+    ON_BN_CLICKED(100, OnFirstAgain)
+    // afx_msg void OnRange(UINT id);
+    ON_CONTROL_RANGE(BN_CLICKED, 200, 205, OnRange)
+    // afx_msg void OnSelChange();
+    ON_CBN_SELCHANGE(300, OnSelChange)
+    // afx_msg void OnTimer(UINT_PTR nIDEvent);
+    ON_WM_TIMER()
+    // afx_msg void OnShowWindow(BOOL bShow, UINT nStatus);
+    ON_WM_SHOWWINDOW()
+END_MESSAGE_MAP()
+
+// A class that adds no entries: its messages go to the base class's map.
+class PlainDialog : public CDialog {
+public:
+    using CWnd::OnWndMsg;
+    int okCount = 0;
+
+protected:
+    void OnOK() override { ++okCount; }
+};
+
+struct DispatchCase {
+    const char* what;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    BOOL handled;       // OnWndMsg's result
+    const char* call;   // the handler that ran, "" for none
+};
+
+const DispatchCase kDispatchCases[] = {
+    {"button clicked", WM_COMMAND, MAKEWPARAM(100, BN_CLICKED), 0, TRUE, "OnFirst"},
+    {"other code, same id", WM_COMMAND, MAKEWPARAM(100, BN_DOUBLECLICKED), 0, FALSE, ""},
+    {"below the range", WM_COMMAND, MAKEWPARAM(199, BN_CLICKED), 0, FALSE, ""},
+    {"range start", WM_COMMAND, MAKEWPARAM(200, BN_CLICKED), 0, TRUE, "OnRange 200"},
+    {"range end", WM_COMMAND, MAKEWPARAM(205, BN_CLICKED), 0, TRUE, "OnRange 205"},
+    {"above the range", WM_COMMAND, MAKEWPARAM(206, BN_CLICKED), 0, FALSE, ""},
+    {"selection changed", WM_COMMAND, MAKEWPARAM(300, CBN_SELCHANGE), 0, TRUE, "OnSelChange"},
+    {"list dropped down", WM_COMMAND, MAKEWPARAM(300, CBN_DROPDOWN), 0, FALSE, ""},
+    {"IDOK, from the base map", WM_COMMAND, MAKEWPARAM(IDOK, 0), 0, TRUE, "OnOK"},
+    {"IDCANCEL, from the base map", WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0, TRUE, "OnCancel"},
+    {"timer", WM_TIMER, 123, 0, TRUE, "OnTimer 123"},
+    {"show: asks for default", WM_SHOWWINDOW, TRUE, SW_PARENTOPENING, FALSE,
+     "OnShowWindow 1 3"},
+    {"no entry", WM_SIZE, 0, 0, FALSE, ""},
+};
+
+TEST(MessageMap, EachMessageRunsTheFirstMatchingEntryOnly)
+{
+    for (const DispatchCase& test : kDispatchCases) {
+        RecordingDialog dialog;
+        LRESULT result = -1;
+        EXPECT_EQ(dialog.OnWndMsg(test.message, test.wParam, test.lParam, &result), test.handled)
+            << test.what;
+        const std::vector<std::string> expected =
+            *test.call == '\0' ? std::vector<std::string>{} : std::vector<std::string>{test.call};
+        EXPECT_EQ(dialog.calls, expected) << test.what;
+        if (*test.call != '\0') {
+            EXPECT_EQ(result, 0) << test.what;
+        }
+    }
+}
+
+TEST(MessageMap, DefaultMakesAHandledMessageGoOnToDefaultProcessing)
+{
+    RecordingDialog dialog;
+    dialog.askDefault = true;
+    EXPECT_FALSE(dialog.OnWndMsg(WM_TIMER, 9, 0, nullptr));
+    dialog.askDefault = false;
+    EXPECT_TRUE(dialog.OnWndMsg(WM_TIMER, 9, 0, nullptr)) << "the request does not linger";
+    EXPECT_EQ(dialog.calls, (std::vector<std::string>{"OnTimer 9", "OnTimer 9"}));
+    EXPECT_EQ(dialog.Default(), 0) << "outside any message it does nothing";
+}
+
+TEST(MessageMap, AClassWithoutAMapUsesItsBasesAndItsOverrides)
+{
+    PlainDialog dialog;
+    EXPECT_TRUE(dialog.OnWndMsg(WM_COMMAND, MAKEWPARAM(IDOK, 0), 0, nullptr));
+    EXPECT_EQ(dialog.okCount, 1) << "the base map's entry calls the virtual OnOK";
+    EXPECT_FALSE(dialog.OnWndMsg(WM_COMMAND, MAKEWPARAM(100, BN_CLICKED), 0, nullptr));
+    EXPECT_FALSE(dialog.OnWndMsg(WM_TIMER, 1, 0, nullptr)) << "CWnd's map has no entries";
+}
+
+struct FormatCase {
+    const char* what;
+    std::string (*format)();
+    const char* expected;
+};
+
+const FormatCase kFormatCases[] = {
+    {"lower-case hex", [] { CString s; s.Format("%x", 0x378u); return std::string(s); }, "378"},
+    {"zero", [] { CString s; s.Format("%x", 0u); return std::string(s); }, "0"},
+    {"upper-case hex", [] { CString s; s.Format("%X", 0x3BCu); return std::string(s); }, "3BC"},
+    {"mixed", [] { CString s; s.Format("LPT (%d) %s", 1, "x"); return std::string(s); },
+     "LPT (1) x"},
+    {"replaces", [] { CString s("old text"); s.Format("%s", "new"); return std::string(s); },
+     "new"},
+    {"long", [] { CString s; s.Format("%5000d", 7); return std::string(s).substr(4990); },
+     "         7"},
+};
+
+TEST(CStringFormat, FormatsLikePrintfAndReplacesTheContents)
+{
+    for (const FormatCase& test : kFormatCases) {
+        EXPECT_EQ(test.format(), test.expected) << test.what;
+    }
+    CString empty(nullptr);
+    EXPECT_TRUE(empty.IsEmpty());
+    EXPECT_EQ(CString("abc").GetLength(), 3);
+}
+
+TEST(Application, IsNamedAfterTheModuleUnlessNamed)
+{
+    EXPECT_EQ(AfxGetApp(), nullptr);
+    {
+        CWinApp unnamed;
+        EXPECT_EQ(AfxGetApp(), &unnamed);
+        EXPECT_STREQ(unnamed.m_pszAppName, "dialog_framework_test")
+            << "the program's file name without folder and extension";
+    }
+    EXPECT_EQ(AfxGetApp(), nullptr) << "destruction unregisters it";
+    CWinApp named("Somebody");
+    EXPECT_STREQ(named.m_pszAppName, "Somebody");
+    EXPECT_EQ(AfxGetResourceHandle(), GetModuleHandleA(nullptr))
+        << "the module the framework is linked into";
+}
+
+TEST(HandleTable, OneWrapperPerHandleAndNoneForNull)
+{
+    const HWND desktop = GetDesktopWindow();
+    CWnd* first = CWnd::FromHandle(desktop);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->m_hWnd, desktop);
+    EXPECT_EQ(CWnd::FromHandle(desktop), first);
+    EXPECT_EQ(CWnd::FromHandle(nullptr), nullptr);
+}
+
+}  // namespace
