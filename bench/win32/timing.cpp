@@ -62,6 +62,8 @@ int main(int argc, char** argv)
     CreateDirectoryA(folder, nullptr);
     SetCurrentDirectoryA(folder);
 
+    // The host's macro module is loaded first, as in the host application.
+    LoadLibraryA("kxmacro.dll");
     HMODULE library = LoadLibraryA("Doruzeda_DO.dll");
     if (library == nullptr) {
         std::fprintf(stderr, "LoadLibrary(Doruzeda_DO.dll) failed: %lu\n", GetLastError());

@@ -26,7 +26,6 @@ namespace {
 // The dialog's polling timer.
 constexpr WPARAM kPollTimer = 123;
 
-const char kTitle[] = "Printer Port Parallel I/O Configuration";
 const char kMissingPort[] =
     "Tambrel Parallel I/O Macro: Couldn't find Parallel Port. Specify the Port address.";
 
@@ -34,66 +33,6 @@ const char kTwoPorts[] = "device LPT2\nrange 278 27F\ndevice LPT1\nrange 378 37F
 const char kOnePort[] = "device LPT1\nrange 378 37F\n";
 const char kCountFails[] = "count-error 2\n";
 const char kNoneParallel[] = "device COM1\nrange 3F8 3FF\n";
-
-BOOL CALLBACK CollectSetupWindow(HWND window, LPARAM list)
-{
-    char title[128] = {};
-    GetWindowTextA(window, title, sizeof title);
-    if (std::string(title) == kTitle) {
-        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-    }
-    return TRUE;
-}
-
-// The top-level windows of this thread with the setup window's title.
-std::vector<HWND> SetupWindowsOfThisThread()
-{
-    std::vector<HWND> found;
-    EnumThreadWindows(GetCurrentThreadId(), &CollectSetupWindow, reinterpret_cast<LPARAM>(&found));
-    return found;
-}
-
-// Serves this thread's messages for `milliseconds`, as the host's loop does,
-// or until `until` returns true; returns whether it did.
-template <typename Condition>
-bool Pump(DWORD milliseconds, Condition until)
-{
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        if (until()) return true;
-        if (GetTickCount() - start >= milliseconds) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-}
-
-void Pump(DWORD milliseconds)
-{
-    Pump(milliseconds, [] { return false; });
-}
-
-// A debugger-output listener whose thread is known to be running. Its thread
-// must have finished starting (which takes the loader lock) before the
-// library loads: messages sent during the load would otherwise wait for it
-// in vain while the loader lock is held.
-class RunningDebuggerOutput : public DebuggerOutput {
-public:
-    RunningDebuggerOutput()
-    {
-        const char probe[] = "dialog test: listener probe";
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            OutputDebugStringA(probe);
-            for (const std::string& message : Messages()) {
-                if (message == probe) return;
-            }
-            Sleep(20);
-        }
-    }
-};
 
 // A fresh load of the library with a described device list (nullptr: the
 // stand-in's default, one LPT1 at 378), listening to the debugger output.
@@ -136,7 +75,7 @@ public:
     void Unload() { library.reset(); }
 
     ScratchDirectory scratch;
-    RunningDebuggerOutput debugger;  // before the load: the missing-port message comes during it
+    DebuggerOutput debugger;  // before the load: the missing-port message comes during it
     std::unique_ptr<DeviceDescription> devices;
     std::unique_ptr<LoadedLibrary> library;
     Exports calls;

@@ -17,7 +17,9 @@ Function SimFunction(const char* name)
 
 }  // namespace
 
-LoadedLibrary::LoadedLibrary(const char* name) : module(LoadLibraryA(name)), loadError(0)
+LoadedLibrary::LoadedLibrary(HostModule host, const char* name)
+    : hostModule(host == HostModule::Loaded ? LoadLibraryA("kxmacro.dll") : nullptr),
+      module(LoadLibraryA(name)), loadError(0)
 {
     if (module == nullptr) loadError = GetLastError();
 }
@@ -32,6 +34,10 @@ void LoadedLibrary::Unload()
     if (module != nullptr) {
         FreeLibrary(module);
         module = nullptr;
+    }
+    if (hostModule != nullptr) {
+        FreeLibrary(hostModule);
+        hostModule = nullptr;
     }
 }
 
@@ -154,9 +160,13 @@ DebuggerOutput::DebuggerOutput()
     if (bufferReady && dataReady && mapping) {
         view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 4096);
     }
-    if (view != nullptr) {
+    listening = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (view != nullptr && listening != nullptr) {
         thread = CreateThread(nullptr, 0, &DebuggerOutput::Run, this, 0, nullptr);
     }
+    // A string sent before the thread listens would wait for it (Wine waits
+    // 10 s for the buffer), so the listener is ready before this returns.
+    if (thread != nullptr) WaitForSingleObject(listening, 5000);
 }
 
 DebuggerOutput::~DebuggerOutput()
@@ -171,6 +181,7 @@ DebuggerOutput::~DebuggerOutput()
     if (mapping != nullptr) CloseHandle(mapping);
     if (dataReady != nullptr) CloseHandle(dataReady);
     if (bufferReady != nullptr) CloseHandle(bufferReady);
+    if (listening != nullptr) CloseHandle(listening);
     DeleteCriticalSection(&lock);
 }
 
@@ -180,6 +191,7 @@ DWORD WINAPI DebuggerOutput::Run(void* self)
     const DWORD ownProcess = GetCurrentProcessId();
     for (;;) {
         SetEvent(listener->bufferReady);
+        SetEvent(listener->listening);
         WaitForSingleObject(listener->dataReady, INFINITE);
         if (listener->stop) return 0;
         const char* buffer = static_cast<const char*>(listener->view);
@@ -201,6 +213,29 @@ std::vector<std::string> DebuggerOutput::Messages()
     std::vector<std::string> copy = received;
     LeaveCriticalSection(&lock);
     return copy;
+}
+
+const char kSetupWindowTitle[] = "Printer Port Parallel I/O Configuration";
+
+namespace {
+
+BOOL CALLBACK CollectSetupWindow(HWND window, LPARAM list)
+{
+    char title[128] = {};
+    GetWindowTextA(window, title, sizeof title);
+    if (std::strcmp(title, kSetupWindowTitle) == 0) {
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+std::vector<HWND> SetupWindowsOfThisThread()
+{
+    std::vector<HWND> found;
+    EnumThreadWindows(GetCurrentThreadId(), &CollectSetupWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
 }
 
 }  // namespace test_support

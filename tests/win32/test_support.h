@@ -12,11 +12,17 @@
 
 namespace test_support {
 
+// Whether the host's macro module is loaded before the library, as the host
+// application has it. Without it the library shows a message box at load,
+// which someone must dismiss.
+enum class HostModule { Loaded, Absent };
+
 // Loads Doruzeda_DO.dll for the life of the object (and unloads it after), so
 // that each test starts from a fresh load.
 class LoadedLibrary {
 public:
-    explicit LoadedLibrary(const char* name = "Doruzeda_DO.dll");
+    explicit LoadedLibrary(HostModule hostModule = HostModule::Loaded,
+                           const char* name = "Doruzeda_DO.dll");
     ~LoadedLibrary();
     LoadedLibrary(const LoadedLibrary&) = delete;
     LoadedLibrary& operator=(const LoadedLibrary&) = delete;
@@ -38,6 +44,7 @@ public:
     }
 
 private:
+    HMODULE hostModule;
     HMODULE module;
     DWORD loadError;
 };
@@ -115,6 +122,7 @@ public:
 
 private:
     static DWORD WINAPI Run(void* self);
+    HANDLE listening = nullptr;  // set once the thread waits for its first string
     HANDLE bufferReady = nullptr;
     HANDLE dataReady = nullptr;
     HANDLE mapping = nullptr;
@@ -124,5 +132,34 @@ private:
     CRITICAL_SECTION lock;
     std::vector<std::string> received;
 };
+
+// The setup window's title.
+extern const char kSetupWindowTitle[];
+
+// The top-level windows of this thread with the setup window's title.
+std::vector<HWND> SetupWindowsOfThisThread();
+
+// Serves this thread's messages for `milliseconds`, as the host's loop does,
+// or until `until` returns true; returns whether it did.
+template <typename Condition>
+bool Pump(DWORD milliseconds, Condition until)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        if (until()) return true;
+        if (GetTickCount() - start >= milliseconds) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+inline void Pump(DWORD milliseconds)
+{
+    Pump(milliseconds, [] { return false; });
+}
 
 }  // namespace test_support
