@@ -13,13 +13,11 @@
 
 namespace {
 
-PortController SelectedController()
+void SelectPort(PortController& controller)
 {
-    PortController controller;
     controller.portTable[0].baseAddress = 0x378;
     controller.portCount = 1;
     controller.selectedIndex = 0;
-    return controller;
 }
 
 // Runs the log-writing benchmarks in a scratch directory, so that
@@ -47,14 +45,16 @@ private:
 
 void BM_PrepareOutputBuffer(benchmark::State& state)
 {
-    PortController controller = SelectedController();
+    PortController controller;
+    SelectPort(controller);
     for (auto _ : state) benchmark::DoNotOptimize(controller.PrepareOutputBuffer());
 }
 BENCHMARK(BM_PrepareOutputBuffer);
 
 void BM_PrepareOutputPin(benchmark::State& state)
 {
-    PortController controller = SelectedController();
+    PortController controller;
+    SelectPort(controller);
     int pin = 2;
     for (auto _ : state) {
         benchmark::DoNotOptimize(controller.PrepareOutputPin(pin, pin & 1));
@@ -65,21 +65,24 @@ BENCHMARK(BM_PrepareOutputPin);
 
 void BM_SetOutputAll(benchmark::State& state)
 {
-    PortController controller = SelectedController();
+    PortController controller;
+    SelectPort(controller);
     for (auto _ : state) benchmark::DoNotOptimize(controller.SetOutputAll());
 }
 BENCHMARK(BM_SetOutputAll);
 
 void BM_GetInputAll(benchmark::State& state)
 {
-    PortController controller = SelectedController();
+    PortController controller;
+    SelectPort(controller);
     for (auto _ : state) benchmark::DoNotOptimize(controller.GetInputAll());
 }
 BENCHMARK(BM_GetInputAll);
 
 void BM_FetchInputPin(benchmark::State& state)
 {
-    PortController controller = SelectedController();
+    PortController controller;
+    SelectPort(controller);
     int pin = 2;
     for (auto _ : state) {
         benchmark::DoNotOptimize(controller.FetchInputPin(pin));
@@ -91,7 +94,8 @@ BENCHMARK(BM_FetchInputPin);
 // The whole buffered pattern: load, change eight pins, write once.
 void BM_BufferedPatternEightPins(benchmark::State& state)
 {
-    PortController controller = SelectedController();
+    PortController controller;
+    SelectPort(controller);
     for (auto _ : state) {
         controller.PrepareOutputBuffer();
         for (int pin = 2; pin <= 9; ++pin) controller.PrepareOutputPin(pin, pin & 1);
@@ -102,7 +106,8 @@ BENCHMARK(BM_BufferedPatternEightPins);
 
 void BM_RefusedSetPinOutput(benchmark::State& state)
 {
-    PortController controller = SelectedController();
+    PortController controller;
+    SelectPort(controller);
     for (auto _ : state) benchmark::DoNotOptimize(controller.SetPinOutput(25, 1));
 }
 BENCHMARK(BM_RefusedSetPinOutput);
@@ -111,7 +116,8 @@ BENCHMARK(BM_RefusedSetPinOutput);
 void BM_SetPinOutputLogged(benchmark::State& state)
 {
     ScratchFolder scratch;
-    PortController controller = SelectedController();
+    PortController controller;
+    SelectPort(controller);
     for (auto _ : state) benchmark::DoNotOptimize(controller.SetPinOutput(2, 1));
 }
 BENCHMARK(BM_SetPinOutputLogged);

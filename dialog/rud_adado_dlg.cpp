@@ -1,5 +1,8 @@
 #include "rud_adado_dlg.h"
 
+#include <cstring>
+#include <mutex>
+
 #include "../log/debug_log.h"
 #include "../port/pin_map.h"
 #include "../port/port_io.h"
@@ -7,6 +10,8 @@
 namespace {
 
 constexpr int kPollSecondsMin = 1;
+
+enum ViewChange : WPARAM { kShowPortList = 1, kShowAddressField = 2 };
 constexpr int kPollSecondsMax = 10;
 
 // The level boxes stand in the chart beside pins 1, 2 to 9, 14, 16 and 17.
@@ -75,11 +80,14 @@ BEGIN_MESSAGE_MAP(CRudAdadoDlg, CDialog)
     ON_CONTROL_RANGE(BN_CLICKED, IDC_DIRECTION_PIN2, IDC_DIRECTION_PIN9, OnDirectionClicked)
     // afx_msg void OnClickedHiLo(UINT id);        level box 5009 to 5020 clicked
     ON_CONTROL_RANGE(BN_CLICKED, IDC_LEVEL_PIN1, IDC_LEVEL_PIN17, OnClickedHiLo)
+    // afx_msg LRESULT OnApplyView(WPARAM kind, LPARAM argument);   a view change from another thread
+    ON_MESSAGE(kApplyViewMessage, OnApplyView)
 END_MESSAGE_MAP()
 
 BOOL CRudAdadoDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
+    std::unique_lock<std::mutex> lock(controller.Guard());
 
     if (controller.portCount == 0) {
         portList.ShowWindow(SW_HIDE);
@@ -102,6 +110,8 @@ BOOL CRudAdadoDlg::OnInitDialog()
         controller.selectedIndex = 0;
     }
 
+    lock.unlock();
+
     for (UINT id = IDC_DIRECTION_PIN2; id <= IDC_DIRECTION_PIN9; ++id) {
         OnDirectionClicked(id);
     }
@@ -113,17 +123,57 @@ BOOL CRudAdadoDlg::OnInitDialog()
     return TRUE;  // the first tab stop takes the focus
 }
 
+bool CRudAdadoDlg::OnWindowThread() const
+{
+    return ::GetWindowThreadProcessId(m_hWnd, nullptr) == ::GetCurrentThreadId();
+}
+
 void CRudAdadoDlg::ShowPortList(int index)
 {
     if (m_hWnd == nullptr) return;
-    portList.SetCurSel(index);
-    portList.ShowWindow(SW_SHOW);
-    portAddressField.ShowWindow(SW_HIDE);
+    if (OnWindowThread()) {
+        ApplyPortList(index);
+    } else {
+        ::PostMessageA(m_hWnd, kApplyViewMessage, kShowPortList, static_cast<LPARAM>(index));
+    }
 }
 
 void CRudAdadoDlg::ShowAddressField(const char* text)
 {
     if (m_hWnd == nullptr) return;
+    if (OnWindowThread()) {
+        ApplyAddressField(text);
+        return;
+    }
+    // The controller's address texts have at most four characters.
+    char packed[sizeof(LPARAM)] = {};
+    for (std::size_t at = 0; at < sizeof packed && text[at] != '\0'; ++at) packed[at] = text[at];
+    LPARAM argument = 0;
+    std::memcpy(&argument, packed, sizeof argument);
+    ::PostMessageA(m_hWnd, kApplyViewMessage, kShowAddressField, argument);
+}
+
+LRESULT CRudAdadoDlg::OnApplyView(WPARAM kind, LPARAM argument)
+{
+    if (kind == kShowPortList) {
+        ApplyPortList(static_cast<int>(argument));
+    } else if (kind == kShowAddressField) {
+        char text[sizeof(LPARAM) + 1] = {};
+        std::memcpy(text, &argument, sizeof argument);
+        ApplyAddressField(text);
+    }
+    return 0;
+}
+
+void CRudAdadoDlg::ApplyPortList(int index)
+{
+    portList.SetCurSel(index);
+    portList.ShowWindow(SW_SHOW);
+    portAddressField.ShowWindow(SW_HIDE);
+}
+
+void CRudAdadoDlg::ApplyAddressField(const char* text)
+{
     portList.ShowWindow(SW_HIDE);
     portAddressField.SetWindowText(text);
     portAddressField.ShowWindow(SW_SHOW);
@@ -149,6 +199,9 @@ void CRudAdadoDlg::OnDirectionClicked(UINT id)
 
 void CRudAdadoDlg::OnClickedHiLo(UINT id)
 {
+    // The guard keeps the register's read-modify-write whole against an
+    // exported call on another thread.
+    const std::lock_guard<std::mutex> lock(controller.Guard());
     const std::uint16_t address = ControlAddress();
     const int row = portList.GetCurSel();
     if (row == CB_ERR) {
@@ -177,6 +230,7 @@ void CRudAdadoDlg::OnClickedHiLo(UINT id)
 
 void CRudAdadoDlg::ReadInputStatus()
 {
+    const std::lock_guard<std::mutex> lock(controller.Guard());
     const std::uint16_t address = ControlAddress();
     // See OnClickedHiLo: nothing is read at address 0, the fields stay.
     if (address == 0) return;
@@ -224,7 +278,9 @@ void CRudAdadoDlg::OnTimer(UINT_PTR nIDEvent)
 
 void CRudAdadoDlg::OnPortSelChange()
 {
-    controller.selectedIndex = portList.GetCurSel();  // CB_ERR is -1: no port
+    const int row = portList.GetCurSel();  // CB_ERR is -1: no port
+    const std::lock_guard<std::mutex> lock(controller.Guard());
+    controller.selectedIndex = row;
 }
 
 void CRudAdadoDlg::OnShowWindow(BOOL bShow, UINT nStatus)

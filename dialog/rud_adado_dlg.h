@@ -25,8 +25,17 @@ public:
     explicit CRudAdadoDlg(CWnd* parent = nullptr);
 
     // The controller's view; both do nothing while the window does not exist.
+    // Called from a thread other than the window's (a host may call the
+    // exports from any thread), they post the change to the window's thread
+    // instead of waiting for it, so a caller never blocks on a window whose
+    // thread is busy.
     void ShowPortList(int index) override;
     void ShowAddressField(const char* text) override;
+
+    // The message that carries a view change to the window's thread: wParam
+    // is the kind, lParam the row or the address text (up to four characters,
+    // packed into its four bytes).
+    static constexpr UINT kApplyViewMessage = WM_APP + 1;
 
     // Bound to their items when the window is created, in this order.
     CEdit portAddressField;      // 5040, in the port list's place when no port was listed
@@ -53,14 +62,19 @@ protected:
     afx_msg void OnShowWindow(BOOL bShow, UINT nStatus);
     afx_msg void OnDirectionClicked(UINT id);
     afx_msg void OnClickedHiLo(UINT id);
+    afx_msg LRESULT OnApplyView(WPARAM kind, LPARAM argument);
 
     // Shows the port's pins 2 to 13 and 15 in the status fields.
     void ReadInputStatus();
 
     // The base address the dialog's own controls use: the current list row's
     // item data, or row 0's address when the list has no current row. It does
-    // not follow the controller's selectedIndex.
+    // not follow the controller's selectedIndex. The caller holds the guard.
     std::uint16_t ControlAddress() const;
+
+    void ApplyPortList(int index);
+    void ApplyAddressField(const char* text);
+    bool OnWindowThread() const;
 
     DECLARE_MESSAGE_MAP()
 };

@@ -88,17 +88,26 @@ int PortController::SelectPortByNumber(int number)
     }
     char wanted[16];
     std::snprintf(wanted, sizeof wanted, "LPT%d", number);
-    for (int row = 0; row < portCount && row < kMaxPorts; ++row) {
-        if (EqualIgnoringAsciiCase(portTable[row].name, wanted)) {
-            selectedIndex = row;
-            if (view != nullptr) {
-                view->ShowPortList(row);
+    int found = -1;
+    {
+        const std::lock_guard<std::mutex> lock(guard);
+        for (int row = 0; row < portCount && row < kMaxPorts; ++row) {
+            if (EqualIgnoringAsciiCase(portTable[row].name, wanted)) {
+                found = row;
+                break;
             }
-            return kOk;
         }
+        selectedIndex = found;
     }
-    selectedIndex = -1;
-    return kBadPin;
+    if (found < 0) {
+        return kBadPin;
+    }
+    // Outside the guard: the view may wait for the window's thread, which
+    // may be waiting for the guard.
+    if (view != nullptr) {
+        view->ShowPortList(found);
+    }
+    return kOk;
 }
 
 int PortController::SetManualAddress(const char* s1, const char* s2, const char* s3,
@@ -112,13 +121,15 @@ int PortController::SetManualAddress(const char* s1, const char* s2, const char*
     text[3] = text[2] == '\0' ? '\0' : FirstCharacter(s4);
     text[4] = '\0';
 
-    DebugLog("Port is set by setParallelPortAddress() Port=%s", text);
-
-    unsigned int parsed = 0;
-    if (std::sscanf(text, "%x", &parsed) == 1) {
-        portTable[0].baseAddress = static_cast<std::uint16_t>(parsed);
+    {
+        const std::lock_guard<std::mutex> lock(guard);
+        DebugLog("Port is set by setParallelPortAddress() Port=%s", text);
+        unsigned int parsed = 0;
+        if (std::sscanf(text, "%x", &parsed) == 1) {
+            portTable[0].baseAddress = static_cast<std::uint16_t>(parsed);
+        }
+        selectedIndex = 0;
     }
-    selectedIndex = 0;
     if (view != nullptr) {
         view->ShowAddressField(text);
     }
@@ -127,6 +138,7 @@ int PortController::SetManualAddress(const char* s1, const char* s2, const char*
 
 int PortController::SetPinOutput(int pin, int level)
 {
+    const std::lock_guard<std::mutex> lock(guard);
     if (!HasSelection()) {
         return kNoPort;
     }
@@ -145,6 +157,7 @@ int PortController::SetPinOutput(int pin, int level)
 
 int PortController::GetPinInput(int pin)
 {
+    const std::lock_guard<std::mutex> lock(guard);
     if (!HasSelection()) {
         return kNoPort;
     }
@@ -166,6 +179,7 @@ int PortController::GetPinInput(int pin)
 
 int PortController::PrepareOutputBuffer()
 {
+    const std::lock_guard<std::mutex> lock(guard);
     if (!HasSelection()) {
         return kNoPort;
     }
@@ -177,6 +191,7 @@ int PortController::PrepareOutputBuffer()
 
 int PortController::PrepareOutputPin(int pin, int level)
 {
+    const std::lock_guard<std::mutex> lock(guard);
     const PinMapRow* row = PinMap::Find(pin);
     if (row == nullptr || !row->settable) {
         return kBadPin;
@@ -186,6 +201,7 @@ int PortController::PrepareOutputPin(int pin, int level)
 
 int PortController::SetOutputAll()
 {
+    const std::lock_guard<std::mutex> lock(guard);
     if (!HasSelection()) {
         return kNoPort;
     }
@@ -197,6 +213,7 @@ int PortController::SetOutputAll()
 
 int PortController::GetInputAll()
 {
+    const std::lock_guard<std::mutex> lock(guard);
     if (!HasSelection()) {
         return kNoPort;
     }
@@ -208,5 +225,6 @@ int PortController::GetInputAll()
 
 int PortController::FetchInputPin(int pin)
 {
+    const std::lock_guard<std::mutex> lock(guard);
     return DecodePinLevel(pin, inData, inStatus);
 }

@@ -7,12 +7,20 @@
 // Every operation that tests the selection does so before it looks at the pin.
 // A refused call touches neither the port nor the log.
 //
+// Threads: every operation holds the controller's guard for its whole length,
+// so calls from several threads run one after another: a pin's
+// read-modify-write cannot lose another thread's change, and the buffers and
+// the snapshot are never seen half-updated. The guard is never held while the
+// view is called. Code that reads or writes the fields directly (the setup
+// dialog) holds Guard() while it does.
+//
 // A level is high when non-zero. Register values are kept as 16-bit values of
 // which only the low byte reaches the hardware; whatever 16-bit value was read
 // is written back whole.
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 
 #include "port_view.h"
 
@@ -40,6 +48,12 @@ public:
     std::uint16_t inStatus;
 
     PortController();
+    PortController(const PortController&) = delete;
+    PortController& operator=(const PortController&) = delete;
+
+    // The guard of the fields and of the port's registers; not recursive:
+    // do not call an operation while holding it.
+    std::mutex& Guard() const { return guard; }
 
     // The view that shows the chosen port; null means none (nothing is called).
     void SetView(PortView* newView) { view = newView; }
@@ -65,7 +79,8 @@ public:
     static int ApplyPinLevel(std::uint16_t& value, int pin, int level);
 
     // 1 or 0 for a readable pin from the data and status values; -1 with no
-    // port selected (tested first); -2 for a pin that cannot be read.
+    // port selected (tested first); -2 for a pin that cannot be read. Reads
+    // selectedIndex: the caller holds the guard when other threads may run.
     int DecodePinLevel(int pin, std::uint16_t dataValue, std::uint16_t statusValue) const;
 
     // The selected row's base address; only meaningful with a port selected.
@@ -76,4 +91,5 @@ private:
     bool RecordPort(const char* name, std::uint16_t firstPort, std::uint16_t lastPort);
 
     PortView* view;
+    mutable std::mutex guard;
 };

@@ -125,6 +125,15 @@ LRESULT ShowWindow(CWnd& target, UINT, WPARAM wParam, LPARAM lParam)
     return 0;
 }
 
+template <auto Handler>
+LRESULT Message(CWnd& target, UINT, WPARAM wParam, LPARAM lParam)
+{
+    using Window = typename MemberOf<decltype(Handler)>::Class;
+    static_assert(std::is_same_v<decltype(Handler), LRESULT (Window::*)(WPARAM, LPARAM)>,
+                  "ON_MESSAGE needs afx_msg LRESULT OnSomething(WPARAM wParam, LPARAM lParam)");
+    return (static_cast<Window&>(target).*Handler)(wParam, lParam);
+}
+
 }  // namespace afx_dispatch
 
 #define DECLARE_MESSAGE_MAP()                            \
@@ -160,6 +169,9 @@ protected:                                               \
 #define ON_CBN_SELCHANGE(id, memberFxn) ON_CONTROL(CBN_SELCHANGE, id, memberFxn)
 // afx_msg void OnTimer(UINT_PTR nIDEvent);
 #define ON_WM_TIMER() {WM_TIMER, 0, 0, 0, &afx_dispatch::Timer<&ThisClass::OnTimer>},
+// afx_msg LRESULT memberFxn(WPARAM wParam, LPARAM lParam);   -- any message, e.g. WM_APP + n
+#define ON_MESSAGE(message, memberFxn) \
+    {(message), 0, 0, 0, &afx_dispatch::Message<&ThisClass::memberFxn>},
 // afx_msg void OnShowWindow(BOOL bShow, UINT nStatus);
 #define ON_WM_SHOWWINDOW() \
     {WM_SHOWWINDOW, 0, 0, 0, &afx_dispatch::ShowWindow<&ThisClass::OnShowWindow>},

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "fakes.h"
+#include <new>
+
 #include "port/port_controller.h"
 
 class CoreTest : public ::testing::Test {
@@ -54,6 +56,14 @@ protected:
     static std::string FileLine(const std::string& message)
     {
         return "12/03/2024 09:05:07.042 " + message + "\n";
+    }
+
+    // Replaces the controller with a newly constructed one (it holds a
+    // mutex, so it cannot be assigned).
+    void FreshController()
+    {
+        controller.~PortController();
+        new (&controller) PortController();
     }
 
     fakes::ScratchDirectory scratch;

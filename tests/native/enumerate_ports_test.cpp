@@ -95,7 +95,7 @@ TEST_F(EnumeratePortsTest, WhichNamesQualify)
         SCOPED_TRACE(test.name);
         fakes::ResetDevices();
         fakes::ResetLogSink();
-        controller = PortController();
+        FreshController();
         EXPECT_EQ(Enumerate({Port(test.name, 0x378, 0x37F)}), test.recorded);
         EXPECT_EQ(controller.portCount, test.recorded ? 1 : 0);
         if (test.recorded) {
@@ -209,7 +209,7 @@ TEST_F(EnumeratePortsTest, NoMoreThanTenRows)
     for (int devices : {11, 15}) {
         SCOPED_TRACE(devices);
         fakes::ResetDevices();
-        controller = PortController();
+        FreshController();
         controller.outData = 0x1111;
         controller.outControl = 0x2222;
         controller.inData = 0x3333;
