@@ -1,7 +1,11 @@
 // A small host: loads Doruzeda_DO.dll as the host application does (LoadLibrary,
 // GetProcAddress by name, cdecl calls) and runs a macro script against it.
 //
-//   host.exe [--no-kxmacro] [--quiet] SCRIPT
+//   host.exe [--no-kxmacro] SCRIPT
+//
+// By default the host first loads its macro module stand-in, kxmacro.dll, as
+// the host application has its own loaded; --no-kxmacro leaves it out, and
+// the library then shows its "Can't locate kxmacro.dll" box at load.
 //
 // A script has one statement a line; '#' starts a comment. A call names an
 // export, with or without its "fnOrvane_" prefix, and its arguments:
@@ -17,6 +21,10 @@
 //   sleep MS          waits, serving the window's messages meanwhile
 //   show [MS]         shows the setup window and serves it for MS
 //                     milliseconds, or until it is hidden when MS is 0
+//
+// After the load and after each call, the host prints the lines the library
+// added to its log file ("RurSetupDebug.txt" in the current directory),
+// marked "log:": the ports discovery found, and each logged call.
 #include <windows.h>
 
 #include <cctype>
@@ -113,9 +121,54 @@ void ServeMessages(DWORD milliseconds, HWND window)
     }
 }
 
+// Prints what the library appended to its log file since the last look.
+class LogFollower {
+public:
+    LogFollower() : offset(Size()) {}
+    void PrintNewLines()
+    {
+        std::FILE* file = std::fopen("RurSetupDebug.txt", "rb");
+        if (file == nullptr) return;
+        if (std::fseek(file, offset, SEEK_SET) == 0) {
+            char line[4200];
+            while (std::fgets(line, sizeof line, file) != nullptr) {
+                std::string text(line);
+                while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+                std::printf("  log: %s\n", text.c_str());
+            }
+            offset = std::ftell(file);
+        }
+        std::fclose(file);
+    }
+
+private:
+    static long Size()
+    {
+        std::FILE* file = std::fopen("RurSetupDebug.txt", "rb");
+        if (file == nullptr) return 0;
+        std::fseek(file, 0, SEEK_END);
+        const long size = std::ftell(file);
+        std::fclose(file);
+        return size;
+    }
+    long offset;
+};
+
+BOOL CALLBACK MatchSetupWindow(HWND window, LPARAM found)
+{
+    char title[64] = {};
+    GetWindowTextA(window, title, sizeof title);
+    if (std::strcmp(title, "Printer Port Parallel I/O Configuration") != 0) return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+// The library's window, which it created on this thread when it loaded.
 HWND FindSetupWindow()
 {
-    return FindWindowA(nullptr, "Printer Port Parallel I/O Configuration");
+    HWND found = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), &MatchSetupWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
 }
 
 void PrintPins(unsigned short base)
@@ -157,17 +210,24 @@ int main(int argc, char** argv)
     }
 
     // The host application has its macro module loaded before any extension.
-    if (loadHostModule && LoadLibraryA("kxmacro.dll") == nullptr) {
-        std::printf("host: no kxmacro.dll beside the host; going on without it\n");
+    if (loadHostModule) {
+        if (LoadLibraryA("kxmacro.dll") != nullptr) {
+            std::printf("host: loaded the host's macro module kxmacro.dll\n");
+        } else {
+            std::printf("host: no kxmacro.dll beside the host; going on without it\n");
+        }
     }
 
+    LogFollower log;
     HMODULE library = LoadLibraryA("Doruzeda_DO.dll");
     if (library == nullptr) {
         std::fprintf(stderr, "host: LoadLibrary(Doruzeda_DO.dll) failed, error %lu\n",
                      GetLastError());
         return 3;
     }
-    std::printf("host: loaded Doruzeda_DO.dll\n");
+    std::printf("host: loaded Doruzeda_DO.dll%s\n",
+                FindSetupWindow() != nullptr ? " (setup window created, hidden)" : "");
+    log.PrintNewLines();
     const HMODULE portLibrary = GetModuleHandleA("INPOUT32.dll");
     SimPeek = Lookup<SimPeekFunction>(portLibrary, "SimPeek");
     SimSetInputLines = Lookup<SimSetInputLinesFunction>(portLibrary, "SimSetInputLines");
@@ -220,6 +280,7 @@ int main(int argc, char** argv)
             lastResult = rudAdado();
             std::printf("fnOrvane_rudAdado() = %d\n", lastResult);
             ServeMessages(milliseconds, FindSetupWindow());
+            log.PrintNewLines();
             continue;
         }
 
@@ -261,6 +322,7 @@ int main(int argc, char** argv)
                         strArg(2), strArg(3), strArg(4), lastResult);
             break;
         }
+        log.PrintNewLines();
         std::fflush(stdout);
     }
 

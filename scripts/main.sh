@@ -13,5 +13,9 @@ export WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
 [ -f "$WINEPREFIX/system.reg" ] || sh "$top/tests/win32/make-wine-prefix.sh" >/dev/null
 wineserver -k 2>/dev/null || true
 cd "$top/build/win32/bin"
-xvfb-run -a -s "-screen 0 1024x768x24" \
-    sh -c 'wine host.exe "$1"; code=$?; wineserver -k 2>/dev/null; exit $code' sh "$(winepath -w "$script" 2>/dev/null || echo "$script")"
+# Everything Wine runs, winepath included, runs inside the display: a Wine
+# started without one would serve the later programs without windows.
+xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
+    wine host.exe "$(winepath -w "$1")"; code=$?
+    wineserver -k 2>/dev/null
+    exit $code' sh "$script"
