@@ -40,7 +40,12 @@ PortController& TheController()
 
 void ShowSetupWindow()
 {
-    if (theApp.dialog.m_hWnd != nullptr) {
+    const HWND window = theApp.dialog.m_hWnd;
+    if (window == nullptr) return;
+    if (::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId()) {
         theApp.dialog.ShowWindow(SW_SHOW);
+    } else {
+        // From another thread: asked of the window's thread, not waited for.
+        ::ShowWindowAsync(window, SW_SHOW);
     }
 }
