@@ -185,3 +185,47 @@ TEST_F(ThreadsTest, NoThreadLosesAnotherThreadsPinLevel)
 }
 
 }  // namespace
+
+namespace {
+
+struct ViewCalls {
+    const Exports* calls;
+    int results[3];
+};
+
+DWORD WINAPI CallViewChangingExports(void* pointer)
+{
+    ViewCalls& view = *static_cast<ViewCalls*>(pointer);
+    view.results[0] = view.calls->rudAdado();
+    view.results[1] = view.calls->setParallelPort(1);
+    view.results[2] = view.calls->setParallelPortAddress("2", "7", "8", "");
+    return 0;
+}
+
+TEST_F(ThreadsTest, CallsFromAnotherThreadDoNotWaitForABusyWindowThread)
+{
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_FALSE(IsWindowVisible(dialog));
+    ViewCalls view{&calls, {-9, -9, -9}};
+    HANDLE thread = CreateThread(nullptr, 0, &CallViewChangingExports, &view, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    // This thread serves no message meanwhile: a call that waited for the
+    // window would not return.
+    const DWORD waited = WaitForSingleObject(thread, 20000);
+    CloseHandle(thread);
+    ASSERT_EQ(waited, WAIT_OBJECT_0) << "an export waited for the window's thread";
+    EXPECT_EQ(view.results[0], 0);
+    EXPECT_EQ(view.results[1], 0);
+    EXPECT_EQ(view.results[2], 0);
+
+    // The changes reach the window when its thread serves messages again.
+    EXPECT_TRUE(Pump(5000, [&] { return IsWindowVisible(dialog) != FALSE; }));
+    Pump(300);
+    char text[16] = {};
+    GetDlgItemTextA(dialog, IDC_PORT_ADDRESS, text, sizeof text);
+    EXPECT_STREQ(text, "278");
+    EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, IDC_PORT_ADDRESS)));
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, IDC_PORT_LIST)));
+}
+
+}  // namespace
