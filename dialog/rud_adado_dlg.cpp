@@ -156,7 +156,15 @@ void CRudAdadoDlg::ShowAddressField(const char* text)
 LRESULT CRudAdadoDlg::OnApplyView(WPARAM kind, LPARAM argument)
 {
     if (kind == kShowPortList) {
-        ApplyPortList(static_cast<int>(argument));
+        // The user may have chosen another row since the change was posted;
+        // the list then already shows the selection the exports use.
+        const int row = static_cast<int>(argument);
+        int selected = -1;
+        {
+            const std::lock_guard<std::mutex> lock(controller.Guard());
+            selected = controller.selectedIndex;
+        }
+        if (selected == row) ApplyPortList(row);
     } else if (kind == kShowAddressField) {
         char text[sizeof(LPARAM) + 1] = {};
         std::memcpy(text, &argument, sizeof argument);

@@ -260,7 +260,12 @@ int main(int argc, char** argv)
             PrintPins(static_cast<unsigned short>(base));
             continue;
         }
-        if (verb == "inputs" && words.size() == 3) {
+        if (verb == "inputs") {
+            if (words.size() != 3) {
+                std::printf("line %d: inputs takes BASE and HEX\n", lineNumber);
+                ++failures;
+                continue;
+            }
             const unsigned long base = std::strtoul(words[1].c_str(), nullptr, 16);
             const unsigned long status = std::strtoul(words[2].c_str(), nullptr, 16);
             SimSetInputLines(static_cast<unsigned short>(base), static_cast<unsigned char>(status));
@@ -268,15 +273,21 @@ int main(int argc, char** argv)
             continue;
         }
         if (verb == "sleep") {
-            ServeMessages(static_cast<DWORD>(words.size() > 1 ? std::atoi(words[1].c_str()) : 0) + 1,
+            const int milliseconds = words.size() > 1 ? std::atoi(words[1].c_str()) : 0;
+            ServeMessages(static_cast<DWORD>(milliseconds > 0 ? milliseconds : 0) + 1,
                           FindSetupWindow());
             continue;
         }
         if (verb == "show") {
-            const DWORD milliseconds =
-                static_cast<DWORD>(words.size() > 1 ? std::atoi(words[1].c_str()) : 0);
+            const int requested = words.size() > 1 ? std::atoi(words[1].c_str()) : 0;
+            const DWORD milliseconds = static_cast<DWORD>(requested > 0 ? requested : 0);
             auto rudAdado = reinterpret_cast<Function0>(
                 reinterpret_cast<void*>(GetProcAddress(library, "fnOrvane_rudAdado")));
+            if (rudAdado == nullptr) {
+                std::printf("line %d: no export fnOrvane_rudAdado\n", lineNumber);
+                ++failures;
+                continue;
+            }
             lastResult = rudAdado();
             std::printf("fnOrvane_rudAdado() = %d\n", lastResult);
             ServeMessages(milliseconds, FindSetupWindow());

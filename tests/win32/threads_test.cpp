@@ -229,3 +229,46 @@ TEST_F(ThreadsTest, CallsFromAnotherThreadDoNotWaitForABusyWindowThread)
 }
 
 }  // namespace
+
+namespace {
+
+DWORD WINAPI SelectSecondPort(void* calls)
+{
+    return static_cast<DWORD>(static_cast<const Exports*>(calls)->setParallelPort(1) + 100);
+}
+
+TEST(ThreadsAndTheList, AUsersChoiceAfterAPostedChangeIsKept)
+{
+    ScratchDirectory scratch;
+    DeviceDescription devices("device LPT2\nrange 278 27F\ndevice LPT1\nrange 378 37F\n");
+    LoadedLibrary library;
+    Exports calls(library);
+    const std::vector<HWND> windows = SetupWindowsOfThisThread();
+    ASSERT_EQ(windows.size(), 1u);
+    const HWND dialog = windows.front();
+    const HWND list = GetDlgItem(dialog, IDC_PORT_LIST);
+
+    // Another thread chooses LPT1 (row 1); its change to the list is posted.
+    HANDLE thread = CreateThread(nullptr, 0, &SelectSecondPort, &calls, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    ASSERT_EQ(WaitForSingleObject(thread, 20000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeThread(thread, &code);
+    CloseHandle(thread);
+    EXPECT_EQ(code, 100u) << "setParallelPort(1) gave " << static_cast<int>(code) - 100;
+
+    // Before the window's thread gets to it, the user picks row 0 again.
+    SendMessageA(list, CB_SETCURSEL, 0, 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_PORT_LIST, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(list));
+    Pump(500);
+
+    // The list and the exports agree on the user's row: LPT2 at 278.
+    EXPECT_EQ(SendMessageA(list, CB_GETCURSEL, 0, 0), 0);
+    SimReset();
+    const unsigned long start = SimTraceCount();
+    EXPECT_EQ(calls.setParallelOutputPin(2, 1), 0);
+    EXPECT_EQ(Describe(TraceSince(start)), "R 278=00 W 278=01");
+}
+
+}  // namespace
