@@ -1,6 +1,6 @@
 #!/bin/sh
-# Builds everything and runs every test: the native tests, then the Win32
-# tests under Wine inside one Xvfb display.
+# Builds everything and runs every test: the native tests, a short run of the
+# fuzz targets, then the Win32 tests under Wine inside one Xvfb display.
 set -e
 top=$(cd "$(dirname "$0")/.." && pwd)
 sh "$top/scripts/deps.sh"
@@ -9,6 +9,9 @@ sh "$top/scripts/build.sh"
 status=0
 echo "== native tests"
 (cd "$top/build/native" && ctest --output-on-failure) || status=1
+
+echo "== fuzz targets, short run (replay of seeds and regressions, then fuzzing)"
+sh "$top/scripts/fuzz.sh" short || status=1
 
 echo "== Win32 tests under Wine"
 export WINEPREFIX="$top/build/win32/wineprefix"
