@@ -122,18 +122,6 @@ struct Model {
     std::uint16_t Base() const { return bases[selectedIndex]; }
 };
 
-class RecordingView : public PortView {
-public:
-    void ShowPortList(int index) override
-    {
-        fuzz_seams::Events().push_back({EventKind::ShowPortList, 0, 0, index, {}, {}});
-    }
-    void ShowAddressField(const char* text) override
-    {
-        fuzz_seams::Events().push_back({EventKind::ShowAddressField, 0, 0, 0, text, {}});
-    }
-};
-
 // A string argument of SetManualAddress in exactly the storage the input asks
 // for, so that AddressSanitizer sees any read past what the caller provided.
 struct AddressArgument {
@@ -662,7 +650,7 @@ private:
 
     InputReader& input;
     PortController controller;
-    RecordingView view;
+    fuzz_seams::RecordingView view;
     Model model;
     PortEntry startingTable[PortController::kMaxPorts] = {};
 };

@@ -41,18 +41,6 @@ namespace {
 
 constexpr std::size_t kBufferSize = 1024;
 
-class RecordingView : public PortView {
-public:
-    void ShowPortList(int index) override
-    {
-        fuzz_seams::Events().push_back({EventKind::ShowPortList, 0, 0, index, {}, {}});
-    }
-    void ShowAddressField(const char* text) override
-    {
-        fuzz_seams::Events().push_back({EventKind::ShowAddressField, 0, 0, 0, text, {}});
-    }
-};
-
 std::string ReadDeviceName(InputReader& input)
 {
     static const char* const kFixedNames[] = {
@@ -354,7 +342,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                  static_cast<std::uint32_t>(pastTheList);
 
     PortController controller;
-    RecordingView view;
+    fuzz_seams::RecordingView view;
     if (withView) {
         controller.SetView(&view);
     }

@@ -14,6 +14,7 @@
 
 #include "log/log_sink.h"
 #include "port/device_list.h"
+#include "port/port_view.h"
 
 namespace fuzz_seams {
 
@@ -120,5 +121,18 @@ ScriptedDeviceList& DeviceList();
 
 // Clears every event, the port, the log settings and the device list.
 void ResetAll();
+
+// A view that records its calls as events, in order with everything else.
+class RecordingView : public PortView {
+public:
+    void ShowPortList(int index) override
+    {
+        Events().push_back({EventKind::ShowPortList, 0, 0, index, {}, {}});
+    }
+    void ShowAddressField(const char* text) override
+    {
+        Events().push_back({EventKind::ShowAddressField, 0, 0, 0, text, {}});
+    }
+};
 
 }  // namespace fuzz_seams
