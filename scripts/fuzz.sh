@@ -32,7 +32,7 @@ cmake --build "$build" --parallel 2
 status=0
 for target in $targets; do
     program="$build/$target"
-    work="$build/work/$target"
+    work="$build/grown/$target"
     findings="$build/findings/$target"
     log="$build/logs/$target-$mode.log"
     mkdir -p "$work" "$findings" "$build/logs"
