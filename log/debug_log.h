@@ -22,8 +22,8 @@ __attribute__((format(printf, 1, 2)))
 #endif
 void DebugLog(const char* format, ...);
 
-// Formats the time stamp "MM/DD/YYYY hh:mm:ss.mmm" (month first) into out,
-// which must hold at least 24 bytes. Exposed for tests.
+// The time stamp "MM/DD/YYYY hh:mm:ss.mmm", month first, as the log file's
+// lines begin. Exposed for tests.
 struct DebugLogStamp {
     char text[32];
 };
