@@ -10,11 +10,14 @@
 #include "log/debug_log.h"
 #include "log/log_sink.h"
 #include "port/port_controller.h"
+#include "tests/native/fakes.h"
 
 namespace {
 
 void SelectPort(PortController& controller)
 {
+    fakes::Port().keepTrace = false;
+    fakes::LogSink().keepOutput = false;
     controller.portTable[0].baseAddress = 0x378;
     controller.portCount = 1;
     controller.selectedIndex = 0;

@@ -39,13 +39,35 @@ target_include_directories(doruzeda_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(doruzeda_core PRIVATE ${DORUZEDA_WARNINGS})
 target_link_libraries(doruzeda_core PUBLIC inpout32_import get_io_import)
 
-add_subdirectory(platform/inpout32)
-add_subdirectory(platform/get_io)
-add_subdirectory(platform/kxmacro)
+# Development stand-ins for the closed libraries and the host's macro module;
+# they never ship.
+add_subdirectory(standins/inpout32)
+add_subdirectory(standins/get_io)
+add_subdirectory(standins/kxmacro)
+
+# The window framework layer the setup dialog and the application object use.
 add_subdirectory(platform/mfc)
-add_subdirectory(macro)
-add_subdirectory(dialog)
-add_subdirectory(app)
+
+# Doruzeda_DO.dll: everything that goes into it, in one place.
+enable_language(RC)
+add_library(Doruzeda_DO SHARED
+    ${CMAKE_SOURCE_DIR}/macro/exports.cpp
+    ${CMAKE_SOURCE_DIR}/macro/Doruzeda_DO.def
+    ${CMAKE_SOURCE_DIR}/app/parallel_io_app.cpp
+    ${CMAKE_SOURCE_DIR}/dialog/rud_adado_dlg.cpp
+    ${CMAKE_SOURCE_DIR}/dialog/Doruzeda_DO.rc
+    ${CMAKE_SOURCE_DIR}/platform/mfc/dll_main.cpp)
+set_target_properties(Doruzeda_DO PROPERTIES PREFIX "" OUTPUT_NAME Doruzeda_DO)
+target_compile_options(Doruzeda_DO PRIVATE ${DORUZEDA_WARNINGS})
+target_link_libraries(Doruzeda_DO PRIVATE doruzeda_core doruzeda_mfc)
+target_link_options(Doruzeda_DO PRIVATE ${DORUZEDA_STATIC_RUNTIME})
+# The preprocessor's scan sees resource.h, but not the picture that the
+# script names in a BITMAP statement.
+set_source_files_properties(${CMAKE_SOURCE_DIR}/dialog/Doruzeda_DO.rc
+    PROPERTIES OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/dialog/connector.bmp)
+# The stand-ins are built with the library so that it can always be loaded here.
+add_dependencies(Doruzeda_DO inpout32 get_io)
+
 add_subdirectory(host)
 add_subdirectory(bench/win32)
 add_subdirectory(tests/win32)

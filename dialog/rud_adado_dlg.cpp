@@ -74,8 +74,6 @@ BEGIN_MESSAGE_MAP(CRudAdadoDlg, CDialog)
     ON_WM_TIMER()
     // afx_msg void OnPortSelChange();             port list 5026: the user chose a row
     ON_CBN_SELCHANGE(IDC_PORT_LIST, OnPortSelChange)
-    // afx_msg void OnShowWindow(BOOL bShow, UINT nStatus);   the window shown or hidden
-    ON_WM_SHOWWINDOW()
     // afx_msg void OnDirectionClicked(UINT id);   direction box 5001 to 5008 clicked
     ON_CONTROL_RANGE(BN_CLICKED, IDC_DIRECTION_PIN2, IDC_DIRECTION_PIN9, OnDirectionClicked)
     // afx_msg void OnClickedHiLo(UINT id);        level box 5009 to 5020 clicked
@@ -87,7 +85,7 @@ END_MESSAGE_MAP()
 BOOL CRudAdadoDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
-    std::unique_lock<std::mutex> lock(controller.Guard());
+    std::unique_lock<std::mutex> lock(controller.Mutex());
 
     if (controller.portCount == 0) {
         portList.ShowWindow(SW_HIDE);
@@ -161,7 +159,7 @@ LRESULT CRudAdadoDlg::OnApplyView(WPARAM kind, LPARAM argument)
         const int row = static_cast<int>(argument);
         int selected = -1;
         {
-            const std::lock_guard<std::mutex> lock(controller.Guard());
+            const std::lock_guard<std::mutex> lock(controller.Mutex());
             selected = controller.selectedIndex;
         }
         if (selected == row) ApplyPortList(row);
@@ -187,7 +185,7 @@ void CRudAdadoDlg::ApplyAddressField(const char* text)
     portAddressField.ShowWindow(SW_SHOW);
 }
 
-std::uint16_t CRudAdadoDlg::ControlAddress() const
+std::uint16_t CRudAdadoDlg::ListAddress() const
 {
     const int row = portList.GetCurSel();
     if (row == CB_ERR) return controller.portTable[0].baseAddress;
@@ -209,8 +207,8 @@ void CRudAdadoDlg::OnClickedHiLo(UINT id)
 {
     // The guard keeps the register's read-modify-write whole against an
     // exported call on another thread.
-    const std::lock_guard<std::mutex> lock(controller.Guard());
-    const std::uint16_t address = ControlAddress();
+    const std::lock_guard<std::mutex> lock(controller.Mutex());
+    const std::uint16_t address = ListAddress();
     const int row = portList.GetCurSel();
     if (row == CB_ERR) {
         DebugLog("OnClickedHiLo() no LPT selection I/O Addr = %X", static_cast<unsigned>(address));
@@ -238,8 +236,8 @@ void CRudAdadoDlg::OnClickedHiLo(UINT id)
 
 void CRudAdadoDlg::ReadInputStatus()
 {
-    const std::lock_guard<std::mutex> lock(controller.Guard());
-    const std::uint16_t address = ControlAddress();
+    const std::lock_guard<std::mutex> lock(controller.Mutex());
+    const std::uint16_t address = ListAddress();
     // See OnClickedHiLo: nothing is read at address 0, the fields stay.
     if (address == 0) return;
 
@@ -287,21 +285,6 @@ void CRudAdadoDlg::OnTimer(UINT_PTR nIDEvent)
 void CRudAdadoDlg::OnPortSelChange()
 {
     const int row = portList.GetCurSel();  // CB_ERR is -1: no port
-    const std::lock_guard<std::mutex> lock(controller.Guard());
+    const std::lock_guard<std::mutex> lock(controller.Mutex());
     controller.selectedIndex = row;
-}
-
-void CRudAdadoDlg::OnShowWindow(BOOL bShow, UINT nStatus)
-{
-    CDialog::OnShowWindow(bShow, nStatus);
-}
-
-void CRudAdadoDlg::OnOK()
-{
-    CDialog::OnOK();  // hides the window; nothing is destroyed
-}
-
-void CRudAdadoDlg::OnCancel()
-{
-    CDialog::OnCancel();  // hides the window; nothing is destroyed
 }

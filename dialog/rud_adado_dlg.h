@@ -1,7 +1,7 @@
 // CRudAdadoDlg: the modeless setup window, a pin chart of the 25-pin
 // connector. It holds the process's port controller and is the controller's
 // view; its own pin buttons and read button address the port directly, at
-// the address of the port list's current row (see ControlAddress).
+// the address of the port list's current row (see ListAddress).
 #pragma once
 
 #include <cstdint>
@@ -52,14 +52,11 @@ public:
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
-    void OnOK() override;
-    void OnCancel() override;
 
     afx_msg void OnReadInputStatus();
     afx_msg void OnPollInputStatus();
     afx_msg void OnTimer(UINT_PTR nIDEvent);
     afx_msg void OnPortSelChange();
-    afx_msg void OnShowWindow(BOOL bShow, UINT nStatus);
     afx_msg void OnDirectionClicked(UINT id);
     afx_msg void OnClickedHiLo(UINT id);
     afx_msg LRESULT OnApplyView(WPARAM kind, LPARAM argument);
@@ -70,7 +67,7 @@ protected:
     // The base address the dialog's own controls use: the current list row's
     // item data, or row 0's address when the list has no current row. It does
     // not follow the controller's selectedIndex. The caller holds the guard.
-    std::uint16_t ControlAddress() const;
+    std::uint16_t ListAddress() const;
 
     void ApplyPortList(int index);
     void ApplyAddressField(const char* text);

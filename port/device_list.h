@@ -60,8 +60,4 @@ void CloseDevice(DeviceRecord* device);
 // The operating system's last-error code, read right after a failed call.
 std::uint32_t LastError();
 
-// Reads the two fields of a resource record that discovery uses.
-std::uint32_t RangeCount(const ResourceRecord& resources);
-const IoRange* FirstRange(const ResourceRecord& resources);
-
 }  // namespace device_list

@@ -14,10 +14,10 @@ const char kPortNameProperty[] = "PORTNAME";
 // Names of this length or more are not port names the table can hold.
 constexpr std::size_t kMaxNameLength = 10;
 
-}  // namespace
+using device_list::IoRange;
+using device_list::ResourceRecord;
 
-namespace device_list {
-
+// The two fields of a resource record that discovery reads.
 std::uint32_t RangeCount(const ResourceRecord& resources)
 {
     std::uint32_t count = 0;
@@ -33,7 +33,7 @@ const IoRange* FirstRange(const ResourceRecord& resources)
     return first;
 }
 
-}  // namespace device_list
+}  // namespace
 
 bool PortController::RecordPort(const char* name, std::uint16_t firstPort,
                                 std::uint16_t lastPort)

@@ -31,15 +31,3 @@ const PinMapRow* PinMap::Find(int pin)
     }
     return &kRows[pin - kFirstPin];
 }
-
-bool PinMap::IsSettable(int pin)
-{
-    const PinMapRow* row = Find(pin);
-    return row != nullptr && row->settable;
-}
-
-bool PinMap::IsReadable(int pin)
-{
-    const PinMapRow* row = Find(pin);
-    return row != nullptr && row->readable;
-}

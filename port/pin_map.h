@@ -27,7 +27,4 @@ public:
     // The pin's row, or nullptr for any number that is not a signal pin
     // (ground pins and every number outside 1 to 17).
     static const PinMapRow* Find(int pin);
-
-    static bool IsSettable(int pin);
-    static bool IsReadable(int pin);
 };

@@ -100,7 +100,7 @@ int PortController::SelectPortByNumber(int number)
         selectedIndex = found;
     }
     if (found < 0) {
-        return kBadPin;
+        return kNoSuchPort;
     }
     // Outside the guard: the view may wait for the window's thread, which
     // may be waiting for the guard.
@@ -110,15 +110,15 @@ int PortController::SelectPortByNumber(int number)
     return kOk;
 }
 
-int PortController::SetManualAddress(const char* s1, const char* s2, const char* s3,
-                                     const char* s4)
+int PortController::SetManualAddress(const char* digit1, const char* digit2,
+                                     const char* digit3, const char* digit4)
 {
     // Four one-digit strings; the first empty one ends the address.
     char text[5];
-    text[0] = FirstCharacter(s1);
-    text[1] = text[0] == '\0' ? '\0' : FirstCharacter(s2);
-    text[2] = text[1] == '\0' ? '\0' : FirstCharacter(s3);
-    text[3] = text[2] == '\0' ? '\0' : FirstCharacter(s4);
+    text[0] = FirstCharacter(digit1);
+    text[1] = text[0] == '\0' ? '\0' : FirstCharacter(digit2);
+    text[2] = text[1] == '\0' ? '\0' : FirstCharacter(digit3);
+    text[3] = text[2] == '\0' ? '\0' : FirstCharacter(digit4);
     text[4] = '\0';
 
     {

@@ -12,7 +12,7 @@
 // read-modify-write cannot lose another thread's change, and the buffers and
 // the snapshot are never seen half-updated. The guard is never held while the
 // view is called. Code that reads or writes the fields directly (the setup
-// dialog) holds Guard() while it does.
+// dialog) holds Mutex() while it does.
 //
 // A level is high when non-zero. Register values are kept as 16-bit values of
 // which only the low byte reaches the hardware; whatever 16-bit value was read
@@ -38,6 +38,7 @@ public:
     static constexpr int kOk = 0;
     static constexpr int kNoPort = -1;
     static constexpr int kBadPin = -2;
+    static constexpr int kNoSuchPort = -2;  // SelectPortByNumber: no row of that name
 
     PortEntry portTable[kMaxPorts];
     std::int32_t portCount;
@@ -53,11 +54,10 @@ public:
 
     // The guard of the fields and of the port's registers; not recursive:
     // do not call an operation while holding it.
-    std::mutex& Guard() const { return guard; }
+    std::mutex& Mutex() const { return guard; }
 
     // The view that shows the chosen port; null means none (nothing is called).
     void SetView(PortView* newView) { view = newView; }
-    PortView* View() const { return view; }
 
     // Fills the port table from the system's device list; true when at least
     // one port was recorded. Falls back to 0x378 in row 0 (selected) when the
@@ -65,7 +65,10 @@ public:
     bool EnumeratePorts();
 
     int SelectPortByNumber(int number);
-    int SetManualAddress(const char* s1, const char* s2, const char* s3, const char* s4);
+    // The address as four one-digit hexadecimal strings, most significant
+    // first; the first empty (or null) one ends it.
+    int SetManualAddress(const char* digit1, const char* digit2, const char* digit3,
+                         const char* digit4);
     int SetPinOutput(int pin, int level);
     int GetPinInput(int pin);
     int PrepareOutputBuffer();

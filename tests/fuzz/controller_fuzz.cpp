@@ -314,7 +314,8 @@ public:
         }
         controller.portCount = input.Choice(0, 10);
         controller.selectedIndex = input.Choice(-1, 9);
-        if (input.Flag()) {
+        hasView = input.Flag();
+        if (hasView) {
             controller.SetView(&view);
         }
         fuzz_seams::Port().backgroundSeed = input.Word();
@@ -419,7 +420,7 @@ private:
                 if (Lowered(model.names[row]) == wanted) {
                     outcome.expectedResult = 0;
                     model.selectedIndex = row;
-                    if (controller.View() != nullptr) {
+                    if (hasView) {
                         outcome.expected.push_back({EventKind::ShowPortList, 0, 0, row, {}, {}});
                     }
                     break;
@@ -448,7 +449,7 @@ private:
             ExpectLog(outcome.expected, "Port is set by setParallelPortAddress() Port=" + text);
             ParseHexAddress(text, model.bases[0]);
             model.selectedIndex = 0;
-            if (controller.View() != nullptr) {
+            if (hasView) {
                 outcome.expected.push_back({EventKind::ShowAddressField, 0, 0, 0, text, {}});
             }
             break;
@@ -651,6 +652,7 @@ private:
     InputReader& input;
     PortController controller;
     fuzz_seams::RecordingView view;
+    bool hasView = false;
     Model model;
     PortEntry startingTable[PortController::kMaxPorts] = {};
 };

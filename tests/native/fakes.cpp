@@ -34,6 +34,7 @@ void ResetPort()
     port.readHighByte = 0;
     port.trace.clear();
     port.onAccess = nullptr;
+    port.keepTrace = true;
 }
 
 std::string Describe(const std::vector<PortAccess>& accesses)
@@ -111,6 +112,7 @@ std::uint16_t PortRead(std::uint16_t address)
     fakes::FakePort& port = fakes::Port();
     const std::uint16_t value =
         static_cast<std::uint16_t>((port.registers[address] & 0xFF) | (port.readHighByte << 8));
+    if (!port.keepTrace) return value;
     port.trace.push_back({false, address, value});
     if (port.onAccess) {
         port.onAccess(port.trace.back());
@@ -122,6 +124,7 @@ void PortWrite(std::uint16_t address, std::uint16_t value)
 {
     fakes::FakePort& port = fakes::Port();
     port.registers[address] = value;
+    if (!port.keepTrace) return;
     port.trace.push_back({true, address, value});
     if (port.onAccess) {
         port.onAccess(port.trace.back());
@@ -248,7 +251,8 @@ namespace log_sink {
 
 void WriteDebuggerOutput(const char* text)
 {
-    fakes::LogSink().debuggerOutput.push_back(text);
+    fakes::FakeLogSink& sink = fakes::LogSink();
+    if (sink.keepOutput) sink.debuggerOutput.push_back(text);
 }
 
 LocalTime ReadLocalTime()

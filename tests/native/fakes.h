@@ -1,4 +1,5 @@
-// Test doubles for the core's platform seams: a fake port (every 16-bit I/O
+// Test doubles for the core's platform seams, used by the native tests and
+// the benchmarks: a fake port (every 16-bit I/O
 // address a byte, with an access trace), a scripted device list that counts
 // opens against closes and resource gets against frees, and a log sink that
 // records the debugger output at a fixed local time. The log file itself is
@@ -36,6 +37,7 @@ struct FakePort {
     std::uint16_t readHighByte;
     std::vector<PortAccess> trace;
     std::function<void(const PortAccess&)> onAccess;
+    bool keepTrace = true;  // off in benchmarks, so the port costs nothing
 };
 FakePort& Port();
 void ResetPort();
@@ -75,6 +77,7 @@ void ResetDevices();
 struct FakeLogSink {
     std::vector<std::string> debuggerOutput;
     log_sink::LocalTime now{2024, 12, 3, 9, 5, 7, 42};
+    bool keepOutput = true;  // off in benchmarks
 };
 FakeLogSink& LogSink();
 void ResetLogSink();

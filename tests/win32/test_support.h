@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/inpout32/sim_port.h"
+#include "standins/inpout32/sim_port.h"
 
 namespace test_support {
 
