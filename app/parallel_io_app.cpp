@@ -40,7 +40,7 @@ PortController& TheController()
 
 void ShowSetupWindow()
 {
-    const HWND window = theApp.dialog.m_hWnd;
+    const HWND window = theApp.dialog.WindowForAnyThread();
     if (window == nullptr) return;
     if (::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId()) {
         theApp.dialog.ShowWindow(SW_SHOW);

@@ -1,5 +1,6 @@
 #include "rud_adado_dlg.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -10,9 +11,12 @@
 namespace {
 
 constexpr int kPollSecondsMin = 1;
+constexpr int kPollSecondsMax = 10;
 
 enum ViewChange : WPARAM { kShowPortList = 1, kShowAddressField = 2 };
-constexpr int kPollSecondsMax = 10;
+constexpr WPARAM kViewKindMask = 0xFF;
+constexpr unsigned kViewChangeShift = 8;
+constexpr std::uint32_t kViewChangeMask = 0xFFFFFFu;  // what fits above the kind
 
 // The level boxes stand in the chart beside pins 1, 2 to 9, 14, 16 and 17.
 int PinOfLevelBox(UINT id)
@@ -37,12 +41,9 @@ const StatusField kStatusFields[] = {
     {IDC_STATUS_PIN13, 13}, {IDC_STATUS_PIN15, 15},
 };
 
-// The pin's level from its register's bits, the hardware's inversion undone.
-bool PinIsHigh(int pin, std::uint16_t registerValue)
+const char* LevelText(int pin, std::uint16_t registerValue)
 {
-    const PinMapRow* row = PinMap::Find(pin);
-    const bool bitSet = (registerValue & row->mask) != 0;
-    return row->inverted ? !bitSet : bitSet;
+    return PinMap::LevelIn(*PinMap::Find(pin), registerValue) ? "HI" : "LO";
 }
 
 }  // namespace
@@ -118,28 +119,45 @@ BOOL CRudAdadoDlg::OnInitDialog()
     intervalSpin.SetPos(kPollSecondsMin);
 
     CenterWindow();
+    windowForAnyThread.store(m_hWnd);
     return TRUE;  // the first tab stop takes the focus
 }
 
-bool CRudAdadoDlg::OnWindowThread() const
+BOOL CRudAdadoDlg::DestroyWindow()
 {
-    return ::GetWindowThreadProcessId(m_hWnd, nullptr) == ::GetCurrentThreadId();
+    windowForAnyThread.store(nullptr);
+    return CDialog::DestroyWindow();
+}
+
+std::uint32_t CRudAdadoDlg::NextViewChange()
+{
+    return (viewChanges.fetch_add(1) + 1) & kViewChangeMask;
+}
+
+bool CRudAdadoDlg::IsLatestViewChange(std::uint32_t change) const
+{
+    return (viewChanges.load() & kViewChangeMask) == change;
 }
 
 void CRudAdadoDlg::ShowPortList(int index)
 {
-    if (m_hWnd == nullptr) return;
-    if (OnWindowThread()) {
+    const HWND window = WindowForAnyThread();
+    if (window == nullptr) return;
+    const std::uint32_t change = NextViewChange();
+    if (::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId()) {
         ApplyPortList(index);
     } else {
-        ::PostMessageA(m_hWnd, kApplyViewMessage, kShowPortList, static_cast<LPARAM>(index));
+        ::PostMessageA(window, kApplyViewMessage, kShowPortList | (change << kViewChangeShift),
+                       static_cast<LPARAM>(index));
     }
 }
 
 void CRudAdadoDlg::ShowAddressField(const char* text)
 {
-    if (m_hWnd == nullptr) return;
-    if (OnWindowThread()) {
+    const HWND window = WindowForAnyThread();
+    if (window == nullptr) return;
+    const std::uint32_t change = NextViewChange();
+    if (::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId()) {
         ApplyAddressField(text);
         return;
     }
@@ -148,22 +166,30 @@ void CRudAdadoDlg::ShowAddressField(const char* text)
     for (std::size_t at = 0; at < sizeof packed && text[at] != '\0'; ++at) packed[at] = text[at];
     LPARAM argument = 0;
     std::memcpy(&argument, packed, sizeof argument);
-    ::PostMessageA(m_hWnd, kApplyViewMessage, kShowAddressField, argument);
+    ::PostMessageA(window, kApplyViewMessage, kShowAddressField | (change << kViewChangeShift),
+                   argument);
 }
 
-LRESULT CRudAdadoDlg::OnApplyView(WPARAM kind, LPARAM argument)
+LRESULT CRudAdadoDlg::OnApplyView(WPARAM kindAndChange, LPARAM argument)
 {
+    // A later change, from any thread, has been shown or is on its way.
+    if (!IsLatestViewChange(static_cast<std::uint32_t>(kindAndChange >> kViewChangeShift))) {
+        return 0;
+    }
+    // The user may have chosen another row since the change was posted; the
+    // list then already shows the selection the exports use.
+    int selected = -1;
+    {
+        const std::lock_guard<std::mutex> lock(controller.Mutex());
+        selected = controller.selectedIndex;
+    }
+    const WPARAM kind = kindAndChange & kViewKindMask;
     if (kind == kShowPortList) {
-        // The user may have chosen another row since the change was posted;
-        // the list then already shows the selection the exports use.
         const int row = static_cast<int>(argument);
-        int selected = -1;
-        {
-            const std::lock_guard<std::mutex> lock(controller.Mutex());
-            selected = controller.selectedIndex;
-        }
         if (selected == row) ApplyPortList(row);
     } else if (kind == kShowAddressField) {
+        // The manual address is row 0's.
+        if (selected != 0) return 0;
         char text[sizeof(LPARAM) + 1] = {};
         std::memcpy(text, &argument, sizeof argument);
         ApplyAddressField(text);
@@ -221,14 +247,13 @@ void CRudAdadoDlg::OnClickedHiLo(UINT id)
     const bool low = IsDlgButtonChecked(static_cast<int>(id)) == BST_CHECKED;
     GetDlgItem(static_cast<int>(id))->SetWindowText(low ? "LO" : "HI");
 
-    // Address 0 is what a device list without any parallel port leaves; on a
-    // PC it belongs to the DMA controller, so the box changes its display only.
-    if (address == 0) return;
+    // At an address no port can have (0, which a device list without any
+    // parallel port leaves, or one whose registers would wrap round to the
+    // DMA controller's) the box changes its display only.
+    if (!PinMap::IsUsableBase(address)) return;
 
     const int pin = PinOfLevelBox(id);
-    const bool dataPin = pin >= 2 && pin <= 9;
-    const std::uint16_t registerAddress =
-        dataPin ? address : static_cast<std::uint16_t>(address + 2);
+    const std::uint16_t registerAddress = PinMap::RegisterAddress(address, PinMap::Find(pin)->reg);
     std::uint16_t value = port_io::PortRead(registerAddress);
     PortController::ApplyPinLevel(value, pin, low ? 0 : 1);
     port_io::PortWrite(registerAddress, value);
@@ -238,16 +263,17 @@ void CRudAdadoDlg::ReadInputStatus()
 {
     const std::lock_guard<std::mutex> lock(controller.Mutex());
     const std::uint16_t address = ListAddress();
-    // See OnClickedHiLo: nothing is read at address 0, the fields stay.
-    if (address == 0) return;
+    // See OnClickedHiLo: nothing is read where no port can be, the fields stay.
+    if (!PinMap::IsUsableBase(address)) return;
 
-    const std::uint16_t data = port_io::PortRead(address);
+    const std::uint16_t data = port_io::PortRead(PinMap::RegisterAddress(address, PinRegister::Data));
     for (int pin = 2; pin <= 9; ++pin) {
-        GetDlgItem(IDC_STATUS_PIN2 + pin - 2)->SetWindowText(PinIsHigh(pin, data) ? "HI" : "LO");
+        GetDlgItem(IDC_STATUS_PIN2 + pin - 2)->SetWindowText(LevelText(pin, data));
     }
-    const std::uint16_t status = port_io::PortRead(static_cast<std::uint16_t>(address + 1));
+    const std::uint16_t status =
+        port_io::PortRead(PinMap::RegisterAddress(address, PinRegister::Status));
     for (const StatusField& field : kStatusFields) {
-        GetDlgItem(field.id)->SetWindowText(PinIsHigh(field.pin, status) ? "HI" : "LO");
+        GetDlgItem(field.id)->SetWindowText(LevelText(field.pin, status));
     }
 }
 
@@ -261,7 +287,9 @@ void CRudAdadoDlg::OnPollInputStatus()
     if (pollTimerId == 0) {
         readButton.EnableWindow(FALSE);
         pollButton.SetWindowText("Stop");
-        const int seconds = LOWORD(intervalSpin.GetPos());
+        // The spin holds 1 to 10; whatever it reports, the period stays there.
+        const int seconds = std::clamp(static_cast<int>(LOWORD(intervalSpin.GetPos())),
+                                       kPollSecondsMin, kPollSecondsMax);
         // The period is fixed now; the inputs are first read at the first tick.
         pollTimerId = static_cast<std::uint32_t>(
             SetTimer(kPollTimer, static_cast<UINT>(seconds) * 1000u, nullptr));

@@ -4,6 +4,7 @@
 // the address of the port list's current row (see ListAddress).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "afxcmn.h"
@@ -33,9 +34,20 @@ public:
     void ShowAddressField(const char* text) override;
 
     // The message that carries a view change to the window's thread: wParam
-    // is the kind, lParam the row or the address text (up to four characters,
-    // packed into its four bytes).
+    // is the kind in its low byte and the change's number above it, lParam
+    // the row or the address text (up to four characters, packed into its
+    // four bytes). A posted change is applied only while no later change has
+    // been asked for and the row it shows is still the controller's
+    // selection, so the window never falls behind the exports or the user.
     static constexpr UINT kApplyViewMessage = WM_APP + 1;
+
+    // The window, for any thread: set when the window is initialised, cleared
+    // before it is destroyed. Other threads read it here, never m_hWnd,
+    // which the window's thread changes.
+    HWND WindowForAnyThread() const { return windowForAnyThread.load(); }
+
+    // Clears the handle that other threads use, then destroys the window.
+    BOOL DestroyWindow() override;
 
     // Bound to their items when the window is created, in this order.
     CEdit portAddressField;      // 5040, in the port list's place when no port was listed
@@ -71,7 +83,12 @@ protected:
 
     void ApplyPortList(int index);
     void ApplyAddressField(const char* text);
-    bool OnWindowThread() const;
+    // Numbers a view change; posted changes carry it.
+    std::uint32_t NextViewChange();
+    bool IsLatestViewChange(std::uint32_t change) const;
+
+    std::atomic<HWND> windowForAnyThread{nullptr};
+    std::atomic<std::uint32_t> viewChanges{0};
 
     DECLARE_MESSAGE_MAP()
 };

@@ -1,8 +1,7 @@
 // The platform operations the debug log needs, and nothing else.
 //
 // The Win32 build binds these to the system (platform/win32/log_sink_win32.cpp);
-// the native tests bind them to a recording double. AppendTextLine is plain
-// C stdio and lives in log/append_text_line.cpp, shared by both builds.
+// the native tests bind them to a recording double and a plain file append.
 #pragma once
 
 #include <cstdint>
@@ -25,9 +24,11 @@ struct LocalTime {
 };
 LocalTime ReadLocalTime();
 
-// Opens fileName for appending in text mode, writes line, closes the file.
-// In text mode on Windows every "\n" becomes "\r\n". Returns false when the
-// file could not be opened or fully written; nothing stays open either way.
+// Opens fileName for appending, writes line, closes the file. On Windows the
+// file is a text file: every "\n" becomes "\r\n". The line goes in whole, in
+// one append, even while other threads or processes append to the same file.
+// Returns false when the file could not be opened or fully written; nothing
+// stays open either way.
 bool AppendTextLine(const char* fileName, const char* line);
 
 }  // namespace log_sink

@@ -4,6 +4,9 @@
 // 13 and 15), control register at base + 2 (pins 1, 14, 16 and 17). Pins 18 to
 // 25 are ground and have no row. An inverted pin's register bit holds the
 // opposite of the pin's level.
+//
+// These facts, and which base addresses a port may have, live here once: the
+// controller and the setup dialog both ask.
 #pragma once
 
 #include <cstdint>
@@ -27,4 +30,26 @@ public:
     // The pin's row, or nullptr for any number that is not a signal pin
     // (ground pins and every number outside 1 to 17).
     static const PinMapRow* Find(int pin);
+
+    // Whether a port at `base` may be accessed: its three registers, base to
+    // base + 2, must lie inside the 16-bit I/O space (a base above 0xFFFD
+    // would wrap round to 0000), and base 0 is what a device list without a
+    // parallel port leaves behind. I/O addresses 0 to 2 belong to a PC's DMA
+    // controller, so neither may ever be touched. Every other base is used as
+    // given.
+    static constexpr bool IsUsableBase(std::uint16_t base) { return base != 0 && base <= 0xFFFD; }
+
+    // The I/O address of register `reg` of the port at `base` (a usable base).
+    static std::uint16_t RegisterAddress(std::uint16_t base, PinRegister reg)
+    {
+        return static_cast<std::uint16_t>(base + static_cast<std::uint16_t>(reg));
+    }
+
+    // The row's pin level (true: high) in its register's value, the hardware's
+    // inversion undone.
+    static bool LevelIn(const PinMapRow& row, std::uint16_t registerValue)
+    {
+        const bool bitSet = (registerValue & row.mask) != 0;
+        return row.inverted ? !bitSet : bitSet;
+    }
 };

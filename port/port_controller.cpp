@@ -9,9 +9,6 @@
 
 namespace {
 
-constexpr std::uint16_t kStatusOffset = 1;
-constexpr std::uint16_t kControlOffset = 2;
-
 bool EqualIgnoringAsciiCase(const char* left, const char* right)
 {
     for (;; ++left, ++right) {
@@ -47,7 +44,12 @@ bool PortController::HasSelection() const
 
 std::uint16_t PortController::SelectedBase() const
 {
-    return portTable[selectedIndex].baseAddress;
+    return HasSelection() ? portTable[selectedIndex].baseAddress : 0;
+}
+
+bool PortController::HasUsablePort() const
+{
+    return HasSelection() && PinMap::IsUsableBase(SelectedBase());
 }
 
 int PortController::ApplyPinLevel(std::uint16_t& value, int pin, int level)
@@ -76,9 +78,7 @@ int PortController::DecodePinLevel(int pin, std::uint16_t dataValue,
     if (row == nullptr || !row->readable) {
         return kBadPin;
     }
-    const std::uint16_t value = row->reg == PinRegister::Data ? dataValue : statusValue;
-    const bool bitSet = (value & row->mask) != 0;
-    return (row->inverted ? !bitSet : bitSet) ? 1 : 0;
+    return PinMap::LevelIn(*row, row->reg == PinRegister::Data ? dataValue : statusValue) ? 1 : 0;
 }
 
 int PortController::SelectPortByNumber(int number)
@@ -139,7 +139,7 @@ int PortController::SetManualAddress(const char* digit1, const char* digit2,
 int PortController::SetPinOutput(int pin, int level)
 {
     const std::lock_guard<std::mutex> lock(guard);
-    if (!HasSelection()) {
+    if (!HasUsablePort()) {
         return kNoPort;
     }
     const PinMapRow* row = PinMap::Find(pin);
@@ -147,7 +147,7 @@ int PortController::SetPinOutput(int pin, int level)
         return kBadPin;
     }
     const std::uint16_t base = SelectedBase();
-    const std::uint16_t reg = static_cast<std::uint16_t>(base + static_cast<int>(row->reg));
+    const std::uint16_t reg = PinMap::RegisterAddress(base, row->reg);
     std::uint16_t value = port_io::PortRead(reg);
     ApplyPinLevel(value, pin, level);
     DebugLog("SetPinOutput(%d, %d) Port=%x", pin, level, base);
@@ -158,7 +158,7 @@ int PortController::SetPinOutput(int pin, int level)
 int PortController::GetPinInput(int pin)
 {
     const std::lock_guard<std::mutex> lock(guard);
-    if (!HasSelection()) {
+    if (!HasUsablePort()) {
         return kNoPort;
     }
     const PinMapRow* row = PinMap::Find(pin);
@@ -171,7 +171,7 @@ int PortController::GetPinInput(int pin)
     if (row->reg == PinRegister::Data) {
         dataValue = port_io::PortRead(base);
     } else {
-        statusValue = port_io::PortRead(static_cast<std::uint16_t>(base + kStatusOffset));
+        statusValue = port_io::PortRead(PinMap::RegisterAddress(base, PinRegister::Status));
     }
     DebugLog("GetPinInput(%d) Port=%x", pin, base);
     return DecodePinLevel(pin, dataValue, statusValue);
@@ -180,12 +180,12 @@ int PortController::GetPinInput(int pin)
 int PortController::PrepareOutputBuffer()
 {
     const std::lock_guard<std::mutex> lock(guard);
-    if (!HasSelection()) {
+    if (!HasUsablePort()) {
         return kNoPort;
     }
     const std::uint16_t base = SelectedBase();
     outData = port_io::PortRead(base);
-    outControl = port_io::PortRead(static_cast<std::uint16_t>(base + kControlOffset));
+    outControl = port_io::PortRead(PinMap::RegisterAddress(base, PinRegister::Control));
     return kOk;
 }
 
@@ -202,24 +202,24 @@ int PortController::PrepareOutputPin(int pin, int level)
 int PortController::SetOutputAll()
 {
     const std::lock_guard<std::mutex> lock(guard);
-    if (!HasSelection()) {
+    if (!HasUsablePort()) {
         return kNoPort;
     }
     const std::uint16_t base = SelectedBase();
     port_io::PortWrite(base, outData);
-    port_io::PortWrite(static_cast<std::uint16_t>(base + kControlOffset), outControl);
+    port_io::PortWrite(PinMap::RegisterAddress(base, PinRegister::Control), outControl);
     return kOk;
 }
 
 int PortController::GetInputAll()
 {
     const std::lock_guard<std::mutex> lock(guard);
-    if (!HasSelection()) {
+    if (!HasUsablePort()) {
         return kNoPort;
     }
     const std::uint16_t base = SelectedBase();
     inData = port_io::PortRead(base);
-    inStatus = port_io::PortRead(static_cast<std::uint16_t>(base + kStatusOffset));
+    inStatus = port_io::PortRead(PinMap::RegisterAddress(base, PinRegister::Status));
     return kOk;
 }
 

@@ -5,7 +5,9 @@
 // operation. Pin reads return 1 (high) or 0 (low). SelectPortByNumber uses -1
 // for a number outside 1 to 10 and -2 for a port that is not in the table.
 // Every operation that tests the selection does so before it looks at the pin.
-// A refused call touches neither the port nor the log.
+// A refused call touches neither the port nor the log. A selected port whose
+// base address no port can have (PinMap::IsUsableBase) counts as no port for
+// every operation that would access it.
 //
 // Threads: every operation holds the controller's guard for its whole length,
 // so calls from several threads run one after another: a pin's
@@ -86,11 +88,14 @@ public:
     // selectedIndex: the caller holds the guard when other threads may run.
     int DecodePinLevel(int pin, std::uint16_t dataValue, std::uint16_t statusValue) const;
 
-    // The selected row's base address; only meaningful with a port selected.
+    // The selected row's base address; 0 with no row selected.
     std::uint16_t SelectedBase() const;
     bool HasSelection() const;
 
 private:
+    // A row is selected and its port may be accessed.
+    bool HasUsablePort() const;
+
     bool RecordPort(const char* name, std::uint16_t firstPort, std::uint16_t lastPort);
 
     PortView* view;

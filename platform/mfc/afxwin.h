@@ -336,6 +336,12 @@ private:
 // The application object, or nullptr when none is constructed.
 CWinApp* AfxGetApp();
 
+// The process is exiting (process detach with a non-null reserved argument):
+// its other threads are gone and the window system may be too, so nothing
+// may touch a window any more. Set by the library's entry point.
+bool AfxProcessIsExiting();
+void AfxSetProcessExiting();
+
 // The module whose resources the framework loads: this library (or program).
 HINSTANCE AfxGetResourceHandle();
 

@@ -65,6 +65,20 @@ CWinApp* AfxGetApp()
     return application;
 }
 
+namespace {
+bool processExiting = false;
+}  // namespace
+
+bool AfxProcessIsExiting()
+{
+    return processExiting;
+}
+
+void AfxSetProcessExiting()
+{
+    processExiting = true;
+}
+
 HINSTANCE AfxGetResourceHandle()
 {
     return reinterpret_cast<HINSTANCE>(&__ImageBase);

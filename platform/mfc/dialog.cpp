@@ -29,7 +29,7 @@ CDialog::CDialog(UINT templateResource, CWnd* parent)
 
 CDialog::~CDialog()
 {
-    if (m_hWnd == nullptr) return;
+    if (m_hWnd == nullptr || AfxProcessIsExiting()) return;
     // From here on the window's messages reach no member of this object.
     ::SetWindowLongPtrA(m_hWnd, DWLP_USER, 0);
     if (!::DestroyWindow(m_hWnd)) {

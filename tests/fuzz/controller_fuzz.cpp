@@ -119,6 +119,9 @@ struct Model {
     std::uint16_t inStatus = 0;
 
     bool Selected() const { return selectedIndex >= 0; }
+    // A port that may be accessed: its three registers inside the I/O space
+    // and not at address 0 (written out here, not taken from the code).
+    bool Usable() const { return Selected() && Base() >= 1 && Base() <= 0xFFFD; }
     std::uint16_t Base() const { return bases[selectedIndex]; }
 };
 
@@ -460,7 +463,7 @@ private:
             outcome.arguments = std::to_string(pin) + ", " + std::to_string(level);
             outcome.result = controller.SetPinOutput(pin, level);
             const PinFacts facts = FactsOf(pin);
-            if (!model.Selected()) {
+            if (!model.Usable()) {
                 outcome.expectedResult = -1;
             } else if (!facts.settable) {
                 outcome.expectedResult = -2;
@@ -480,7 +483,7 @@ private:
             outcome.arguments = std::to_string(pin);
             outcome.result = controller.GetPinInput(pin);
             const PinFacts facts = FactsOf(pin);
-            if (!model.Selected()) {
+            if (!model.Usable()) {
                 outcome.expectedResult = -1;
             } else if (!facts.readable) {
                 outcome.expectedResult = -2;
@@ -497,7 +500,7 @@ private:
         }
         case kPrepareOutputBuffer: {
             outcome.result = controller.PrepareOutputBuffer();
-            if (!model.Selected()) {
+            if (!model.Usable()) {
                 outcome.expectedResult = -1;
                 break;
             }
@@ -525,7 +528,7 @@ private:
         }
         case kSetOutputAll: {
             outcome.result = controller.SetOutputAll();
-            if (!model.Selected()) {
+            if (!model.Usable()) {
                 outcome.expectedResult = -1;
                 break;
             }
@@ -536,7 +539,7 @@ private:
         }
         case kGetInputAll: {
             outcome.result = controller.GetInputAll();
-            if (!model.Selected()) {
+            if (!model.Usable()) {
                 outcome.expectedResult = -1;
                 break;
             }

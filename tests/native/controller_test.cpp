@@ -91,6 +91,38 @@ TEST_F(ControllerTest, NoPortSelectedRefusesWithoutSideEffects)
     EXPECT_EQ(controller.selectedIndex, -1);
 }
 
+// A selected port whose registers cannot exist (base 0, where a device list
+// without a parallel port leaves row 0, or a base whose base + 2 wraps past
+// FFFF to the DMA controller's 0000) counts as no port; any other base is
+// used as given.
+TEST_F(ControllerTest, PortsThatCannotExistAreRefusedOthersUsedAsGiven)
+{
+    for (const std::uint16_t base : {std::uint16_t{0x0000}, std::uint16_t{0xFFFE}, std::uint16_t{0xFFFF}}) {
+        SCOPED_TRACE(testing::Message() << "base " << std::hex << base);
+        UsePort(base);
+        EXPECT_EQ(controller.SetPinOutput(1, 1), -1);
+        EXPECT_EQ(controller.SetPinOutput(99, 1), -1);
+        EXPECT_EQ(controller.GetPinInput(10), -1);
+        EXPECT_EQ(controller.PrepareOutputBuffer(), -1);
+        EXPECT_EQ(controller.SetOutputAll(), -1);
+        EXPECT_EQ(controller.GetInputAll(), -1);
+        EXPECT_EQ(Trace(), "");
+        EXPECT_TRUE(Debugger().empty());
+        EXPECT_EQ(LogFile(), "");
+    }
+
+    UsePort(0xFFFD);
+    EXPECT_EQ(controller.SetPinOutput(17, 0), 0);
+    EXPECT_EQ(controller.GetInputAll(), 0);
+    EXPECT_EQ(Trace(), "R FFFF=0000 W FFFF=0008 R FFFD=0000 R FFFE=0000");
+    EXPECT_EQ(LogFile(), FileLine("SetPinOutput(17, 0) Port=fffd"));
+
+    fakes::ResetPort();
+    UsePort(0x12);
+    EXPECT_EQ(controller.SetOutputAll(), 0);
+    EXPECT_EQ(Trace(), "W 12=0000 W 14=0000");
+}
+
 TEST_F(ControllerTest, InvalidPinsWithAPortSelectedRefuseWithoutSideEffects)
 {
     UsePort(0x378);

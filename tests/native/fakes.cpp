@@ -260,4 +260,17 @@ LocalTime ReadLocalTime()
     return fakes::LogSink().now;
 }
 
+bool AppendTextLine(const char* fileName, const char* line)
+{
+    // The file itself, for real, with C stdio (lines stay "\n" here).
+    std::FILE* file = std::fopen(fileName, "a");
+    if (file == nullptr) {
+        return false;
+    }
+    const std::size_t length = std::strlen(line);
+    const bool written = std::fwrite(line, 1, length, file) == length;
+    const bool closed = std::fclose(file) == 0;
+    return written && closed;
+}
+
 }  // namespace log_sink

@@ -3,7 +3,7 @@
 // address a byte, with an access trace), a scripted device list that counts
 // opens against closes and resource gets against frees, and a log sink that
 // records the debugger output at a fixed local time. The log file itself is
-// written for real (log/append_text_line.cpp) in the current directory.
+// written for real in the current directory.
 #pragma once
 
 #include <cstdint>
