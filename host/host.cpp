@@ -18,6 +18,8 @@
 //   expect N          the last call's result must be N (else exit code 1)
 //   pins [BASE]       prints the simulated port's pins (default: 378)
 //   inputs BASE HEX   sets the simulated input lines (status register)
+//   data-inputs BASE HEX  sets what drives the simulated data lines while
+//                     they are inputs
 //   sleep MS          waits, serving the window's messages meanwhile
 //   show [MS]         shows the setup window and serves it for MS
 //                     milliseconds, or until it is hidden when MS is 0
@@ -43,6 +45,7 @@ using SimPeekFunction = unsigned char(__cdecl*)(unsigned short);
 using SimSetInputLinesFunction = void(__cdecl*)(unsigned short, unsigned char);
 SimPeekFunction SimPeek = nullptr;
 SimSetInputLinesFunction SimSetInputLines = nullptr;
+SimSetInputLinesFunction SimSetDataInputs = nullptr;
 
 template <typename Function>
 Function Lookup(HMODULE module, const char* name)
@@ -55,9 +58,10 @@ Function Lookup(HMODULE module, const char* name)
 using Function0 = int(__cdecl*)();
 using Function1 = int(__cdecl*)(int);
 using Function2 = int(__cdecl*)(int, int);
+using Function3 = int(__cdecl*)(int, int, int);
 using Function4s = int(__cdecl*)(const char*, const char*, const char*, const char*);
 
-enum class Shape { None, Int1, Int2, Str4 };
+enum class Shape { None, Int1, Int2, Int3, Str4 };
 
 struct ExportInfo {
     const char* name;
@@ -75,6 +79,10 @@ const ExportInfo kExports[] = {
     {"fnOrvane_setParallelOutputPin", Shape::Int2},
     {"fnOrvane_setParallelPort", Shape::Int1},
     {"fnOrvane_setParallelPortAddress", Shape::Str4},
+    {"fnOrvane_setParallelDataDirection", Shape::Int1},
+    {"fnOrvane_setParallelDataByte", Shape::Int1},
+    {"fnOrvane_getParallelDataByte", Shape::None},
+    {"fnOrvane_waitParallelInputPin", Shape::Int3},
 };
 
 std::vector<std::string> Split(const std::string& line)
@@ -231,6 +239,7 @@ int main(int argc, char** argv)
     const HMODULE portLibrary = GetModuleHandleA("INPOUT32.dll");
     SimPeek = Lookup<SimPeekFunction>(portLibrary, "SimPeek");
     SimSetInputLines = Lookup<SimSetInputLinesFunction>(portLibrary, "SimSetInputLines");
+    SimSetDataInputs = Lookup<SimSetInputLinesFunction>(portLibrary, "SimSetDataInputs");
 
     int lastResult = 0;
     int failures = 0;
@@ -250,7 +259,7 @@ int main(int argc, char** argv)
             }
             continue;
         }
-        if ((verb == "pins" || verb == "inputs") && SimPeek == nullptr) {
+        if ((verb == "pins" || verb == "inputs" || verb == "data-inputs") && SimPeek == nullptr) {
             std::printf("  (%s: INPOUT32.dll is not the simulated port)\n", verb.c_str());
             continue;
         }
@@ -260,16 +269,19 @@ int main(int argc, char** argv)
             PrintPins(static_cast<unsigned short>(base));
             continue;
         }
-        if (verb == "inputs") {
+        if (verb == "inputs" || verb == "data-inputs") {
             if (words.size() != 3) {
-                std::printf("line %d: inputs takes BASE and HEX\n", lineNumber);
+                std::printf("line %d: %s takes BASE and HEX\n", lineNumber, verb.c_str());
                 ++failures;
                 continue;
             }
             const unsigned long base = std::strtoul(words[1].c_str(), nullptr, 16);
-            const unsigned long status = std::strtoul(words[2].c_str(), nullptr, 16);
-            SimSetInputLines(static_cast<unsigned short>(base), static_cast<unsigned char>(status));
-            std::printf("  input lines of %lX set to %02lX\n", base, status);
+            const unsigned long value = std::strtoul(words[2].c_str(), nullptr, 16);
+            const bool dataLines = verb == "data-inputs";
+            (dataLines ? SimSetDataInputs : SimSetInputLines)(static_cast<unsigned short>(base),
+                                                              static_cast<unsigned char>(value));
+            std::printf("  %s of %lX set to %02lX\n", dataLines ? "data inputs" : "input lines",
+                        base, value);
             continue;
         }
         if (verb == "sleep") {
@@ -325,6 +337,11 @@ int main(int argc, char** argv)
         case Shape::Int2:
             lastResult = reinterpret_cast<Function2>(function)(intArg(1), intArg(2));
             std::printf("%s(%d, %d) = %d\n", name.c_str(), intArg(1), intArg(2), lastResult);
+            break;
+        case Shape::Int3:
+            lastResult = reinterpret_cast<Function3>(function)(intArg(1), intArg(2), intArg(3));
+            std::printf("%s(%d, %d, %d) = %d\n", name.c_str(), intArg(1), intArg(2), intArg(3),
+                        lastResult);
             break;
         case Shape::Str4:
             lastResult = reinterpret_cast<Function4s>(function)(strArg(1), strArg(2), strArg(3),

@@ -1,4 +1,5 @@
-// Doruzeda_DO.dll: the ten functions that a host's macros call.
+// Doruzeda_DO.dll: the functions that a host's macros call: the ten at
+// ordinals 1 to 10, and those beyond them from ordinal 11 on.
 //
 // All are cdecl, take 32-bit arguments and return a signed 32-bit result.
 // Result codes: 0 success; -1 no port selected; -2 the pin is not valid for
@@ -61,3 +62,30 @@ DORUZEDA_DO_API int __cdecl fnOrvane_setParallelPortAddress(const char* digit1,
                                                             const char* digit2,
                                                             const char* digit3,
                                                             const char* digit4);
+
+// Beyond the ten: the data lines as inputs, whole bytes, and waiting for an
+// input. The same rules: the selection is tested first, and a refused call
+// touches neither the port nor the log.
+
+// Ordinal 11. Non-zero makes the data lines (pins 2 to 9) inputs, 0 outputs,
+// by bit 5 of the control register. While they are inputs, reads of the data
+// register (fnOrvane_getParallelDataByte, pins 2 to 9) give what drives the
+// lines from outside. Logged. 0; -1 no port selected.
+DORUZEDA_DO_API int __cdecl fnOrvane_setParallelDataDirection(int input);
+
+// Ordinal 12. Writes `value` (0 to 255) to the data register in one write:
+// bit 0 is pin 2, bit 7 pin 9. Logged. 0; -1 no port selected; -2 value
+// outside 0 to 255.
+DORUZEDA_DO_API int __cdecl fnOrvane_setParallelDataByte(int value);
+
+// Ordinal 13. Reads the data register: bit 0 is pin 2, bit 7 pin 9. Logged.
+// 0 to 255; -1 no port selected.
+DORUZEDA_DO_API int __cdecl fnOrvane_getParallelDataByte(void);
+
+// Ordinal 14. Waits until readable `pin` is at `level` (non-zero: high) or
+// `timeoutMs` milliseconds (0 to 60000) have passed. Reads at once and then
+// about once a millisecond; blocks the calling thread meanwhile (a wait on
+// the thread that serves the setup window keeps the window from responding).
+// One log line for the whole wait. 1 reached; 0 timed out; -1 no port
+// selected; -2 pin not readable or timeout outside 0 to 60000.
+DORUZEDA_DO_API int __cdecl fnOrvane_waitParallelInputPin(int pin, int level, int timeoutMs);

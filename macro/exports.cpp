@@ -58,3 +58,23 @@ DORUZEDA_DO_API int __cdecl fnOrvane_setParallelPortAddress(const char* digit1,
 {
     return TheController().SetManualAddress(digit1, digit2, digit3, digit4);
 }
+
+DORUZEDA_DO_API int __cdecl fnOrvane_setParallelDataDirection(int input)
+{
+    return TheController().SetDataDirection(input);
+}
+
+DORUZEDA_DO_API int __cdecl fnOrvane_setParallelDataByte(int value)
+{
+    return TheController().SetDataByte(value);
+}
+
+DORUZEDA_DO_API int __cdecl fnOrvane_getParallelDataByte(void)
+{
+    return TheController().GetDataByte();
+}
+
+DORUZEDA_DO_API int __cdecl fnOrvane_waitParallelInputPin(int pin, int level, int timeoutMs)
+{
+    return TheController().WaitInputPin(pin, level, timeoutMs);
+}

@@ -1,7 +1,9 @@
 #include "port_controller.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "../log/debug_log.h"
 #include "pin_map.h"
@@ -227,4 +229,94 @@ int PortController::FetchInputPin(int pin)
 {
     const std::lock_guard<std::mutex> lock(guard);
     return DecodePinLevel(pin, inData, inStatus);
+}
+
+int PortController::SetDataDirection(int input)
+{
+    const std::lock_guard<std::mutex> lock(guard);
+    if (!HasUsablePort()) {
+        return kNoPort;
+    }
+    const std::uint16_t base = SelectedBase();
+    const std::uint16_t reg = PinMap::RegisterAddress(base, PinRegister::Control);
+    std::uint16_t value = port_io::PortRead(reg);
+    value = static_cast<std::uint16_t>(input != 0 ? value | kDataInputBit : value & ~kDataInputBit);
+    DebugLog("SetDataDirection(%d) Port=%x", input, base);
+    port_io::PortWrite(reg, value);
+    return kOk;
+}
+
+int PortController::SetDataByte(int value)
+{
+    const std::lock_guard<std::mutex> lock(guard);
+    if (!HasUsablePort()) {
+        return kNoPort;
+    }
+    if (value < 0 || value > 0xFF) {
+        return kBadPin;
+    }
+    const std::uint16_t base = SelectedBase();
+    DebugLog("SetDataByte(%d) Port=%x", value, base);
+    port_io::PortWrite(base, static_cast<std::uint16_t>(value));
+    return kOk;
+}
+
+int PortController::GetDataByte()
+{
+    const std::lock_guard<std::mutex> lock(guard);
+    if (!HasUsablePort()) {
+        return kNoPort;
+    }
+    const std::uint16_t base = SelectedBase();
+    const std::uint16_t value = port_io::PortRead(base);
+    DebugLog("GetDataByte() Port=%x", base);
+    return value & 0xFF;
+}
+
+int PortController::WaitInputPin(int pin, int level, int timeoutMs)
+{
+    using Clock = std::chrono::steady_clock;
+    // Reads this many times back to back before it sleeps between reads, so
+    // a change that comes soon is seen at once and a long wait holds no core.
+    constexpr int kFastReads = 100;
+
+    std::uint16_t base = 0;
+    const PinMapRow* row = nullptr;
+    {
+        const std::lock_guard<std::mutex> lock(guard);
+        if (!HasUsablePort()) {
+            return kNoPort;
+        }
+        row = PinMap::Find(pin);
+        if (row == nullptr || !row->readable || timeoutMs < 0 || timeoutMs > kMaxWaitMs) {
+            return kBadPin;
+        }
+        base = SelectedBase();
+    }
+    const std::uint16_t reg = PinMap::RegisterAddress(base, row->reg);
+    const bool wantHigh = level != 0;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+
+    int result = 0;
+    for (int reads = 1;; ++reads) {
+        std::uint16_t value = 0;
+        {
+            const std::lock_guard<std::mutex> lock(guard);
+            value = port_io::PortRead(reg);
+        }
+        if (PinMap::LevelIn(*row, value) == wantHigh) {
+            result = 1;
+            break;
+        }
+        if (Clock::now() >= deadline) {
+            break;
+        }
+        if (reads >= kFastReads) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+
+    const std::lock_guard<std::mutex> lock(guard);
+    DebugLog("WaitInputPin(%d, %d, %d) Port=%x Result=%d", pin, level, timeoutMs, base, result);
+    return result;
 }

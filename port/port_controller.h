@@ -79,6 +79,29 @@ public:
     int GetInputAll();
     int FetchInputPin(int pin);
 
+    // Beyond the ten: the data lines as inputs, whole bytes, and waiting for
+    // an input. Same codes and refusal rules as the operations above.
+
+    // Non-zero makes the data lines inputs, 0 outputs: control bit 5, read,
+    // changed and written back whole. Logged. 0; -1 no port.
+    int SetDataDirection(int input);
+    // Writes `value` to the data register in one write. Logged.
+    // 0; -1 no port; -2 value outside 0 to 255.
+    int SetDataByte(int value);
+    // Reads the data register (the input lines when the data lines are
+    // inputs). Logged. 0 to 255; -1 no port.
+    int GetDataByte();
+    // Reads readable `pin` until it is at `level` (non-zero: high) or
+    // `timeoutMs` (0 to 60000) has passed: back to back at first, then about
+    // once a millisecond. The guard is taken for each read only, never held
+    // between them. One log line for the whole wait, with its result.
+    // 1 reached; 0 timed out; -1 no port; -2 pin not readable or timeout out
+    // of range. Blocks the calling thread.
+    int WaitInputPin(int pin, int level, int timeoutMs);
+
+    static constexpr int kMaxWaitMs = 60000;
+    static constexpr std::uint16_t kDataInputBit = 0x20;  // control register, bit 5
+
     // Changes the pin's bit of `value` for `level`; other bits, the high byte
     // included, stay. 0, or -2 (value unchanged) for a pin that cannot be set.
     static int ApplyPinLevel(std::uint16_t& value, int pin, int level);

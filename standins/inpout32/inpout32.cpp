@@ -18,6 +18,7 @@ struct SharedState {
     unsigned long traceCount;
     unsigned char registers[65536];
     unsigned char isPortBase[65536];
+    unsigned char dataInputs[65536];  // what drives a port's data lines from outside
     SimPortAccess trace[kTraceCapacity];
 };
 
@@ -51,6 +52,13 @@ void Record(bool isWrite, unsigned short address, unsigned short value)
 bool IsStatusRegister(unsigned short address)
 {
     return state->isPortBase[static_cast<unsigned short>(address - 1)] != 0;
+}
+
+// A port's data register while control bit 5 makes its data lines inputs.
+bool ReadsDataInputs(unsigned short address)
+{
+    return state->isPortBase[address] != 0 &&
+           (state->registers[static_cast<unsigned short>(address + 2)] & 0x20) != 0;
 }
 
 bool Attach()
@@ -92,7 +100,8 @@ void Detach()
 extern "C" __declspec(dllexport) unsigned short __stdcall PortRead(unsigned short address)
 {
     Guard guard;
-    const unsigned short value = state->registers[address];
+    const unsigned short value =
+        ReadsDataInputs(address) ? state->dataInputs[address] : state->registers[address];
     Record(false, address, value);
     return value;
 }
@@ -142,6 +151,13 @@ SIM_PORT_API void __cdecl SimSetInputLines(unsigned short baseAddress, unsigned 
     state->registers[static_cast<unsigned short>(baseAddress + 1)] = status;
 }
 
+SIM_PORT_API void __cdecl SimSetDataInputs(unsigned short baseAddress, unsigned char value)
+{
+    Guard guard;
+    state->isPortBase[baseAddress] = 1;
+    state->dataInputs[baseAddress] = value;
+}
+
 SIM_PORT_API unsigned char __cdecl SimPeek(unsigned short address)
 {
     Guard guard;
@@ -165,6 +181,7 @@ SIM_PORT_API void __cdecl SimReset(void)
     Guard guard;
     ZeroMemory(state->registers, sizeof state->registers);
     ZeroMemory(state->isPortBase, sizeof state->isPortBase);
+    ZeroMemory(state->dataInputs, sizeof state->dataInputs);
     state->isPortBase[kDefaultPort] = 1;
     state->traceCount = 0;
 }

@@ -9,6 +9,9 @@
 // only SimSetInputLines changes it: writes from the PC to a status register
 // are ignored, as the hardware ignores them.
 //
+// The data lines are outputs whose latch reads back, until control bit 5 makes
+// them inputs: a port's data register then reads what SimSetDataInputs set.
+//
 // Every PortRead and PortWrite is also appended to an access trace.
 #pragma once
 
@@ -36,6 +39,9 @@ SIM_PORT_API void __cdecl SimTraceClear(void);
 
 // Sets the input lines of the port at `baseAddress`: the status register's byte.
 SIM_PORT_API void __cdecl SimSetInputLines(unsigned short baseAddress, unsigned char status);
+// Sets what drives the data lines of the port at `baseAddress` from outside,
+// read while its control bit 5 is set.
+SIM_PORT_API void __cdecl SimSetDataInputs(unsigned short baseAddress, unsigned char value);
 // Reads or sets any register's byte without leaving a trace.
 SIM_PORT_API unsigned char __cdecl SimPeek(unsigned short address);
 SIM_PORT_API void __cdecl SimPoke(unsigned short address, unsigned char value);

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Checks the built Doruzeda_DO.dll's export and import tables:
-# the library name, the ten names at their ordinals, INPOUT32.dll and
+# the library name, the ten names at ordinals 1 to 10 and the later exports
+# after them, INPOUT32.dll and
 # get_io.dll imported by ordinal only, and no runtime DLL of the toolchain.
 objdump="$1"
 dll="$2"
@@ -20,14 +21,18 @@ expected="0 fnOrvane_fetchParallelInputPin
 6 fnOrvane_setParallelOutputAll
 7 fnOrvane_setParallelOutputPin
 8 fnOrvane_setParallelPort
-9 fnOrvane_setParallelPortAddress"
+9 fnOrvane_setParallelPortAddress
+10 fnOrvane_setParallelDataDirection
+11 fnOrvane_setParallelDataByte
+12 fnOrvane_getParallelDataByte
+13 fnOrvane_waitParallelInputPin"
 echo "$dump" | grep -q "Ordinal Base[[:space:]]*1$" || fail "ordinal base is not 1"
 actual=$(echo "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
          sed -n 's/^[[:space:]]*\[[[:space:]]*\([0-9]*\)\][[:space:]]*\([^[:space:]]*\)$/\1 \2/p' | sort -n)
 [ "$actual" = "$expected" ] || fail "exports differ:
 $actual"
 count=$(echo "$dump" | sed -n 's/^[[:space:]]*Export Address Table[[:space:]]*\([0-9a-f]*\)$/\1/p' | head -1)
-[ "$count" = "0000000a" ] || fail "export count is $count, not 10"
+[ "$count" = "0000000e" ] || fail "export count is $count, not 14"
 
 # Imports: one block per DLL. INPOUT32 and get_io must list ordinals only.
 dlls=$(echo "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u | tr '\n' ' ')
