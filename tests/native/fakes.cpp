@@ -112,11 +112,9 @@ std::uint16_t PortRead(std::uint16_t address)
     fakes::FakePort& port = fakes::Port();
     const std::uint16_t value =
         static_cast<std::uint16_t>((port.registers[address] & 0xFF) | (port.readHighByte << 8));
-    if (!port.keepTrace) return value;
-    port.trace.push_back({false, address, value});
-    if (port.onAccess) {
-        port.onAccess(port.trace.back());
-    }
+    const fakes::PortAccess access{false, address, value};
+    if (port.keepTrace) port.trace.push_back(access);
+    if (port.onAccess) port.onAccess(access);
     return value;
 }
 
@@ -124,11 +122,9 @@ void PortWrite(std::uint16_t address, std::uint16_t value)
 {
     fakes::FakePort& port = fakes::Port();
     port.registers[address] = value;
-    if (!port.keepTrace) return;
-    port.trace.push_back({true, address, value});
-    if (port.onAccess) {
-        port.onAccess(port.trace.back());
-    }
+    const fakes::PortAccess access{true, address, value};
+    if (port.keepTrace) port.trace.push_back(access);
+    if (port.onAccess) port.onAccess(access);
 }
 
 }  // namespace port_io
