@@ -37,7 +37,7 @@ const char* LikelyCause(int error)
     case EPERM:
         return "the user is not in group lp (usermod -aG lp USER, then log in again)";
     case EBUSY:
-        return "another program or driver holds the port (a printer spooler, or the lp module)";
+        return "another program or driver holds the port";
     default:
         return "see the system log";
     }
