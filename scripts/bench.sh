@@ -4,6 +4,9 @@
 #                                (Release, no sanitizers, a port that costs nothing)
 #   sh scripts/bench.sh wine     Win32: the timing program calls the real DLL's
 #                                exports under Wine against the simulated port
+#   sh scripts/bench.sh linux    ppdev: one PortWrite through the Wine INPOUT32.dll
+#                                on the fake ppdev device, one bare ioctl on the
+#                                same file, one PortWrite on the simulated port
 set -e
 top=$(cd "$(dirname "$0")/.." && pwd)
 sh "$top/scripts/deps.sh"
@@ -16,6 +19,35 @@ if [ "${1:-}" = "wine" ]; then
     xvfb-run -a -s "-screen 0 1024x768x24" \
         sh -c 'wine timing.exe; code=$?; wineserver -k 2>/dev/null; exit $code'
     exit $?
+fi
+if [ "${1:-}" = "linux" ]; then
+    sh "$top/scripts/build.sh" >/dev/null
+    cmake -S "$top" -B "$top/build/linux" -DDORUZEDA_LINUX=ON >/dev/null
+    cmake --build "$top/build/linux" -j 2 >/dev/null
+    export WINEPREFIX="$top/build/win32/wineprefix"
+    export WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
+    [ -f "$WINEPREFIX/system.reg" ] || sh "$top/tests/win32/make-wine-prefix.sh" >/dev/null
+    work="$top/build/linux/bench-run"
+    rm -rf "$work"
+    mkdir -p "$work/dev" "$work/proc/parport0" "$work/ppdev" "$work/simulated"
+    printf '888\t1912\n' >"$work/proc/parport0/base-addr"
+    timing="$top/build/linux/bench/linux/port_write_timing.exe"
+    cp "$timing" "$top/build/linux/dist/INPOUT32.dll" "$work/ppdev/"
+    cp "$timing" "$top/build/win32/bin/INPOUT32.dll" "$work/simulated/"
+    "$top/build/linux/tests/linux/fake_ppdev" "$work/dev" &
+    fake=$!
+    while [ ! -e "$work/dev/parport0" ]; do sleep 0.05; done
+    echo "bare ioctl on the fake device:"
+    "$top/build/linux/bench/linux/ioctl_timing" "$work/dev/parport0" 20000
+    echo "PortWrite through the Wine INPOUT32.dll on the fake device:"
+    (cd "$work/ppdev" && DORUZEDA_PARPORT_PROC="$work/proc" DORUZEDA_PARPORT_DEV="$work/dev" \
+        wine port_write_timing.exe 20000)
+    echo "PortWrite on the simulated port (the stand-in INPOUT32.dll):"
+    (cd "$work/simulated" && wine port_write_timing.exe 1000000)
+    wineserver -k 2>/dev/null || true
+    fusermount3 -u "$work/dev"
+    wait "$fake"
+    exit 0
 fi
 cmake -S "$top" -B "$top/build/bench" -DCMAKE_BUILD_TYPE=Release -DDORUZEDA_SANITIZE=OFF >/dev/null
 cmake --build "$top/build/bench" -j "$(nproc 2>/dev/null || echo 2)" --target core_bench

@@ -1,6 +1,8 @@
 #!/bin/sh
 # Builds everything and runs every test: the native tests, a short run of the
-# fuzz targets, then the Win32 tests under Wine inside one Xvfb display.
+# fuzz targets, the Win32 tests under Wine inside one Xvfb display, then the
+# Linux build's tests (the ppdev libraries for Wine: native tests, the Wine
+# libraries on a fake ppdev device, the kernel's driver in a virtual machine).
 set -e
 top=$(cd "$(dirname "$0")/.." && pwd)
 sh "$top/scripts/deps.sh"
@@ -19,4 +21,9 @@ wineserver -k 2>/dev/null || true
 xvfb-run -a -s "-screen 0 1024x768x24" \
     sh -c 'cd "$1" && ctest --output-on-failure; code=$?; wineserver -k 2>/dev/null; exit $code' \
     sh "$top/build/win32" || status=1
+
+echo "== Linux: ppdev libraries for Wine"
+(cmake -S "$top" -B "$top/build/linux" -DDORUZEDA_LINUX=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null &&
+    cmake --build "$top/build/linux" -j 2 &&
+    cd "$top/build/linux" && ctest --output-on-failure) || status=1
 exit $status

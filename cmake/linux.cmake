@@ -1,0 +1,28 @@
+# The Linux build (DORUZEDA_LINUX=ON): real pins from Linux through ppdev.
+#  - INPOUT32.dll and get_io.dll for Wine, built by winegcc in a build of their
+#    own (linux/wine) and placed with the deployment text in dist/;
+#  - with the host compiler: the native tests of the ppdev library, the fake
+#    ppdev device (FUSE), the virtual machine's test program, and the tests
+#    that run the Wine libraries on the fake and the library on the kernel.
+include(ExternalProject)
+
+set(DORUZEDA_LINUX_DIST ${CMAKE_BINARY_DIR}/dist)
+set(DORUZEDA_WIN32_BIN ${CMAKE_SOURCE_DIR}/build/win32/bin CACHE PATH
+    "The Win32 build's bin folder (host.exe, Doruzeda_DO.dll, kxmacro.dll)")
+
+ExternalProject_Add(wine_dlls
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}/linux/wine
+    BINARY_DIR ${CMAKE_BINARY_DIR}/wine
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/toolchain-winegcc.cmake
+               -DCMAKE_BUILD_TYPE=Release
+               -DDORUZEDA_DIST_DIR=${DORUZEDA_LINUX_DIST}
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS ON)
+
+add_custom_target(dist_text ALL
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${DORUZEDA_LINUX_DIST}
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/linux/README-linux.txt
+            ${DORUZEDA_LINUX_DIST}/README-linux.txt)
+
+add_subdirectory(tests/linux)
+add_subdirectory(bench/linux)

@@ -1,0 +1,28 @@
+// The system calls the ppdev port library makes: opening a device node, its
+// ioctls, closing it, and one line of diagnostics on standard error.
+//
+// Bound at link time: ppdev_system_linux.cpp makes the real calls; the native
+// tests (tests/linux/) bind a scripted fake that records every call.
+#pragma once
+
+namespace ppdev_system {
+
+// Opens the device node `path` for reading and writing. Returns the file
+// descriptor (>= 0), or -errno when the node cannot be opened (ENOENT: no
+// node, EACCES: no permission, ENXIO/ENODEV: no driver behind the node).
+int Open(const char* path);
+
+// Issues the ppdev ioctl `request` on `fd` with `argument` (the value the
+// request's size encodes, or null for PPCLAIM/PPRELEASE). Returns 0, or
+// -errno on failure. Synchronous; never blocks for the ioctls this library
+// uses except PPCLAIM, which waits while another kernel driver holds the port.
+int Ioctl(int fd, unsigned long request, void* argument);
+
+// Closes a descriptor Open returned.
+void Close(int fd);
+
+// Writes `line` and a newline to standard error (file descriptor 2, never
+// stdio: inside a Wine library the program's stdio is not glibc's).
+void Diagnostic(const char* line);
+
+}  // namespace ppdev_system

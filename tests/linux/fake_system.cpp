@@ -1,0 +1,131 @@
+#include "fake_system.h"
+
+#include <linux/ppdev.h>
+#include <sys/ioctl.h>
+
+#include <cstdio>
+
+#include "linux/ppdev_system.h"
+
+namespace fake_system {
+
+std::vector<std::string> calls;
+std::vector<std::string> diagnostics;
+std::map<std::string, int> openError;
+std::map<std::string, int> claimError;
+std::map<std::string, unsigned char> status;
+
+namespace {
+
+struct Node {
+    std::string name;
+    bool claimed = false;
+    unsigned char data = 0;
+    unsigned char control = 0x0C;
+};
+
+std::map<int, Node> nodes;
+int nextFd = 10;
+
+void Record(const Node& node, const char* what, int value = -1)
+{
+    char text[80];
+    if (value < 0) {
+        std::snprintf(text, sizeof text, "%s %s", node.name.c_str(), what);
+    } else {
+        std::snprintf(text, sizeof text, "%s %s %02X", node.name.c_str(), what, value);
+    }
+    calls.push_back(text);
+}
+
+}  // namespace
+
+void Reset()
+{
+    calls.clear();
+    diagnostics.clear();
+    openError.clear();
+    claimError.clear();
+    status.clear();
+    nodes.clear();
+}
+
+}  // namespace fake_system
+
+namespace ppdev_system {
+
+using namespace fake_system;
+
+int Open(const char* path)
+{
+    const std::string full(path);
+    Node node;
+    node.name = full.substr(full.rfind('/') + 1);
+    Record(node, "open");
+    if (openError.count(node.name) != 0) return openError[node.name];
+    nodes[nextFd] = node;
+    return nextFd++;
+}
+
+int Ioctl(int fd, unsigned long request, void* argument)
+{
+    if (nodes.count(fd) == 0) return -9;  // EBADF
+    Node& node = nodes[fd];
+    auto* byte = static_cast<unsigned char*>(argument);
+    switch (request) {
+    case PPCLAIM:
+        Record(node, "PPCLAIM");
+        if (claimError.count(node.name) != 0) return claimError[node.name];
+        if (node.claimed) return -22;  // EINVAL, as the driver answers a second claim
+        node.claimed = true;
+        return 0;
+    case PPRELEASE:
+        Record(node, "PPRELEASE");
+        node.claimed = false;
+        return 0;
+    default:
+        break;
+    }
+    if (!node.claimed) return -22;
+    switch (request) {
+    case PPRDATA:
+        *byte = node.data;
+        Record(node, "PPRDATA");
+        return 0;
+    case PPWDATA:
+        node.data = *byte;
+        Record(node, "PPWDATA", *byte);
+        return 0;
+    case PPRSTATUS:
+        *byte = status.count(node.name) != 0 ? status[node.name] : 0x7F;
+        Record(node, "PPRSTATUS");
+        return 0;
+    case PPRCONTROL:
+        *byte = node.control;
+        Record(node, "PPRCONTROL");
+        return 0;
+    case PPWCONTROL:
+        node.control = static_cast<unsigned char>(*byte & 0x0F);  // the bits the driver keeps
+        Record(node, "PPWCONTROL", *byte);
+        return 0;
+    case PPDATADIR:
+        Record(node, "PPDATADIR", *static_cast<int*>(argument));
+        return 0;
+    default:
+        return -25;  // ENOTTY
+    }
+}
+
+void Close(int fd)
+{
+    if (nodes.count(fd) == 0) return;
+    Record(nodes[fd], "close");
+    nodes.erase(fd);
+}
+
+void Diagnostic(const char* line)
+{
+    diagnostics.push_back(line);
+}
+
+}  // namespace ppdev_system

@@ -1,0 +1,180 @@
+// The register mapping of linux/ppdev_port over a fake of its system calls:
+// which ioctl each access makes, the direction bit, one claim per port, and
+// what a caller sees when a port cannot be used.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fake_system.h"
+#include "linux/ppdev_port.h"
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+class PpdevPortTest : public ::testing::Test {
+protected:
+    void SetUp() override { fake_system::Reset(); }
+
+    // LPT1 at 378 (parport0) and LPT2 at 278 (parport1).
+    std::unique_ptr<ppdev::PortSpace> TwoPorts()
+    {
+        std::vector<ppdev::ParallelPort> ports(2);
+        ports[0].number = 0;
+        ports[0].baseAddress = 0x378;
+        ports[1].number = 1;
+        ports[1].baseAddress = 0x278;
+        return std::make_unique<ppdev::PortSpace>(ports, "/dev");
+    }
+
+    // The calls made since the last Take.
+    Calls Take()
+    {
+        Calls taken = fake_system::calls;
+        fake_system::calls.clear();
+        return taken;
+    }
+};
+
+TEST_F(PpdevPortTest, EachRegisterMapsToItsIoctlWithRawValues)
+{
+    auto space = TwoPorts();
+    fake_system::status["parport0"] = 0x78;
+
+    space->Write(0x378, 0x5A);
+    EXPECT_EQ(Take(), (Calls{"parport0 open", "parport0 PPCLAIM", "parport0 PPWDATA 5A"}));
+    EXPECT_EQ(space->Read(0x378), 0x5A);
+    EXPECT_EQ(Take(), Calls{"parport0 PPRDATA"});
+    EXPECT_EQ(space->Read(0x379), 0x78);
+    EXPECT_EQ(Take(), Calls{"parport0 PPRSTATUS"});
+    space->Write(0x379, 0x12);  // the status register ignores writes
+    EXPECT_EQ(Take(), Calls{});
+    space->Write(0x37A, 0x0B);
+    EXPECT_EQ(Take(), Calls{"parport0 PPWCONTROL 0B"});
+    EXPECT_EQ(space->Read(0x37A), 0x0B);
+    EXPECT_EQ(Take(), Calls{"parport0 PPRCONTROL"});
+    EXPECT_EQ(fake_system::diagnostics, Calls{});
+}
+
+TEST_F(PpdevPortTest, DirectionBitIsKeptAndAppliedWithDatadirOnChange)
+{
+    auto space = TwoPorts();
+    space->Write(0x37A, 0x2C);
+    EXPECT_EQ(Take(), (Calls{"parport0 open", "parport0 PPCLAIM", "parport0 PPDATADIR 01",
+                             "parport0 PPWCONTROL 0C"}));
+    EXPECT_EQ(space->Read(0x37A), 0x2C) << "the driver never shows bit 5; the library does";
+    space->Write(0x37A, 0x24);  // still reverse: no second PPDATADIR
+    EXPECT_EQ(Take(), (Calls{"parport0 PPRCONTROL", "parport0 PPWCONTROL 04"}));
+    space->Write(0x37A, 0x04);
+    EXPECT_EQ(Take(), (Calls{"parport0 PPDATADIR 00", "parport0 PPWCONTROL 04"}));
+    EXPECT_EQ(space->Read(0x37A), 0x04);
+}
+
+TEST_F(PpdevPortTest, EachPortIsClaimedOnceAndReleasedAtTheEnd)
+{
+    auto space = TwoPorts();
+    for (int i = 0; i < 3; ++i) {
+        space->Write(0x278, static_cast<std::uint8_t>(i));
+        space->Read(0x379);
+    }
+    space.reset();
+    EXPECT_EQ(fake_system::calls,
+              (Calls{"parport1 open", "parport1 PPCLAIM", "parport1 PPWDATA 00",
+                     "parport0 open", "parport0 PPCLAIM", "parport0 PPRSTATUS",
+                     "parport1 PPWDATA 01", "parport0 PPRSTATUS", "parport1 PPWDATA 02",
+                     "parport0 PPRSTATUS", "parport0 PPRELEASE", "parport0 close",
+                     "parport1 PPRELEASE", "parport1 close"}));
+}
+
+TEST_F(PpdevPortTest, OtherAddressesReadFFDropWritesAndWarnOncePerAddress)
+{
+    auto space = TwoPorts();
+    EXPECT_EQ(space->Read(0x37B), 0xFF);
+    EXPECT_EQ(space->Read(0x37B), 0xFF);
+    space->Write(0x3BC, 0x01);
+    space->Write(0x3BC, 0x02);
+    EXPECT_EQ(space->Read(0x377), 0xFF);
+    EXPECT_EQ(Take(), Calls{}) << "no port is opened for an address that is not its register";
+    ASSERT_EQ(fake_system::diagnostics.size(), 3u);
+    EXPECT_NE(fake_system::diagnostics[0].find("I/O address 37B"), std::string::npos)
+        << fake_system::diagnostics[0];
+    EXPECT_NE(fake_system::diagnostics[1].find("I/O address 3BC"), std::string::npos)
+        << fake_system::diagnostics[1];
+}
+
+struct FailureCase {
+    const char* title;
+    int openError;
+    int claimError;
+    const char* cause;  // part of the one message
+    Calls calls;        // everything the accesses make
+};
+
+TEST_F(PpdevPortTest, UnusablePortGivesOneMessageFFAndDroppedWrites)
+{
+    const FailureCase cases[] = {
+        {"no node", -ENOENT, 0, "ppdev module is not loaded", {"parport0 open"}},
+        {"no permission", -EACCES, 0, "not in group lp", {"parport0 open"}},
+        {"busy", 0, -EBUSY, "holds the port",
+         {"parport0 open", "parport0 PPCLAIM", "parport0 close"}},
+    };
+    for (const FailureCase& failure : cases) {
+        SCOPED_TRACE(failure.title);
+        fake_system::Reset();
+        if (failure.openError != 0) fake_system::openError["parport0"] = failure.openError;
+        if (failure.claimError != 0) fake_system::claimError["parport0"] = failure.claimError;
+        auto space = TwoPorts();
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_EQ(space->Read(0x378), 0xFF);
+            EXPECT_EQ(space->Read(0x379), 0xFF);
+            EXPECT_EQ(space->Read(0x37A), 0xFF);
+            space->Write(0x378, 0x55);
+            space->Write(0x37A, 0x2C);
+        }
+        space.reset();
+        EXPECT_EQ(fake_system::calls, failure.calls);
+        ASSERT_EQ(fake_system::diagnostics.size(), 1u);
+        const std::string& message = fake_system::diagnostics[0];
+        EXPECT_NE(message.find("/dev/parport0"), std::string::npos) << message;
+        EXPECT_NE(message.find(failure.cause), std::string::npos) << message;
+    }
+}
+
+TEST(FindPortsTest, ListsParportEntriesByNumberWithBothBases)
+{
+    char pattern[] = "/tmp/ppdev-proc-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string root(pattern);
+    const auto entry = [&](const std::string& name, const char* contents) {
+        ASSERT_EQ(std::system(("mkdir -p " + root + "/" + name).c_str()), 0);
+        if (contents != nullptr) std::ofstream(root + "/" + name + "/base-addr") << contents;
+    };
+    entry("parport10", "956\t0\n");
+    entry("parport0", "888\t1912\n");
+    entry("parport1", "632\n");
+    entry("default", nullptr);            // the kernel's settings folder, not a port
+    entry("parport2", nullptr);           // no base address
+    entry("parportx", "888\t1912\n");
+
+    const std::vector<ppdev::ParallelPort> ports = ppdev::FindPorts(root);
+    ASSERT_EQ(ports.size(), 3u);
+    EXPECT_EQ(ports[0].number, 0u);
+    EXPECT_EQ(ports[0].baseAddress, 0x378);
+    EXPECT_EQ(ports[0].secondBase, 0x778);
+    EXPECT_EQ(ports[1].number, 1u);
+    EXPECT_EQ(ports[1].baseAddress, 0x278);
+    EXPECT_EQ(ports[1].secondBase, 0);
+    EXPECT_EQ(ports[2].number, 10u);
+    EXPECT_EQ(ports[2].baseAddress, 0x3BC);
+
+    EXPECT_TRUE(ppdev::FindPorts(root + "/missing").empty());
+    std::system(("rm -rf " + root).c_str());
+}
+
+}  // namespace

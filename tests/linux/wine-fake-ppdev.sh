@@ -1,0 +1,176 @@
+#!/bin/sh
+# The Wine libraries on the fake ppdev device, as a user runs them: host.exe
+# with Doruzeda_DO.dll and kxmacro.dll from the Win32 build, INPOUT32.dll and
+# get_io.dll from the Linux build, in one fresh folder under Wine, with the
+# port listing (DORUZEDA_PARPORT_PROC) and the device nodes
+# (DORUZEDA_PARPORT_DEV) pointed at a fake. Checks the values the macros read
+# (their expect lines), every write that reached the device, the ports that
+# discovery logged, and the messages on standard error.
+#
+#   wine-fake-ppdev.sh WIN32_BIN DIST FAKE_PPDEV WORK_DIR
+set -u
+win32_bin=$1 dist=$2 fake=$3 work=$4
+here=$(cd "$(dirname "$0")" && pwd)
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+export WINEPREFIX="${WINEPREFIX:-$win32_bin/../wineprefix}"
+export WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
+[ -f "$WINEPREFIX/system.reg" ] || sh "$here/../win32/make-wine-prefix.sh" >/dev/null
+
+if mountpoint -q "$work/dev" 2>/dev/null; then fusermount3 -u "$work/dev"; fi
+rm -rf "$work"
+mkdir -p "$work/app" "$work/dev" "$work/nodev"
+cp "$win32_bin/host.exe" "$win32_bin/Doruzeda_DO.dll" "$win32_bin/kxmacro.dll" \
+   "$dist/INPOUT32.dll" "$dist/get_io.dll" "$work/app/" || exit 1
+
+# ports BASE...: the port listing, parport0 at the first base, and so on.
+ports() {
+    rm -rf "$work/proc"
+    number=0
+    for base in "$@"; do
+        mkdir -p "$work/proc/parport$number"
+        printf '%s\t%s\n' "$base" "$((base + 0x400))" >"$work/proc/parport$number/base-addr"
+        number=$((number + 1))
+    done
+}
+
+fake_pid=""
+start_fake() {
+    "$fake" "$work/dev" "$@" &
+    fake_pid=$!
+    tries=0
+    until [ -e "$work/dev/parport0" ]; do
+        tries=$((tries + 1))
+        [ $tries -gt 100 ] && { echo "the fake device did not come up"; exit 1; }
+        sleep 0.05
+    done
+}
+stop_fake() {
+    fusermount3 -u "$work/dev"
+    wait "$fake_pid"
+}
+trap 'mountpoint -q "$work/dev" && fusermount3 -u "$work/dev"' EXIT
+
+# run NAME: runs host.exe on the macro on standard input; output in NAME.out
+# and NAME.err, exit code in $code.
+run() {
+    cat >"$work/app/$1.macro"
+    (cd "$work/app" && DORUZEDA_PARPORT_PROC="$work/proc" \
+        DORUZEDA_PARPORT_DEV="${device_dir:-$work/dev}" wine host.exe "$1.macro") \
+        >"$work/$1.out" 2>"$work/$1.err"
+    code=$?
+    tr -d '\r' <"$work/$1.out" >"$work/$1.tmp" && mv "$work/$1.tmp" "$work/$1.out"
+}
+
+# expect_file FILE TEXT: FILE holds exactly TEXT.
+expect_file() {
+    if [ "$(cat "$1")" != "$2" ]; then
+        fail "$1 holds:"; sed 's/^/    /' "$1"; echo "  wanted:"; echo "$2" | sed 's/^/    /'
+    fi
+}
+expect_line() {  # FILE TEXT: some line of FILE contains TEXT
+    grep -qF -- "$2" "$1" || { fail "no line '$2' in $1:"; sed 's/^/    /' "$1"; }
+}
+
+wineserver -k 2>/dev/null
+
+echo "== one port: pins set, read, and through the buffers"
+ports 888
+start_fake
+echo 68 >"$work/dev/parport0.status"   # pins 10, 11, 12 and 15 high, 13 low
+run pins <<'MACRO'
+setParallelPort 1
+expect 0
+setParallelOutputPin 2 1
+setParallelOutputPin 9 1
+setParallelOutputPin 2 0
+setParallelOutputPin 1 1
+setParallelOutputPin 16 0
+expect 0
+getParallelInputPin 10
+expect 1
+getParallelInputPin 11
+expect 1
+getParallelInputPin 13
+expect 0
+getParallelInputPin 9
+expect 1
+prepareParallelOutputBuffer
+prepareParallelOutputPin 3 1
+prepareParallelOutputPin 14 0
+setParallelOutputAll
+expect 0
+getParallelInputAll
+fetchParallelInputPin 12
+expect 1
+fetchParallelInputPin 13
+expect 0
+fetchParallelInputPin 3
+expect 1
+MACRO
+[ $code -eq 0 ] || { fail "host exit code $code"; cat "$work/pins.out"; }
+expect_line "$work/pins.out" "LPT1 (378-37F)"
+expect_file "$work/dev/parport0.log" "claim
+data 01
+data 81
+data 80
+control 0C
+control 08
+data 82
+control 0A
+release"
+expect_file "$work/pins.err" ""
+stop_fake
+
+echo "== two ports: LPT2 is parport1"
+ports 888 632
+start_fake --ports 2
+run two <<'MACRO'
+setParallelPort 2
+expect 0
+setParallelOutputPin 5 1
+expect 0
+MACRO
+[ $code -eq 0 ] || { fail "host exit code $code"; cat "$work/two.out"; }
+expect_line "$work/two.out" "LPT1 (378-37F)"
+expect_line "$work/two.out" "LPT2 (278-27F)"
+expect_file "$work/dev/parport1.log" "claim
+data 08
+release"
+expect_file "$work/dev/parport0.log" ""
+stop_fake
+
+# A port that cannot be used: one message, reads of FF (pin 10 high, pin 11
+# low: its line is inverted), writes dropped, and the macro runs to its end.
+unusable_macro='setParallelPort 1
+setParallelOutputPin 2 1
+expect 0
+getParallelInputPin 10
+expect 1
+getParallelInputPin 11
+expect 0
+setParallelOutputPin 3 1
+expect 0'
+
+echo "== no permission"
+ports 888
+start_fake --deny 0
+echo "$unusable_macro" | run denied
+[ $code -eq 0 ] || { fail "host exit code $code"; cat "$work/denied.out"; }
+expect_file "$work/denied.err" "ppdev: cannot open $work/dev/parport0 (LPT1 at 378): \
+Permission denied; likely cause: the user is not in group lp (usermod -aG lp USER, then \
+log in again). Its reads give FF and writes are dropped."
+expect_file "$work/dev/parport0.log" ""
+stop_fake
+
+echo "== no device node"
+echo "$unusable_macro" | device_dir="$work/nodev" run missing
+[ $code -eq 0 ] || { fail "host exit code $code"; cat "$work/missing.out"; }
+expect_file "$work/missing.err" "ppdev: cannot open $work/nodev/parport0 (LPT1 at 378): \
+No such file or directory; likely cause: the ppdev module is not loaded (modprobe ppdev). \
+Its reads give FF and writes are dropped."
+
+wineserver -k 2>/dev/null
+[ $failures -eq 0 ] && echo "all passed"
+exit $failures
