@@ -1,12 +1,12 @@
 #!/bin/sh
 # Installs what the builds and tests need and this Debian machine lacks:
 # the native toolchain and test libraries, the i686 mingw-w64 cross compiler,
-# 32-bit Wine (with the i386 architecture) and Xvfb. Needs root or sudo only
-# when something is missing.
+# 32-bit Wine (with the i386 architecture), Xvfb, and unzip for the package's
+# test. Needs root or sudo only when something is missing.
 set -e
 packages="cmake make g++ clang libclang-rt-dev libgtest-dev libbenchmark-dev python3 \
 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 \
-wine wine32:i386 xvfb xauth x11-utils imagemagick"
+wine wine32:i386 xvfb xauth x11-utils imagemagick unzip"
 
 missing=""
 for package in $packages; do
