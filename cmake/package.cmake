@@ -48,5 +48,6 @@ set(CPACK_PACKAGE_FILE_NAME Doruzeda_DO-${PROJECT_VERSION}-win32)
 # The files at the top of the zip, and only those of component "package".
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};Doruzeda_DO;package;/")
+# No source package: the repository is the source.
 set(CPACK_SOURCE_GENERATOR "")
 include(CPack)
