@@ -61,13 +61,21 @@ set_target_properties(Doruzeda_DO PROPERTIES PREFIX "" OUTPUT_NAME Doruzeda_DO)
 target_compile_options(Doruzeda_DO PRIVATE ${DORUZEDA_WARNINGS})
 target_link_libraries(Doruzeda_DO PRIVATE doruzeda_core doruzeda_mfc)
 target_link_options(Doruzeda_DO PRIVATE ${DORUZEDA_STATIC_RUNTIME})
+# The shipped library carries no symbol table and no debug information (the
+# runtime's, linked in statically, would otherwise come along).
+target_link_options(Doruzeda_DO PRIVATE $<$<CONFIG:Release>:-s>)
 # The preprocessor's scan sees resource.h, but not the picture that the
-# script names in a BITMAP statement.
-set_source_files_properties(${CMAKE_SOURCE_DIR}/dialog/Doruzeda_DO.rc
-    PROPERTIES OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/dialog/connector.bmp)
+# script names in a BITMAP statement. The version resource takes the
+# project's version.
+set_source_files_properties(${CMAKE_SOURCE_DIR}/dialog/Doruzeda_DO.rc PROPERTIES
+    OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/dialog/connector.bmp
+    COMPILE_DEFINITIONS "DORUZEDA_VERSION_MAJOR=${PROJECT_VERSION_MAJOR};DORUZEDA_VERSION_MINOR=${PROJECT_VERSION_MINOR};DORUZEDA_VERSION_PATCH=${PROJECT_VERSION_PATCH};DORUZEDA_VERSION_TWEAK=${PROJECT_VERSION_TWEAK}")
 # The stand-ins are built with the library so that it can always be loaded here.
 add_dependencies(Doruzeda_DO inpout32 get_io)
 
 add_subdirectory(host)
 add_subdirectory(bench/win32)
 add_subdirectory(tests/win32)
+
+# The package a Windows user downloads.
+include(cmake/package.cmake)

@@ -10,11 +10,18 @@
 // are ground.
 #pragma once
 
+// Usable from C and from C++; the names are C names in both.
+#ifdef __cplusplus
+#define DORUZEDA_DO_LINKAGE extern "C"
+#else
+#define DORUZEDA_DO_LINKAGE extern
+#endif
+
 #ifdef DORUZEDA_DO_BUILD
 // The module definition file exports the names, undecorated, at fixed ordinals.
-#define DORUZEDA_DO_API extern "C"
+#define DORUZEDA_DO_API DORUZEDA_DO_LINKAGE
 #else
-#define DORUZEDA_DO_API extern "C" __declspec(dllimport)
+#define DORUZEDA_DO_API DORUZEDA_DO_LINKAGE __declspec(dllimport)
 #endif
 
 // Ordinal 1. Reads `pin` from the snapshot taken by the last
