@@ -77,5 +77,12 @@ add_subdirectory(host)
 add_subdirectory(bench/win32)
 add_subdirectory(tests/win32)
 
-# The package a Windows user downloads.
+# The package a Windows user downloads: the library as the build made it,
+# byte for byte, its header and module definition, the deployment text and
+# the licence.
 include(cmake/package.cmake)
+doruzeda_package(GENERATOR ZIP SUFFIX win32
+    FILES $<TARGET_FILE:Doruzeda_DO> ${CMAKE_SOURCE_DIR}/macro/doruzeda_do.h
+          ${CMAKE_SOURCE_DIR}/macro/Doruzeda_DO.def ${CMAKE_SOURCE_DIR}/package/win32/README.txt
+          ${CMAKE_SOURCE_DIR}/LICENSE
+    NAMES $<TARGET_FILE_NAME:Doruzeda_DO> doruzeda_do.h Doruzeda_DO.def README.txt LICENSE)

@@ -5,6 +5,11 @@
 #   Doruzeda_DO-<version>-win32.zip   the library for Windows users: the DLL,
 #                                     its header and module definition,
 #                                     README.txt, LICENSE, SHA256SUMS
+#   Doruzeda_DO-<version>-linux-wine.tar.gz
+#                                     for Linux users who run the library
+#                                     under Wine: INPOUT32.dll and get_io.dll
+#                                     for Wine, README-linux.txt, LICENSE,
+#                                     SHA256SUMS
 #
 # Each package is made by a function of its own below.
 set -e
@@ -22,6 +27,19 @@ package_win32() {
     echo "$out/$zip"
 }
 
+# The Linux package: the Wine libraries of build/linux, packed by CPack from
+# that build's install rules.
+package_linux() {
+    cmake -S "$top" -B "$top/build/linux" -DDORUZEDA_LINUX=ON >/dev/null
+    cmake --build "$top/build/linux" -j 2 --target wine_dlls dist_text >/dev/null
+    cpack --config "$top/build/linux/CPackConfig.cmake" -B "$out" >/dev/null
+    archive=$(sed -n 's/^set(CPACK_PACKAGE_FILE_NAME "\(.*\)")$/\1/p' \
+        "$top/build/linux/CPackConfig.cmake").tar.gz
+    [ -f "$out/$archive" ] || { echo "package.sh: $out/$archive was not written" >&2; exit 1; }
+    echo "$out/$archive"
+}
+
 sh "$top/scripts/deps.sh"
 mkdir -p "$out"
 package_win32
+package_linux

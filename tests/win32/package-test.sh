@@ -16,15 +16,9 @@ scratch="$6"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-rm -rf "$scratch"
-mkdir -p "$scratch/unpacked"
+. "$source/tests/package-contents.sh"
+make_package "$cpack" "$build" "$scratch" "Doruzeda_DO-$version-win32.zip"
 zip="$scratch/Doruzeda_DO-$version-win32.zip"
-"$cpack" --config "$build/CPackConfig.cmake" -B "$scratch" >"$scratch/cpack.log" 2>&1 || {
-    cat "$scratch/cpack.log"
-    echo "FAIL: cpack"
-    exit 1
-}
-[ -f "$zip" ] || { echo "FAIL: no $zip"; ls "$scratch"; exit 1; }
 
 # Exactly these files, at the top of the zip: no folder, stand-in or program.
 expected="Doruzeda_DO.def
@@ -33,31 +27,9 @@ LICENSE
 README.txt
 SHA256SUMS
 doruzeda_do.h"
-listing=$(unzip -Z1 "$zip" | LC_ALL=C sort)
-[ "$listing" = "$expected" ] || fail "the zip holds:
-$listing"
-
-unpacked="$scratch/unpacked"
-unzip -q "$zip" -d "$unpacked" || fail "unzip"
-cd "$unpacked" || exit 1
-
-# SHA256SUMS names every other file, and every sum is right.
-summed=$(sed 's/^[0-9a-f]\{64\}  //' SHA256SUMS | LC_ALL=C sort)
-[ "$summed" = "$(echo "$expected" | grep -vx SHA256SUMS)" ] || fail "SHA256SUMS lists:
-$summed"
-sha256sum --check --strict --quiet SHA256SUMS || fail "a sum in SHA256SUMS is wrong"
+unpack_and_check "$zip" "$expected" "$source" "$build" "$scratch/unpacked"
 
 cmp Doruzeda_DO.dll "$build/bin/Doruzeda_DO.dll" || fail "the packaged DLL is not the built one"
-
-# No packaged file names the source or build folder, as a path or as the
-# symbol names that tools make from a path ("/a/b-c" as "_a_b_c").
-for path in "$source" "$build"; do
-    mangled=$(printf '%s' "$path" | tr -c 'A-Za-z0-9' '_')
-    for file in $expected; do
-        count=$(grep -c -a -F -e "$path" -e "$mangled" "$file")
-        [ "$count" -eq 0 ] || fail "$file names $path ($count lines)"
-    done
-done
 
 # The header declares every function that the module definition exports:
 # compiled as C, the address of each name must be known.
