@@ -55,9 +55,9 @@ BOOL CDialog::Create(UINT templateResource, CWnd* parent)
     return created != nullptr;
 }
 
-BOOL CDialog::UpdateData(BOOL saveAndValidate)
+BOOL CDialog::UpdateData(BOOL)
 {
-    CDataExchange exchange(this, saveAndValidate);
+    CDataExchange exchange(this);
     DoDataExchange(&exchange);
     return TRUE;
 }
@@ -80,7 +80,7 @@ void CDialog::DoDataExchange(CDataExchange*)
 
 void CDialog::OnOK()
 {
-    if (!UpdateData(TRUE)) return;
+    UpdateData(TRUE);
     EndDialog(IDOK);
 }
 
