@@ -14,6 +14,7 @@
 #include "log/log_sink.h"
 #include "port/device_list.h"
 #include "port/port_view.h"
+#include "tests/shared/test_helpers.h"
 
 namespace fakes {
 
@@ -41,8 +42,12 @@ struct FakePort {
 };
 FakePort& Port();
 void ResetPort();
-// "R 378=0001 W 37A=000B ..." for readable failure messages.
-std::string Describe(const std::vector<PortAccess>& accesses);
+// "R 378=0001 W 37A=000B ..." for readable failure messages: four digits,
+// because the fake port keeps 16-bit values and a carried high byte must show.
+inline std::string Describe(const std::vector<PortAccess>& accesses)
+{
+    return test_shared::DescribeAccesses(accesses, 4);
+}
 
 // One scripted device of the "port" class.
 struct FakeDevice {
@@ -93,21 +98,6 @@ public:
     std::vector<std::string> calls;
 };
 
-// Reads a whole file ("" when absent).
-std::string ReadFile(const std::string& path);
-
-// Makes a fresh temporary directory current for the life of the object.
-class ScratchDirectory {
-public:
-    ScratchDirectory();
-    ~ScratchDirectory();
-    ScratchDirectory(const ScratchDirectory&) = delete;
-    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-    std::string LogFile() const;  // RurSetupDebug.txt's content
-
-private:
-    std::string previous;
-    std::string path;
-};
+using test_shared::ScratchDirectory;
 
 }  // namespace fakes
