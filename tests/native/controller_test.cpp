@@ -283,17 +283,6 @@ TEST_F(ControllerTest, FetchInputPinBeforeAnySnapshotDecodesZeros)
     EXPECT_EQ(Trace(), "");
 }
 
-TEST_F(ControllerTest, ControlPinsThroughSetPinOutput)
-{
-    UsePort(0x378);
-    fakes::Port().registers[0x37A] = 0xFF;
-    EXPECT_EQ(controller.SetPinOutput(1, 1), 0);
-    EXPECT_EQ(fakes::Port().registers[0x37A], 0xFE);
-    fakes::Port().registers[0x37A] = 0x00;
-    EXPECT_EQ(controller.SetPinOutput(16, 1), 0);
-    EXPECT_EQ(fakes::Port().registers[0x37A], 0x04);
-}
-
 TEST_F(ControllerTest, PrepareOutputPinChangesOnlyItsBuffer)
 {
     controller.outData = 0x00FF;
