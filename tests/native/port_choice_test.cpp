@@ -82,17 +82,6 @@ TEST_F(SelectPortByNumberTest, AfterAnAbsentNamePinOperationsHaveNoPort)
     EXPECT_EQ(Trace(), "R 378=0000 W 378=0001");
 }
 
-TEST(SelectPortByNumberWithoutView, FindsARowWithoutCallingAnything)
-{
-    fakes::ResetPort();
-    fakes::ResetLogSink();
-    PortController controller;
-    std::strcpy(controller.portTable[0].name, "LPT1");
-    controller.portCount = 1;
-    EXPECT_EQ(controller.SelectPortByNumber(1), 0);
-    EXPECT_EQ(controller.selectedIndex, 0);
-}
-
 class SetManualAddressTest : public CoreTest {
 protected:
     SetManualAddressTest() { controller.SetView(&view); }
@@ -200,12 +189,21 @@ TEST_F(SetManualAddressTest, LaterSelectionOfRowZeroUsesTheManualAddress)
                                                     "ShowPortList(0)"}));
 }
 
-TEST_F(SetManualAddressTest, WithoutAViewNothingIsCalled)
+// A controller that never had a view (the window failed to come up, say):
+// both ways of choosing still take effect at the port.
+class ChoosingWithoutAViewTest : public CoreTest {};
+
+TEST_F(ChoosingWithoutAViewTest, BothWaysOfChoosingStillSteerThePins)
 {
-    controller.SetView(nullptr);
-    EXPECT_EQ(controller.SetManualAddress("3", "7", "8", ""), 0);
-    EXPECT_EQ(controller.portTable[0].baseAddress, 0x378);
-    EXPECT_TRUE(view.calls.empty());
+    UseTable({{"LPT1", 0x378}, {"LPT2", 0x278}});
+    EXPECT_EQ(controller.SelectPortByNumber(2), 0);
+    EXPECT_EQ(controller.SetPinOutput(2, 1), 0);
+    EXPECT_EQ(controller.SetManualAddress("3", "B", "C", ""), 0);
+    EXPECT_EQ(controller.SetPinOutput(3, 1), 0);
+    EXPECT_EQ(Trace(), "R 278=0000 W 278=0001 R 3BC=0000 W 3BC=0002");
+    EXPECT_EQ(LogFile(), FileLine("SetPinOutput(2, 1) Port=278") +
+                             FileLine("Port is set by setParallelPortAddress() Port=3BC") +
+                             FileLine("SetPinOutput(3, 1) Port=3bc"));
 }
 
 // After the fallback of discovery no row carries a name, so choosing by number
