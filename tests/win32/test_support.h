@@ -150,4 +150,12 @@ inline void Pump(DWORD milliseconds)
     Pump(milliseconds, [] { return false; });
 }
 
+// Serves every message queued for this thread and returns when none is left.
+// A message another thread posted before it ended is in the queue already,
+// so this handles it without waiting for anything.
+inline void ServeQueuedMessages()
+{
+    Pump(0);
+}
+
 }  // namespace test_support
