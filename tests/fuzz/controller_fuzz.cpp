@@ -233,15 +233,6 @@ std::uint16_t ValueReadAt(const std::vector<Event>& actual, std::size_t position
     return 0;
 }
 
-std::string Stamp()
-{
-    const log_sink::LocalTime& now = fuzz_seams::Log().now;
-    char text[64];
-    std::snprintf(text, sizeof text, "%02d/%02d/%04d %02d:%02d:%02d.%03d", now.month, now.day,
-                  now.year, now.hour, now.minute, now.second, now.milliseconds);
-    return text;
-}
-
 // The debugger output and the file line one log message produces.
 void ExpectLog(std::vector<Event>& expected, const std::string& message)
 {
@@ -249,7 +240,7 @@ void ExpectLog(std::vector<Event>& expected, const std::string& message)
         return;
     }
     expected.push_back({EventKind::DebuggerOutput, 0, 0, 0, message, {}});
-    expected.push_back({EventKind::FileLine, 0, 0, 0, Stamp() + " " + message + "\n",
+    expected.push_back({EventKind::FileLine, 0, 0, 0, fuzz_seams::ExpectedFileLine(message),
                         "RurSetupDebug.txt"});
 }
 

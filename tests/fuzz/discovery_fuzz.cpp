@@ -117,15 +117,6 @@ struct ExpectedRow {
     std::uint16_t baseAddress;
 };
 
-std::string Stamp()
-{
-    const log_sink::LocalTime& now = fuzz_seams::Log().now;
-    char text[64];
-    std::snprintf(text, sizeof text, "%02d/%02d/%04d %02d:%02d:%02d.%03d", now.month, now.day,
-                  now.year, now.hour, now.minute, now.second, now.milliseconds);
-    return text;
-}
-
 // Every debugger message is short enough and followed by its file line;
 // returns the messages in order. Discovery touches neither port nor view.
 std::vector<std::string> LogMessages()
@@ -142,7 +133,7 @@ std::vector<std::string> LogMessages()
         if (event.text.size() >= kDebugLogBufferSize) {
             Fail("a log message of %zu characters reached the debugger", event.text.size());
         }
-        const std::string line = Stamp() + " " + event.text + "\n";
+        const std::string line = fuzz_seams::ExpectedFileLine(event.text);
         if (position + 1 >= events.size() || events[position + 1].kind != EventKind::FileLine ||
             events[position + 1].text != line || events[position + 1].file != "RurSetupDebug.txt") {
             Fail("log message \"%s\" without its file line: %s",

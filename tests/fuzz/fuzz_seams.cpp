@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "log/debug_log.h"
 #include "port/port_io.h"
 
 namespace fuzz_seams {
@@ -80,6 +81,15 @@ std::string Describe(const std::vector<Event>& events)
         text += (position == 0 ? "" : ", ") + Describe(events[position]);
     }
     return text + "]";
+}
+
+std::string ExpectedFileLine(const std::string& message)
+{
+    const log_sink::LocalTime& now = Log().now;
+    return std::string(FormatDebugLogStamp(now.month, now.day, now.year, now.hour, now.minute,
+                                           now.second, now.milliseconds)
+                           .text) +
+           " " + message + "\n";
 }
 
 std::vector<Event>& Events()

@@ -82,6 +82,12 @@ struct LogSettings {
 };
 LogSettings& Log();
 
+// The line the log file gets for `message` at Log().now: the time stamp from
+// the log's own formatter (FormatDebugLogStamp), a blank, the message, a line
+// feed. The stamp's text is debug_log_test's; the fuzz targets check that
+// every message gets its line, stamped with the time the sink gave.
+std::string ExpectedFileLine(const std::string& message);
+
 // One device of the "port" class as the device list reports it.
 struct ScriptedDevice {
     std::string nameBytes;     // the PORTNAME value; may hold zero bytes
