@@ -31,22 +31,32 @@
 #define afx_msg  // marks a message handler, as the framework's own headers do
 #endif
 
+// Lets the compiler check a printf-style function's arguments against its
+// format (`formatIndex` counts the hidden this of a member as 1).
+#if defined(__GNUC__)
+#define AFX_PRINTF_FORMAT(formatIndex, firstArgument) \
+    __attribute__((format(printf, formatIndex, firstArgument)))
+#else
+#define AFX_PRINTF_FORMAT(formatIndex, firstArgument)
+#endif
+
 // --- CString ---------------------------------------------------------------
 
 class CString {
 public:
     CString() = default;
-    CString(const char* text) : contents(text == nullptr ? "" : text) {}  // NOLINT: implicit, as the framework's
+    // Implicit both ways, as the framework's: a CString is made from, and
+    // passed as, a const char*.
+    // NOLINTNEXTLINE(google-explicit-constructor)
+    CString(const char* text) : contents(text == nullptr ? "" : text) {}
 
     // printf-style; replaces the contents.
-#if defined(__GNUC__)
-    __attribute__((format(printf, 2, 3)))
-#endif
-    void Format(const char* format, ...);
+    AFX_PRINTF_FORMAT(2, 3) void Format(const char* format, ...);
 
     int GetLength() const { return static_cast<int>(contents.size()); }
     bool IsEmpty() const { return contents.empty(); }
-    operator const char*() const { return contents.c_str(); }  // NOLINT: implicit, as the framework's
+    // NOLINTNEXTLINE(google-explicit-constructor)
+    operator const char*() const { return contents.c_str(); }
 
 private:
     std::string contents;
@@ -128,6 +138,8 @@ LRESULT Message(CWnd& target, UINT, WPARAM wParam, LPARAM lParam)
 
 }  // namespace afx_dispatch
 
+// The macros open and close braces across each other: kept as written.
+// clang-format off
 #define DECLARE_MESSAGE_MAP()                            \
 protected:                                               \
     static const MessageMap* GetThisMessageMap();        \
@@ -146,6 +158,8 @@ protected:                                               \
         static const MessageMap map = {&TheBaseClass::GetThisMessageMap, entries}; \
         return &map;                                                        \
     }
+
+// clang-format on
 
 // afx_msg void memberFxn();   -- WM_COMMAND with notification code, from control id
 #define ON_CONTROL(code, id, memberFxn) \
