@@ -47,10 +47,10 @@ BOOL CDialog::Create(UINT templateResource, CWnd* parent)
     templateId = templateResource;
     parentWindow = parent;
     InitialiseCommonControls();
-    const HWND created = ::CreateDialogParamA(
-        AfxGetResourceHandle(), MAKEINTRESOURCEA(templateId),
-        parentWindow != nullptr ? parentWindow->m_hWnd : nullptr, &CDialog::DialogProcedure,
-        reinterpret_cast<LPARAM>(this));
+    const HWND created =
+        ::CreateDialogParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(templateId),
+                             parentWindow != nullptr ? parentWindow->m_hWnd : nullptr,
+                             &CDialog::DialogProcedure, reinterpret_cast<LPARAM>(this));
     m_hWnd = created;
     return created != nullptr;
 }

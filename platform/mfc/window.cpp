@@ -50,9 +50,8 @@ void CWnd::CenterWindow(CWnd* alternateOwner)
 
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
-    ::GetMonitorInfoA(::MonitorFromWindow(owner != nullptr ? owner : m_hWnd,
-                                          MONITOR_DEFAULTTOPRIMARY),
-                      &monitor);
+    ::GetMonitorInfoA(
+        ::MonitorFromWindow(owner != nullptr ? owner : m_hWnd, MONITOR_DEFAULTTOPRIMARY), &monitor);
     const RECT area = monitor.rcWork;
     RECT centre = area;
     if (owner != nullptr) ::GetWindowRect(owner, &centre);

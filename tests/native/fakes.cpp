@@ -135,8 +135,7 @@ int OpenDevice(const char* className, std::uint32_t index, DeviceRecord* device)
     return 1;
 }
 
-int GetDeviceProperty(DeviceRecord* device, const char* name, char* buffer,
-                      std::uint32_t* length)
+int GetDeviceProperty(DeviceRecord* device, const char* name, char* buffer, std::uint32_t* length)
 {
     fakes::FakeDeviceList& list = fakes::Devices();
     list.propertyLengthsPassed.push_back(*length);

@@ -56,8 +56,8 @@ struct FakeDevice {
     bool failOpen = false;
     bool failProperty = false;
     bool failResources = false;
-    bool nullRangePointer = false;             // count > 0 but no range pointer
-    bool unterminatedName = false;             // name repeated to fill the buffer, no terminator
+    bool nullRangePointer = false;  // count > 0 but no range pointer
+    bool unterminatedName = false;  // name repeated to fill the buffer, no terminator
 };
 
 struct FakeDeviceList {
@@ -67,8 +67,8 @@ struct FakeDeviceList {
     // Observations.
     int countCalls = 0;
     int opens = 0;
-    int closes = 0;       // closes of devices that OpenDevice opened
-    int closeCalls = 0;   // every CloseDevice call, opened or not
+    int closes = 0;      // closes of devices that OpenDevice opened
+    int closeCalls = 0;  // every CloseDevice call, opened or not
     int resourceGets = 0;
     int resourceFrees = 0;
     std::vector<std::uint32_t> propertyLengthsPassed;  // the length on entry, per call
@@ -90,7 +90,10 @@ void ResetLogSink();
 // A view that records its calls.
 class RecordingView : public PortView {
 public:
-    void ShowPortList(int index) override { calls.push_back("ShowPortList(" + std::to_string(index) + ")"); }
+    void ShowPortList(int index) override
+    {
+        calls.push_back("ShowPortList(" + std::to_string(index) + ")");
+    }
     void ShowAddressField(const char* text) override
     {
         calls.push_back(std::string("ShowAddressField(") + text + ")");

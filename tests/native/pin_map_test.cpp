@@ -26,8 +26,8 @@ struct Wire {
 // data lines 2 to 9 on the data register.
 std::vector<Wire> Outputs()
 {
-    std::vector<Wire> wires = {{1, 2, 0x01, true}, {14, 2, 0x02, true}, {16, 2, 0x04, false},
-                               {17, 2, 0x08, true}};
+    std::vector<Wire> wires = {
+        {1, 2, 0x01, true}, {14, 2, 0x02, true}, {16, 2, 0x04, false}, {17, 2, 0x08, true}};
     for (int pin = 2; pin <= 9; ++pin) {
         wires.push_back({pin, 0, static_cast<std::uint8_t>(1u << (pin - 2)), false});
     }
@@ -37,8 +37,11 @@ std::vector<Wire> Outputs()
 // The lines the PC reads: the data lines back, and the status register's five.
 std::vector<Wire> Inputs()
 {
-    std::vector<Wire> wires = {{10, 1, 0x40, false}, {11, 1, 0x80, true}, {12, 1, 0x20, false},
-                               {13, 1, 0x10, false}, {15, 1, 0x08, false}};
+    std::vector<Wire> wires = {{10, 1, 0x40, false},
+                               {11, 1, 0x80, true},
+                               {12, 1, 0x20, false},
+                               {13, 1, 0x10, false},
+                               {15, 1, 0x08, false}};
     for (int pin = 2; pin <= 9; ++pin) {
         wires.push_back({pin, 0, static_cast<std::uint8_t>(1u << (pin - 2)), false});
     }

@@ -20,8 +20,12 @@ protected:
 
 TEST_F(SelectPortByNumberTest, FindsTheFirstRowWhoseWholeNameMatchesIgnoringCase)
 {
-    UseTable({{"LPT1", 0x378}, {"lpt2", 0x278}, {"ECP LPT3", 0x3BC}, {"LPT4", 0x100},
-              {"Lpt4", 0x200}, {"LPT10", 0x300}});
+    UseTable({{"LPT1", 0x378},
+              {"lpt2", 0x278},
+              {"ECP LPT3", 0x3BC},
+              {"LPT4", 0x100},
+              {"Lpt4", 0x200},
+              {"LPT10", 0x300}});
     struct Case {
         int number;
         int result;
@@ -37,8 +41,8 @@ TEST_F(SelectPortByNumberTest, FindsTheFirstRowWhoseWholeNameMatchesIgnoringCase
         EXPECT_EQ(controller.SelectPortByNumber(test.number), test.result);
         EXPECT_EQ(controller.selectedIndex, test.selected);
         if (test.result == 0) {
-            EXPECT_EQ(view.calls, std::vector<std::string>{
-                                      "ShowPortList(" + std::to_string(test.selected) + ")"});
+            EXPECT_EQ(view.calls, std::vector<std::string>{"ShowPortList(" +
+                                                           std::to_string(test.selected) + ")"});
         } else {
             EXPECT_TRUE(view.calls.empty());
         }
@@ -121,13 +125,13 @@ TEST_F(SetManualAddressTest, BuildsTheAddressFromTheFirstCharacters)
         view.calls.clear();
         UseTable({{"LPT1", kBefore}, {"LPT2", 0x278}});
         std::strcpy(controller.portTable[0].label, "LPT1 (3BC-3BE)");
-        EXPECT_EQ(controller.SetManualAddress(test.parts[0], test.parts[1], test.parts[2],
-                                              test.parts[3]),
-                  0);
+        EXPECT_EQ(
+            controller.SetManualAddress(test.parts[0], test.parts[1], test.parts[2], test.parts[3]),
+            0);
         EXPECT_EQ(controller.portTable[0].baseAddress, test.address);
         EXPECT_EQ(controller.selectedIndex, 0);
-        const std::string line = std::string("Port is set by setParallelPortAddress() Port=") +
-                                 test.text;
+        const std::string line =
+            std::string("Port is set by setParallelPortAddress() Port=") + test.text;
         EXPECT_EQ(Debugger(), std::vector<std::string>{line});
         EXPECT_EQ(view.calls,
                   std::vector<std::string>{std::string("ShowAddressField(") + test.text + ")"});
@@ -166,7 +170,8 @@ TEST_F(SetManualAddressTest, EmptyFirstStringSelectsRowZeroAtItsOldAddress)
     EXPECT_EQ(controller.SetManualAddress("", "", "", ""), 0);
     EXPECT_EQ(controller.selectedIndex, 0);
     EXPECT_EQ(controller.portTable[0].baseAddress, 0x3BC);
-    EXPECT_EQ(Debugger(), std::vector<std::string>{"Port is set by setParallelPortAddress() Port="});
+    EXPECT_EQ(Debugger(),
+              std::vector<std::string>{"Port is set by setParallelPortAddress() Port="});
 }
 
 TEST_F(SetManualAddressTest, NullPointersEverywhereCountAsEmpty)

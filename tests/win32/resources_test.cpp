@@ -102,7 +102,8 @@ TEST_F(TemplateWindow, EveryControlTheCodeUsesIsThereAsItExpects)
         DWORD mask, styles;  // style & mask == styles
         const char* text;
     } groups[] = {
-        {IDC_DIRECTION_PIN2, IDC_DIRECTION_PIN9, "Button", BS_TYPEMASK | BS_PUSHLIKE, toggle, "OUT"},
+        {IDC_DIRECTION_PIN2, IDC_DIRECTION_PIN9, "Button", BS_TYPEMASK | BS_PUSHLIKE, toggle,
+         "OUT"},
         {IDC_LEVEL_PIN1, IDC_LEVEL_PIN17, "Button", BS_TYPEMASK | BS_PUSHLIKE, toggle, "HI"},
         {IDC_STATUS_PIN10, IDC_STATUS_PIN15, "Static", SS_SUNKEN, SS_SUNKEN, "HI"},
         {IDC_STATUS_PIN2, IDC_STATUS_PIN9, "Static", SS_SUNKEN, SS_SUNKEN, "HI"},
@@ -170,8 +171,8 @@ TEST_F(TemplateWindow, EachPinsControlsStandOnItsNumbersRow)
     }
     for (int pin = 2; pin <= 9; ++pin) {
         ASSERT_NE(numberLabels[pin], nullptr) << "no label " << pin;
-        for (int id : {IDC_DIRECTION_PIN2 + pin - 2, IDC_LEVEL_PIN2 + pin - 2,
-                       IDC_STATUS_PIN2 + pin - 2}) {
+        for (int id :
+             {IDC_DIRECTION_PIN2 + pin - 2, IDC_LEVEL_PIN2 + pin - 2, IDC_STATUS_PIN2 + pin - 2}) {
             EXPECT_TRUE(onRow(pin, id)) << "pin " << pin << ", " << id;
         }
     }
@@ -183,8 +184,8 @@ TEST_F(TemplateWindow, TabRunsThroughTheControlsTheUserWorks)
     // interval field, the address field; then round again.
     std::vector<int> expected;
     for (int id = IDC_DIRECTION_PIN2; id <= IDC_LEVEL_PIN17; ++id) expected.push_back(id);
-    for (int id : {IDC_PORT_LIST, IDC_READ_INPUTS, IDC_POLL_INPUTS, IDC_INTERVAL,
-                   IDC_PORT_ADDRESS, IDC_DIRECTION_PIN2}) {
+    for (int id : {IDC_PORT_LIST, IDC_READ_INPUTS, IDC_POLL_INPUTS, IDC_INTERVAL, IDC_PORT_ADDRESS,
+                   IDC_DIRECTION_PIN2}) {
         expected.push_back(id);
     }
     std::vector<int> visited;
@@ -285,8 +286,7 @@ TEST_F(VersionInformation, NamesVersion1004OfAWindowsDll)
     EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
 
-    const auto* translation =
-        static_cast<const WORD*>(Query("\\VarFileInfo\\Translation", length));
+    const auto* translation = static_cast<const WORD*>(Query("\\VarFileInfo\\Translation", length));
     ASSERT_NE(translation, nullptr);
     ASSERT_EQ(length, 4U);
     EXPECT_EQ(translation[0], 0x0409) << "English (United States)";

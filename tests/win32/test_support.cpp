@@ -108,8 +108,8 @@ DebuggerOutput::DebuggerOutput()
     InitializeCriticalSection(&lock);
     bufferReady = CreateEventA(nullptr, FALSE, FALSE, "DBWIN_BUFFER_READY");
     dataReady = CreateEventA(nullptr, FALSE, FALSE, "DBWIN_DATA_READY");
-    mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096,
-                                 "DBWIN_BUFFER");
+    mapping =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, "DBWIN_BUFFER");
     if (bufferReady && dataReady && mapping) {
         view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 4096);
     }

@@ -59,8 +59,8 @@ void EveryExport(Worker& worker, int round)
     Check(worker, result == 0 || result == 1, "fetchParallelInputPin", result);
     result = calls.fetchParallelInputPin(1);
     Check(worker, result == -2, "fetchParallelInputPin(1)", result);
-    result = round % 2 == 0 ? calls.setParallelPort(1)
-                            : calls.setParallelPortAddress("3", "7", "8", "");
+    result =
+        round % 2 == 0 ? calls.setParallelPort(1) : calls.setParallelPortAddress("3", "7", "8", "");
     Check(worker, result == 0, "setParallelPort/Address", result);
     if (round % 16 == 0) {
         result = calls.rudAdado();
