@@ -8,8 +8,8 @@
 #                 target with the cross compiler's own header folders
 #   clang-format  --dry-run --Werror against .clang-format
 #
-# Uses build/native and build/win32 (configured here with compile commands
-# exported if scripts/build.sh has not run). Installs clang-tidy and
+# Uses the compile commands of build/native and build/win32, which it
+# configures (with the same settings as scripts/build.sh) to export them. Installs clang-tidy and
 # clang-format with apt-get when they are missing.
 set -e
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,8 +27,6 @@ cmake -S "$top" -B "$top/build/native" -DCMAKE_BUILD_TYPE=Debug \
 cmake -S "$top" -B "$top/build/win32" -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-i686-w64-mingw32.cmake" \
       -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
-# The import libraries and the like that the Win32 sources need to compile.
-cmake --build "$top/build/win32" --target doruzeda_core doruzeda_mfc >/dev/null
 
 # clang's MinGW driver does not find the posix cross compiler's C++ headers
 # by itself: hand it the folders that compiler searches.
