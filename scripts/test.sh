@@ -12,6 +12,8 @@ status=0
 echo "== native tests"
 (cd "$top/build/native" && ctest --output-on-failure) || status=1
 
+echo "== lint"; sh "$top/scripts/lint.sh" || status=1
+
 echo "== fuzz targets, short run (replay of seeds and regressions, then fuzzing)"
 sh "$top/scripts/fuzz.sh" short || status=1
 

@@ -7,6 +7,7 @@
 // Classes, in the order they appear:
 //   CString          an 8-bit string with printf-style Format
 //   CWnd             a window handle and the window operations the dialog calls
+//   CTemporaryWnd    a CWnd for one expression, for a window no object wraps
 //   CDataExchange    the context of DoDataExchange
 //   CDialog          a modeless dialog from a template resource, with a message map
 //   CButton, CStatic, CEdit, CComboBox   control wrappers (CSpinButtonCtrl: afxcmn.h)
@@ -30,22 +31,32 @@
 #define afx_msg  // marks a message handler, as the framework's own headers do
 #endif
 
+// Lets the compiler check a printf-style function's arguments against its
+// format (`formatIndex` counts the hidden this of a member as 1).
+#if defined(__GNUC__)
+#define AFX_PRINTF_FORMAT(formatIndex, firstArgument) \
+    __attribute__((format(printf, formatIndex, firstArgument)))
+#else
+#define AFX_PRINTF_FORMAT(formatIndex, firstArgument)
+#endif
+
 // --- CString ---------------------------------------------------------------
 
 class CString {
 public:
     CString() = default;
-    CString(const char* text) : contents(text == nullptr ? "" : text) {}  // NOLINT: implicit, as the framework's
+    // Implicit both ways, as the framework's: a CString is made from, and
+    // passed as, a const char*.
+    // NOLINTNEXTLINE(google-explicit-constructor)
+    CString(const char* text) : contents(text == nullptr ? "" : text) {}
 
     // printf-style; replaces the contents.
-#if defined(__GNUC__)
-    __attribute__((format(printf, 2, 3)))
-#endif
-    void Format(const char* format, ...);
+    AFX_PRINTF_FORMAT(2, 3) void Format(const char* format, ...);
 
     int GetLength() const { return static_cast<int>(contents.size()); }
     bool IsEmpty() const { return contents.empty(); }
-    operator const char*() const { return contents.c_str(); }  // NOLINT: implicit, as the framework's
+    // NOLINTNEXTLINE(google-explicit-constructor)
+    operator const char*() const { return contents.c_str(); }
 
 private:
     std::string contents;
@@ -54,6 +65,7 @@ private:
 // --- Message maps ----------------------------------------------------------
 
 class CWnd;
+class CTemporaryWnd;
 
 // One row of a message map: the message, for WM_COMMAND the notification code
 // and the range of control identifiers, and the function that unpacks the
@@ -116,16 +128,6 @@ LRESULT Timer(CWnd& target, UINT, WPARAM wParam, LPARAM)
 }
 
 template <auto Handler>
-LRESULT ShowWindow(CWnd& target, UINT, WPARAM wParam, LPARAM lParam)
-{
-    using Window = typename MemberOf<decltype(Handler)>::Class;
-    static_assert(std::is_same_v<decltype(Handler), void (Window::*)(BOOL, UINT)>,
-                  "ON_WM_SHOWWINDOW needs afx_msg void OnShowWindow(BOOL bShow, UINT nStatus)");
-    (static_cast<Window&>(target).*Handler)(static_cast<BOOL>(wParam), static_cast<UINT>(lParam));
-    return 0;
-}
-
-template <auto Handler>
 LRESULT Message(CWnd& target, UINT, WPARAM wParam, LPARAM lParam)
 {
     using Window = typename MemberOf<decltype(Handler)>::Class;
@@ -136,6 +138,8 @@ LRESULT Message(CWnd& target, UINT, WPARAM wParam, LPARAM lParam)
 
 }  // namespace afx_dispatch
 
+// The macros open and close braces across each other: kept as written.
+// clang-format off
 #define DECLARE_MESSAGE_MAP()                            \
 protected:                                               \
     static const MessageMap* GetThisMessageMap();        \
@@ -155,6 +159,8 @@ protected:                                               \
         return &map;                                                        \
     }
 
+// clang-format on
+
 // afx_msg void memberFxn();   -- WM_COMMAND with notification code, from control id
 #define ON_CONTROL(code, id, memberFxn) \
     {WM_COMMAND, (code), (id), (id), &afx_dispatch::Command<&ThisClass::memberFxn>},
@@ -172,9 +178,6 @@ protected:                                               \
 // afx_msg LRESULT memberFxn(WPARAM wParam, LPARAM lParam);   -- any message, e.g. WM_APP + n
 #define ON_MESSAGE(message, memberFxn) \
     {(message), 0, 0, 0, &afx_dispatch::Message<&ThisClass::memberFxn>},
-// afx_msg void OnShowWindow(BOOL bShow, UINT nStatus);
-#define ON_WM_SHOWWINDOW() \
-    {WM_SHOWWINDOW, 0, 0, 0, &afx_dispatch::ShowWindow<&ThisClass::OnShowWindow>},
 
 // --- CWnd ------------------------------------------------------------------
 
@@ -187,15 +190,11 @@ public:
     CWnd(const CWnd&) = delete;
     CWnd& operator=(const CWnd&) = delete;
 
-    // A CWnd for any handle, kept by the framework for the process's life
-    // (a wrapper holds only the handle, so a kept one never goes stale in a
-    // way that matters); nullptr for a null handle. Like the framework's
-    // temporary objects, do not delete it.
-    static CWnd* FromHandle(HWND window);
-
     // Attributes
     void SetWindowText(const char* text);  // SetWindowTextA under windows.h
-    CWnd* GetDlgItem(int id) const;
+    // The child window `id`, for the expression that asks for it:
+    // GetDlgItem(id)->SetWindowText("HI"). See CTemporaryWnd.
+    CTemporaryWnd GetDlgItem(int id) const;
     UINT IsDlgButtonChecked(int id) const;  // BST_CHECKED, BST_UNCHECKED
 
     // Operations
@@ -220,23 +219,37 @@ protected:
     // no entry matches or the handler asked for Default().
     virtual BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
 
-    // The handlers' default behaviour: default processing.
+    // The handler's default behaviour: default processing.
     afx_msg void OnTimer(UINT_PTR nIDEvent);
-    afx_msg void OnShowWindow(BOOL bShow, UINT nStatus);
 
     static const MessageMap* GetThisMessageMap();
     virtual const MessageMap* GetMessageMap() const;
 };
 
+// --- CTemporaryWnd ----------------------------------------------------------
+
+// A CWnd for a window that no object wraps, such as a dialog item found by
+// its identifier. It lives until the end of the full expression that made it,
+// and no table keeps it: the window itself is all the state there is. Keep
+// the handle, not the wrapper, to reach the window later. For a missing
+// window the handle is null and the system refuses every operation.
+class CTemporaryWnd {
+public:
+    explicit CTemporaryWnd(HWND window) { wrapper.m_hWnd = window; }
+    CWnd* operator->() { return &wrapper; }
+    HWND GetSafeHwnd() const { return wrapper.m_hWnd; }
+
+private:
+    CWnd wrapper;
+};
+
 // --- Data exchange ---------------------------------------------------------
 
+// The only exchange is DDX_Control, which binds the same way in both
+// directions, so the context holds the dialog alone.
 class CDataExchange {
 public:
-    CDataExchange(CWnd* dialog, BOOL saveAndValidate)
-        : m_bSaveAndValidate(saveAndValidate), m_pDlgWnd(dialog)
-    {
-    }
-    BOOL m_bSaveAndValidate;  // TRUE: controls to members; FALSE: members to controls
+    explicit CDataExchange(CWnd* dialog) : m_pDlgWnd(dialog) {}
     CWnd* m_pDlgWnd;
 };
 
@@ -258,6 +271,7 @@ public:
     // whether it is visible. OnInitDialog runs before this returns.
     BOOL Create(UINT templateResource, CWnd* parent = nullptr);
 
+    // Runs DoDataExchange; always TRUE (no exchange here validates).
     BOOL UpdateData(BOOL saveAndValidate = TRUE);
     // A modeless dialog ends by hiding: the window and its state live on.
     void EndDialog(int result);

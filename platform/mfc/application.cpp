@@ -9,7 +9,7 @@
 // The linker's symbol for the start of this module's image: the module
 // handle of the DLL (or program) that the framework is linked into, without
 // asking the loader, which may be busy loading us.
-extern "C" IMAGE_DOS_HEADER __ImageBase;
+extern "C" IMAGE_DOS_HEADER __ImageBase;  // NOLINT(bugprone-reserved-identifier)
 
 namespace {
 

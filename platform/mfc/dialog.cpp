@@ -47,17 +47,17 @@ BOOL CDialog::Create(UINT templateResource, CWnd* parent)
     templateId = templateResource;
     parentWindow = parent;
     InitialiseCommonControls();
-    const HWND created = ::CreateDialogParamA(
-        AfxGetResourceHandle(), MAKEINTRESOURCEA(templateId),
-        parentWindow != nullptr ? parentWindow->m_hWnd : nullptr, &CDialog::DialogProcedure,
-        reinterpret_cast<LPARAM>(this));
+    const HWND created =
+        ::CreateDialogParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(templateId),
+                             parentWindow != nullptr ? parentWindow->m_hWnd : nullptr,
+                             &CDialog::DialogProcedure, reinterpret_cast<LPARAM>(this));
     m_hWnd = created;
     return created != nullptr;
 }
 
-BOOL CDialog::UpdateData(BOOL saveAndValidate)
+BOOL CDialog::UpdateData(BOOL)
 {
-    CDataExchange exchange(this, saveAndValidate);
+    CDataExchange exchange(this);
     DoDataExchange(&exchange);
     return TRUE;
 }
@@ -80,7 +80,7 @@ void CDialog::DoDataExchange(CDataExchange*)
 
 void CDialog::OnOK()
 {
-    if (!UpdateData(TRUE)) return;
+    UpdateData(TRUE);
     EndDialog(IDOK);
 }
 

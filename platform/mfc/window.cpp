@@ -1,25 +1,7 @@
-// CWnd: window operations, the handle-to-object table, message-map dispatch.
+// CWnd: window operations and message-map dispatch.
 #include "afxwin.h"
 
-#include <map>
-#include <memory>
-
 #include "message_state.h"
-
-namespace {
-
-// Objects handed out by CWnd::FromHandle. Built on first use, so that it
-// outlives any static window object whose construction used it. A kept entry
-// whose window has gone names a dead handle, which the window functions
-// refuse harmlessly; a new window that reuses the value gets the same,
-// equally valid, wrapper.
-std::map<HWND, std::unique_ptr<CWnd>>& HandleTable()
-{
-    static std::map<HWND, std::unique_ptr<CWnd>> table;
-    return table;
-}
-
-}  // namespace
 
 namespace afx_state {
 
@@ -33,25 +15,14 @@ CurrentMessage*& Current()
 
 }  // namespace afx_state
 
-CWnd* CWnd::FromHandle(HWND window)
-{
-    if (window == nullptr) return nullptr;
-    std::unique_ptr<CWnd>& entry = HandleTable()[window];
-    if (!entry) {
-        entry = std::make_unique<CWnd>();
-        entry->m_hWnd = window;
-    }
-    return entry.get();
-}
-
 void CWnd::SetWindowText(const char* text)
 {
     ::SetWindowTextA(m_hWnd, text);
 }
 
-CWnd* CWnd::GetDlgItem(int id) const
+CTemporaryWnd CWnd::GetDlgItem(int id) const
 {
-    return FromHandle(::GetDlgItem(m_hWnd, id));
+    return CTemporaryWnd(::GetDlgItem(m_hWnd, id));
 }
 
 UINT CWnd::IsDlgButtonChecked(int id) const
@@ -79,9 +50,8 @@ void CWnd::CenterWindow(CWnd* alternateOwner)
 
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
-    ::GetMonitorInfoA(::MonitorFromWindow(owner != nullptr ? owner : m_hWnd,
-                                          MONITOR_DEFAULTTOPRIMARY),
-                      &monitor);
+    ::GetMonitorInfoA(
+        ::MonitorFromWindow(owner != nullptr ? owner : m_hWnd, MONITOR_DEFAULTTOPRIMARY), &monitor);
     const RECT area = monitor.rcWork;
     RECT centre = area;
     if (owner != nullptr) ::GetWindowRect(owner, &centre);
@@ -123,11 +93,6 @@ LRESULT CWnd::Default()
 }
 
 void CWnd::OnTimer(UINT_PTR)
-{
-    Default();
-}
-
-void CWnd::OnShowWindow(BOOL, UINT)
 {
     Default();
 }

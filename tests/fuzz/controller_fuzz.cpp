@@ -59,9 +59,9 @@ enum Operation : int {
 };
 
 const char* const kOperationNames[kOperationCount] = {
-    "SelectPortByNumber", "SetManualAddress", "SetPinOutput",   "GetPinInput",
-    "PrepareOutputBuffer", "PrepareOutputPin", "SetOutputAll",  "GetInputAll",
-    "FetchInputPin",      "ShowDialog",       "DialogSelection", "HardwareChange",
+    "SelectPortByNumber",  "SetManualAddress", "SetPinOutput",    "GetPinInput",
+    "PrepareOutputBuffer", "PrepareOutputPin", "SetOutputAll",    "GetInputAll",
+    "FetchInputPin",       "ShowDialog",       "DialogSelection", "HardwareChange",
     "OtherLogMessage",
 };
 
@@ -141,11 +141,8 @@ AddressArgument ReadAddressArgument(InputReader& input, bool textEnded)
         kind = 3;
     }
     switch (kind) {
-    case 0:
-        return argument;
-    case 1:
-        argument.storage.reset(new char[1]{'\0'});
-        break;
+    case 0: return argument;
+    case 1: argument.storage.reset(new char[1]{'\0'}); break;
     case 2: {
         const std::string text = input.Bytes(static_cast<std::size_t>(input.Choice(0, 8)));
         argument.storage.reset(new char[text.size() + 1]);
@@ -175,8 +172,7 @@ AddressArgument ReadAddressArgument(InputReader& input, bool textEnded)
 std::string ReadName(InputReader& input)
 {
     switch (input.Choice(0, 4)) {
-    case 0:
-        return "LPT" + std::to_string(input.Choice(1, 10));
+    case 0: return "LPT" + std::to_string(input.Choice(1, 10));
     case 1: {
         std::string name = "LPT" + std::to_string(input.Choice(1, 10));
         const std::uint8_t caseBits = input.Byte();
@@ -187,12 +183,9 @@ std::string ReadName(InputReader& input)
         }
         return name;
     }
-    case 2:
-        return input.Bytes(static_cast<std::size_t>(input.Choice(0, 10)));
-    case 3:
-        return "LPT" + std::to_string(input.Byte());
-    default:
-        return "";
+    case 2: return input.Bytes(static_cast<std::size_t>(input.Choice(0, 10)));
+    case 3: return "LPT" + std::to_string(input.Byte());
+    default: return "";
     }
 }
 
@@ -236,15 +229,6 @@ std::uint16_t ValueReadAt(const std::vector<Event>& actual, std::size_t position
     return 0;
 }
 
-std::string Stamp()
-{
-    const log_sink::LocalTime& now = fuzz_seams::Log().now;
-    char text[64];
-    std::snprintf(text, sizeof text, "%02d/%02d/%04d %02d:%02d:%02d.%03d", now.month, now.day,
-                  now.year, now.hour, now.minute, now.second, now.milliseconds);
-    return text;
-}
-
 // The debugger output and the file line one log message produces.
 void ExpectLog(std::vector<Event>& expected, const std::string& message)
 {
@@ -252,8 +236,8 @@ void ExpectLog(std::vector<Event>& expected, const std::string& message)
         return;
     }
     expected.push_back({EventKind::DebuggerOutput, 0, 0, 0, message, {}});
-    expected.push_back({EventKind::FileLine, 0, 0, 0, Stamp() + " " + message + "\n",
-                        "RurSetupDebug.txt"});
+    expected.push_back(
+        {EventKind::FileLine, 0, 0, 0, fuzz_seams::ExpectedFileLine(message), "RurSetupDebug.txt"});
 }
 
 std::string HexLower(unsigned value)
@@ -365,8 +349,7 @@ public:
         }
         if (outcome.refused && !actual.empty()) {
             Fail("step %d %s(%s) refused with %d but did %s", stepNumber, name,
-                 outcome.arguments.c_str(), outcome.result,
-                 fuzz_seams::Describe(actual).c_str());
+                 outcome.arguments.c_str(), outcome.result, fuzz_seams::Describe(actual).c_str());
         }
         for (std::size_t position = 0; position < actual.size(); ++position) {
             const Event& event = actual[position];
@@ -385,14 +368,14 @@ public:
                 }
                 if (position + 1 >= actual.size() ||
                     actual[position + 1].kind != EventKind::FileLine) {
-                    Fail("step %d %s: debugger output without its file line: %s", stepNumber,
-                         name, fuzz_seams::Describe(actual).c_str());
+                    Fail("step %d %s: debugger output without its file line: %s", stepNumber, name,
+                         fuzz_seams::Describe(actual).c_str());
                 }
             }
         }
         if (actual != outcome.expected) {
-            Fail("step %d %s(%s) did %s, expected %s", stepNumber, name,
-                 outcome.arguments.c_str(), fuzz_seams::Describe(actual).c_str(),
+            Fail("step %d %s(%s) did %s, expected %s", stepNumber, name, outcome.arguments.c_str(),
+                 fuzz_seams::Describe(actual).c_str(),
                  fuzz_seams::Describe(outcome.expected).c_str());
         }
         CheckState(stepNumber, name);
@@ -446,8 +429,9 @@ private:
                 }
             }
             outcome.arguments = "\"" + fuzz_seams::Escape(text) + "\"";
-            outcome.result = controller.SetManualAddress(arguments[0].pointer, arguments[1].pointer,
-                                                         arguments[2].pointer, arguments[3].pointer);
+            outcome.result =
+                controller.SetManualAddress(arguments[0].pointer, arguments[1].pointer,
+                                            arguments[2].pointer, arguments[3].pointer);
             outcome.expectedResult = 0;
             ExpectLog(outcome.expected, "Port is set by setParallelPortAddress() Port=" + text);
             ParseHexAddress(text, model.bases[0]);

@@ -47,21 +47,16 @@ std::string ReadDeviceName(InputReader& input)
         "COM1", "lpt1", "ECP LPT2", "LPT", "LPT123456", "LPT1234567", "", "PRN",
     };
     switch (input.Choice(0, 5)) {
-    case 0:
-        return "LPT" + std::to_string(input.Choice(0, 12));
+    case 0: return "LPT" + std::to_string(input.Choice(0, 12));
     case 1: {
         const std::string prefix = input.Bytes(static_cast<std::size_t>(input.Choice(0, 8)));
         const std::string suffix = input.Bytes(static_cast<std::size_t>(input.Choice(0, 8)));
         return prefix + "LPT" + suffix;
     }
-    case 2:
-        return input.Bytes(input.Word() % (kBufferSize + 1));
-    case 3:
-        return kFixedNames[input.Choice(0, 7)];
-    case 4:
-        return "LPT" + std::string(kBufferSize - 3, static_cast<char>(input.Byte()));
-    default:
-        return "LPT" + input.Bytes(static_cast<std::size_t>(input.Choice(0, 8)));
+    case 2: return input.Bytes(input.Word() % (kBufferSize + 1));
+    case 3: return kFixedNames[input.Choice(0, 7)];
+    case 4: return "LPT" + std::string(kBufferSize - 3, static_cast<char>(input.Byte()));
+    default: return "LPT" + input.Bytes(static_cast<std::size_t>(input.Choice(0, 8)));
     }
 }
 
@@ -83,8 +78,8 @@ ScriptedDevice ReadDevice(InputReader& input, int& copies)
     device.filler = input.Byte();
     static constexpr std::uint32_t kLargeCounts[] = {4, 1000, 0x80000000u, 0xFFFFFFFFu};
     const int countKind = input.Choice(0, 7);
-    device.rangeCount = countKind < 4 ? static_cast<std::uint32_t>(countKind)
-                                      : kLargeCounts[countKind - 4];
+    device.rangeCount =
+        countKind < 4 ? static_cast<std::uint32_t>(countKind) : kLargeCounts[countKind - 4];
     const std::uint32_t described = device.rangeCount < 3 ? device.rangeCount : 3;
     for (std::uint32_t range = 0; range < described; ++range) {
         const std::uint16_t first = input.Word();
@@ -117,15 +112,6 @@ struct ExpectedRow {
     std::uint16_t baseAddress;
 };
 
-std::string Stamp()
-{
-    const log_sink::LocalTime& now = fuzz_seams::Log().now;
-    char text[64];
-    std::snprintf(text, sizeof text, "%02d/%02d/%04d %02d:%02d:%02d.%03d", now.month, now.day,
-                  now.year, now.hour, now.minute, now.second, now.milliseconds);
-    return text;
-}
-
 // Every debugger message is short enough and followed by its file line;
 // returns the messages in order. Discovery touches neither port nor view.
 std::vector<std::string> LogMessages()
@@ -142,7 +128,7 @@ std::vector<std::string> LogMessages()
         if (event.text.size() >= kDebugLogBufferSize) {
             Fail("a log message of %zu characters reached the debugger", event.text.size());
         }
-        const std::string line = Stamp() + " " + event.text + "\n";
+        const std::string line = fuzz_seams::ExpectedFileLine(event.text);
         if (position + 1 >= events.size() || events[position + 1].kind != EventKind::FileLine ||
             events[position + 1].text != line || events[position + 1].file != "RurSetupDebug.txt") {
             Fail("log message \"%s\" without its file line: %s",
@@ -187,9 +173,8 @@ void CheckFallback(const PortController& controller, bool result,
     }
     if (result || controller.portCount != 0 || controller.selectedIndex != 0 ||
         controller.portTable[0].baseAddress != PortController::kFallbackAddress) {
-        Fail("fallback gave result %d, portCount %d, selectedIndex %d, row 0 address %X",
-             result, controller.portCount, controller.selectedIndex,
-             controller.portTable[0].baseAddress);
+        Fail("fallback gave result %d, portCount %d, selectedIndex %d, row 0 address %X", result,
+             controller.portCount, controller.selectedIndex, controller.portTable[0].baseAddress);
     }
     if (list.openCalls != 0) {
         Fail("fallback opened %d devices", list.openCalls);
@@ -270,8 +255,7 @@ void CheckDiscovered(const PortController& controller, bool result,
                       device.ranges[0].lastPort);
         recordable.push_back({name, label, device.ranges[0].firstPort});
     }
-    const int expectedCount =
-        static_cast<int>(recordable.size() < 10 ? recordable.size() : 10);
+    const int expectedCount = static_cast<int>(recordable.size() < 10 ? recordable.size() : 10);
     if (controller.portCount != expectedCount || controller.selectedIndex != -1 ||
         result != (expectedCount > 0)) {
         Fail("result %d, portCount %d, selectedIndex %d; expected %d, %d, -1", result,
@@ -337,9 +321,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (countKind == 1) {
         list.devices.clear();
     }
-    list.reportedCount =
-        countKind == 1 ? 0 : static_cast<std::uint32_t>(list.devices.size()) +
-                                 static_cast<std::uint32_t>(pastTheList);
+    list.reportedCount = countKind == 1 ? 0
+                                        : static_cast<std::uint32_t>(list.devices.size()) +
+                                              static_cast<std::uint32_t>(pastTheList);
 
     PortController controller;
     fuzz_seams::RecordingView view;
@@ -353,21 +337,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                      controller.selectedIndex);
         for (int row = 0; row < PortController::kMaxPorts; ++row) {
             const PortEntry& entry = controller.portTable[row];
-            std::fprintf(stderr, "  row %d \"%s\" \"%s\" %X\n", row,
-                         fuzz_seams::Escape(std::string(entry.name, strnlen(entry.name, sizeof entry.name))).c_str(),
-                         fuzz_seams::Escape(std::string(entry.label, strnlen(entry.label, sizeof entry.label))).c_str(),
-                         entry.baseAddress);
+            std::fprintf(
+                stderr, "  row %d \"%s\" \"%s\" %X\n", row,
+                fuzz_seams::Escape(std::string(entry.name, strnlen(entry.name, sizeof entry.name)))
+                    .c_str(),
+                fuzz_seams::Escape(
+                    std::string(entry.label, strnlen(entry.label, sizeof entry.label)))
+                    .c_str(),
+                entry.baseAddress);
         }
         std::fprintf(stderr, "  opens %zu, resource gets %zu, %s\n", list.closesPerOpen.size(),
-                     list.freesPerResourceGet.size(), fuzz_seams::Describe(fuzz_seams::Events()).c_str());
+                     list.freesPerResourceGet.size(),
+                     fuzz_seams::Describe(fuzz_seams::Events()).c_str());
     }
 
     if (!list.misuses.empty()) {
         Fail("device list misused: %s", list.misuses.front().c_str());
     }
     if (list.countCalls != 1 || list.openNow != 0 || list.resourcesHeldNow != 0) {
-        Fail("%d count calls, %d devices left open, %d resource records left held",
-             list.countCalls, list.openNow, list.resourcesHeldNow);
+        Fail("%d count calls, %d devices left open, %d resource records left held", list.countCalls,
+             list.openNow, list.resourcesHeldNow);
     }
     if (controller.outData != 0 || controller.outControl != 0 || controller.inData != 0 ||
         controller.inStatus != 0) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "log/debug_log.h"
 #include "port/port_io.h"
 
 namespace fuzz_seams {
@@ -61,14 +62,10 @@ std::string Describe(const Event& event)
     case EventKind::PortWrite:
         std::snprintf(head, sizeof head, "W %X=%04X", event.address, event.value);
         return head;
-    case EventKind::DebuggerOutput:
-        return "debugger \"" + Shortened(event.text) + "\"";
-    case EventKind::FileLine:
-        return "file " + event.file + " \"" + Shortened(event.text) + "\"";
-    case EventKind::ShowPortList:
-        return "ShowPortList(" + std::to_string(event.index) + ")";
-    case EventKind::ShowAddressField:
-        return "ShowAddressField(\"" + Escape(event.text) + "\")";
+    case EventKind::DebuggerOutput: return "debugger \"" + Shortened(event.text) + "\"";
+    case EventKind::FileLine: return "file " + event.file + " \"" + Shortened(event.text) + "\"";
+    case EventKind::ShowPortList: return "ShowPortList(" + std::to_string(event.index) + ")";
+    case EventKind::ShowAddressField: return "ShowAddressField(\"" + Escape(event.text) + "\")";
     }
     return "?";
 }
@@ -80,6 +77,15 @@ std::string Describe(const std::vector<Event>& events)
         text += (position == 0 ? "" : ", ") + Describe(events[position]);
     }
     return text + "]";
+}
+
+std::string ExpectedFileLine(const std::string& message)
+{
+    const log_sink::LocalTime& now = Log().now;
+    return std::string(FormatDebugLogStamp(now.month, now.day, now.year, now.hour, now.minute,
+                                           now.second, now.milliseconds)
+                           .text) +
+           " " + message + "\n";
 }
 
 std::vector<Event>& Events()
@@ -130,8 +136,8 @@ std::uint16_t PortRead(std::uint16_t address)
             break;
         }
     }
-    const std::uint16_t value =
-        static_cast<std::uint16_t>((byte & 0xFFu) | (static_cast<unsigned>(port.readHighByte) << 8));
+    const std::uint16_t value = static_cast<std::uint16_t>(
+        (byte & 0xFFu) | (static_cast<unsigned>(port.readHighByte) << 8));
     fuzz_seams::Events().push_back({fuzz_seams::EventKind::PortRead, address, value, 0, {}, {}});
     return value;
 }
@@ -255,8 +261,7 @@ int OpenDevice(const char* className, std::uint32_t index, DeviceRecord* device)
     return 1;
 }
 
-int GetDeviceProperty(DeviceRecord* device, const char* name, char* buffer,
-                      std::uint32_t* length)
+int GetDeviceProperty(DeviceRecord* device, const char* name, char* buffer, std::uint32_t* length)
 {
     fuzz_seams::ScriptedDeviceList& list = fuzz_seams::DeviceList();
     ++list.propertyCalls;

@@ -82,17 +82,23 @@ struct LogSettings {
 };
 LogSettings& Log();
 
+// The line the log file gets for `message` at Log().now: the time stamp from
+// the log's own formatter (FormatDebugLogStamp), a blank, the message, a line
+// feed. The stamp's text is debug_log_test's; the fuzz targets check that
+// every message gets its line, stamped with the time the sink gave.
+std::string ExpectedFileLine(const std::string& message);
+
 // One device of the "port" class as the device list reports it.
 struct ScriptedDevice {
-    std::string nameBytes;     // the PORTNAME value; may hold zero bytes
-    bool terminated = true;    // false: the value fills the whole buffer, no terminator
-    std::uint8_t filler = 0;   // what fills the buffer after an unterminated name
+    std::string nameBytes;    // the PORTNAME value; may hold zero bytes
+    bool terminated = true;   // false: the value fills the whole buffer, no terminator
+    std::uint8_t filler = 0;  // what fills the buffer after an unterminated name
     bool failOpen = false;
     bool failProperty = false;
     bool failResources = false;
     bool nullRangePointer = false;
-    std::uint32_t rangeCount = 0;               // as written into the record
-    std::vector<device_list::IoRange> ranges;   // what the range pointer points at
+    std::uint32_t rangeCount = 0;              // as written into the record
+    std::vector<device_list::IoRange> ranges;  // what the range pointer points at
 };
 
 struct ScriptedDeviceList {
@@ -107,7 +113,7 @@ struct ScriptedDeviceList {
     int propertyCalls = 0;
     int resourceCalls = 0;
     std::vector<std::uint32_t> propertyLengthsOnEntry;
-    std::vector<int> closesPerOpen;        // per successful open, in order
+    std::vector<int> closesPerOpen;  // per successful open, in order
     std::vector<std::uint32_t> openedIndices;
     std::vector<int> freesPerResourceGet;  // per successful resource get, in order
     std::vector<std::string> misuses;      // broken calling rules, as text

@@ -18,10 +18,7 @@ public:
     bool Flag() { return (Byte() & 1) != 0; }
 
     // A value in low..high (inclusive) from one byte; the span must not exceed 256.
-    int Choice(int low, int high)
-    {
-        return low + Byte() % (high - low + 1);
-    }
+    int Choice(int low, int high) { return low + Byte() % (high - low + 1); }
 
     std::uint16_t Word()
     {
@@ -37,10 +34,7 @@ public:
         return low | (high << 16);
     }
 
-    std::int32_t Integer()
-    {
-        return static_cast<std::int32_t>(DoubleWord());
-    }
+    std::int32_t Integer() { return static_cast<std::int32_t>(DoubleWord()); }
 
     // `count` bytes as they stand, zero bytes included.
     std::string Bytes(std::size_t count)
@@ -62,12 +56,9 @@ public:
         };
         switch (Byte() % 4) {
         case 0:
-        case 1:
-            return Choice(-3, 30);
-        case 2:
-            return kExtremes[Byte() % (sizeof kExtremes / sizeof kExtremes[0])];
-        default:
-            return Integer();
+        case 1: return Choice(-3, 30);
+        case 2: return kExtremes[Byte() % (sizeof kExtremes / sizeof kExtremes[0])];
+        default: return Integer();
         }
     }
 

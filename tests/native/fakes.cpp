@@ -1,14 +1,7 @@
 #include "fakes.h"
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 
 #include "port/port_io.h"
 
@@ -37,18 +30,6 @@ void ResetPort()
     port.keepTrace = true;
 }
 
-std::string Describe(const std::vector<PortAccess>& accesses)
-{
-    std::string text;
-    for (const PortAccess& access : accesses) {
-        char item[32];
-        std::snprintf(item, sizeof item, "%s%c %X=%04X", text.empty() ? "" : " ",
-                      access.isWrite ? 'W' : 'R', access.address, access.value);
-        text += item;
-    }
-    return text;
-}
-
 FakeDeviceList& Devices()
 {
     static FakeDeviceList list;
@@ -69,36 +50,6 @@ FakeLogSink& LogSink()
 void ResetLogSink()
 {
     LogSink() = FakeLogSink{};
-}
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
-
-ScratchDirectory::ScratchDirectory()
-{
-    previous = std::filesystem::current_path().string();
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "doruzeda-native-XXXXXX").string();
-    const char* made = mkdtemp(pattern.data());
-    path = made != nullptr ? made : previous;
-    std::filesystem::current_path(path);
-}
-
-ScratchDirectory::~ScratchDirectory()
-{
-    std::filesystem::current_path(previous);
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-}
-
-std::string ScratchDirectory::LogFile() const
-{
-    return ReadFile(path + "/RurSetupDebug.txt");
 }
 
 }  // namespace fakes
@@ -180,8 +131,7 @@ int OpenDevice(const char* className, std::uint32_t index, DeviceRecord* device)
     return 1;
 }
 
-int GetDeviceProperty(DeviceRecord* device, const char* name, char* buffer,
-                      std::uint32_t* length)
+int GetDeviceProperty(DeviceRecord* device, const char* name, char* buffer, std::uint32_t* length)
 {
     fakes::FakeDeviceList& list = fakes::Devices();
     list.propertyLengthsPassed.push_back(*length);

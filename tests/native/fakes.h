@@ -14,6 +14,7 @@
 #include "log/log_sink.h"
 #include "port/device_list.h"
 #include "port/port_view.h"
+#include "tests/shared/test_helpers.h"
 
 namespace fakes {
 
@@ -41,8 +42,12 @@ struct FakePort {
 };
 FakePort& Port();
 void ResetPort();
-// "R 378=0001 W 37A=000B ..." for readable failure messages.
-std::string Describe(const std::vector<PortAccess>& accesses);
+// "R 378=0001 W 37A=000B ..." for readable failure messages: four digits,
+// because the fake port keeps 16-bit values and a carried high byte must show.
+inline std::string Describe(const std::vector<PortAccess>& accesses)
+{
+    return test_shared::DescribeAccesses(accesses, 4);
+}
 
 // One scripted device of the "port" class.
 struct FakeDevice {
@@ -51,8 +56,8 @@ struct FakeDevice {
     bool failOpen = false;
     bool failProperty = false;
     bool failResources = false;
-    bool nullRangePointer = false;             // count > 0 but no range pointer
-    bool unterminatedName = false;             // name repeated to fill the buffer, no terminator
+    bool nullRangePointer = false;  // count > 0 but no range pointer
+    bool unterminatedName = false;  // name repeated to fill the buffer, no terminator
 };
 
 struct FakeDeviceList {
@@ -62,8 +67,8 @@ struct FakeDeviceList {
     // Observations.
     int countCalls = 0;
     int opens = 0;
-    int closes = 0;       // closes of devices that OpenDevice opened
-    int closeCalls = 0;   // every CloseDevice call, opened or not
+    int closes = 0;      // closes of devices that OpenDevice opened
+    int closeCalls = 0;  // every CloseDevice call, opened or not
     int resourceGets = 0;
     int resourceFrees = 0;
     std::vector<std::uint32_t> propertyLengthsPassed;  // the length on entry, per call
@@ -85,7 +90,10 @@ void ResetLogSink();
 // A view that records its calls.
 class RecordingView : public PortView {
 public:
-    void ShowPortList(int index) override { calls.push_back("ShowPortList(" + std::to_string(index) + ")"); }
+    void ShowPortList(int index) override
+    {
+        calls.push_back("ShowPortList(" + std::to_string(index) + ")");
+    }
     void ShowAddressField(const char* text) override
     {
         calls.push_back(std::string("ShowAddressField(") + text + ")");
@@ -93,21 +101,6 @@ public:
     std::vector<std::string> calls;
 };
 
-// Reads a whole file ("" when absent).
-std::string ReadFile(const std::string& path);
-
-// Makes a fresh temporary directory current for the life of the object.
-class ScratchDirectory {
-public:
-    ScratchDirectory();
-    ~ScratchDirectory();
-    ScratchDirectory(const ScratchDirectory&) = delete;
-    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-    std::string LogFile() const;  // RurSetupDebug.txt's content
-
-private:
-    std::string previous;
-    std::string path;
-};
+using test_shared::ScratchDirectory;
 
 }  // namespace fakes

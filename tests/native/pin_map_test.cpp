@@ -1,181 +1,178 @@
-// The pin map and the two helpers that apply and decode pin levels by it.
+// What each connector pin does at the port, seen through the controller's
+// operations over the fake port: which register a pin drives or is read
+// from, which bit, and whether the hardware inverts the line. The result
+// codes, log lines and buffers of the operations are controller_test's.
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "core_fixture.h"
-#include "port/pin_map.h"
 
 namespace {
 
-// The connector as the hardware wires it, written out independently of the
-// map under test.
-struct ExpectedPin {
+constexpr std::uint16_t kBase = 0x378;  // data at +0, status at +1, control at +2
+
+struct Wire {
     int pin;
-    PinRegister reg;
-    std::uint8_t mask;
-    bool inverted;
-    bool settable;
-    bool readable;
+    std::uint16_t offset;  // of the register from the base address
+    std::uint8_t bit;
+    bool inverted;  // the register bit holds the opposite of the line's level
 };
 
-constexpr ExpectedPin kConnector[] = {
-    {1, PinRegister::Control, 0x01, true, true, false},
-    {2, PinRegister::Data, 0x01, false, true, true},
-    {3, PinRegister::Data, 0x02, false, true, true},
-    {4, PinRegister::Data, 0x04, false, true, true},
-    {5, PinRegister::Data, 0x08, false, true, true},
-    {6, PinRegister::Data, 0x10, false, true, true},
-    {7, PinRegister::Data, 0x20, false, true, true},
-    {8, PinRegister::Data, 0x40, false, true, true},
-    {9, PinRegister::Data, 0x80, false, true, true},
-    {10, PinRegister::Status, 0x40, false, false, true},
-    {11, PinRegister::Status, 0x80, true, false, true},
-    {12, PinRegister::Status, 0x20, false, false, true},
-    {13, PinRegister::Status, 0x10, false, false, true},
-    {14, PinRegister::Control, 0x02, true, true, false},
-    {15, PinRegister::Status, 0x08, false, false, true},
-    {16, PinRegister::Control, 0x04, false, true, false},
-    {17, PinRegister::Control, 0x08, true, true, false},
+// The lines the PC drives: pin 1, 14, 16, 17 on the control register, the
+// data lines 2 to 9 on the data register.
+std::vector<Wire> Outputs()
+{
+    std::vector<Wire> wires = {
+        {1, 2, 0x01, true}, {14, 2, 0x02, true}, {16, 2, 0x04, false}, {17, 2, 0x08, true}};
+    for (int pin = 2; pin <= 9; ++pin) {
+        wires.push_back({pin, 0, static_cast<std::uint8_t>(1u << (pin - 2)), false});
+    }
+    return wires;
+}
+
+// The lines the PC reads: the data lines back, and the status register's five.
+std::vector<Wire> Inputs()
+{
+    std::vector<Wire> wires = {{10, 1, 0x40, false},
+                               {11, 1, 0x80, true},
+                               {12, 1, 0x20, false},
+                               {13, 1, 0x10, false},
+                               {15, 1, 0x08, false}};
+    for (int pin = 2; pin <= 9; ++pin) {
+        wires.push_back({pin, 0, static_cast<std::uint8_t>(1u << (pin - 2)), false});
+    }
+    return wires;
+}
+
+const Wire* Find(const std::vector<Wire>& wires, int pin)
+{
+    for (const Wire& wire : wires) {
+        if (wire.pin == pin) return &wire;
+    }
+    return nullptr;
+}
+
+// Every pin of the connector, the ground pins 18 to 25, and numbers that are
+// no pin at all.
+std::vector<int> EveryNumber()
+{
+    std::vector<int> numbers = {INT_MIN, -1, 0, 26, 99, INT_MAX};
+    for (int pin = 1; pin <= 25; ++pin) numbers.push_back(pin);
+    return numbers;
+}
+
+constexpr int kLevels[] = {0, 1, -1, 7, INT_MIN, INT_MAX};  // non-zero is high
+
+class PinMapTest : public CoreTest {
+protected:
+    PinMapTest()
+    {
+        UsePort(kBase);
+        fakes::Port().readHighByte = 0xC3;  // must come back whole in every write
+    }
+    // The three registers' bytes, each a different pattern.
+    static void FillRegisters()
+    {
+        fakes::Port().registers[kBase] = 0x5A;
+        fakes::Port().registers[kBase + 1] = 0xA5;
+        fakes::Port().registers[kBase + 2] = 0x3C;
+        fakes::Port().trace.clear();
+    }
+    // The one write `bit` of the register at `address` should get for `level`.
+    static std::string ChangedWrite(std::uint16_t address, std::uint8_t bit, bool inverted,
+                                    int level)
+    {
+        const std::uint16_t before =
+            static_cast<std::uint16_t>(0xC300 | fakes::Port().registers[address]);
+        const bool bitSet = (level != 0) != inverted;
+        const std::uint16_t after =
+            static_cast<std::uint16_t>(bitSet ? before | bit : before & ~bit);
+        return fakes::Describe({{false, address, before}}) + " " +
+               fakes::Describe({{true, address, after}});
+    }
 };
 
-// Ground pins and numbers that are no pin at all.
-constexpr int kNoSignalPins[] = {0, 18, 19, 25, 26, -1, -17, 99, INT_MIN, INT_MAX};
-
-constexpr int kLevels[] = {0, 1, 7, -1, 255, INT_MIN, INT_MAX};
-
-// Register contents before a change; the high byte must survive every change.
-constexpr std::uint16_t kStartValues[] = {0x0000, 0xFFFF, 0xA55A, 0x5AA5, 0x7E00, 0x00FF};
-
-TEST(PinMapTest, EverySignalPinHasItsRegisterBitAndDirections)
+// The immediate and the buffered path change the same bit of the same
+// register, and nothing else; every other number is refused untouched.
+TEST_F(PinMapTest, EachOutputPinDrivesOneBitOfItsRegister)
 {
-    for (const ExpectedPin& expected : kConnector) {
-        SCOPED_TRACE(testing::Message() << "pin " << expected.pin);
-        const PinMapRow* row = PinMap::Find(expected.pin);
-        ASSERT_NE(row, nullptr);
-        EXPECT_EQ(row->pin, expected.pin);
-        EXPECT_EQ(row->reg, expected.reg);
-        EXPECT_EQ(row->mask, expected.mask);
-        EXPECT_EQ(row->inverted, expected.inverted);
-        EXPECT_EQ(row->settable, expected.settable);
-        EXPECT_EQ(row->readable, expected.readable);
-    }
-}
-
-TEST(PinMapTest, NumbersOutsideTheSignalPinsHaveNoRow)
-{
-    for (int pin : kNoSignalPins) {
-        SCOPED_TRACE(testing::Message() << "pin " << pin);
-        EXPECT_EQ(PinMap::Find(pin), nullptr);
-    }
-}
-
-TEST(ApplyPinLevelTest, SettablePinsChangeOnlyTheirBitForEveryLevel)
-{
-    for (const ExpectedPin& expected : kConnector) {
-        if (!expected.settable) continue;
-        for (int level : kLevels) {
-            for (std::uint16_t start : kStartValues) {
-                SCOPED_TRACE(testing::Message() << "pin " << expected.pin << " level " << level
-                                                << " start 0x" << std::hex << start);
-                std::uint16_t value = start;
-                ASSERT_EQ(PortController::ApplyPinLevel(value, expected.pin, level), 0);
-                // An inverted line is high when its bit is clear.
-                const bool bitWanted = (level != 0) != expected.inverted;
-                EXPECT_EQ((value & expected.mask) != 0, bitWanted);
-                EXPECT_EQ(value & ~expected.mask, start & ~expected.mask);
-            }
-        }
-    }
-}
-
-TEST(ApplyPinLevelTest, KnownValues)
-{
-    struct Case {
-        int pin;
-        int level;
-        std::uint16_t start;
-        std::uint16_t expected;
-    };
-    const Case cases[] = {
-        {1, 1, 0x0001, 0x0000},  {1, 0, 0x0000, 0x0001},   {14, 1, 0xFFFF, 0xFFFD},
-        {14, 0, 0x1200, 0x1202}, {17, 1, 0x000F, 0x0007},  {17, 0, 0x0000, 0x0008},
-        {16, 1, 0x0000, 0x0004}, {16, 0, 0xFFFF, 0xFFFB},  {2, 1, 0xAB80, 0xAB81},
-        {9, 0, 0xFFFF, 0xFF7F},  {5, 7, 0x0000, 0x0008},   {5, -1, 0x0000, 0x0008},
-        {5, INT_MIN, 0x0000, 0x0008},
-    };
-    for (const Case& test : cases) {
-        SCOPED_TRACE(testing::Message() << "pin " << test.pin << " level " << test.level);
-        std::uint16_t value = test.start;
-        EXPECT_EQ(PortController::ApplyPinLevel(value, test.pin, test.level), 0);
-        EXPECT_EQ(value, test.expected);
-    }
-}
-
-TEST(ApplyPinLevelTest, PinsThatCannotBeSetLeaveTheValueAlone)
-{
-    std::vector<int> pins(std::begin(kNoSignalPins), std::end(kNoSignalPins));
-    for (const ExpectedPin& expected : kConnector) {
-        if (!expected.settable) pins.push_back(expected.pin);
-    }
-    for (int pin : pins) {
+    const std::vector<Wire> outputs = Outputs();
+    for (int pin : EveryNumber()) {
+        const Wire* wire = Find(outputs, pin);
         for (int level : kLevels) {
             SCOPED_TRACE(testing::Message() << "pin " << pin << " level " << level);
-            std::uint16_t value = 0xA55A;
-            EXPECT_EQ(PortController::ApplyPinLevel(value, pin, level), -2);
-            EXPECT_EQ(value, 0xA55A);
+            FillRegisters();
+            if (wire == nullptr) {
+                EXPECT_EQ(controller.SetPinOutput(pin, level), -2);
+                EXPECT_EQ(controller.PrepareOutputPin(pin, level), -2);
+                EXPECT_EQ(Trace(), "");
+                continue;
+            }
+            const std::uint16_t address = static_cast<std::uint16_t>(kBase + wire->offset);
+            const std::string expected = ChangedWrite(address, wire->bit, wire->inverted, level);
+            EXPECT_EQ(controller.SetPinOutput(pin, level), 0);
+            EXPECT_EQ(Trace(), expected) << "immediately";
+
+            FillRegisters();
+            ASSERT_EQ(controller.PrepareOutputBuffer(), 0);
+            EXPECT_EQ(controller.PrepareOutputPin(pin, level), 0);
+            fakes::Port().trace.clear();
+            ASSERT_EQ(controller.SetOutputAll(), 0);
+            // Both registers are written; only the pin's has changed.
+            const std::string other = fakes::Describe(
+                {{true, static_cast<std::uint16_t>(kBase + 2 - wire->offset),
+                  static_cast<std::uint16_t>(0xC300 |
+                                             fakes::Port().registers[kBase + 2 - wire->offset])}});
+            const std::string written = expected.substr(expected.find('W'));
+            EXPECT_EQ(Trace(), wire->offset == 0 ? written + " " + other : other + " " + written)
+                << "buffered";
         }
     }
 }
 
-class DecodePinLevelTest : public CoreTest {};
-
-TEST_F(DecodePinLevelTest, ReadablePinsDecodeTheirBitOfTheirRegisterOnly)
+// A read gives the line's level from the pin's bit alone, whatever the other
+// bits and registers hold, now (GetPinInput) and from the snapshot
+// (FetchInputPin). The control lines and every other number cannot be read.
+TEST_F(PinMapTest, EachInputPinIsReadFromOneBitOfItsRegister)
 {
-    UsePort(0x378);
-    for (const ExpectedPin& expected : kConnector) {
-        if (!expected.readable) continue;
-        SCOPED_TRACE(testing::Message() << "pin " << expected.pin);
-        const bool fromData = expected.reg == PinRegister::Data;
-        const std::uint16_t onlyBit = expected.mask;
-        const std::uint16_t allButBit = static_cast<std::uint16_t>(~expected.mask);
-        const int whenSet = expected.inverted ? 0 : 1;
-        const int whenClear = expected.inverted ? 1 : 0;
-        // The pin's bit alone, and every other bit (the high byte included).
-        EXPECT_EQ(controller.DecodePinLevel(expected.pin, fromData ? onlyBit : 0,
-                                            fromData ? 0 : onlyBit), whenSet);
-        EXPECT_EQ(controller.DecodePinLevel(expected.pin, fromData ? allButBit : 0xFFFF,
-                                            fromData ? 0xFFFF : allButBit), whenClear);
-        // The other register's bits do not count.
-        EXPECT_EQ(controller.DecodePinLevel(expected.pin, fromData ? 0 : 0xFFFF,
-                                            fromData ? 0xFFFF : 0), whenClear);
-    }
-}
-
-TEST_F(DecodePinLevelTest, PinsThatCannotBeReadGiveMinusTwo)
-{
-    UsePort(0x378);
-    std::vector<int> pins(std::begin(kNoSignalPins), std::end(kNoSignalPins));
-    for (const ExpectedPin& expected : kConnector) {
-        if (!expected.readable) pins.push_back(expected.pin);
-    }
-    for (int pin : pins) {
+    const std::vector<Wire> inputs = Inputs();
+    for (int pin : EveryNumber()) {
         SCOPED_TRACE(testing::Message() << "pin " << pin);
-        EXPECT_EQ(controller.DecodePinLevel(pin, 0xFFFF, 0xFFFF), -2);
-        EXPECT_EQ(controller.DecodePinLevel(pin, 0, 0), -2);
+        const Wire* wire = Find(inputs, pin);
+        if (wire == nullptr) {
+            EXPECT_EQ(controller.GetPinInput(pin), -2);
+            EXPECT_EQ(controller.FetchInputPin(pin), -2);
+            EXPECT_EQ(Trace(), "");
+            continue;
+        }
+        const std::uint16_t address = static_cast<std::uint16_t>(kBase + wire->offset);
+        const std::uint16_t other = static_cast<std::uint16_t>(kBase + 1 - wire->offset);
+        // The pin's bit alone, then every bit but the pin's (the other
+        // register full, then empty).
+        const struct {
+            std::uint8_t own;
+            std::uint8_t otherRegister;
+            bool bitSet;
+        } states[] = {{wire->bit, 0x00, true},
+                      {static_cast<std::uint8_t>(~wire->bit), 0xFF, false},
+                      {0x00, 0xFF, false}};
+        for (const auto& state : states) {
+            fakes::Port().registers[address] = state.own;
+            fakes::Port().registers[other] = state.otherRegister;
+            const int level = state.bitSet != wire->inverted ? 1 : 0;
+            fakes::Port().trace.clear();
+            EXPECT_EQ(controller.GetPinInput(pin), level) << "register " << int{state.own};
+            EXPECT_EQ(Trace(), fakes::Describe({{false, address,
+                                                 static_cast<std::uint16_t>(0xC300 | state.own)}}));
+            ASSERT_EQ(controller.GetInputAll(), 0);
+            EXPECT_EQ(controller.FetchInputPin(pin), level) << "register " << int{state.own};
+        }
+        fakes::Port().trace.clear();
     }
-}
-
-TEST_F(DecodePinLevelTest, NoPortSelectedIsTestedBeforeThePin)
-{
-    UsePort(0x378);
-    controller.selectedIndex = -1;
-    for (int pin = -1; pin <= 26; ++pin) {
-        EXPECT_EQ(controller.DecodePinLevel(pin, 0xFFFF, 0), -1) << "pin " << pin;
-    }
-    EXPECT_EQ(controller.DecodePinLevel(INT_MIN, 0, 0), -1);
-    EXPECT_EQ(controller.DecodePinLevel(INT_MAX, 0, 0), -1);
 }
 
 }  // namespace

@@ -20,8 +20,12 @@ protected:
 
 TEST_F(SelectPortByNumberTest, FindsTheFirstRowWhoseWholeNameMatchesIgnoringCase)
 {
-    UseTable({{"LPT1", 0x378}, {"lpt2", 0x278}, {"ECP LPT3", 0x3BC}, {"LPT4", 0x100},
-              {"Lpt4", 0x200}, {"LPT10", 0x300}});
+    UseTable({{"LPT1", 0x378},
+              {"lpt2", 0x278},
+              {"ECP LPT3", 0x3BC},
+              {"LPT4", 0x100},
+              {"Lpt4", 0x200},
+              {"LPT10", 0x300}});
     struct Case {
         int number;
         int result;
@@ -37,8 +41,8 @@ TEST_F(SelectPortByNumberTest, FindsTheFirstRowWhoseWholeNameMatchesIgnoringCase
         EXPECT_EQ(controller.SelectPortByNumber(test.number), test.result);
         EXPECT_EQ(controller.selectedIndex, test.selected);
         if (test.result == 0) {
-            EXPECT_EQ(view.calls, std::vector<std::string>{
-                                      "ShowPortList(" + std::to_string(test.selected) + ")"});
+            EXPECT_EQ(view.calls, std::vector<std::string>{"ShowPortList(" +
+                                                           std::to_string(test.selected) + ")"});
         } else {
             EXPECT_TRUE(view.calls.empty());
         }
@@ -82,17 +86,6 @@ TEST_F(SelectPortByNumberTest, AfterAnAbsentNamePinOperationsHaveNoPort)
     EXPECT_EQ(Trace(), "R 378=0000 W 378=0001");
 }
 
-TEST(SelectPortByNumberWithoutView, FindsARowWithoutCallingAnything)
-{
-    fakes::ResetPort();
-    fakes::ResetLogSink();
-    PortController controller;
-    std::strcpy(controller.portTable[0].name, "LPT1");
-    controller.portCount = 1;
-    EXPECT_EQ(controller.SelectPortByNumber(1), 0);
-    EXPECT_EQ(controller.selectedIndex, 0);
-}
-
 class SetManualAddressTest : public CoreTest {
 protected:
     SetManualAddressTest() { controller.SetView(&view); }
@@ -132,13 +125,13 @@ TEST_F(SetManualAddressTest, BuildsTheAddressFromTheFirstCharacters)
         view.calls.clear();
         UseTable({{"LPT1", kBefore}, {"LPT2", 0x278}});
         std::strcpy(controller.portTable[0].label, "LPT1 (3BC-3BE)");
-        EXPECT_EQ(controller.SetManualAddress(test.parts[0], test.parts[1], test.parts[2],
-                                              test.parts[3]),
-                  0);
+        EXPECT_EQ(
+            controller.SetManualAddress(test.parts[0], test.parts[1], test.parts[2], test.parts[3]),
+            0);
         EXPECT_EQ(controller.portTable[0].baseAddress, test.address);
         EXPECT_EQ(controller.selectedIndex, 0);
-        const std::string line = std::string("Port is set by setParallelPortAddress() Port=") +
-                                 test.text;
+        const std::string line =
+            std::string("Port is set by setParallelPortAddress() Port=") + test.text;
         EXPECT_EQ(Debugger(), std::vector<std::string>{line});
         EXPECT_EQ(view.calls,
                   std::vector<std::string>{std::string("ShowAddressField(") + test.text + ")"});
@@ -177,7 +170,8 @@ TEST_F(SetManualAddressTest, EmptyFirstStringSelectsRowZeroAtItsOldAddress)
     EXPECT_EQ(controller.SetManualAddress("", "", "", ""), 0);
     EXPECT_EQ(controller.selectedIndex, 0);
     EXPECT_EQ(controller.portTable[0].baseAddress, 0x3BC);
-    EXPECT_EQ(Debugger(), std::vector<std::string>{"Port is set by setParallelPortAddress() Port="});
+    EXPECT_EQ(Debugger(),
+              std::vector<std::string>{"Port is set by setParallelPortAddress() Port="});
 }
 
 TEST_F(SetManualAddressTest, NullPointersEverywhereCountAsEmpty)
@@ -200,12 +194,21 @@ TEST_F(SetManualAddressTest, LaterSelectionOfRowZeroUsesTheManualAddress)
                                                     "ShowPortList(0)"}));
 }
 
-TEST_F(SetManualAddressTest, WithoutAViewNothingIsCalled)
+// A controller that never had a view (the window failed to come up, say):
+// both ways of choosing still take effect at the port.
+class ChoosingWithoutAViewTest : public CoreTest {};
+
+TEST_F(ChoosingWithoutAViewTest, BothWaysOfChoosingStillSteerThePins)
 {
-    controller.SetView(nullptr);
-    EXPECT_EQ(controller.SetManualAddress("3", "7", "8", ""), 0);
-    EXPECT_EQ(controller.portTable[0].baseAddress, 0x378);
-    EXPECT_TRUE(view.calls.empty());
+    UseTable({{"LPT1", 0x378}, {"LPT2", 0x278}});
+    EXPECT_EQ(controller.SelectPortByNumber(2), 0);
+    EXPECT_EQ(controller.SetPinOutput(2, 1), 0);
+    EXPECT_EQ(controller.SetManualAddress("3", "B", "C", ""), 0);
+    EXPECT_EQ(controller.SetPinOutput(3, 1), 0);
+    EXPECT_EQ(Trace(), "R 278=0000 W 278=0001 R 3BC=0000 W 3BC=0002");
+    EXPECT_EQ(LogFile(), FileLine("SetPinOutput(2, 1) Port=278") +
+                             FileLine("Port is set by setParallelPortAddress() Port=3BC") +
+                             FileLine("SetPinOutput(3, 1) Port=3bc"));
 }
 
 // After the fallback of discovery no row carries a name, so choosing by number

@@ -1,6 +1,6 @@
 // The window framework layer on its own, linked into this program: message
 // map dispatch (which entry runs for which message, base maps, Default),
-// CString formatting, the application object's name and the handle table.
+// CString formatting, the application object's name and dialog items.
 // The real dialog window is exercised in dialog_window_test.cpp.
 #include <gtest/gtest.h>
 
@@ -30,11 +30,6 @@ protected:
         calls.push_back("OnTimer " + std::to_string(nIDEvent));
         if (askDefault) Default();
     }
-    afx_msg void OnShowWindow(BOOL bShow, UINT nStatus)
-    {
-        calls.push_back("OnShowWindow " + std::to_string(bShow) + " " + std::to_string(nStatus));
-        CDialog::OnShowWindow(bShow, nStatus);  // default processing
-    }
     afx_msg void OnFirstAgain() { calls.push_back("OnFirstAgain"); }
 
     DECLARE_MESSAGE_MAP()
@@ -51,8 +46,6 @@ BEGIN_MESSAGE_MAP(RecordingDialog, CDialog)
     ON_CBN_SELCHANGE(300, OnSelChange)
     // afx_msg void OnTimer(UINT_PTR nIDEvent);
     ON_WM_TIMER()
-    // afx_msg void OnShowWindow(BOOL bShow, UINT nStatus);
-    ON_WM_SHOWWINDOW()
 END_MESSAGE_MAP()
 
 // A class that adds no entries: its messages go to the base class's map.
@@ -70,8 +63,8 @@ struct DispatchCase {
     UINT message;
     WPARAM wParam;
     LPARAM lParam;
-    BOOL handled;       // OnWndMsg's result
-    const char* call;   // the handler that ran, "" for none
+    BOOL handled;      // OnWndMsg's result
+    const char* call;  // the handler that ran, "" for none
 };
 
 const DispatchCase kDispatchCases[] = {
@@ -86,8 +79,6 @@ const DispatchCase kDispatchCases[] = {
     {"IDOK, from the base map", WM_COMMAND, MAKEWPARAM(IDOK, 0), 0, TRUE, "OnOK"},
     {"IDCANCEL, from the base map", WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0, TRUE, "OnCancel"},
     {"timer", WM_TIMER, 123, 0, TRUE, "OnTimer 123"},
-    {"show: asks for default", WM_SHOWWINDOW, TRUE, SW_PARENTOPENING, FALSE,
-     "OnShowWindow 1 3"},
     {"no entry", WM_SIZE, 0, 0, FALSE, ""},
 };
 
@@ -127,29 +118,23 @@ TEST(MessageMap, AClassWithoutAMapUsesItsBasesAndItsOverrides)
     EXPECT_FALSE(dialog.OnWndMsg(WM_TIMER, 1, 0, nullptr)) << "CWnd's map has no entries";
 }
 
-struct FormatCase {
-    const char* what;
-    std::string (*format)();
-    const char* expected;
-};
-
-const FormatCase kFormatCases[] = {
-    {"lower-case hex", [] { CString s; s.Format("%x", 0x378u); return std::string(s); }, "378"},
-    {"zero", [] { CString s; s.Format("%x", 0u); return std::string(s); }, "0"},
-    {"upper-case hex", [] { CString s; s.Format("%X", 0x3BCu); return std::string(s); }, "3BC"},
-    {"mixed", [] { CString s; s.Format("LPT (%d) %s", 1, "x"); return std::string(s); },
-     "LPT (1) x"},
-    {"replaces", [] { CString s("old text"); s.Format("%s", "new"); return std::string(s); },
-     "new"},
-    {"long", [] { CString s; s.Format("%5000d", 7); return std::string(s).substr(4990); },
-     "         7"},
-};
+// The text of a CString that held "old text" before Format.
+template <typename... Arguments>
+std::string Formatted(const char* format, Arguments... arguments)
+{
+    CString text("old text");
+    text.Format(format, arguments...);
+    return std::string(text);
+}
 
 TEST(CStringFormat, FormatsLikePrintfAndReplacesTheContents)
 {
-    for (const FormatCase& test : kFormatCases) {
-        EXPECT_EQ(test.format(), test.expected) << test.what;
-    }
+    EXPECT_EQ(Formatted("%x", 0x378u), "378");
+    EXPECT_EQ(Formatted("%x", 0u), "0");
+    EXPECT_EQ(Formatted("%X", 0x3BCu), "3BC");
+    EXPECT_EQ(Formatted("LPT (%d) %s", 1, "x"), "LPT (1) x");
+    EXPECT_EQ(Formatted("%s", ""), "");
+    EXPECT_EQ(Formatted("%5000d", 7).substr(4990), "         7");
     CString empty(nullptr);
     EXPECT_TRUE(empty.IsEmpty());
     EXPECT_EQ(CString("abc").GetLength(), 3);
@@ -171,14 +156,54 @@ TEST(Application, IsNamedAfterTheModuleUnlessNamed)
         << "the module the framework is linked into";
 }
 
-TEST(HandleTable, OneWrapperPerHandleAndNoneForNull)
+// A window with one child, id 7, whose items a CWnd reaches by identifier.
+class ParentWindow {
+public:
+    ParentWindow()
+        : parent(CreateWindowA("STATIC", "parent", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr,
+                               nullptr, nullptr)),
+          child(CreateWindowA("STATIC", "before", WS_CHILD | WS_VISIBLE, 0, 0, 50, 20, parent,
+                              reinterpret_cast<HMENU>(7), nullptr, nullptr))
+    {
+        wrapper.m_hWnd = parent;
+    }
+    ~ParentWindow() { DestroyWindow(parent); }
+    ParentWindow(const ParentWindow&) = delete;
+    ParentWindow& operator=(const ParentWindow&) = delete;
+
+    HWND parent;
+    HWND child;
+    CWnd wrapper;
+};
+
+std::string TextOf(HWND window)
 {
-    const HWND desktop = GetDesktopWindow();
-    CWnd* first = CWnd::FromHandle(desktop);
-    ASSERT_NE(first, nullptr);
-    EXPECT_EQ(first->m_hWnd, desktop);
-    EXPECT_EQ(CWnd::FromHandle(desktop), first);
-    EXPECT_EQ(CWnd::FromHandle(nullptr), nullptr);
+    char text[64] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+TEST(DialogItem, EachCallReachesTheItemThatIsThereNow)
+{
+    ParentWindow window;
+    ASSERT_NE(window.child, nullptr);
+    EXPECT_EQ(window.wrapper.GetDlgItem(7).GetSafeHwnd(), window.child);
+    window.wrapper.GetDlgItem(7)->SetWindowText("after");
+    EXPECT_EQ(TextOf(window.child), "after");
+    window.wrapper.GetDlgItem(7)->ShowWindow(SW_HIDE);
+    EXPECT_EQ(GetWindowLongA(window.child, GWL_STYLE) & WS_VISIBLE, 0);
+
+    // A new item under the same identifier is the one reached from then on.
+    DestroyWindow(window.child);
+    const HWND replacement = CreateWindowA("STATIC", "new", WS_CHILD, 0, 0, 50, 20, window.parent,
+                                           reinterpret_cast<HMENU>(7), nullptr, nullptr);
+    window.wrapper.GetDlgItem(7)->SetWindowText("second");
+    EXPECT_EQ(TextOf(replacement), "second");
+
+    // No item: a null handle, and the operations are refused, not crashed on.
+    EXPECT_EQ(window.wrapper.GetDlgItem(8).GetSafeHwnd(), nullptr);
+    window.wrapper.GetDlgItem(8)->SetWindowText("nowhere");
+    EXPECT_EQ(TextOf(window.parent), "parent");
 }
 
 }  // namespace

@@ -77,53 +77,6 @@ std::vector<SimPortAccess> TraceSince(unsigned long start)
     return accesses;
 }
 
-std::string Describe(const std::vector<SimPortAccess>& accesses)
-{
-    std::string text;
-    for (const SimPortAccess& access : accesses) {
-        char item[32];
-        std::snprintf(item, sizeof item, "%s%c %X=%02X", text.empty() ? "" : " ",
-                      access.isWrite ? 'W' : 'R', access.address, access.value);
-        text += item;
-    }
-    return text;
-}
-
-ScratchDirectory::ScratchDirectory()
-{
-    char current[MAX_PATH] = {};
-    GetCurrentDirectoryA(MAX_PATH, current);
-    previous = current;
-    char base[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, base);
-    static LONG counter = 0;
-    char name[MAX_PATH];
-    std::snprintf(name, sizeof name, "%sdoruzeda-test-%lu-%ld-%lu", base, GetCurrentProcessId(),
-                  InterlockedIncrement(&counter), GetTickCount());
-    CreateDirectoryA(name, nullptr);
-    path = name;
-    SetCurrentDirectoryA(path.c_str());
-}
-
-ScratchDirectory::~ScratchDirectory()
-{
-    SetCurrentDirectoryA(previous.c_str());
-    DeleteFileA((path + "\\RurSetupDebug.txt").c_str());
-    RemoveDirectoryA(path.c_str());
-}
-
-std::string ScratchDirectory::LogFile() const
-{
-    std::string bytes;
-    std::FILE* file = std::fopen((path + "\\RurSetupDebug.txt").c_str(), "rb");
-    if (file == nullptr) return bytes;
-    char buffer[4096];
-    std::size_t read = 0;
-    while ((read = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, read);
-    std::fclose(file);
-    return bytes;
-}
-
 DeviceDescription::DeviceDescription(const std::string& text)
 {
     char base[MAX_PATH] = {};
@@ -155,8 +108,8 @@ DebuggerOutput::DebuggerOutput()
     InitializeCriticalSection(&lock);
     bufferReady = CreateEventA(nullptr, FALSE, FALSE, "DBWIN_BUFFER_READY");
     dataReady = CreateEventA(nullptr, FALSE, FALSE, "DBWIN_DATA_READY");
-    mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096,
-                                 "DBWIN_BUFFER");
+    mapping =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, "DBWIN_BUFFER");
     if (bufferReady && dataReady && mapping) {
         view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 4096);
     }

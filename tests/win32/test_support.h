@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "standins/inpout32/sim_port.h"
+#include "tests/shared/test_helpers.h"
 
 namespace test_support {
 
@@ -72,26 +73,13 @@ struct Exports {
 
 // Accesses recorded by the simulated port since `start` (a SimTraceCount()).
 std::vector<SimPortAccess> TraceSince(unsigned long start);
-// "R 378=01" / "W 37A=0B", one per access, joined by blanks: easy to compare
-// and to print in a failure message.
-std::string Describe(const std::vector<SimPortAccess>& accesses);
+// "R 378=01 W 37A=0B": two digits, because the simulated port stores bytes.
+inline std::string Describe(const std::vector<SimPortAccess>& accesses)
+{
+    return test_shared::DescribeAccesses(accesses, 2);
+}
 
-// Makes a fresh empty folder the current directory for the life of the object,
-// so that "RurSetupDebug.txt" starts empty; restores the old one after.
-class ScratchDirectory {
-public:
-    ScratchDirectory();
-    ~ScratchDirectory();
-    ScratchDirectory(const ScratchDirectory&) = delete;
-    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-    const std::string& Path() const { return path; }
-    // The log file's bytes, or "" when it does not exist.
-    std::string LogFile() const;
-
-private:
-    std::string previous;
-    std::string path;
-};
+using test_shared::ScratchDirectory;
 
 // Writes a get_io description to a file and names it in the environment
 // variable the stand-in reads when it loads, for the life of the object.
@@ -160,6 +148,14 @@ bool Pump(DWORD milliseconds, Condition until)
 inline void Pump(DWORD milliseconds)
 {
     Pump(milliseconds, [] { return false; });
+}
+
+// Serves every message queued for this thread and returns when none is left.
+// A message another thread posted before it ended is in the queue already,
+// so this handles it without waiting for anything.
+inline void ServeQueuedMessages()
+{
+    Pump(0);
 }
 
 }  // namespace test_support

@@ -59,8 +59,8 @@ void EveryExport(Worker& worker, int round)
     Check(worker, result == 0 || result == 1, "fetchParallelInputPin", result);
     result = calls.fetchParallelInputPin(1);
     Check(worker, result == -2, "fetchParallelInputPin(1)", result);
-    result = round % 2 == 0 ? calls.setParallelPort(1)
-                            : calls.setParallelPortAddress("3", "7", "8", "");
+    result =
+        round % 2 == 0 ? calls.setParallelPort(1) : calls.setParallelPortAddress("3", "7", "8", "");
     Check(worker, result == 0, "setParallelPort/Address", result);
     if (round % 16 == 0) {
         result = calls.rudAdado();
@@ -134,7 +134,7 @@ protected:
             }
         }
         for (Worker& worker : workers) CloseHandle(worker.thread);
-        Pump(200);
+        ServeQueuedMessages();  // what the workers posted before they ended
         // An even number of clicks leaves pin 16's box as it started.
         if (clicks % 2 == 1) SendMessageA(GetDlgItem(dialog, IDC_LEVEL_PIN16), BM_CLICK, 0, 0);
         clickCount += clicks;
@@ -218,14 +218,22 @@ TEST_F(ThreadsTest, CallsFromAnotherThreadDoNotWaitForABusyWindowThread)
     EXPECT_EQ(view.results[1], 0);
     EXPECT_EQ(view.results[2], 0);
 
-    // The changes reach the window when its thread serves messages again.
-    EXPECT_TRUE(Pump(5000, [&] { return IsWindowVisible(dialog) != FALSE; }));
-    Pump(300);
-    char text[16] = {};
-    GetDlgItemTextA(dialog, IDC_PORT_ADDRESS, text, sizeof text);
-    EXPECT_STREQ(text, "278");
-    EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, IDC_PORT_ADDRESS)));
-    EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, IDC_PORT_LIST)));
+    // The changes reach the window, in order, when its thread serves
+    // messages again: shown, the list chosen, then the address field.
+    const auto addressText = [&] {
+        char text[16] = {};
+        GetDlgItemTextA(dialog, IDC_PORT_ADDRESS, text, sizeof text);
+        return std::string(text);
+    };
+    const auto applied = [&] {
+        return IsWindowVisible(dialog) && addressText() == "278" &&
+               IsWindowVisible(GetDlgItem(dialog, IDC_PORT_ADDRESS)) &&
+               !IsWindowVisible(GetDlgItem(dialog, IDC_PORT_LIST));
+    };
+    EXPECT_TRUE(Pump(5000, applied))
+        << "window shown " << IsWindowVisible(dialog) << ", address field \"" << addressText()
+        << "\" shown " << IsWindowVisible(GetDlgItem(dialog, IDC_PORT_ADDRESS)) << ", list shown "
+        << IsWindowVisible(GetDlgItem(dialog, IDC_PORT_LIST));
 }
 
 }  // namespace
@@ -261,7 +269,7 @@ TEST(ThreadsAndTheList, AUsersChoiceAfterAPostedChangeIsKept)
     SendMessageA(list, CB_SETCURSEL, 0, 0);
     SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_PORT_LIST, CBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(list));
-    Pump(500);
+    ServeQueuedMessages();  // now the posted change arrives
 
     // The list and the exports agree on the user's row: LPT2 at 278.
     EXPECT_EQ(SendMessageA(list, CB_GETCURSEL, 0, 0), 0);

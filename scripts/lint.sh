@@ -1,0 +1,60 @@
+#!/bin/sh
+# Lints the code that ships in Doruzeda_DO.dll: port/, log/, macro/, dialog/,
+# app/ and platform/. Exits non-zero on any finding.
+#
+#   clang-tidy    the checks of .clang-tidy; the portable core (port/, log/)
+#                 through the native build's compile commands, the Win32
+#                 sources through the Win32 build's, for the i686-w64-mingw32
+#                 target with the cross compiler's own header folders
+#   clang-format  --dry-run --Werror against .clang-format
+#
+# Uses the compile commands of build/native and build/win32, which it
+# configures (with the same settings as scripts/build.sh) to export them. Installs clang-tidy and
+# clang-format with apt-get when they are missing.
+set -e
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+
+if ! command -v clang-tidy >/dev/null || ! command -v clang-format >/dev/null; then
+    run=""
+    [ "$(id -u)" -eq 0 ] || run="sudo"
+    DEBIAN_FRONTEND=noninteractive $run apt-get install -y -qq --no-install-recommends \
+        clang-tidy clang-format
+fi
+
+cmake -S "$top" -B "$top/build/native" -DCMAKE_BUILD_TYPE=Debug \
+      -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+cmake -S "$top" -B "$top/build/win32" -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-i686-w64-mingw32.cmake" \
+      -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+
+# clang's MinGW driver does not find the posix cross compiler's C++ headers
+# by itself: hand it the folders that compiler searches.
+mingw_includes=""
+for folder in $(echo | i686-w64-mingw32-g++-posix -xc++ -E -v - 2>&1 |
+                sed -n '/#include <...> search starts here:/,/End of search list./p' |
+                sed -n 's/^ //p'); do
+    mingw_includes="$mingw_includes --extra-arg-before=-isystem$(readlink -f "$folder")"
+done
+
+core=$(find port log -name '*.cpp' | sort)
+win32=$(find macro dialog app platform -name '*.cpp' | sort)
+shipped=$(find port log macro dialog app platform -name '*.cpp' -o -name '*.h' | sort)
+
+status=0
+# "N warnings generated." counts the system headers' warnings, which are
+# not shown; the findings themselves go to standard output.
+# shellcheck disable=SC2086 # one argument per file and per option
+clang-tidy --quiet -p "$top/build/native" $core 2>/dev/null || status=1
+# shellcheck disable=SC2086
+clang-tidy --quiet -p "$top/build/win32" --extra-arg=--target=i686-w64-mingw32 $mingw_includes \
+    $win32 2>/dev/null || status=1
+# shellcheck disable=SC2086
+clang-format --dry-run --Werror $shipped || status=1
+
+if [ $status -eq 0 ]; then
+    echo "lint: $(echo "$shipped" | wc -l) files, no findings"
+else
+    echo "!! lint: findings above"
+fi
+exit $status
