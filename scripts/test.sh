@@ -1,6 +1,7 @@
 #!/bin/sh
-# Builds everything and runs every test: the native tests, a short run of the
-# fuzz targets, then the Win32 tests under Wine inside one Xvfb display.
+# Builds everything and runs every test: the native tests, the controller's
+# threads test under ThreadSanitizer, a short run of the fuzz targets, then
+# the Win32 tests under Wine inside one Xvfb display.
 set -e
 top=$(cd "$(dirname "$0")/.." && pwd)
 sh "$top/scripts/deps.sh"
@@ -9,6 +10,19 @@ sh "$top/scripts/build.sh"
 status=0
 echo "== native tests"
 (cd "$top/build/native" && ctest --output-on-failure) || status=1
+
+echo "== native tests under ThreadSanitizer"
+# Only the program that calls the controller from several threads.
+if cmake -S "$top" -B "$top/build/tsan" -DCMAKE_BUILD_TYPE=Debug -DDORUZEDA_SANITIZE=thread \
+        >/dev/null &&
+   cmake --build "$top/build/tsan" -j "$(nproc 2>/dev/null || echo 2)" \
+        --target controller_threads_tests >/dev/null; then
+    TSAN_OPTIONS="halt_on_error=1 ${TSAN_OPTIONS:-}" \
+        "$top/build/tsan/tests/native/controller_threads_tests" || status=1
+else
+    echo "the ThreadSanitizer build failed"
+    status=1
+fi
 
 echo "== fuzz targets, short run (replay of seeds and regressions, then fuzzing)"
 sh "$top/scripts/fuzz.sh" short || status=1
