@@ -16,7 +16,7 @@ echo "== native tests under ThreadSanitizer"
 if cmake -S "$top" -B "$top/build/tsan" -DCMAKE_BUILD_TYPE=Debug -DDORUZEDA_SANITIZE=thread \
         >/dev/null &&
    cmake --build "$top/build/tsan" -j "$(nproc 2>/dev/null || echo 2)" \
-        --target controller_threads_tests >/dev/null; then
+        --target controller_threads_tests; then
     TSAN_OPTIONS="halt_on_error=1 ${TSAN_OPTIONS:-}" \
         "$top/build/tsan/tests/native/controller_threads_tests" || status=1
 else

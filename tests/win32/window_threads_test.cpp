@@ -183,7 +183,7 @@ DWORD WINAPI LoadAndServe(void* pointer)
     SendMessageA(GetDlgItem(self.dialog, IDC_READ_INPUTS), BM_CLICK, 0, 0);
     SendMessageA(self.dialog, WM_TIMER, kPollTimer, 0);
     SendMessageA(self.dialog, WM_COMMAND, IDCANCEL, 0);
-    Pump(200);
+    Pump(0);
     self.accessesAfter = SimTraceCount() - start;
     self.traceAfter = Describe(TraceSince(start));
     self.stillAWindow = IsWindow(self.dialog) != FALSE;
