@@ -1,8 +1,10 @@
 #!/bin/sh
-# Builds everything and runs every test: the native tests, a short run of the
-# fuzz targets, the Win32 tests under Wine inside one Xvfb display, then the
-# Linux build's tests (the ppdev libraries for Wine: native tests, the Wine
-# libraries on a fake ppdev device, the kernel's driver in a virtual machine).
+# Builds everything and runs every test: the native tests, the lint of the
+# shipped code, the controller's threads test under ThreadSanitizer, a short
+# run of the fuzz targets, the Win32 tests under Wine inside one Xvfb display,
+# then the Linux build's tests (the ppdev libraries for Wine: native tests,
+# the Wine libraries on a fake ppdev device, the kernel's driver in a virtual
+# machine).
 set -e
 top=$(cd "$(dirname "$0")/.." && pwd)
 sh "$top/scripts/deps.sh"
@@ -13,6 +15,19 @@ echo "== native tests"
 (cd "$top/build/native" && ctest --output-on-failure) || status=1
 
 echo "== lint"; sh "$top/scripts/lint.sh" || status=1
+
+echo "== native tests under ThreadSanitizer"
+# Only the program that calls the controller from several threads.
+if cmake -S "$top" -B "$top/build/tsan" -DCMAKE_BUILD_TYPE=Debug -DDORUZEDA_SANITIZE=thread \
+        >/dev/null &&
+   cmake --build "$top/build/tsan" -j "$(nproc 2>/dev/null || echo 2)" \
+        --target controller_threads_tests; then
+    TSAN_OPTIONS="halt_on_error=1 ${TSAN_OPTIONS:-}" \
+        "$top/build/tsan/tests/native/controller_threads_tests" || status=1
+else
+    echo "the ThreadSanitizer build failed"
+    status=1
+fi
 
 echo "== fuzz targets, short run (replay of seeds and regressions, then fuzzing)"
 sh "$top/scripts/fuzz.sh" short || status=1

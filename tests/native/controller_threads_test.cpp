@@ -1,0 +1,183 @@
+// The port controller called from several threads at once, as the exports
+// are: pins of one register changed by different threads never lose a
+// change, and the output buffers and the input snapshot are never seen
+// half-written. The test command runs this program twice: with
+// AddressSanitizer and UndefinedBehaviorSanitizer (build/native) and with
+// ThreadSanitizer (build/tsan), which also reports any unguarded access to
+// the controller's fields or the port.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core_fixture.h"
+
+namespace {
+
+void RunThreads(int count, const std::function<void(int)>& body)
+{
+    std::vector<std::thread> threads;
+    for (int index = 0; index < count; ++index) threads.emplace_back(body, index);
+    for (std::thread& thread : threads) thread.join();
+}
+
+// One thread per settable pin of both writable registers: every control
+// register pin and four data pins. Each toggles its pin and ends at the level
+// given here; the registers start with every pin at the other level.
+struct PinJob {
+    int pin;
+    int finalLevel;
+};
+const PinJob kPinJobs[] = {
+    {1, 0}, {14, 1}, {16, 0}, {17, 1},  // control: 1, 14 and 17 inverted
+    {2, 1}, {3, 0},  {4, 1},  {5, 0},   // data
+};
+constexpr int kJobs = static_cast<int>(sizeof kPinJobs / sizeof kPinJobs[0]);
+
+// Bits 4 to 7 of the control register and 6, 7 of the data register belong
+// to no thread and must stay set.
+constexpr std::uint16_t kDataBefore = 0xCA;     // pins 3 and 5 high, 2 and 4 low
+constexpr std::uint16_t kControlBefore = 0xFE;  // pin 1 high; 14, 17 low; 16 high
+constexpr std::uint16_t kDataAfter = 0xC5;      // pins 2 and 4 high, 3 and 5 low
+constexpr std::uint16_t kControlAfter = 0xF1;   // pin 1 low; 14, 17 high; 16 low
+
+int LevelOfRound(const PinJob& job, int round, int rounds)
+{
+    return round == rounds - 1 ? job.finalLevel : round & 1;
+}
+
+class ControllerThreadsTest : public CoreTest {};
+
+TEST_F(ControllerThreadsTest, ImmediatePinChangesFromSeveralThreadsAreNeverLost)
+{
+    UsePort(0x378);
+    fakes::Port().registers[0x378] = kDataBefore;
+    fakes::Port().registers[0x37A] = kControlBefore;
+    constexpr int kRounds = 300;
+    std::atomic<int> refused{0};
+    RunThreads(kJobs, [&](int index) {
+        for (int round = 0; round < kRounds; ++round) {
+            const PinJob& job = kPinJobs[index];
+            if (controller.SetPinOutput(job.pin, LevelOfRound(job, round, kRounds)) != 0) {
+                ++refused;
+            }
+        }
+    });
+    EXPECT_EQ(refused.load(), 0);
+    EXPECT_EQ(fakes::Port().registers[0x378], kDataAfter);
+    EXPECT_EQ(fakes::Port().registers[0x37A], kControlAfter);
+
+    // Every call logged one whole line.
+    std::istringstream log(LogFile());
+    std::string line;
+    int lines = 0;
+    while (std::getline(log, line)) {
+        ++lines;
+        EXPECT_EQ(line.rfind("12/03/2024 09:05:07.042 SetPinOutput(", 0), 0u) << line;
+        EXPECT_EQ(line.substr(line.size() - 10), ") Port=378") << line;
+    }
+    EXPECT_EQ(lines, kJobs * kRounds);
+    EXPECT_EQ(Debugger().size(), static_cast<std::size_t>(kJobs * kRounds));
+}
+
+TEST_F(ControllerThreadsTest, BufferedPinChangesFromSeveralThreadsAreNeverLost)
+{
+    UsePort(0x378);
+    fakes::Port().registers[0x378] = kDataBefore;
+    fakes::Port().registers[0x37A] = kControlBefore;
+    ASSERT_EQ(controller.PrepareOutputBuffer(), 0);
+    constexpr int kRounds = 5000;
+    std::atomic<int> refused{0};
+    RunThreads(kJobs, [&](int index) {
+        for (int round = 0; round < kRounds; ++round) {
+            const PinJob& job = kPinJobs[index];
+            if (controller.PrepareOutputPin(job.pin, LevelOfRound(job, round, kRounds)) != 0) {
+                ++refused;
+            }
+        }
+    });
+    EXPECT_EQ(refused.load(), 0);
+    fakes::Port().trace.clear();
+    ASSERT_EQ(controller.SetOutputAll(), 0);
+    EXPECT_EQ(Trace(), "W 378=00C5 W 37A=00F1");
+}
+
+// The port hands out a new value at every data register read, and sets the
+// control and status registers to the value just read: an output buffer
+// loaded whole (data, then control) holds the same value twice, and so does
+// a snapshot (data, then status). Writes of the buffers are watched: each
+// data write must be followed at once by the control write of the same value.
+TEST_F(ControllerThreadsTest, BuffersAndSnapshotAreNeverSeenHalfWritten)
+{
+    UsePort(0x378);
+    std::uint16_t nextValue = 1;
+    int pendingData = -1;  // the last data write's value, until the control write
+    int tornWrites = 0;
+    std::vector<std::string> tornExamples;
+    // Runs inside the controller's operations, under their guard.
+    fakes::Port().onAccess = [&](const fakes::PortAccess& access) {
+        std::uint16_t* registers = fakes::Port().registers;
+        const bool matchingControl =
+            access.isWrite && access.address == 0x37A && access.value == pendingData;
+        const bool strayControl = access.isWrite && access.address == 0x37A && pendingData < 0;
+        if ((pendingData >= 0 && !matchingControl) || strayControl) {
+            ++tornWrites;
+            if (tornExamples.size() < 5) tornExamples.push_back(fakes::Describe({access}));
+        }
+        pendingData = -1;
+        if (access.address == 0x378) {
+            if (access.isWrite) {
+                pendingData = access.value;
+            } else {
+                registers[0x379] = access.value;
+                registers[0x37A] = access.value;
+            }
+            registers[0x378] = nextValue;
+            nextValue = static_cast<std::uint16_t>(nextValue % 255 + 1);
+        }
+    };
+    fakes::LogSink().keepOutput = false;
+
+    constexpr int kRounds = 20000;
+    std::atomic<int> tornBuffers{0};
+    std::atomic<int> tornSnapshots{0};
+    std::atomic<int> failedCalls{0};
+    // Two threads of each kind: loading the buffers, writing them, and
+    // reading the inputs then looking at the snapshot and the buffers as the
+    // setup window does, holding the controller's guard.
+    RunThreads(6, [&](int index) {
+        for (int round = 0; round < kRounds; ++round) {
+            switch (index % 3) {
+            case 0:
+                if (controller.PrepareOutputBuffer() != 0) ++failedCalls;
+                break;
+            case 1:
+                if (controller.SetOutputAll() != 0) ++failedCalls;
+                break;
+            default: {
+                if (controller.GetInputAll() != 0) ++failedCalls;
+                const std::lock_guard<std::mutex> lock(controller.Mutex());
+                if (controller.inData != controller.inStatus) ++tornSnapshots;
+                if (controller.outData != controller.outControl) ++tornBuffers;
+                break;
+            }
+            }
+        }
+    });
+    EXPECT_EQ(failedCalls.load(), 0);
+    EXPECT_EQ(tornSnapshots.load(), 0) << "a snapshot's data and status from different reads";
+    EXPECT_EQ(tornBuffers.load(), 0) << "a buffer's data and control from different reads";
+    EXPECT_EQ(tornWrites, 0) << "a data write not followed by its control write, such as "
+                             << (tornExamples.empty() ? "" : tornExamples.front());
+    EXPECT_EQ(pendingData, -1) << "the last data write had no control write";
+    // The hook saw every access: the port was really exercised.
+    EXPECT_EQ(fakes::Port().trace.size(), static_cast<std::size_t>(2 * 6 * kRounds));
+}
+
+}  // namespace
