@@ -279,4 +279,42 @@ TEST(ThreadsAndTheList, AUsersChoiceAfterAPostedChangeIsKept)
     EXPECT_EQ(Describe(TraceSince(start)), "R 278=00 W 278=01");
 }
 
+DWORD WINAPI SetManualAddress(void* calls)
+{
+    return static_cast<DWORD>(
+        static_cast<const Exports*>(calls)->setParallelPortAddress("2", "7", "8", "") + 100);
+}
+
+TEST(ThreadsAndTheList, AnAddressPostedBeforeALaterChoiceIsNotShown)
+{
+    ScratchDirectory scratch;
+    DeviceDescription devices("device LPT2\nrange 278 27F\ndevice LPT1\nrange 378 37F\n");
+    LoadedLibrary library;
+    Exports calls(library);
+    const std::vector<HWND> windows = SetupWindowsOfThisThread();
+    ASSERT_EQ(windows.size(), 1u);
+    const HWND dialog = windows.front();
+
+    // Another thread sets an address; its change to the window is posted.
+    HANDLE thread = CreateThread(nullptr, 0, &SetManualAddress, &calls, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    ASSERT_EQ(WaitForSingleObject(thread, 20000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeThread(thread, &code);
+    CloseHandle(thread);
+    EXPECT_EQ(code, 100u);
+
+    // Before the window's thread gets to it, the host on that thread chooses
+    // LPT1, which shows the list at once.
+    EXPECT_EQ(calls.setParallelPort(1), 0);
+    ServeQueuedMessages();  // now the posted address arrives, too late
+
+    const auto shown = [&](int id) {
+        return (GetWindowLongA(GetDlgItem(dialog, id), GWL_STYLE) & WS_VISIBLE) != 0;
+    };
+    EXPECT_TRUE(shown(IDC_PORT_LIST));
+    EXPECT_FALSE(shown(IDC_PORT_ADDRESS));
+    EXPECT_EQ(SendMessageA(GetDlgItem(dialog, IDC_PORT_LIST), CB_GETCURSEL, 0, 0), 1);
+}
+
 }  // namespace
