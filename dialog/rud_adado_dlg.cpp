@@ -79,7 +79,8 @@ BEGIN_MESSAGE_MAP(CRudAdadoDlg, CDialog)
     ON_CONTROL_RANGE(BN_CLICKED, IDC_DIRECTION_PIN2, IDC_DIRECTION_PIN9, OnDirectionClicked)
     // afx_msg void OnClickedHiLo(UINT id);        level box 5009 to 5020 clicked
     ON_CONTROL_RANGE(BN_CLICKED, IDC_LEVEL_PIN1, IDC_LEVEL_PIN17, OnClickedHiLo)
-    // afx_msg LRESULT OnApplyView(WPARAM kind, LPARAM argument);   a view change from another thread
+    // afx_msg LRESULT OnApplyView(WPARAM kind, LPARAM argument);   a view change from another
+    // thread
     ON_MESSAGE(kApplyViewMessage, OnApplyView)
 END_MESSAGE_MAP()
 
@@ -266,7 +267,8 @@ void CRudAdadoDlg::ReadInputStatus()
     // See OnClickedHiLo: nothing is read where no port can be, the fields stay.
     if (!PinMap::IsUsableBase(address)) return;
 
-    const std::uint16_t data = port_io::PortRead(PinMap::RegisterAddress(address, PinRegister::Data));
+    const std::uint16_t data =
+        port_io::PortRead(PinMap::RegisterAddress(address, PinRegister::Data));
     for (int pin = 2; pin <= 9; ++pin) {
         GetDlgItem(IDC_STATUS_PIN2 + pin - 2)->SetWindowText(LevelText(pin, data));
     }

@@ -50,16 +50,16 @@ public:
     BOOL DestroyWindow() override;
 
     // Bound to their items when the window is created, in this order.
-    CEdit portAddressField;      // 5040, in the port list's place when no port was listed
-    CStatic portListCaption;     // 5039, "Printer Port(s)" or "Port Address"
+    CEdit portAddressField;        // 5040, in the port list's place when no port was listed
+    CStatic portListCaption;       // 5039, "Printer Port(s)" or "Port Address"
     CSpinButtonCtrl intervalSpin;  // 5038, 1 to 10 seconds
-    CEdit intervalField;         // 5037, the spin's buddy
-    CButton pollButton;          // 5036
-    CButton readButton;          // 5035
-    CComboBox portList;          // 5026, row i shows portTable[i].name, item data its base address
+    CEdit intervalField;           // 5037, the spin's buddy
+    CButton pollButton;            // 5036
+    CButton readButton;            // 5035
+    CComboBox portList;  // 5026, row i shows portTable[i].name, item data its base address
 
     PortController controller;
-    std::uint32_t pollTimerId;   // 0 while not polling, else what SetTimer returned
+    std::uint32_t pollTimerId;  // 0 while not polling, else what SetTimer returned
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;

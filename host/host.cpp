@@ -141,7 +141,8 @@ public:
             char line[4200];
             while (std::fgets(line, sizeof line, file) != nullptr) {
                 std::string text(line);
-                while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+                while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+                    text.pop_back();
                 std::printf("  log: %s\n", text.c_str());
             }
             offset = std::ftell(file);
@@ -344,8 +345,8 @@ int main(int argc, char** argv)
                         lastResult);
             break;
         case Shape::Str4:
-            lastResult = reinterpret_cast<Function4s>(function)(strArg(1), strArg(2), strArg(3),
-                                                               strArg(4));
+            lastResult =
+                reinterpret_cast<Function4s>(function)(strArg(1), strArg(2), strArg(3), strArg(4));
             std::printf("%s(\"%s\", \"%s\", \"%s\", \"%s\") = %d\n", name.c_str(), strArg(1),
                         strArg(2), strArg(3), strArg(4), lastResult);
             break;

@@ -28,18 +28,14 @@ constexpr std::uint8_t kNoRegister = 0xFF;
 const char* LikelyCause(int error)
 {
     switch (error) {
-    case ENOENT:
-        return "the ppdev module is not loaded (modprobe ppdev)";
+    case ENOENT: return "the ppdev module is not loaded (modprobe ppdev)";
     case ENXIO:
     case ENODEV:
         return "no port behind the node: load parport_pc and ppdev (modprobe parport_pc ppdev)";
     case EACCES:
-    case EPERM:
-        return "the user is not in group lp (usermod -aG lp USER, then log in again)";
-    case EBUSY:
-        return "another program or driver holds the port";
-    default:
-        return "see the system log";
+    case EPERM: return "the user is not in group lp (usermod -aG lp USER, then log in again)";
+    case EBUSY: return "another program or driver holds the port";
+    default: return "see the system log";
     }
 }
 
@@ -131,8 +127,8 @@ bool PortSpace::Ready(Port& port)
         std::snprintf(line, sizeof line,
                       "ppdev: cannot open %s (LPT%u at %X): %s; likely cause: %s. "
                       "Its reads give FF and writes are dropped.",
-                      path.c_str(), port.info.number + 1, port.info.baseAddress,
-                      std::strerror(-fd), LikelyCause(-fd));
+                      path.c_str(), port.info.number + 1, port.info.baseAddress, std::strerror(-fd),
+                      LikelyCause(-fd));
         ppdev_system::Diagnostic(line);
         return false;
     }
@@ -191,10 +187,8 @@ std::uint8_t PortSpace::Read(std::uint16_t address)
     if (!Ready(*port)) return kNoRegister;
     unsigned char value = kNoRegister;
     switch (offset) {
-    case 0:
-        return Call(*port, PPRDATA, &value, "PPRDATA") ? value : kNoRegister;
-    case kStatusOffset:
-        return Call(*port, PPRSTATUS, &value, "PPRSTATUS") ? value : kNoRegister;
+    case 0: return Call(*port, PPRDATA, &value, "PPRDATA") ? value : kNoRegister;
+    case kStatusOffset: return Call(*port, PPRSTATUS, &value, "PPRSTATUS") ? value : kNoRegister;
     default:
         if (!Call(*port, PPRCONTROL, &value, "PPRCONTROL")) return kNoRegister;
         return static_cast<std::uint8_t>((value & ~kDirectionBit) |

@@ -29,9 +29,9 @@ namespace ppdev {
 
 // One parallel port as the kernel lists it: parportN is LPT(N+1).
 struct ParallelPort {
-    unsigned number = 0;             // N of parportN
-    std::uint16_t baseAddress = 0;   // the data register's I/O address
-    std::uint16_t secondBase = 0;    // the extended (ECP) registers' base; 0 when none
+    unsigned number = 0;            // N of parportN
+    std::uint16_t baseAddress = 0;  // the data register's I/O address
+    std::uint16_t secondBase = 0;   // the extended (ECP) registers' base; 0 when none
 };
 
 // Where the kernel shows its ports. Both can be pointed elsewhere (at a fake
@@ -74,8 +74,8 @@ private:
         ParallelPort info;
         State state = State::Closed;
         int fd = -1;
-        bool reverse = false;         // control bit 5 as last written
-        bool errorReported = false;   // one ioctl failure message per port
+        bool reverse = false;        // control bit 5 as last written
+        bool errorReported = false;  // one ioctl failure message per port
     };
 
     Port* Find(std::uint16_t address, unsigned* offset);

@@ -27,8 +27,8 @@ bool Within(int value, int last)
 
 }  // namespace
 
-DebugLogStamp FormatDebugLogStamp(int month, int day, int year, int hour, int minute,
-                                  int second, int milliseconds)
+DebugLogStamp FormatDebugLogStamp(int month, int day, int year, int hour, int minute, int second,
+                                  int milliseconds)
 {
     DebugLogStamp stamp{};
     // The usual case, digit by digit: every field fits its width. Anything
@@ -51,8 +51,8 @@ DebugLogStamp FormatDebugLogStamp(int month, int day, int year, int hour, int mi
         *at = '\0';
         return stamp;
     }
-    std::snprintf(stamp.text, sizeof stamp.text, "%02d/%02d/%04d %02d:%02d:%02d.%03d", month,
-                  day, year, hour, minute, second, milliseconds);
+    std::snprintf(stamp.text, sizeof stamp.text, "%02d/%02d/%04d %02d:%02d:%02d.%03d", month, day,
+                  year, hour, minute, second, milliseconds);
     return stamp;
 }
 
@@ -65,7 +65,7 @@ void DebugLog(const char* format, ...)
     // place after room for the longest stamp and its blank, and the stamp is
     // put right before it, so the message is formatted once and never copied.
     constexpr std::size_t kStampRoom = sizeof(DebugLogStamp::text);  // stamp (at most 31) + blank
-    char buffer[kStampRoom + kDebugLogBufferSize + 1];  // + the line feed
+    char buffer[kStampRoom + kDebugLogBufferSize + 1];               // + the line feed
     char* const message = buffer + kStampRoom;
     va_list arguments;
     va_start(arguments, format);

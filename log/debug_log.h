@@ -27,5 +27,5 @@ void DebugLog(const char* format, ...);
 struct DebugLogStamp {
     char text[32];
 };
-DebugLogStamp FormatDebugLogStamp(int month, int day, int year, int hour, int minute,
-                                  int second, int milliseconds);
+DebugLogStamp FormatDebugLogStamp(int month, int day, int year, int hour, int minute, int second,
+                                  int milliseconds);

@@ -15,9 +15,9 @@ void WriteDebuggerOutput(const char* text);
 // The local wall-clock time, as the system's local time service reports it.
 struct LocalTime {
     int year;
-    int month;        // 1 to 12
-    int day;          // 1 to 31
-    int hour;         // 0 to 23
+    int month;  // 1 to 12
+    int day;    // 1 to 31
+    int hour;   // 0 to 23
     int minute;
     int second;
     int milliseconds;

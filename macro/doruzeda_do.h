@@ -65,10 +65,8 @@ DORUZEDA_DO_API int __cdecl fnOrvane_setParallelPort(int number);
 // Only each string's first character counts; an empty (or null) string ends
 // the address. Text that is not hexadecimal keeps the previous address but
 // still selects it. Always 0.
-DORUZEDA_DO_API int __cdecl fnOrvane_setParallelPortAddress(const char* digit1,
-                                                            const char* digit2,
-                                                            const char* digit3,
-                                                            const char* digit4);
+DORUZEDA_DO_API int __cdecl fnOrvane_setParallelPortAddress(const char* digit1, const char* digit2,
+                                                            const char* digit3, const char* digit4);
 
 // Beyond the ten: the data lines as inputs, whole bytes, and waiting for an
 // input. The same rules: the selection is tested first, and a refused call

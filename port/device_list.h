@@ -43,8 +43,7 @@ int OpenDevice(const char* className, std::uint32_t index, DeviceRecord* device)
 // Ordinal 14. Copies the zero-terminated value of property `name` into
 // `buffer`, whose size in bytes `length` gives on entry. Non-zero on success.
 // A value that fills the buffer may come back without a terminator.
-int GetDeviceProperty(DeviceRecord* device, const char* name, char* buffer,
-                      std::uint32_t* length);
+int GetDeviceProperty(DeviceRecord* device, const char* name, char* buffer, std::uint32_t* length);
 
 // Ordinal 9. Fills `resources` with the device's I/O ranges. Non-zero on
 // success; after success the record must be released with

@@ -35,8 +35,7 @@ const IoRange* FirstRange(const ResourceRecord& resources)
 
 }  // namespace
 
-bool PortController::RecordPort(const char* name, std::uint16_t firstPort,
-                                std::uint16_t lastPort)
+bool PortController::RecordPort(const char* name, std::uint16_t firstPort, std::uint16_t lastPort)
 {
     if (portCount >= kMaxPorts) {
         DebugLog("Port table full, %s ignored", name);

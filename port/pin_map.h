@@ -15,11 +15,11 @@ enum class PinRegister : std::uint8_t { Data = 0, Status = 1, Control = 2 };
 
 struct PinMapRow {
     int pin;
-    PinRegister reg;       // offset from the base address
-    std::uint8_t mask;     // the pin's bit
-    bool inverted;         // the hardware inverts the line
-    bool settable;         // the pin may be driven by the PC
-    bool readable;         // the pin may be read back
+    PinRegister reg;    // offset from the base address
+    std::uint8_t mask;  // the pin's bit
+    bool inverted;      // the hardware inverts the line
+    bool settable;      // the pin may be driven by the PC
+    bool readable;      // the pin may be read back
 };
 
 class PinMap {

@@ -112,8 +112,8 @@ int PortController::SelectPortByNumber(int number)
     return kOk;
 }
 
-int PortController::SetManualAddress(const char* digit1, const char* digit2,
-                                     const char* digit3, const char* digit4)
+int PortController::SetManualAddress(const char* digit1, const char* digit2, const char* digit3,
+                                     const char* digit4)
 {
     // Four one-digit strings; the first empty one ends the address.
     char text[5];

@@ -27,8 +27,8 @@
 #include "port_view.h"
 
 struct PortEntry {
-    char name[11];            // as the system reports it, such as LPT1; at most 9 characters
-    char label[91];           // "%s (%X-%X)": name, first and last I/O port
+    char name[11];              // as the system reports it, such as LPT1; at most 9 characters
+    char label[91];             // "%s (%X-%X)": name, first and last I/O port
     std::uint16_t baseAddress;  // I/O address of the data register
 };
 

@@ -33,10 +33,10 @@ int main(int argc, char** argv)
         }
     }
     const auto end = std::chrono::steady_clock::now();
-    std::printf("%.0f ns per PPWDATA ioctl (%ld calls)\n",
-                std::chrono::duration<double, std::nano>(end - start).count() /
-                    static_cast<double>(calls),
-                calls);
+    std::printf(
+        "%.0f ns per PPWDATA ioctl (%ld calls)\n",
+        std::chrono::duration<double, std::nano>(end - start).count() / static_cast<double>(calls),
+        calls);
     ::ioctl(fd, PPRELEASE);
     ::close(fd);
     return 0;

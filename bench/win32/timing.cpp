@@ -43,8 +43,7 @@ double NanosecondsPerCall(int calls, const std::function<void()>& body)
 // goes first alternates, so neither always follows the other), and gives the
 // median time per call of each.
 void MediansInTurns(int rounds, int calls, const std::function<void()>& first,
-                    const std::function<void()>& second, double& firstMedian,
-                    double& secondMedian)
+                    const std::function<void()>& second, double& firstMedian, double& secondMedian)
 {
     std::vector<double> firstTimes;
     std::vector<double> secondTimes;
@@ -75,9 +74,9 @@ void LogLineByHand()
 {
     OutputDebugStringA("SetPinOutput(2, 1) Port=378");
     const char line[] = "12/03/2024 09:05:07.042 SetPinOutput(2, 1) Port=378\r\n";
-    const HANDLE file = CreateFileA("RurSetupDebug.txt", FILE_APPEND_DATA,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        CreateFileA("RurSetupDebug.txt", FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
     OVERLAPPED lockedByte{};
     lockedByte.Offset = 0xFFFFFFFEu;
@@ -132,8 +131,8 @@ int main(int argc, char** argv)
     auto getAll = Find<Int0>(library, "fnOrvane_getParallelInputAll");
     auto fetchPin = Find<Int1>(library, "fnOrvane_fetchParallelInputPin");
     auto selectPort = Find<Int1>(library, "fnOrvane_setParallelPort");
-    if (!setAddress || !setPin || !getPin || !prepareBuffer || !preparePin || !setAll ||
-        !getAll || !fetchPin || !selectPort || !portRead || !portWrite) {
+    if (!setAddress || !setPin || !getPin || !prepareBuffer || !preparePin || !setAll || !getAll ||
+        !fetchPin || !selectPort || !portRead || !portWrite) {
         std::fprintf(stderr, "an export is missing\n");
         return 1;
     }
@@ -179,8 +178,8 @@ int main(int argc, char** argv)
     // state of the machine and of the growing file; the median of the turns.
     double setPinTime = 0;
     double logFloor = 0;
-    MediansInTurns(10, slow / 4, [&] { setPin(2, 1); }, [&] { LogLineByHand(); }, setPinTime,
-                   logFloor);
+    MediansInTurns(
+        10, slow / 4, [&] { setPin(2, 1); }, [&] { LogLineByHand(); }, setPinTime, logFloor);
     const double getPinTime = NanosecondsPerCall(slow, [&] { getPin(10); });
     Row("fnOrvane_setParallelOutputPin (logged)", setPinTime);
     Row("fnOrvane_getParallelInputPin (logged)", getPinTime);

@@ -7,10 +7,9 @@
 
 extern "C" {
 __declspec(dllimport) int __cdecl GetIoDeviceCount(const char* className, DWORD* count);
-__declspec(dllimport) int __cdecl GetIoOpenDevice(const char* className, DWORD index,
-                                                  void* device);
-__declspec(dllimport) int __cdecl GetIoDeviceProperty(void* device, const char* name,
-                                                      char* buffer, DWORD* length);
+__declspec(dllimport) int __cdecl GetIoOpenDevice(const char* className, DWORD index, void* device);
+__declspec(dllimport) int __cdecl GetIoDeviceProperty(void* device, const char* name, char* buffer,
+                                                      DWORD* length);
 __declspec(dllimport) int __cdecl GetIoDeviceResources(void* device, void* resources);
 __declspec(dllimport) int __cdecl GetIoFreeDeviceResources(void* resources);
 __declspec(dllimport) int __cdecl GetIoCloseDevice(void* device);
@@ -31,8 +30,7 @@ int OpenDevice(const char* className, std::uint32_t index, DeviceRecord* device)
     return GetIoOpenDevice(className, index, device->bytes);
 }
 
-int GetDeviceProperty(DeviceRecord* device, const char* name, char* buffer,
-                      std::uint32_t* length)
+int GetDeviceProperty(DeviceRecord* device, const char* name, char* buffer, std::uint32_t* length)
 {
     DWORD value = *length;
     const int result = GetIoDeviceProperty(device->bytes, name, buffer, &value);

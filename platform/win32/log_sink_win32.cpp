@@ -16,8 +16,8 @@ LocalTime ReadLocalTime()
 {
     SYSTEMTIME now;
     GetLocalTime(&now);
-    return LocalTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
-                     now.wMilliseconds};
+    return LocalTime{now.wYear,   now.wMonth,  now.wDay,         now.wHour,
+                     now.wMinute, now.wSecond, now.wMilliseconds};
 }
 
 bool AppendTextLine(const char* fileName, const char* line)
@@ -31,8 +31,9 @@ bool AppendTextLine(const char* fileName, const char* line)
 
     // Append-only access: every write goes to the end of the file, whatever
     // other handles write meanwhile.
-    const HANDLE file = ::CreateFileA(fileName, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        ::CreateFileA(fileName, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
 
     // Windows makes one append-only write atomic; Wine appends by taking the
@@ -46,8 +47,8 @@ bool AppendTextLine(const char* fileName, const char* line)
     const BOOL locked = ::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockedByte);
 
     DWORD written = 0;
-    const BOOL wrote = ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written,
-                                   nullptr);
+    const BOOL wrote =
+        ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     if (locked) ::UnlockFileEx(file, 0, 1, 0, &lockedByte);
     ::CloseHandle(file);
     return wrote && written == text.size();

@@ -142,8 +142,7 @@ bool IsPortClass(const char* className)
 
 }  // namespace
 
-extern "C" __declspec(dllexport) int __cdecl GetIoDeviceCount(const char* className,
-                                                             DWORD* count)
+extern "C" __declspec(dllexport) int __cdecl GetIoDeviceCount(const char* className, DWORD* count)
 {
     if (count == nullptr) return 0;
     if (description.countFails) {
@@ -154,8 +153,8 @@ extern "C" __declspec(dllexport) int __cdecl GetIoDeviceCount(const char* classN
     return 1;
 }
 
-extern "C" __declspec(dllexport) int __cdecl GetIoOpenDevice(const char* className,
-                                                            DWORD index, void* device)
+extern "C" __declspec(dllexport) int __cdecl GetIoOpenDevice(const char* className, DWORD index,
+                                                             void* device)
 {
     if (device == nullptr || !IsPortClass(className) || index >= description.devices.size() ||
         description.devices[index].failOpen) {
@@ -170,7 +169,7 @@ extern "C" __declspec(dllexport) int __cdecl GetIoOpenDevice(const char* classNa
 }
 
 extern "C" __declspec(dllexport) int __cdecl GetIoDeviceProperty(void* device, const char* name,
-                                                                char* buffer, DWORD* length)
+                                                                 char* buffer, DWORD* length)
 {
     const Device* found = DeviceOf(device);
     if (found == nullptr || found->failProperty || name == nullptr ||
@@ -224,7 +223,7 @@ extern "C" __declspec(dllexport) int __cdecl GetIoCloseDevice(void* device)
 
 // For tests: devices left open and resource records left unreleased.
 extern "C" __declspec(dllexport) void __cdecl GetIoStandInStats(long* devicesOpen,
-                                                               long* resourcesHeld)
+                                                                long* resourcesHeld)
 {
     if (devicesOpen != nullptr) *devicesOpen = openDevices;
     if (resourcesHeld != nullptr) *resourcesHeld = heldResources;

@@ -107,7 +107,7 @@ extern "C" __declspec(dllexport) unsigned short __stdcall PortRead(unsigned shor
 }
 
 extern "C" __declspec(dllexport) void __stdcall PortWrite(unsigned short address,
-                                                         unsigned short value)
+                                                          unsigned short value)
 {
     Guard guard;
     if (!IsStatusRegister(address)) {

@@ -22,11 +22,11 @@
 #endif
 
 struct SimPortAccess {
-    unsigned long sequence;   // 0, 1, 2, ... since the trace was last cleared
-    unsigned char isWrite;    // 1 for PortWrite, 0 for PortRead
+    unsigned long sequence;  // 0, 1, 2, ... since the trace was last cleared
+    unsigned char isWrite;   // 1 for PortWrite, 0 for PortRead
     unsigned char reserved;
     unsigned short address;
-    unsigned short value;     // the value written, or the value returned
+    unsigned short value;  // the value written, or the value returned
 };
 
 // Number of accesses recorded since the last clear (may exceed the capacity;

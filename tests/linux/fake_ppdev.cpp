@@ -184,19 +184,13 @@ int Ioctl(const char* path, unsigned int command, void*, fuse_file_info* file, u
         port->claimedBy = 0;
         Log(*port, "release");
         return 0;
-    case PPRDATA:
-        *byte = port->reverse ? 0xFF : port->data;
-        return 0;
+    case PPRDATA: *byte = port->reverse ? 0xFF : port->data; return 0;
     case PPWDATA:
         port->data = *byte;
         Log(*port, "data", *byte);
         return 0;
-    case PPRSTATUS:
-        *byte = port->status;
-        return 0;
-    case PPRCONTROL:
-        *byte = static_cast<unsigned char>(port->control & 0x0F);
-        return 0;
+    case PPRSTATUS: *byte = port->status; return 0;
+    case PPRCONTROL: *byte = static_cast<unsigned char>(port->control & 0x0F); return 0;
     case PPWCONTROL:
         port->control = static_cast<unsigned char>(*byte & 0x0F);
         if (*byte & 0x20) port->reverse = true;
@@ -206,8 +200,7 @@ int Ioctl(const char* path, unsigned int command, void*, fuse_file_info* file, u
         port->reverse = *static_cast<int*>(data) != 0;
         Log(*port, "dir", port->reverse ? 1 : 0);
         return 0;
-    default:
-        return -ENOTTY;
+    default: return -ENOTTY;
     }
 }
 
@@ -223,7 +216,8 @@ int main(int argc, char** argv)
     std::set<unsigned long> denied;
     for (int i = 2; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--ports") == 0) count = std::strtoul(argv[i + 1], nullptr, 10);
-        if (std::strcmp(argv[i], "--deny") == 0) denied.insert(std::strtoul(argv[i + 1], nullptr, 10));
+        if (std::strcmp(argv[i], "--deny") == 0)
+            denied.insert(std::strtoul(argv[i + 1], nullptr, 10));
     }
     ports.resize(count);
     for (unsigned long number : denied) {

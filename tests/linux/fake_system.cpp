@@ -83,8 +83,7 @@ int Ioctl(int fd, unsigned long request, void* argument)
         Record(node, "PPRELEASE");
         node.claimed = false;
         return 0;
-    default:
-        break;
+    default: break;
     }
     if (!node.claimed) return -22;
     switch (request) {
@@ -108,11 +107,8 @@ int Ioctl(int fd, unsigned long request, void* argument)
         node.control = static_cast<unsigned char>(*byte & 0x0F);  // the bits the driver keeps
         Record(node, "PPWCONTROL", *byte);
         return 0;
-    case PPDATADIR:
-        Record(node, "PPDATADIR", *static_cast<int*>(argument));
-        return 0;
-    default:
-        return -25;  // ENOTTY
+    case PPDATADIR: Record(node, "PPDATADIR", *static_cast<int*>(argument)); return 0;
+    default: return -25;  // ENOTTY
     }
 }
 

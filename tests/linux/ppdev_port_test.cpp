@@ -84,12 +84,12 @@ TEST_F(PpdevPortTest, EachPortIsClaimedOnceAndReleasedAtTheEnd)
         space->Read(0x379);
     }
     space.reset();
-    EXPECT_EQ(fake_system::calls,
-              (Calls{"parport1 open", "parport1 PPCLAIM", "parport1 PPWDATA 00",
-                     "parport0 open", "parport0 PPCLAIM", "parport0 PPRSTATUS",
-                     "parport1 PPWDATA 01", "parport0 PPRSTATUS", "parport1 PPWDATA 02",
-                     "parport0 PPRSTATUS", "parport0 PPRELEASE", "parport0 close",
-                     "parport1 PPRELEASE", "parport1 close"}));
+    EXPECT_EQ(
+        fake_system::calls,
+        (Calls{"parport1 open", "parport1 PPCLAIM", "parport1 PPWDATA 00", "parport0 open",
+               "parport0 PPCLAIM", "parport0 PPRSTATUS", "parport1 PPWDATA 01",
+               "parport0 PPRSTATUS", "parport1 PPWDATA 02", "parport0 PPRSTATUS",
+               "parport0 PPRELEASE", "parport0 close", "parport1 PPRELEASE", "parport1 close"}));
 }
 
 TEST_F(PpdevPortTest, OtherAddressesReadFFDropWritesAndWarnOncePerAddress)
@@ -121,7 +121,10 @@ TEST_F(PpdevPortTest, UnusablePortGivesOneMessageFFAndDroppedWrites)
     const FailureCase cases[] = {
         {"no node", -ENOENT, 0, "ppdev module is not loaded", {"parport0 open"}},
         {"no permission", -EACCES, 0, "not in group lp", {"parport0 open"}},
-        {"busy", 0, -EBUSY, "holds the port",
+        {"busy",
+         0,
+         -EBUSY,
+         "holds the port",
          {"parport0 open", "parport0 PPCLAIM", "parport0 close"}},
     };
     for (const FailureCase& failure : cases) {
@@ -158,8 +161,8 @@ TEST(FindPortsTest, ListsParportEntriesByNumberWithBothBases)
     entry("parport10", "956\t0\n");
     entry("parport0", "888\t1912\n");
     entry("parport1", "632\n");
-    entry("default", nullptr);            // the kernel's settings folder, not a port
-    entry("parport2", nullptr);           // no base address
+    entry("default", nullptr);   // the kernel's settings folder, not a port
+    entry("parport2", nullptr);  // no base address
     entry("parportx", "888\t1912\n");
 
     const std::vector<ppdev::ParallelPort> ports = ppdev::FindPorts(root);

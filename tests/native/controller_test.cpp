@@ -97,7 +97,8 @@ TEST_F(ControllerTest, NoPortSelectedRefusesWithoutSideEffects)
 // used as given.
 TEST_F(ControllerTest, PortsThatCannotExistAreRefusedOthersUsedAsGiven)
 {
-    for (const std::uint16_t base : {std::uint16_t{0x0000}, std::uint16_t{0xFFFE}, std::uint16_t{0xFFFF}}) {
+    for (const std::uint16_t base :
+         {std::uint16_t{0x0000}, std::uint16_t{0xFFFE}, std::uint16_t{0xFFFF}}) {
         SCOPED_TRACE(testing::Message() << "base " << std::hex << base);
         UsePort(base);
         EXPECT_EQ(controller.SetPinOutput(1, 1), -1);
@@ -184,8 +185,8 @@ TEST_F(ControllerTest, SetPinOutputTouchesThePinsRegister)
         fakes::ResetLogSink();
         fakes::Port().readHighByte = 0xAB;
         UsePort(test.base);
-        const std::uint16_t reg = static_cast<std::uint16_t>(
-            test.pin >= 2 && test.pin <= 9 ? test.base : test.base + 2);
+        const std::uint16_t reg =
+            static_cast<std::uint16_t>(test.pin >= 2 && test.pin <= 9 ? test.base : test.base + 2);
         fakes::Port().registers[reg] = test.before;
         EXPECT_EQ(controller.SetPinOutput(test.pin, test.level), 0);
         EXPECT_EQ(Trace(), test.trace);
@@ -232,7 +233,8 @@ TEST_F(ControllerTest, PinLinesReachTheFileInOrder)
     UsePort(0x378);
     ASSERT_EQ(controller.SetPinOutput(3, 1), 0);
     ASSERT_EQ(controller.GetPinInput(3), 1);
-    EXPECT_EQ(LogFile(), FileLine("SetPinOutput(3, 1) Port=378") + FileLine("GetPinInput(3) Port=378"));
+    EXPECT_EQ(LogFile(),
+              FileLine("SetPinOutput(3, 1) Port=378") + FileLine("GetPinInput(3) Port=378"));
 }
 
 TEST_F(ControllerTest, SetThenGetOnALatchingDataRegister)
@@ -292,7 +294,7 @@ TEST_F(ControllerTest, FetchInputPinDecodesTheSnapshotWithoutAccess)
     // The port changes after the snapshot; the snapshot does not.
     fakes::Port().registers[0x378] = 0x00;
     fakes::Port().registers[0x379] = 0x00;
-    const int expected[][2] = {{2, 1}, {3, 0}, {4, 1}, {9, 0},  {10, 1},
+    const int expected[][2] = {{2, 1},  {3, 0},  {4, 1},  {9, 0}, {10, 1},
                                {11, 0}, {12, 0}, {13, 0}, {15, 0}};
     for (const auto& [pin, level] : expected) {
         EXPECT_EQ(controller.FetchInputPin(pin), level) << "pin " << pin;

@@ -23,8 +23,8 @@ TEST_F(DataLinesTest, DirectionChangesBitFiveAndWritesTheWholeValueBack)
     EXPECT_EQ(controller.SetDataDirection(7), 0);
     EXPECT_EQ(controller.SetDataDirection(0), 0);
     EXPECT_EQ(Trace(), "R 37A=AB0C W 37A=AB2C R 37A=AB2C W 37A=AB0C");
-    EXPECT_EQ(LogFile(), FileLine("SetDataDirection(7) Port=378") +
-                             FileLine("SetDataDirection(0) Port=378"));
+    EXPECT_EQ(LogFile(),
+              FileLine("SetDataDirection(7) Port=378") + FileLine("SetDataDirection(0) Port=378"));
 }
 
 TEST_F(DataLinesTest, BytesAreWrittenAndReadInOneAccessEach)
@@ -36,9 +36,9 @@ TEST_F(DataLinesTest, BytesAreWrittenAndReadInOneAccessEach)
     EXPECT_EQ(controller.SetDataByte(0), 0);
     EXPECT_EQ(controller.SetDataByte(255), 0);
     EXPECT_EQ(Trace(), "W 278=00A5 R 278=12A5 W 278=0000 W 278=00FF");
-    EXPECT_EQ(LogFile(), FileLine("SetDataByte(165) Port=278") + FileLine("GetDataByte() Port=278") +
-                             FileLine("SetDataByte(0) Port=278") +
-                             FileLine("SetDataByte(255) Port=278"));
+    EXPECT_EQ(LogFile(),
+              FileLine("SetDataByte(165) Port=278") + FileLine("GetDataByte() Port=278") +
+                  FileLine("SetDataByte(0) Port=278") + FileLine("SetDataByte(255) Port=278"));
 }
 
 // The selection is tested first; a refused call touches neither port nor log.
@@ -52,7 +52,8 @@ TEST_F(DataLinesTest, RefusedCallsTouchNothing)
         {"WaitInputPin(10, 1, 0)", [&] { return controller.WaitInputPin(10, 1, 0); }},
         {"WaitInputPin(1, 1, -5)", [&] { return controller.WaitInputPin(1, 1, -5); }},
     };
-    for (const std::uint16_t base : {std::uint16_t{0x378}, std::uint16_t{0}, std::uint16_t{0xFFFE}}) {
+    for (const std::uint16_t base :
+         {std::uint16_t{0x378}, std::uint16_t{0}, std::uint16_t{0xFFFE}}) {
         UsePort(base);
         if (base == 0x378) controller.selectedIndex = -1;
         for (const auto& [what, call] : needPort) EXPECT_EQ(call(), -1) << what << " base " << base;
@@ -64,7 +65,8 @@ TEST_F(DataLinesTest, RefusedCallsTouchNothing)
     const int unreadable[] = {1, 14, 16, 17, 18, 0, -1, INT_MAX};
     for (int pin : unreadable) EXPECT_EQ(controller.WaitInputPin(pin, 1, 10), -2) << pin;
     const int badTimeouts[] = {-1, 60001, INT_MIN, INT_MAX};
-    for (int timeout : badTimeouts) EXPECT_EQ(controller.WaitInputPin(10, 1, timeout), -2) << timeout;
+    for (int timeout : badTimeouts)
+        EXPECT_EQ(controller.WaitInputPin(10, 1, timeout), -2) << timeout;
 
     EXPECT_EQ(Trace(), "");
     EXPECT_TRUE(Debugger().empty());

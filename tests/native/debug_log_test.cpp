@@ -24,8 +24,8 @@ TEST(DebugLogStampTest, MonthFirstAndZeroPadded)
         {2, 29, 2000, 12, 30, 1, 7, "02/29/2000 12:30:01.007"},
     };
     for (const Case& test : cases) {
-        EXPECT_STREQ(FormatDebugLogStamp(test.month, test.day, test.year, test.hour,
-                                         test.minute, test.second, test.milliseconds)
+        EXPECT_STREQ(FormatDebugLogStamp(test.month, test.day, test.year, test.hour, test.minute,
+                                         test.second, test.milliseconds)
                          .text,
                      test.text);
     }
@@ -38,8 +38,9 @@ TEST_F(DebugLogTest, OneStampedLinePerMessageAppended)
     DebugLog("first %d", 1);
     fakes::LogSink().now = log_sink::LocalTime{2025, 1, 15, 23, 59, 58, 7};
     DebugLog("second %s", "two");
-    EXPECT_EQ(LogFile(), "12/03/2024 09:05:07.042 first 1\n"
-                         "01/15/2025 23:59:58.007 second two\n");
+    EXPECT_EQ(LogFile(),
+              "12/03/2024 09:05:07.042 first 1\n"
+              "01/15/2025 23:59:58.007 second two\n");
     EXPECT_EQ(Debugger(), (std::vector<std::string>{"first 1", "second two"}));
 }
 
@@ -65,8 +66,8 @@ TEST_F(DebugLogTest, ArgumentsAreCarriedLiterally)
 
 TEST_F(DebugLogTest, MessagesUpTo4095CharactersAreWrittenWhole)
 {
-    for (std::size_t length : {std::size_t{0}, std::size_t{1}, std::size_t{4094},
-                               std::size_t{4095}}) {
+    for (std::size_t length :
+         {std::size_t{0}, std::size_t{1}, std::size_t{4094}, std::size_t{4095}}) {
         SCOPED_TRACE(length);
         fakes::ResetLogSink();
         std::filesystem::remove(kDebugLogFileName);

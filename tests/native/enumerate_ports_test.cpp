@@ -51,8 +51,8 @@ protected:
 
 TEST_F(EnumeratePortsTest, RecordsLptPortsWithLabelsAndAddresses)
 {
-    EXPECT_TRUE(Enumerate({Port("COM1", 0x3F8, 0x3FF), Port("LPT1", 0x378, 0x37F),
-                           Port("ECP LPT2", 0x278, 0x27F)}));
+    EXPECT_TRUE(Enumerate(
+        {Port("COM1", 0x3F8, 0x3FF), Port("LPT1", 0x378, 0x37F), Port("ECP LPT2", 0x278, 0x27F)}));
     ASSERT_EQ(controller.portCount, 2);
     EXPECT_STREQ(controller.portTable[0].name, "LPT1");
     EXPECT_STREQ(controller.portTable[0].label, "LPT1 (378-37F)");
@@ -86,10 +86,10 @@ TEST_F(EnumeratePortsTest, WhichNamesQualify)
         bool recorded;
     };
     const Case cases[] = {
-        {"LPT1", true},       {"ECP LPT2", true},    {"LPT123456", true},  {"LPT", true},
-        {"xLPTx", true},      {"LPT1234567", false}, {"ECP LPT 12", false}, {"lpt1", false},
-        {"Lpt1", false},      {"LPt1", false},       {"COM1", false},       {"", false},
-        {"PRN", false},       {"L P T", false},
+        {"LPT1", true},  {"ECP LPT2", true},    {"LPT123456", true},   {"LPT", true},
+        {"xLPTx", true}, {"LPT1234567", false}, {"ECP LPT 12", false}, {"lpt1", false},
+        {"Lpt1", false}, {"LPt1", false},       {"COM1", false},       {"", false},
+        {"PRN", false},  {"L P T", false},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
@@ -141,8 +141,8 @@ TEST_F(EnumeratePortsTest, EachFailingStepSkipsOnlyItsDevice)
     noName.failProperty = true;
     FakeDevice noResources = Port("LPT3", 0x300, 0x307);
     noResources.failResources = true;
-    EXPECT_TRUE(Enumerate({noOpen, Port("LPT4", 0x378, 0x37F), noName, noResources,
-                           Port("LPT5", 0x278, 0x27F)}));
+    EXPECT_TRUE(Enumerate(
+        {noOpen, Port("LPT4", 0x378, 0x37F), noName, noResources, Port("LPT5", 0x278, 0x27F)}));
     EXPECT_EQ(Names(), (std::vector<std::string>{"LPT4", "LPT5"}));
     const fakes::FakeDeviceList& list = fakes::Devices();
     EXPECT_EQ(list.opens, 4);

@@ -21,8 +21,7 @@ constexpr WPARAM kPollTimer = 123;
 
 // A fresh load with a described device list; the simulated port zeroed.
 struct Load {
-    explicit Load(const char* description)
-        : devices(description), library(), calls(library)
+    explicit Load(const char* description) : devices(description), library(), calls(library)
     {
         const std::vector<HWND> windows = SetupWindowsOfThisThread();
         dialog = windows.size() == 1 ? windows.front() : nullptr;
@@ -45,10 +44,10 @@ struct Load {
 std::string ResultsOfThePortCalls(const Exports& calls)
 {
     const int results[] = {
-        calls.setParallelOutputPin(2, 1),   calls.setParallelOutputPin(16, 0),
-        calls.setParallelOutputPin(1, 1),   calls.getParallelInputPin(10),
-        calls.getParallelInputPin(2),       calls.prepareParallelOutputBuffer(),
-        calls.setParallelOutputAll(),       calls.getParallelInputAll(),
+        calls.setParallelOutputPin(2, 1), calls.setParallelOutputPin(16, 0),
+        calls.setParallelOutputPin(1, 1), calls.getParallelInputPin(10),
+        calls.getParallelInputPin(2),     calls.prepareParallelOutputBuffer(),
+        calls.setParallelOutputAll(),     calls.getParallelInputAll(),
     };
     std::string text;
     for (int result : results) text += (text.empty() ? "" : " ") + std::to_string(result);

@@ -222,7 +222,8 @@ TEST(LoadWithoutPorts, SucceedsAndTheWindowAsksForTheAddress)
     EXPECT_TRUE(Pump(2000, [&] {
         for (const std::string& message : load.debugger.Messages()) {
             if (message ==
-                "Tambrel Parallel I/O Macro: Couldn't find Parallel Port. Specify the Port address.")
+                "Tambrel Parallel I/O Macro: Couldn't find Parallel Port. Specify the Port "
+                "address.")
                 return true;
         }
         return false;
@@ -259,14 +260,16 @@ TEST(Unload, WhilePollingLeavesNoWindowAndNoTimer)
 TEST(Reload, StartsFromFreshState)
 {
     {
-        WatchedLoad first(HostModule::Loaded, "device LPT2\nrange 278 27F\ndevice LPT1\nrange 378 37F\n");
+        WatchedLoad first(HostModule::Loaded,
+                          "device LPT2\nrange 278 27F\ndevice LPT1\nrange 378 37F\n");
         ASSERT_NE(first.dialog, nullptr);
         EXPECT_EQ(first.calls.setParallelPortAddress("2", "b", "c", ""), 0);
         EXPECT_EQ(first.calls.prepareParallelOutputPin(2, 1), 0);
         EXPECT_EQ(first.calls.rudAdado(), 0);
         SendMessageA(GetDlgItem(first.dialog, IDC_POLL_INPUTS), BM_CLICK, 0, 0);
     }
-    WatchedLoad second(HostModule::Loaded, "device LPT2\nrange 278 27F\ndevice LPT1\nrange 378 37F\n");
+    WatchedLoad second(HostModule::Loaded,
+                       "device LPT2\nrange 278 27F\ndevice LPT1\nrange 378 37F\n");
     ASSERT_NE(second.dialog, nullptr);
     EXPECT_FALSE(IsWindowVisible(second.dialog));
     EXPECT_EQ(Text(second.dialog, IDC_POLL_INPUTS), "Poll INPUT status");

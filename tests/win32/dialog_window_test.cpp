@@ -190,12 +190,13 @@ TEST_P(NoPortTest, ShowsTheAddressFieldInTheListsPlaceAndTellsTheDebugger)
     EXPECT_EQ(window.calls.setParallelOutputPin(2, 1), scenario.pinCallResult);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    DeviceLists, NoPortTest,
-    ::testing::Values(NoPortCase{"CountFails", kCountFails, "378", 0},
-                      NoPortCase{"EmptyList", "# nothing\n", "378", 0},
-                      NoPortCase{"NoneParallel", kNoneParallel, "0", -1}),
-    [](const ::testing::TestParamInfo<NoPortCase>& param) { return param.param.name; });
+INSTANTIATE_TEST_SUITE_P(DeviceLists, NoPortTest,
+                         ::testing::Values(NoPortCase{"CountFails", kCountFails, "378", 0},
+                                           NoPortCase{"EmptyList", "# nothing\n", "378", 0},
+                                           NoPortCase{"NoneParallel", kNoneParallel, "0", -1}),
+                         [](const ::testing::TestParamInfo<NoPortCase>& param) {
+                             return param.param.name;
+                         });
 
 TEST_F(DialogTest, IntervalSpinRunsFromOneToTenAndStartsAtOne)
 {
@@ -232,12 +233,12 @@ struct LevelBox {
 };
 
 const LevelBox kLevelBoxes[] = {
-    {IDC_LEVEL_PIN1, 0x37A, 0x01, true},  {IDC_LEVEL_PIN2, 0x378, 0x01, false},
+    {IDC_LEVEL_PIN1, 0x37A, 0x01, true},      {IDC_LEVEL_PIN2, 0x378, 0x01, false},
     {IDC_LEVEL_PIN2 + 1, 0x378, 0x02, false}, {IDC_LEVEL_PIN2 + 2, 0x378, 0x04, false},
     {IDC_LEVEL_PIN2 + 3, 0x378, 0x08, false}, {IDC_LEVEL_PIN2 + 4, 0x378, 0x10, false},
     {IDC_LEVEL_PIN2 + 5, 0x378, 0x20, false}, {IDC_LEVEL_PIN2 + 6, 0x378, 0x40, false},
-    {IDC_LEVEL_PIN9, 0x378, 0x80, false},  {IDC_LEVEL_PIN14, 0x37A, 0x02, true},
-    {IDC_LEVEL_PIN16, 0x37A, 0x04, false}, {IDC_LEVEL_PIN17, 0x37A, 0x08, true},
+    {IDC_LEVEL_PIN9, 0x378, 0x80, false},     {IDC_LEVEL_PIN14, 0x37A, 0x02, true},
+    {IDC_LEVEL_PIN16, 0x37A, 0x04, false},    {IDC_LEVEL_PIN17, 0x37A, 0x08, true},
 };
 
 std::string Access(char kind, unsigned short address, unsigned value)
@@ -290,7 +291,7 @@ TEST_F(DialogTest, LevelClicksLeaveTheControllersBuffersAlone)
     // Buffered: data 0x00 and control 0x00 read, then pin 3 prepared high.
     ASSERT_EQ(window.calls.prepareParallelOutputBuffer(), 0);
     ASSERT_EQ(window.calls.prepareParallelOutputPin(3, 1), 0);
-    window.Click(IDC_LEVEL_PIN17);  // writes control bit 3 to the port only
+    window.Click(IDC_LEVEL_PIN17);     // writes control bit 3 to the port only
     window.Click(IDC_LEVEL_PIN2 + 1);  // pin 3 low on the port only
     window.MarkTrace();
     ASSERT_EQ(window.calls.setParallelOutputAll(), 0);
@@ -360,8 +361,8 @@ TEST_F(DialogTest, ReadButtonFillsTheStatusFieldsByTheBitRules)
         SimSetInputLines(0x378, input.status);
         window.MarkTrace();
         window.Click(IDC_READ_INPUTS);
-        EXPECT_EQ(window.Trace(), Access('R', 0x378, input.data) + " " +
-                                      Access('R', 0x379, input.status));
+        EXPECT_EQ(window.Trace(),
+                  Access('R', 0x378, input.data) + " " + Access('R', 0x379, input.status));
         EXPECT_EQ(Fields(window, kDataFields), input.dataFields) << int{input.data};
         EXPECT_EQ(Fields(window, kStatusFields), input.statusFields) << int{input.status};
     }

@@ -45,12 +45,20 @@ const Scenario kScenarios[] = {
     {"default list", nullptr, {0, -2, -2, -2}, 0x378, "LPT1 (378-37F)"},
     {"two ports, LPT2 first",
      "device LPT2\nrange 278 27F\ndevice LPT1\nrange 3BC 3BF\n",
-     {0, 0, -2, -2}, 0x3BC, "LPT2 (278-27F)|LPT1 (3BC-3BF)"},
-    {"count fails", "count-error 1168\n", {-2, -2, -2, -2}, 0,
+     {0, 0, -2, -2},
+     0x3BC,
+     "LPT2 (278-27F)|LPT1 (3BC-3BF)"},
+    {"count fails",
+     "count-error 1168\n",
+     {-2, -2, -2, -2},
+     0,
      "Failed to get number of devices error=1168"},
     {"empty list", "# no devices\n", {-2, -2, -2, -2}, 0, "No I/O devices found"},
-    {"none parallel", "device COM1\nrange 3F8 3FF\ndevice COM2\nrange 2F8 2FF\n",
-     {-2, -2, -2, -2}, 0, ""},
+    {"none parallel",
+     "device COM1\nrange 3F8 3FF\ndevice COM2\nrange 2F8 2FF\n",
+     {-2, -2, -2, -2},
+     0,
+     ""},
     {"every failure",
      "device LPT1\nrange 378 37F\nfail open\n"
      "device LPT2\nrange 278 27F\nfail property\n"
@@ -59,7 +67,9 @@ const Scenario kScenarios[] = {
      "device-fill L\n"
      "device lpt5\nrange 100 107\n"
      "device ECP LPT6\nrange 2BC 2BF\n",
-     {-2, -2, -2, -2}, 0, "ECP LPT6 (2BC-2BF)"},
+     {-2, -2, -2, -2},
+     0,
+     "ECP LPT6 (2BC-2BF)"},
 };
 
 class DiscoveryTest : public ::testing::TestWithParam<Scenario> {};
@@ -69,9 +79,8 @@ TEST_P(DiscoveryTest, PortsFoundAtLoadAreSelectableByNumber)
     const Scenario& scenario = GetParam();
     ScratchDirectory scratch;
     std::unique_ptr<DeviceDescription> devices =
-        scenario.description == nullptr
-            ? std::make_unique<DeviceDescription>()
-            : std::make_unique<DeviceDescription>(scenario.description);
+        scenario.description == nullptr ? std::make_unique<DeviceDescription>()
+                                        : std::make_unique<DeviceDescription>(scenario.description);
     {
         LoadedLibrary library;
         ASSERT_NE(library.Handle(), nullptr) << library.LoadError();

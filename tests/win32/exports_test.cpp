@@ -13,11 +13,16 @@ using namespace test_support;
 namespace {
 
 const char* const kNamesByOrdinal[] = {
-    "fnOrvane_fetchParallelInputPin",       "fnOrvane_getParallelInputAll",
-    "fnOrvane_getParallelInputPin",         "fnOrvane_rudAdado",
-    "fnOrvane_prepareParallelOutputBuffer", "fnOrvane_prepareParallelOutputPin",
-    "fnOrvane_setParallelOutputAll",        "fnOrvane_setParallelOutputPin",
-    "fnOrvane_setParallelPort",             "fnOrvane_setParallelPortAddress",
+    "fnOrvane_fetchParallelInputPin",
+    "fnOrvane_getParallelInputAll",
+    "fnOrvane_getParallelInputPin",
+    "fnOrvane_rudAdado",
+    "fnOrvane_prepareParallelOutputBuffer",
+    "fnOrvane_prepareParallelOutputPin",
+    "fnOrvane_setParallelOutputAll",
+    "fnOrvane_setParallelOutputPin",
+    "fnOrvane_setParallelPort",
+    "fnOrvane_setParallelPortAddress",
 };
 
 // Each test: a fresh scratch directory, the default device list (LPT1 at
@@ -100,9 +105,9 @@ TEST_F(ExportsTest, SetPinOutputWritesTheRegisterAndALogLine)
     ASSERT_EQ(calls.setParallelPortAddress("3", "7", "8", ""), 0);
     SimPoke(0x37A, 0x0F);
     MarkTrace();
-    EXPECT_EQ(calls.setParallelOutputPin(1, 1), 0);  // inverted: clears control bit 0
-    EXPECT_EQ(calls.setParallelOutputPin(16, 1), 0); // sets control bit 2 (already set)
-    EXPECT_EQ(calls.setParallelOutputPin(5, 7), 0);  // any non-zero level is high
+    EXPECT_EQ(calls.setParallelOutputPin(1, 1), 0);   // inverted: clears control bit 0
+    EXPECT_EQ(calls.setParallelOutputPin(16, 1), 0);  // sets control bit 2 (already set)
+    EXPECT_EQ(calls.setParallelOutputPin(5, 7), 0);   // any non-zero level is high
     EXPECT_EQ(Describe(Trace()), "R 37A=0F W 37A=0E R 37A=0E W 37A=0E R 378=00 W 378=08");
 
     const std::string log = scratch.LogFile();
@@ -124,7 +129,7 @@ TEST_F(ExportsTest, TheLogStampIsTodaysLocalDateMonthFirst)
     char date[16];
     snprintf(date, sizeof date, "%02u/%02u/%04u ", before.wMonth, before.wDay, before.wYear);
     const std::string log = scratch.LogFile();
-    EXPECT_NE(log.find(std::string(date) ), std::string::npos) << date << " in " << log;
+    EXPECT_NE(log.find(std::string(date)), std::string::npos) << date << " in " << log;
 }
 
 TEST_F(ExportsTest, GetPinInputReadsTheStatusLines)

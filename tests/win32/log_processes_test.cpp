@@ -29,8 +29,8 @@ std::string ObjectName(DWORD parent, const char* what)
 // fnOrvane_setParallelOutputPin(PIN, level), the level alternating 1, 0, ...
 int RunChild(DWORD parent, int pin)
 {
-    const HANDLE ready = OpenSemaphoreA(SEMAPHORE_MODIFY_STATE, FALSE,
-                                        ObjectName(parent, "ready").c_str());
+    const HANDLE ready =
+        OpenSemaphoreA(SEMAPHORE_MODIFY_STATE, FALSE, ObjectName(parent, "ready").c_str());
     const HANDLE start = OpenEventA(SYNCHRONIZE, FALSE, ObjectName(parent, "start").c_str());
     if (ready == nullptr || start == nullptr) return 2;
     LoadedLibrary library;
@@ -162,8 +162,7 @@ TEST(LogFileFromTwoProcesses, EveryLineArrivesWholeOnceAndInOrder)
 int main(int argc, char** argv)
 {
     if (argc == 4 && std::strcmp(argv[1], "--log-child") == 0) {
-        return RunChild(static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10)),
-                        std::atoi(argv[3]));
+        return RunChild(static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10)), std::atoi(argv[3]));
     }
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -27,8 +27,7 @@ INT_PTR CALLBACK TemplateOnly(HWND, UINT message, WPARAM, LPARAM)
 // The library mapped for its resources only: its load-time code does not run.
 class ResourceModule {
 public:
-    ResourceModule()
-        : module(LoadLibraryExA("Doruzeda_DO.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE))
+    ResourceModule() : module(LoadLibraryExA("Doruzeda_DO.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE))
     {
     }
     ~ResourceModule()

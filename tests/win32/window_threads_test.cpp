@@ -119,8 +119,7 @@ TEST(WindowAndExports, ControlRegisterPinsChangedByTheWindowAndOtherThreadsAllSt
     // An odd number of clicks leaves the box pressed: pin 16 low, bit 2 clear.
     const bool pressed = clicks % 2 == 1;
     EXPECT_EQ(SendMessageA(levelBox16, BM_GETCHECK, 0, 0), pressed ? BST_CHECKED : BST_UNCHECKED);
-    EXPECT_EQ(SimPeek(0x37A), 0xA0 | 0x01 | 0x08 | (pressed ? 0x00 : 0x04))
-        << clicks << " clicks";
+    EXPECT_EQ(SimPeek(0x37A), 0xA0 | 0x01 | 0x08 | (pressed ? 0x00 : 0x04)) << clicks << " clicks";
 
     const unsigned long accesses = SimTraceCount() - start;
     ASSERT_LE(accesses, SimTraceCapacity());
