@@ -9,7 +9,9 @@
 //   word  port background seed       byte  high byte of every port read
 //   byte  local time (one of three)  byte  bit 0: the file append fails
 //   4 words: outData, outControl, inData, inStatus
-//   then operations until the input ends: byte operation (below) and its arguments.
+//   then operations until the input ends: byte operation (below) and its arguments;
+//   a wait reads once (a timeout of 0) or is refused (one out of range), so
+//   that no step sleeps.
 // Names: byte kind, then 0 "LPTn" (byte n), 1 "LPTn" in mixed case (byte n,
 // byte case bits), 2 raw (byte length 0..10, bytes), 3 "LPT" and a byte in
 // decimal, 4 empty.
@@ -51,6 +53,10 @@ enum Operation : int {
     kSetOutputAll,
     kGetInputAll,
     kFetchInputPin,
+    kSetDataDirection,
+    kSetDataByte,
+    kGetDataByte,
+    kWaitInputPinNow,  // a wait that reads once: a timeout of 0, or one out of range
     kShowDialog,       // the export that shows the dialog: the controller is not involved
     kDialogSelection,  // the dialog's port list writes selectedIndex
     kHardwareChange,   // the port's lines change under the controller
@@ -61,7 +67,8 @@ enum Operation : int {
 const char* const kOperationNames[kOperationCount] = {
     "SelectPortByNumber",  "SetManualAddress", "SetPinOutput",    "GetPinInput",
     "PrepareOutputBuffer", "PrepareOutputPin", "SetOutputAll",    "GetInputAll",
-    "FetchInputPin",       "ShowDialog",       "DialogSelection", "HardwareChange",
+    "FetchInputPin",       "SetDataDirection", "SetDataByte",     "GetDataByte",
+    "WaitInputPin",        "ShowDialog",       "DialogSelection", "HardwareChange",
     "OtherLogMessage",
 };
 
@@ -549,6 +556,80 @@ private:
             }
             break;
         }
+        case kSetDataDirection: {
+            const std::int32_t direction = input.BiasedInteger();
+            outcome.arguments = std::to_string(direction);
+            outcome.result = controller.SetDataDirection(direction);
+            if (!model.Usable()) {
+                outcome.expectedResult = -1;
+                break;
+            }
+            const std::uint16_t base = model.Base();
+            const std::uint16_t control = static_cast<std::uint16_t>(base + 2);
+            const std::uint16_t before = ValueReadAt(actual, 0, control);
+            outcome.expected.push_back(Read(control, before));
+            ExpectLog(outcome.expected,
+                      "SetDataDirection(" + outcome.arguments + ") Port=" + HexLower(base));
+            outcome.expected.push_back(
+                Write(control,
+                      static_cast<std::uint16_t>(direction != 0 ? before | 0x20 : before & ~0x20)));
+            break;
+        }
+        case kSetDataByte: {
+            const std::int32_t value = input.BiasedInteger();
+            outcome.arguments = std::to_string(value);
+            outcome.result = controller.SetDataByte(value);
+            if (!model.Usable()) {
+                outcome.expectedResult = -1;
+            } else if (value < 0 || value > 255) {
+                outcome.expectedResult = -2;
+            } else {
+                ExpectLog(outcome.expected,
+                          "SetDataByte(" + outcome.arguments + ") Port=" + HexLower(model.Base()));
+                outcome.expected.push_back(Write(model.Base(), static_cast<std::uint16_t>(value)));
+            }
+            break;
+        }
+        case kGetDataByte: {
+            outcome.result = controller.GetDataByte();
+            if (!model.Usable()) {
+                outcome.expectedResult = -1;
+                break;
+            }
+            const std::uint16_t value = ValueReadAt(actual, 0, model.Base());
+            outcome.expected.push_back(Read(model.Base(), value));
+            ExpectLog(outcome.expected, "GetDataByte() Port=" + HexLower(model.Base()));
+            outcome.expectedResult = value & 0xFF;
+            break;
+        }
+        case kWaitInputPinNow: {
+            const std::int32_t pin = input.BiasedInteger();
+            const std::int32_t level = input.BiasedInteger();
+            std::int32_t timeout = 0;
+            switch (input.Choice(0, 2)) {
+            case 0: timeout = 0; break;
+            case 1: timeout = -1 - static_cast<std::int32_t>(input.Word()); break;
+            default: timeout = 60001 + static_cast<std::int32_t>(input.Word()); break;
+            }
+            outcome.arguments =
+                std::to_string(pin) + ", " + std::to_string(level) + ", " + std::to_string(timeout);
+            outcome.result = controller.WaitInputPin(pin, level, timeout);
+            const PinFacts facts = FactsOf(pin);
+            if (!model.Usable()) {
+                outcome.expectedResult = -1;
+            } else if (!facts.readable || timeout != 0) {
+                outcome.expectedResult = -2;
+            } else {
+                const std::uint16_t reg = static_cast<std::uint16_t>(model.Base() + facts.offset);
+                const std::uint16_t value = ValueReadAt(actual, 0, reg);
+                outcome.expected.push_back(Read(reg, value));
+                outcome.expectedResult = LevelOf(value, facts) == (level != 0 ? 1 : 0) ? 1 : 0;
+                ExpectLog(outcome.expected,
+                          "WaitInputPin(" + outcome.arguments + ") Port=" + HexLower(model.Base()) +
+                              " Result=" + std::to_string(outcome.expectedResult));
+            }
+            break;
+        }
         case kShowDialog:
             // Showing the dialog leaves the controller alone; the checks after
             // the step prove that nothing changed and nothing was touched.
@@ -592,6 +673,10 @@ private:
             case kSetOutputAll:
             case kGetInputAll: return InSet(outcome.result, {0, -1});
             case kPrepareOutputPin: return InSet(outcome.result, {0, -2});
+            case kSetDataDirection: return InSet(outcome.result, {0, -1});
+            case kSetDataByte: return InSet(outcome.result, {0, -1, -2});
+            case kGetDataByte: return outcome.result >= -1 && outcome.result <= 255;
+            case kWaitInputPinNow: return InSet(outcome.result, {1, 0, -1, -2});
             default: return outcome.result == 0;
             }
         }();
