@@ -1,8 +1,15 @@
 // What each controller operation costs with a port that costs nothing, and
-// what the debug log adds to the immediate operations.
+// what the debug log adds to the immediate operations, how fast a wait sees
+// a change, and what a byte write costs.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <random>
+#include <thread>
+#include <vector>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,8 +21,13 @@
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+// A fresh, quiet fake port (no trace, no recorded debugger output, no hook)
+// with LPT1 at 378 selected.
 void SelectPort(PortController& controller)
 {
+    fakes::ResetPort();
     fakes::Port().keepTrace = false;
     fakes::LogSink().keepOutput = false;
     controller.portTable[0].baseAddress = 0x378;
@@ -23,28 +35,9 @@ void SelectPort(PortController& controller)
     controller.selectedIndex = 0;
 }
 
-// Runs the log-writing benchmarks in a scratch directory, so that
+// The log-writing benchmarks run in a scratch directory, so that
 // "RurSetupDebug.txt" does not grow in the caller's folder.
-class ScratchFolder {
-public:
-    ScratchFolder()
-    {
-        previous = std::filesystem::current_path();
-        folder = std::filesystem::temp_directory_path() / "doruzeda-bench";
-        std::filesystem::create_directories(folder);
-        std::filesystem::current_path(folder);
-    }
-    ~ScratchFolder()
-    {
-        std::filesystem::current_path(previous);
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
-
-private:
-    std::filesystem::path previous;
-    std::filesystem::path folder;
-};
+using ScratchFolder = fakes::ScratchDirectory;
 
 void BM_PrepareOutputBuffer(benchmark::State& state)
 {
@@ -139,6 +132,58 @@ void BM_LogLineFloor(benchmark::State& state)
     }
 }
 BENCHMARK(BM_LogLineFloor);
+
+// Beyond the ten: how fast a wait sees a change that another thread makes,
+// and what one byte write costs against the buffered path's eight pins.
+
+// One wait after another on pin 2; another thread raises the pin through the
+// controller after 0 to 5 ms, so most changes come while the wait sleeps
+// between reads. The reaction time runs from the port write that raises the
+// line to the wait's return. Reports the median and the 99th percentile.
+void BM_WaitReactionToAnotherThread(benchmark::State& state)
+{
+    ScratchFolder scratch;
+    PortController controller;
+    SelectPort(controller);
+    std::atomic<std::int64_t> raisedAt{0};
+    fakes::Port().onAccess = [&](const fakes::PortAccess& access) {
+        if (access.isWrite) raisedAt = Clock::now().time_since_epoch().count();
+    };
+    std::mt19937 random(7);
+    std::vector<double> microseconds;
+    for (auto _ : state) {
+        controller.SetDataByte(0);
+        const int delayUs = std::uniform_int_distribution<int>(0, 5000)(random);
+        std::thread raiser([&] {
+            std::this_thread::sleep_for(std::chrono::microseconds(delayUs));
+            controller.SetDataByte(1);
+        });
+        const int reached = controller.WaitInputPin(2, 1, 60000);
+        const std::int64_t returnedAt = Clock::now().time_since_epoch().count();
+        raiser.join();
+        if (reached != 1) state.SkipWithError("the wait did not see the change");
+        microseconds.push_back(static_cast<double>(returnedAt - raisedAt.load()) / 1000.0);
+    }
+    fakes::Port().onAccess = nullptr;
+    std::sort(microseconds.begin(), microseconds.end());
+    state.counters["median_us"] = microseconds[microseconds.size() / 2];
+    state.counters["p99_us"] = microseconds[microseconds.size() * 99 / 100];
+}
+BENCHMARK(BM_WaitReactionToAnotherThread)->Iterations(300)->Unit(benchmark::kMillisecond);
+
+// Eight data pins in one logged call; compare BM_BufferedPatternEightPins.
+void BM_DataByteWrite(benchmark::State& state)
+{
+    ScratchFolder scratch;
+    PortController controller;
+    SelectPort(controller);
+    int value = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(controller.SetDataByte(value));
+        value = (value + 1) & 0xFF;
+    }
+}
+BENCHMARK(BM_DataByteWrite);
 
 }  // namespace
 

@@ -240,6 +240,18 @@ TEST_F(ThreadsTest, CallsFromAnotherThreadDoNotWaitForABusyWindowThread)
 
 namespace {
 
+// Runs `start` on a thread of its own to its end; its exit code, or 0 when it
+// could not run.
+DWORD RunOnAnotherThread(LPTHREAD_START_ROUTINE start, void* argument)
+{
+    const HANDLE thread = CreateThread(nullptr, 0, start, argument, 0, nullptr);
+    if (thread == nullptr) return 0;
+    DWORD code = 0;
+    if (WaitForSingleObject(thread, 20000) == WAIT_OBJECT_0) GetExitCodeThread(thread, &code);
+    CloseHandle(thread);
+    return code;
+}
+
 DWORD WINAPI SelectSecondPort(void* calls)
 {
     return static_cast<DWORD>(static_cast<const Exports*>(calls)->setParallelPort(1) + 100);
@@ -257,12 +269,7 @@ TEST(ThreadsAndTheList, AUsersChoiceAfterAPostedChangeIsKept)
     const HWND list = GetDlgItem(dialog, IDC_PORT_LIST);
 
     // Another thread chooses LPT1 (row 1); its change to the list is posted.
-    HANDLE thread = CreateThread(nullptr, 0, &SelectSecondPort, &calls, 0, nullptr);
-    ASSERT_NE(thread, nullptr);
-    ASSERT_EQ(WaitForSingleObject(thread, 20000), WAIT_OBJECT_0);
-    DWORD code = 0;
-    GetExitCodeThread(thread, &code);
-    CloseHandle(thread);
+    const DWORD code = RunOnAnotherThread(&SelectSecondPort, &calls);
     EXPECT_EQ(code, 100u) << "setParallelPort(1) gave " << static_cast<int>(code) - 100;
 
     // Before the window's thread gets to it, the user picks row 0 again.
@@ -296,13 +303,7 @@ TEST(ThreadsAndTheList, AnAddressPostedBeforeALaterChoiceIsNotShown)
     const HWND dialog = windows.front();
 
     // Another thread sets an address; its change to the window is posted.
-    HANDLE thread = CreateThread(nullptr, 0, &SetManualAddress, &calls, 0, nullptr);
-    ASSERT_NE(thread, nullptr);
-    ASSERT_EQ(WaitForSingleObject(thread, 20000), WAIT_OBJECT_0);
-    DWORD code = 0;
-    GetExitCodeThread(thread, &code);
-    CloseHandle(thread);
-    EXPECT_EQ(code, 100u);
+    EXPECT_EQ(RunOnAnotherThread(&SetManualAddress, &calls), 100u);
 
     // Before the window's thread gets to it, the host on that thread chooses
     // LPT1, which shows the list at once.
