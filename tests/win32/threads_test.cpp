@@ -257,15 +257,26 @@ DWORD WINAPI SelectSecondPort(void* calls)
     return static_cast<DWORD>(static_cast<const Exports*>(calls)->setParallelPort(1) + 100);
 }
 
-TEST(ThreadsAndTheList, AUsersChoiceAfterAPostedChangeIsKept)
-{
+// LPT2 at 278 (row 0, current) and LPT1 at 378, the window on this thread.
+class ThreadsAndTheList : public ::testing::Test {
+protected:
+    ThreadsAndTheList()
+        : devices("device LPT2\nrange 278 27F\ndevice LPT1\nrange 378 37F\n"), calls(library)
+    {
+        const std::vector<HWND> windows = SetupWindowsOfThisThread();
+        if (windows.size() == 1) dialog = windows.front();
+    }
+    void SetUp() override { ASSERT_NE(dialog, nullptr); }
+
     ScratchDirectory scratch;
-    DeviceDescription devices("device LPT2\nrange 278 27F\ndevice LPT1\nrange 378 37F\n");
+    DeviceDescription devices;
     LoadedLibrary library;
-    Exports calls(library);
-    const std::vector<HWND> windows = SetupWindowsOfThisThread();
-    ASSERT_EQ(windows.size(), 1u);
-    const HWND dialog = windows.front();
+    Exports calls;
+    HWND dialog = nullptr;
+};
+
+TEST_F(ThreadsAndTheList, AUsersChoiceAfterAPostedChangeIsKept)
+{
     const HWND list = GetDlgItem(dialog, IDC_PORT_LIST);
 
     // Another thread chooses LPT1 (row 1); its change to the list is posted.
@@ -292,16 +303,8 @@ DWORD WINAPI SetManualAddress(void* calls)
         static_cast<const Exports*>(calls)->setParallelPortAddress("2", "7", "8", "") + 100);
 }
 
-TEST(ThreadsAndTheList, AnAddressPostedBeforeALaterChoiceIsNotShown)
+TEST_F(ThreadsAndTheList, AnAddressPostedBeforeALaterChoiceIsNotShown)
 {
-    ScratchDirectory scratch;
-    DeviceDescription devices("device LPT2\nrange 278 27F\ndevice LPT1\nrange 378 37F\n");
-    LoadedLibrary library;
-    Exports calls(library);
-    const std::vector<HWND> windows = SetupWindowsOfThisThread();
-    ASSERT_EQ(windows.size(), 1u);
-    const HWND dialog = windows.front();
-
     // Another thread sets an address; its change to the window is posted.
     EXPECT_EQ(RunOnAnotherThread(&SetManualAddress, &calls), 100u);
 
