@@ -45,11 +45,11 @@ if [ ! -f "$cache/vmlinux" ] || [ ! -f "$cache/modules/ppdev.ko" ]; then
 fi
 
 rm -rf "$work"
-mkdir -p "$work/root/bin" "$work/root/modules"
-cp "$(command -v busybox)" "$work/root/bin/busybox"
-cp "$cache"/modules/*.ko "$work/root/modules/"
-cp "$program" "$work/root/vm_port_test"
-cat >"$work/root/init" <<'INIT'
+mkdir -p "$work/initramfs/bin" "$work/initramfs/modules"
+cp "$(command -v busybox)" "$work/initramfs/bin/busybox"
+cp "$cache"/modules/*.ko "$work/initramfs/modules/"
+cp "$program" "$work/initramfs/vm_port_test"
+cat >"$work/initramfs/init" <<'INIT'
 #!/bin/busybox sh
 /bin/busybox --install -s /bin
 mkdir -p /dev /proc /sys
@@ -64,8 +64,8 @@ result=$?
 printf "\\$(printf %o $result)" | dd of=/dev/port bs=1 seek=244 2>/dev/null
 poweroff -f
 INIT
-chmod +x "$work/root/init"
-(cd "$work/root" && find . | busybox cpio -o -H newc -R 0:0 2>/dev/null) | gzip -1 >"$work/init.cpio.gz"
+chmod +x "$work/initramfs/init"
+(cd "$work/initramfs" && find . | busybox cpio -o -H newc -R 0:0 2>/dev/null) | gzip -1 >"$work/init.cpio.gz"
 
 : >"$work/lpt.out"
 set +e
