@@ -130,6 +130,11 @@ BOOL CRudAdadoDlg::DestroyWindow()
     return CDialog::DestroyWindow();
 }
 
+void CRudAdadoDlg::PostNcDestroy()
+{
+    windowForAnyThread.store(nullptr);
+}
+
 std::uint32_t CRudAdadoDlg::NextViewChange()
 {
     return (viewChanges.fetch_add(1) + 1) & kViewChangeMask;

@@ -36,9 +36,11 @@ public:
     // The message that carries a view change to the window's thread: wParam
     // is the kind in its low byte and the change's number above it, lParam
     // the row or the address text (up to four characters, packed into its
-    // four bytes). A posted change is applied only while no later change has
-    // been asked for and the row it shows is still the controller's
-    // selection, so the window never falls behind the exports or the user.
+    // four bytes). The controller numbers its changes in the order it makes
+    // them (it calls the view under its guard), and a posted change is
+    // applied only while no later change has been asked for and the row it
+    // shows is still the controller's selection, so the window never falls
+    // behind the exports or the user.
     static constexpr UINT kApplyViewMessage = WM_APP + 1;
 
     // The window, for any thread: set when the window is initialised, cleared
@@ -46,7 +48,8 @@ public:
     // which the window's thread changes.
     HWND WindowForAnyThread() const { return windowForAnyThread.load(); }
 
-    // Clears the handle that other threads use, then destroys the window.
+    // Clears the handle that other threads use, then destroys the window (or,
+    // from another thread, lets go of it; see CDialog::DestroyWindow).
     BOOL DestroyWindow() override;
 
     // Bound to their items when the window is created, in this order.
@@ -80,6 +83,9 @@ protected:
     // item data, or row 0's address when the list has no current row. It does
     // not follow the controller's selectedIndex. The caller holds the guard.
     std::uint16_t ListAddress() const;
+
+    // The window is gone, whoever destroyed it: other threads no longer see it.
+    void PostNcDestroy() override;
 
     void ApplyPortList(int index);
     void ApplyAddressField(const char* text);

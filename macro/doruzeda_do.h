@@ -89,8 +89,10 @@ DORUZEDA_DO_API int __cdecl fnOrvane_getParallelDataByte(void);
 
 // Ordinal 14. Waits until readable `pin` is at `level` (non-zero: high) or
 // `timeoutMs` milliseconds (0 to 60000) have passed. Reads at once and then
-// about once a millisecond; blocks the calling thread meanwhile (a wait on
-// the thread that serves the setup window keeps the window from responding).
+// after each of the shortest sleeps the system gives (a millisecond, or one
+// tick of Windows' timer, 15.6 ms by default); blocks the calling thread
+// meanwhile (a wait on the thread that serves the setup window keeps the
+// window from responding).
 // One log line for the whole wait. 1 reached; 0 timed out; -1 no port
 // selected; -2 pin not readable or timeout outside 0 to 60000.
 DORUZEDA_DO_API int __cdecl fnOrvane_waitParallelInputPin(int pin, int level, int timeoutMs);

@@ -90,22 +90,20 @@ int PortController::SelectPortByNumber(int number)
     }
     char wanted[16];
     std::snprintf(wanted, sizeof wanted, "LPT%d", number);
+    const std::lock_guard<std::mutex> lock(guard);
     int found = -1;
-    {
-        const std::lock_guard<std::mutex> lock(guard);
-        for (int row = 0; row < portCount && row < kMaxPorts; ++row) {
-            if (EqualIgnoringAsciiCase(portTable[row].name, wanted)) {
-                found = row;
-                break;
-            }
+    for (int row = 0; row < portCount && row < kMaxPorts; ++row) {
+        if (EqualIgnoringAsciiCase(portTable[row].name, wanted)) {
+            found = row;
+            break;
         }
-        selectedIndex = found;
     }
+    selectedIndex = found;
     if (found < 0) {
         return kNoSuchPort;
     }
-    // Outside the guard: the view may wait for the window's thread, which
-    // may be waiting for the guard.
+    // Under the guard: two threads' choices reach the view in the order in
+    // which they were made.
     if (view != nullptr) {
         view->ShowPortList(found);
     }
@@ -123,15 +121,13 @@ int PortController::SetManualAddress(const char* digit1, const char* digit2, con
     text[3] = text[2] == '\0' ? '\0' : FirstCharacter(digit4);
     text[4] = '\0';
 
-    {
-        const std::lock_guard<std::mutex> lock(guard);
-        DebugLog("Port is set by setParallelPortAddress() Port=%s", text);
-        unsigned int parsed = 0;
-        if (std::sscanf(text, "%x", &parsed) == 1) {
-            portTable[0].baseAddress = static_cast<std::uint16_t>(parsed);
-        }
-        selectedIndex = 0;
+    const std::lock_guard<std::mutex> lock(guard);
+    DebugLog("Port is set by setParallelPortAddress() Port=%s", text);
+    unsigned int parsed = 0;
+    if (std::sscanf(text, "%x", &parsed) == 1) {
+        portTable[0].baseAddress = static_cast<std::uint16_t>(parsed);
     }
+    selectedIndex = 0;
     if (view != nullptr) {
         view->ShowAddressField(text);
     }

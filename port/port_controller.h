@@ -12,9 +12,11 @@
 // Threads: every operation holds the controller's guard for its whole length,
 // so calls from several threads run one after another: a pin's
 // read-modify-write cannot lose another thread's change, and the buffers and
-// the snapshot are never seen half-updated. The guard is never held while the
-// view is called. Code that reads or writes the fields directly (the setup
-// dialog) holds Mutex() while it does.
+// the snapshot are never seen half-updated. The view is called with the guard
+// held, so that it learns of the changes in the order they were made; a view
+// must therefore never wait for another thread, nor take the guard itself.
+// Code that reads or writes the fields directly (the setup dialog) holds
+// Mutex() while it does.
 //
 // A level is high when non-zero. Register values are kept as 16-bit values of
 // which only the low byte reaches the hardware; whatever 16-bit value was read
@@ -92,11 +94,11 @@ public:
     // inputs). Logged. 0 to 255; -1 no port.
     int GetDataByte();
     // Reads readable `pin` until it is at `level` (non-zero: high) or
-    // `timeoutMs` (0 to 60000) has passed: back to back at first, then about
-    // once a millisecond. The guard is taken for each read only, never held
-    // between them. One log line for the whole wait, with its result.
-    // 1 reached; 0 timed out; -1 no port; -2 pin not readable or timeout out
-    // of range. Blocks the calling thread.
+    // `timeoutMs` (0 to 60000) has passed: back to back at first, then after
+    // each of the shortest sleeps the system gives. The guard is taken for
+    // each read only, never held between them. One log line for the whole
+    // wait, with its result. 1 reached; 0 timed out; -1 no port; -2 pin not
+    // readable or timeout out of range. Blocks the calling thread.
     int WaitInputPin(int pin, int level, int timeoutMs);
 
     static constexpr int kMaxWaitMs = 60000;

@@ -2,6 +2,8 @@
 //
 // The setup dialog implements it and sets itself as the controller's view when
 // it is constructed. Both operations do nothing while no dialog window exists.
+// The controller calls them holding its guard, on the calling thread: they
+// must return without waiting for another thread and must not take the guard.
 #pragma once
 
 class PortView {

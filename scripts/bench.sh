@@ -36,7 +36,16 @@ if [ "${1:-}" = "linux" ]; then
     cp "$timing" "$top/build/win32/bin/INPOUT32.dll" "$work/simulated/"
     "$top/build/linux/tests/linux/fake_ppdev" "$work/dev" &
     fake=$!
-    while [ ! -e "$work/dev/parport0" ]; do sleep 0.05; done
+    tries=0
+    while [ ! -e "$work/dev/parport0" ]; do
+        tries=$((tries + 1))
+        if [ "$tries" -gt 200 ] || ! kill -0 "$fake" 2>/dev/null; then
+            echo "the fake ppdev device did not come up" >&2
+            kill "$fake" 2>/dev/null
+            exit 1
+        fi
+        sleep 0.05
+    done
     echo "bare ioctl on the fake device:"
     "$top/build/linux/bench/linux/ioctl_timing" "$work/dev/parport0" 20000
     echo "PortWrite through the Wine INPOUT32.dll on the fake device:"

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <vector>
 
 namespace {
@@ -123,7 +124,8 @@ extern "C" int __cdecl GetIoDeviceResources(void* device, void* resources)
     auto* layout = static_cast<ResourceRecordLayout*>(resources);
     std::memset(layout, 0, sizeof *layout);
     const DWORD count = record->secondBase != 0 ? 2 : 1;
-    layout->firstRange = new IoRange[count];
+    layout->firstRange = new (std::nothrow) IoRange[count];
+    if (layout->firstRange == nullptr) return 0;
     layout->firstRange[0] = {record->baseAddress,
                              static_cast<unsigned short>(record->baseAddress + 7)};
     if (count == 2) {

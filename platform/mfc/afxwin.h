@@ -271,6 +271,13 @@ public:
     // whether it is visible. OnInitDialog runs before this returns.
     BOOL Create(UINT templateResource, CWnd* parent = nullptr);
 
+    // Destroys the window. Only the window's own thread can; called from any
+    // other thread (an unload there), it lets go of the window instead, at
+    // once: the window stays, hidden, with the dialog manager alone, so that
+    // no message reaches this object or this module's code any more. FALSE
+    // then, as when there was no window.
+    BOOL DestroyWindow() override;
+
     // Runs DoDataExchange; always TRUE (no exchange here validates).
     BOOL UpdateData(BOOL saveAndValidate = TRUE);
     // A modeless dialog ends by hiding: the window and its state live on.
@@ -282,12 +289,16 @@ protected:
     virtual void DoDataExchange(CDataExchange* pDX);
     virtual void OnOK();      // Enter, or the IDOK button: ends the dialog
     virtual void OnCancel();  // Escape, the close box, or IDCANCEL: ends the dialog
+    // The window is gone (its last message): m_hWnd is null from here on.
+    virtual void PostNcDestroy() {}
 
     DECLARE_MESSAGE_MAP()
 
 private:
     static INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wParam,
                                             LPARAM lParam);
+    // Leaves the window to the dialog manager alone, hidden; m_hWnd null.
+    void LetGoOfWindow();
     UINT templateId;
     CWnd* parentWindow;
 };

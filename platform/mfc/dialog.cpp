@@ -32,13 +32,28 @@ CDialog::~CDialog()
     if (m_hWnd == nullptr || AfxProcessIsExiting()) return;
     // From here on the window's messages reach no member of this object.
     ::SetWindowLongPtrA(m_hWnd, DWLP_USER, 0);
-    if (!::DestroyWindow(m_hWnd)) {
-        // Only the window's own thread can destroy it. From any other thread,
-        // leave the window to the dialog manager alone, hidden, so that no
-        // message can reach code that is about to be unloaded.
-        ::SetWindowLongPtrA(m_hWnd, DWLP_DLGPROC, 0);
-        ::ShowWindowAsync(m_hWnd, SW_HIDE);
+    if (!::DestroyWindow(m_hWnd)) LetGoOfWindow();
+    m_hWnd = nullptr;
+}
+
+BOOL CDialog::DestroyWindow()
+{
+    if (m_hWnd == nullptr) return FALSE;
+    if (::GetWindowThreadProcessId(m_hWnd, nullptr) != ::GetCurrentThreadId()) {
+        LetGoOfWindow();
+        return FALSE;
     }
+    return CWnd::DestroyWindow();
+}
+
+void CDialog::LetGoOfWindow()
+{
+    // Only the window's own thread can destroy it. From any other thread,
+    // leave the window to the dialog manager alone, hidden, so that no
+    // message can reach this object, or code that is about to be unloaded.
+    ::SetWindowLongPtrA(m_hWnd, DWLP_USER, 0);
+    ::SetWindowLongPtrA(m_hWnd, DWLP_DLGPROC, 0);
+    ::ShowWindowAsync(m_hWnd, SW_HIDE);
     m_hWnd = nullptr;
 }
 
@@ -112,6 +127,7 @@ INT_PTR CALLBACK CDialog::DialogProcedure(HWND window, UINT message, WPARAM wPar
     if (message == WM_NCDESTROY) {
         ::SetWindowLongPtrA(window, DWLP_USER, 0);
         dialog->m_hWnd = nullptr;
+        dialog->PostNcDestroy();
         return FALSE;
     }
     LRESULT result = 0;

@@ -39,8 +39,10 @@ bool AppendTextLine(const char* fileName, const char* line)
     // Windows makes one append-only write atomic; Wine appends by taking the
     // file's size and writing there, so another process could slip in
     // between. Appends of this library are therefore serialised between
-    // processes with a lock on one byte far past any data. Where the lock
-    // cannot be had, the line is written all the same.
+    // processes with a lock on one byte far past any data, which Wine grants
+    // on an append-only handle. Where the lock cannot be had (Windows may
+    // refuse it on such a handle, and needs none), the line is written all
+    // the same.
     OVERLAPPED lockedByte{};
     lockedByte.Offset = 0xFFFFFFFEu;
     lockedByte.OffsetHigh = 0x7FFFFFFFu;

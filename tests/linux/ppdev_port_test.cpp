@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -151,8 +152,8 @@ TEST_F(PpdevPortTest, UnusablePortGivesOneMessageFFAndDroppedWrites)
 
 TEST(FindPortsTest, ListsParportEntriesByNumberWithBothBases)
 {
-    char pattern[] = "/tmp/ppdev-proc-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
+    std::string pattern = (std::filesystem::temp_directory_path() / "ppdev-proc-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     const std::string root(pattern);
     const auto entry = [&](const std::string& name, const char* contents) {
         ASSERT_EQ(std::system(("mkdir -p " + root + "/" + name).c_str()), 0);

@@ -24,8 +24,8 @@ DWORD WINAPI RaisePin10(void* argument)
 {
     auto* change = static_cast<InputChange*>(argument);
     while (SimTraceCount() < change->readsBefore + 300) Sleep(1);
-    SimSetInputLines(0x378, 0x40);
     InterlockedExchange(&change->done, 1);
+    SimSetInputLines(0x378, 0x40);
     return 0;
 }
 
