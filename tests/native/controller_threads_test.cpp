@@ -180,4 +180,45 @@ TEST_F(ControllerThreadsTest, BuffersAndSnapshotAreNeverSeenHalfWritten)
     EXPECT_EQ(fakes::Port().trace.size(), static_cast<std::size_t>(2 * 6 * kRounds));
 }
 
+// Two threads choosing ports at once: the view hears of the choices one at a
+// time and in the order they were made, so its last word is the final
+// selection (row 1 is LPT1's list row, row 0 the manual address).
+TEST_F(ControllerThreadsTest, TheViewHearsOfChoicesInTheOrderTheyWereMade)
+{
+    UseTable({{"LPT2", 0x278}, {"LPT1", 0x378}});
+    struct OrderedView : PortView {
+        explicit OrderedView(PortController& watched) : controller(watched) {}
+        // Called with the controller's guard held: the selection it reads is
+        // the one just made, and no other thread is in here.
+        void ShowPortList(int index) override { Hear(index == controller.selectedIndex, 1); }
+        void ShowAddressField(const char*) override { Hear(controller.selectedIndex == 0, 0); }
+        void Hear(bool matches, int row)
+        {
+            if (!matches) ++mismatches;
+            lastRow = row;
+            ++calls;
+        }
+        PortController& controller;
+        int mismatches = 0;
+        int lastRow = -1;
+        int calls = 0;
+    } view(controller);
+    controller.SetView(&view);
+
+    constexpr int kRounds = 2000;
+    RunThreads(2, [&](int index) {
+        for (int round = 0; round < kRounds; ++round) {
+            if (index == 0) {
+                controller.SelectPortByNumber(1);
+            } else {
+                controller.SetManualAddress("2", "7", "8", "");
+            }
+        }
+    });
+    controller.SetView(nullptr);
+    EXPECT_EQ(view.calls, 2 * kRounds);
+    EXPECT_EQ(view.mismatches, 0) << "the view heard of a choice after another one was made";
+    EXPECT_EQ(view.lastRow, controller.selectedIndex);
+}
+
 }  // namespace
