@@ -2,12 +2,17 @@
 #include "ppdev_system.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/ioctl.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 namespace ppdev_system {
 
@@ -25,6 +30,30 @@ int Ioctl(int fd, unsigned long request, void* argument)
 void Close(int fd)
 {
     ::close(fd);
+}
+
+long long Milliseconds()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+bool StartThread(std::function<void()> work)
+{
+    // A new thread starts with its creator's signal mask.
+    sigset_t all;
+    sigset_t previous;
+    ::sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &previous);
+    bool started = true;
+    try {
+        std::thread(std::move(work)).detach();
+    } catch (const std::system_error&) {
+        started = false;
+    }
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return started;
 }
 
 void Diagnostic(const char* line)
