@@ -78,9 +78,11 @@ bool PortNumber(const char* name, unsigned* number)
 }  // namespace
 
 // One open and claim of a port's node, made on a thread of its own so that a
-// claim the kernel makes wait never holds up the caller beyond the claim
-// wait. Shared by the thread and the port: whichever ends last frees it.
+// port another program holds never holds up the caller beyond the claim wait.
+// Shared by the thread and the port: whichever ends last frees it.
 struct PortSpace::Attempt {
+    static constexpr int kHeldCheckMilliseconds = 20;
+
     std::mutex mutex;
     std::condition_variable finished;
     bool done = false;
@@ -89,12 +91,28 @@ struct PortSpace::Attempt {
     int error = 0;                // errno of that call; 0 when the port is claimed
     int fd = -1;                  // the claimed device when error is 0
 
-    static void Run(const std::shared_ptr<Attempt>& attempt, const std::string& path)
+    bool Abandoned()
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        return abandoned;
+    }
+
+    static void Run(const std::shared_ptr<Attempt>& attempt, const std::string& path,
+                    const std::string& activePath)
     {
         const char* what = "open";
         int fd = Retrying([&] { return ppdev_system::Open(path.c_str()); });
         int error = fd < 0 ? -fd : 0;
         if (fd >= 0) {
+            // PPCLAIM on a held port would wait in the driver with every ppdev
+            // call of the machine held up behind it: claim once it is free.
+            while (ppdev_system::Held(activePath.c_str()) && !attempt->Abandoned()) {
+                ppdev_system::Sleep(kHeldCheckMilliseconds);
+            }
+            if (attempt->Abandoned()) {
+                ppdev_system::Close(fd);
+                return;
+            }
             what = "claim";
             error = -Retrying([&] { return ppdev_system::Ioctl(fd, PPCLAIM, nullptr); });
             if (error != 0) {
@@ -171,9 +189,12 @@ std::string DevicePath(const std::string& deviceDirectory, unsigned number)
     return deviceDirectory + "/parport" + std::to_string(number);
 }
 
-PortSpace::PortSpace(std::vector<ParallelPort> portList, std::string devices,
+PortSpace::PortSpace(std::vector<ParallelPort> portList, const Locations& locations,
                      std::chrono::milliseconds wait)
-    : claimWait(wait), deviceDirectory(std::move(devices)), warnedAddresses(0x10000, false)
+    : claimWait(wait),
+      deviceDirectory(locations.deviceDirectory),
+      procDirectory(locations.procDirectory),
+      warnedAddresses(0x10000, false)
 {
     for (const ParallelPort& info : portList) {
         Port port;
@@ -219,7 +240,10 @@ bool PortSpace::Usable(Port& port, std::unique_lock<std::mutex>& lock)
     if (port.state != State::Claiming) {
         auto attempt = std::make_shared<Attempt>();
         const std::string path = DevicePath(deviceDirectory, port.info.number);
-        if (!ppdev_system::StartThread([attempt, path] { Attempt::Run(attempt, path); })) {
+        const std::string activePath =
+            procDirectory + "/parport" + std::to_string(port.info.number) + "/devices/active";
+        if (!ppdev_system::StartThread(
+                [attempt, path, activePath] { Attempt::Run(attempt, path, activePath); })) {
             Fail(port, "claim", EAGAIN);
             return false;
         }

@@ -18,11 +18,17 @@
 // A port that cannot be used (no node, no permission, no port behind the
 // node, the device gone) reads 0xFF and drops writes, with one message naming
 // the device and the likely cause for each failure; an access a second or
-// more after the failure tries it again. A claim that another program holds
-// waits at most the claim wait (2 s), on a thread of its own and without the
-// guard of all ports, and then goes on waiting in the background while the
-// port reads 0xFF; the first access after the claim succeeds uses it. A
-// system call that a signal interrupts (EINTR) is made again.
+// more after the failure tries it again. A system call that a signal
+// interrupts (EINTR) is made again.
+//
+// A port that another program holds: the driver's claim would wait, and while
+// it waits the driver holds every ppdev call on the machine (even the other
+// program's release). So the claim is made only once the kernel shows the
+// port free (parportN/devices/active reads "none"), on a thread of its own
+// that checks every 20 ms. An access waits for it at most the claim wait
+// (2 s), without the guard of all ports; then it reads 0xFF, one message says
+// the port is held, and the thread goes on: the first access after it has
+// claimed the port uses it.
 //
 // Only ppdev_system.h's calls reach the system; FindPorts reads files.
 #pragma once
@@ -76,7 +82,7 @@ public:
     static constexpr std::chrono::milliseconds kClaimWait{2000};
     static constexpr long long kRetryMilliseconds = 1000;  // after a failure
 
-    PortSpace(std::vector<ParallelPort> ports, std::string deviceDirectory,
+    PortSpace(std::vector<ParallelPort> ports, const Locations& locations,
               std::chrono::milliseconds claimWait = kClaimWait);
     ~PortSpace();  // releases and closes every port it claimed; a claim still
                    // waiting closes its device when it ends
@@ -115,6 +121,7 @@ private:
     std::mutex guard;  // held for register ioctls, never while a claim waits
     std::vector<Port> ports;
     std::string deviceDirectory;
+    std::string procDirectory;
     std::vector<bool> warnedAddresses;
 };
 

@@ -22,11 +22,20 @@ int Open(const char* path);
 // holds the port. Any call may give -EINTR when a signal interrupts it.
 int Ioctl(int fd, unsigned long request, void* argument);
 
+// Whether the port whose "devices/active" file (in the port listing's
+// parportN folder) is `activePath` is claimed now by a program or driver:
+// the file names the device that holds it, or "none". False when the file
+// cannot be read.
+bool Held(const char* activePath);
+
 // Closes a descriptor Open returned.
 void Close(int fd);
 
 // Milliseconds on a clock that only goes forward (the retry pace).
 long long Milliseconds();
+
+// Waits `milliseconds`.
+void Sleep(int milliseconds);
 
 // Runs `work` on a new detached thread that takes no signals (a claim that
 // waits in the kernel is not interrupted, and the host's signal handlers

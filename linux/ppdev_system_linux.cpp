@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <system_error>
@@ -27,6 +28,19 @@ int Ioctl(int fd, unsigned long request, void* argument)
     return ::ioctl(fd, request, argument) == 0 ? 0 : -errno;
 }
 
+bool Held(const char* activePath)
+{
+    const int fd = ::open(activePath, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char text[64] = "";
+    ssize_t length = 0;
+    do {
+        length = ::read(fd, text, sizeof text - 1);
+    } while (length < 0 && errno == EINTR);
+    ::close(fd);
+    return length > 0 && std::strncmp(text, "none\n", 5) != 0;
+}
+
 void Close(int fd)
 {
     ::close(fd);
@@ -37,6 +51,11 @@ long long Milliseconds()
     timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+void Sleep(int milliseconds)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
 bool StartThread(std::function<void()> work)

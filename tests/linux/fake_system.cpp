@@ -4,6 +4,7 @@
 #include <sys/ioctl.h>
 
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <set>
@@ -107,7 +108,11 @@ int Ioctl(int fd, unsigned long request, void* argument)
             --interruptedClaims[node.name];
             return -EINTR;
         }
-        released.wait(guard, [&] { return held.count(node.name) == 0; });
+        if (held.count(node.name) != 0) {
+            // The driver makes the claim wait, and every ppdev call with it.
+            Record(node, "PPCLAIM while held");
+            released.wait(guard, [&] { return held.count(node.name) == 0; });
+        }
         if (claimError.count(node.name) != 0) return claimError[node.name];
         if (node.claimed) return -22;  // EINVAL, as the driver answers a second claim
         node.claimed = true;
@@ -152,6 +157,19 @@ void Close(int fd)
     if (nodes.count(fd) == 0) return;
     Record(nodes[fd], "close");
     nodes.erase(fd);
+}
+
+bool Held(const char* activePath)
+{
+    const std::lock_guard<std::mutex> guard(lock);
+    std::string folder(activePath);
+    folder = folder.substr(0, folder.rfind("/devices/active"));
+    return held.count(folder.substr(folder.rfind('/') + 1)) != 0;
+}
+
+void Sleep(int milliseconds)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
 long long Milliseconds()

@@ -31,7 +31,8 @@ extern std::map<std::string, unsigned char> status;
 // The clock Milliseconds gives; only the test moves it.
 extern long long now;
 
-// While a node is held (by another program), its claim waits in the kernel.
+// While a node is held (by another program), the port listing shows it held
+// and a claim of it waits in the driver (recorded as "PPCLAIM while held").
 void Hold(const std::string& node, bool held);
 
 void Reset();

@@ -37,7 +37,7 @@ protected:
         ports[0].baseAddress = 0x378;
         ports[1].number = 1;
         ports[1].baseAddress = 0x278;
-        return std::make_unique<ppdev::PortSpace>(ports, "/dev", claimWait);
+        return std::make_unique<ppdev::PortSpace>(ports, ppdev::Locations(), claimWait);
     }
 
     // Waits (up to 5 s) until some thread has made `call`.
@@ -228,12 +228,14 @@ TEST_F(PpdevPortTest, PortHeldByAnotherProgramWaitsBoundedWithoutHoldingUpOtherP
         auto space = TwoPorts(std::chrono::seconds(3));
         std::atomic<int> lpt1{-1};
         std::thread reader([&] { lpt1 = space->Read(0x379); });
-        WaitForCall("parport0 PPCLAIM");
+        WaitForCall("parport0 open");
         EXPECT_EQ(space->Read(0x279), 0x7F);
         EXPECT_EQ(lpt1, -1) << "LPT2's read waited for LPT1's claim";
         fake_system::Hold("parport0", false);
         reader.join();
         EXPECT_EQ(lpt1, 0x7F) << "the claim succeeded within the wait";
+        EXPECT_EQ(Take(), (Calls{"parport0 open", "parport1 open", "parport1 PPCLAIM",
+                                 "parport1 PPRSTATUS", "parport0 PPCLAIM", "parport0 PPRSTATUS"}));
     }
     fake_system::Reset();
     fake_system::Hold("parport0", true);
