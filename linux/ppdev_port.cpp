@@ -86,10 +86,10 @@ struct PortSpace::Attempt {
     std::mutex mutex;
     std::condition_variable finished;
     bool done = false;
-    bool abandoned = false;       // nobody takes the result: the thread closes the device
-    const char* what = "open";    // the call that failed
-    int error = 0;                // errno of that call; 0 when the port is claimed
-    int fd = -1;                  // the claimed device when error is 0
+    bool abandoned = false;     // nobody takes the result: the thread closes the device
+    const char* what = "open";  // the call that failed
+    int error = 0;              // errno of that call; 0 when the port is claimed
+    int fd = -1;                // the claimed device when error is 0
 
     bool Abandoned()
     {
@@ -106,6 +106,9 @@ struct PortSpace::Attempt {
         if (fd >= 0) {
             // PPCLAIM on a held port would wait in the driver with every ppdev
             // call of the machine held up behind it: claim once it is free.
+            // (Another program that claims it between the check and the
+            // claim still makes this claim wait; the caller waits no longer
+            // than the claim wait all the same.)
             while (ppdev_system::Held(activePath.c_str()) && !attempt->Abandoned()) {
                 ppdev_system::Sleep(kHeldCheckMilliseconds);
             }
@@ -191,10 +194,8 @@ std::string DevicePath(const std::string& deviceDirectory, unsigned number)
 
 PortSpace::PortSpace(std::vector<ParallelPort> portList, const Locations& locations,
                      std::chrono::milliseconds wait)
-    : claimWait(wait),
-      deviceDirectory(locations.deviceDirectory),
-      procDirectory(locations.procDirectory),
-      warnedAddresses(0x10000, false)
+    : claimWait(wait), deviceDirectory(locations.deviceDirectory),
+      procDirectory(locations.procDirectory), warnedAddresses(0x10000, false)
 {
     for (const ParallelPort& info : portList) {
         Port port;
@@ -292,8 +293,8 @@ void PortSpace::Settle(Port& port, const Attempt& attempt)
         port.reported.clear();
         char line[256];
         std::snprintf(line, sizeof line, "ppdev: %s (LPT%u at %X) can be used again.",
-                      DevicePath(deviceDirectory, port.info.number).c_str(),
-                      port.info.number + 1, port.info.baseAddress);
+                      DevicePath(deviceDirectory, port.info.number).c_str(), port.info.number + 1,
+                      port.info.baseAddress);
         ppdev_system::Diagnostic(line);
     }
 }
@@ -307,9 +308,8 @@ void PortSpace::Fail(Port& port, const char* what, int error)
     std::snprintf(line, sizeof line,
                   "ppdev: cannot %s %s (LPT%u at %X): %s; likely cause: %s. "
                   "Its reads give FF and writes are dropped; tried again at most once a second.",
-                  what, DevicePath(deviceDirectory, port.info.number).c_str(),
-                  port.info.number + 1, port.info.baseAddress, std::strerror(error),
-                  LikelyCause(error));
+                  what, DevicePath(deviceDirectory, port.info.number).c_str(), port.info.number + 1,
+                  port.info.baseAddress, std::strerror(error), LikelyCause(error));
     Report(port, line);
 }
 

@@ -101,12 +101,12 @@ private:
         ParallelPort info;
         State state = State::Closed;
         int fd = -1;
-        bool reverse = false;                // control bit 5 as last written
-        bool errorReported = false;          // one ioctl failure message per port
-        std::shared_ptr<Attempt> attempt;    // while Claiming
+        bool reverse = false;                             // control bit 5 as last written
+        bool errorReported = false;                       // one ioctl failure message per port
+        std::shared_ptr<Attempt> attempt;                 // while Claiming
         std::chrono::steady_clock::time_point waitUntil;  // Claiming: the end of the claim wait
-        long long retryAt = 0;               // Failed: the earliest next attempt
-        std::string reported;                // the failure last reported; empty when none
+        long long retryAt = 0;                            // Failed: the earliest next attempt
+        std::string reported;  // the failure last reported; empty when none
     };
 
     Port* Find(std::uint16_t address, unsigned* offset);

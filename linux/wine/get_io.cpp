@@ -55,8 +55,7 @@ std::set<std::string> reportedUnlisted;
 
 void ListPorts()
 {
-    listed = ppdev::FindPorts(ppdev::Locations::FromEnvironment().procDirectory,
-                              &reportedUnlisted);
+    listed = ppdev::FindPorts(ppdev::Locations::FromEnvironment().procDirectory, &reportedUnlisted);
     everListed = true;
 }
 

@@ -273,10 +273,10 @@ TEST(FindPortsTest, ListsParportEntriesByNumberWithBothBases)
     entry("default", nullptr);   // the kernel's settings folder, not a port
     entry("parport2", nullptr);  // no base address
     entry("parportx", "888\t1912\n");
-    entry("parport00", "888\t1912\n");          // another spelling of LPT1
+    entry("parport00", "888\t1912\n");  // another spelling of LPT1
     entry("parport01", "888\t1912\n");
     entry("parport4294967296", "888\t1912\n");  // LPT1 again, were N to wrap
-    entry("parport3", "0\t0\n");                 // a USB adapter: no I/O address
+    entry("parport3", "0\t0\n");                // a USB adapter: no I/O address
 
     fake_system::Reset();
     std::set<std::string> reported;
