@@ -23,6 +23,9 @@
 //   sleep MS          waits, serving the window's messages meanwhile
 //   show [MS]         shows the setup window and serves it for MS
 //                     milliseconds, or until it is hidden when MS is 0
+//   reload            unloads Doruzeda_DO.dll and loads it again, as a host
+//                     that reloads its extensions does (exit code 3 when the
+//                     load fails)
 //
 // After the load and after each call, the host prints the lines the library
 // added to its log file ("RurSetupDebug.txt" in the current directory),
@@ -234,13 +237,16 @@ int main(int argc, char** argv)
                      GetLastError());
         return 3;
     }
-    std::printf("host: loaded Doruzeda_DO.dll%s\n",
-                FindSetupWindow() != nullptr ? " (setup window created, hidden)" : "");
-    log.PrintNewLines();
-    const HMODULE portLibrary = GetModuleHandleA("INPOUT32.dll");
-    SimPeek = Lookup<SimPeekFunction>(portLibrary, "SimPeek");
-    SimSetInputLines = Lookup<SimSetInputLinesFunction>(portLibrary, "SimSetInputLines");
-    SimSetDataInputs = Lookup<SimSetInputLinesFunction>(portLibrary, "SimSetDataInputs");
+    const auto loaded = [&log] {
+        std::printf("host: loaded Doruzeda_DO.dll%s\n",
+                    FindSetupWindow() != nullptr ? " (setup window created, hidden)" : "");
+        log.PrintNewLines();
+        const HMODULE portLibrary = GetModuleHandleA("INPOUT32.dll");
+        SimPeek = Lookup<SimPeekFunction>(portLibrary, "SimPeek");
+        SimSetInputLines = Lookup<SimSetInputLinesFunction>(portLibrary, "SimSetInputLines");
+        SimSetDataInputs = Lookup<SimSetInputLinesFunction>(portLibrary, "SimSetDataInputs");
+    };
+    loaded();
 
     int lastResult = 0;
     int failures = 0;
@@ -283,6 +289,18 @@ int main(int argc, char** argv)
                                                               static_cast<unsigned char>(value));
             std::printf("  %s of %lX set to %02lX\n", dataLines ? "data inputs" : "input lines",
                         base, value);
+            continue;
+        }
+        if (verb == "reload") {
+            FreeLibrary(library);
+            std::printf("host: unloaded Doruzeda_DO.dll\n");
+            library = LoadLibraryA("Doruzeda_DO.dll");
+            if (library == nullptr) {
+                std::fprintf(stderr, "host: LoadLibrary(Doruzeda_DO.dll) failed, error %lu\n",
+                             GetLastError());
+                return 3;
+            }
+            loaded();
             continue;
         }
         if (verb == "sleep") {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,14 +25,16 @@ constexpr unsigned kControlOffset = 2;
 constexpr std::uint8_t kDirectionBit = 0x20;
 constexpr std::uint8_t kNoRegister = 0xFF;
 
-// Why a device node could not be opened or claimed, and what to do about it.
+// Why a device node could not be opened, claimed or used, and what to do.
 const char* LikelyCause(int error)
 {
     switch (error) {
     case ENOENT: return "the ppdev module is not loaded (modprobe ppdev)";
     case ENXIO:
     case ENODEV:
-        return "no port behind the node: load parport_pc and ppdev (modprobe parport_pc ppdev)";
+        return "no port behind the node: load parport_pc and ppdev (modprobe -a parport_pc ppdev), "
+               "or plug the adapter in again";
+    case EIO: return "the device is gone (an adapter unplugged?)";
     case EACCES:
     case EPERM: return "the user is not in group lp (usermod -aG lp USER, then log in again)";
     case EBUSY: return "another program or driver holds the port";
@@ -39,7 +42,102 @@ const char* LikelyCause(int error)
     }
 }
 
+// A device that is gone: the port is closed and tried again later.
+bool Vanished(int error)
+{
+    return error == ENODEV || error == ENXIO || error == EIO;
+}
+
+// Makes `call` again while a signal interrupts it.
+template <typename Call>
+int Retrying(Call call)
+{
+    int result = 0;
+    do {
+        result = call();
+    } while (result == -EINTR);
+    return result;
+}
+
+// N of an entry named parportN: a plain decimal number below 1000.
+bool PortNumber(const char* name, unsigned* number)
+{
+    if (std::strncmp(name, "parport", 7) != 0) return false;
+    const char* digits = name + 7;
+    const std::size_t length = std::strlen(digits);
+    if (length == 0 || length > 3 || (digits[0] == '0' && length > 1)) return false;
+    unsigned value = 0;
+    for (const char* digit = digits; *digit != '\0'; ++digit) {
+        if (*digit < '0' || *digit > '9') return false;
+        value = value * 10 + static_cast<unsigned>(*digit - '0');
+    }
+    *number = value;
+    return true;
+}
+
 }  // namespace
+
+// One open and claim of a port's node, made on a thread of its own so that a
+// port another program holds never holds up the caller beyond the claim wait.
+// Shared by the thread and the port: whichever ends last frees it.
+struct PortSpace::Attempt {
+    static constexpr int kHeldCheckMilliseconds = 20;
+
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    bool abandoned = false;     // nobody takes the result: the thread closes the device
+    const char* what = "open";  // the call that failed
+    int error = 0;              // errno of that call; 0 when the port is claimed
+    int fd = -1;                // the claimed device when error is 0
+
+    bool Abandoned()
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        return abandoned;
+    }
+
+    static void Run(const std::shared_ptr<Attempt>& attempt, const std::string& path,
+                    const std::string& activePath)
+    {
+        const char* what = "open";
+        int fd = Retrying([&] { return ppdev_system::Open(path.c_str()); });
+        int error = fd < 0 ? -fd : 0;
+        if (fd >= 0) {
+            // PPCLAIM on a held port would wait in the driver with every ppdev
+            // call of the machine held up behind it: claim once it is free.
+            // (Another program that claims it between the check and the
+            // claim still makes this claim wait; the caller waits no longer
+            // than the claim wait all the same.)
+            while (ppdev_system::Held(activePath.c_str()) && !attempt->Abandoned()) {
+                ppdev_system::Sleep(kHeldCheckMilliseconds);
+            }
+            if (attempt->Abandoned()) {
+                ppdev_system::Close(fd);
+                return;
+            }
+            what = "claim";
+            error = -Retrying([&] { return ppdev_system::Ioctl(fd, PPCLAIM, nullptr); });
+            if (error != 0) {
+                ppdev_system::Close(fd);
+                fd = -1;
+            }
+        }
+        const std::lock_guard<std::mutex> lock(attempt->mutex);
+        if (attempt->abandoned) {
+            if (fd >= 0) {
+                ppdev_system::Ioctl(fd, PPRELEASE, nullptr);
+                ppdev_system::Close(fd);
+            }
+            return;
+        }
+        attempt->what = what;
+        attempt->error = error;
+        attempt->fd = fd;
+        attempt->done = true;
+        attempt->finished.notify_all();
+    }
+};
 
 Locations Locations::FromEnvironment()
 {
@@ -53,19 +151,29 @@ Locations Locations::FromEnvironment()
     return locations;
 }
 
-std::vector<ParallelPort> FindPorts(const std::string& procDirectory)
+std::vector<ParallelPort> FindPorts(const std::string& procDirectory,
+                                    std::set<std::string>* reported)
 {
     std::vector<ParallelPort> found;
     DIR* directory = ::opendir(procDirectory.c_str());
     if (directory == nullptr) return found;
     while (const dirent* entry = ::readdir(directory)) {
         unsigned number = 0;
-        char rest = 0;
-        if (std::sscanf(entry->d_name, "parport%u%c", &number, &rest) != 1) continue;
+        if (!PortNumber(entry->d_name, &number)) continue;
         std::ifstream file(procDirectory + "/" + entry->d_name + "/base-addr");
         unsigned long base = 0;
         unsigned long second = 0;
-        if (!(file >> base) || base == 0 || base > 0xFFF8) continue;
+        if (!(file >> base) || base > 0xFFF8) continue;
+        if (base == 0) {
+            if (reported != nullptr && reported->insert(entry->d_name).second) {
+                const std::string line =
+                    std::string("ppdev: ") + entry->d_name +
+                    " is not listed: it has no I/O address (base 0, as a USB adapter has), "
+                    "so programs that address the port's registers cannot reach it";
+                ppdev_system::Diagnostic(line.c_str());
+            }
+            continue;
+        }
         if (!(file >> second) || second > 0xFFF8 || second == base) second = 0;
         ParallelPort port;
         port.number = number;
@@ -84,8 +192,10 @@ std::string DevicePath(const std::string& deviceDirectory, unsigned number)
     return deviceDirectory + "/parport" + std::to_string(number);
 }
 
-PortSpace::PortSpace(std::vector<ParallelPort> portList, std::string devices)
-    : deviceDirectory(std::move(devices)), warnedAddresses(0x10000, false)
+PortSpace::PortSpace(std::vector<ParallelPort> portList, const Locations& locations,
+                     std::chrono::milliseconds wait)
+    : claimWait(wait), deviceDirectory(locations.deviceDirectory),
+      procDirectory(locations.procDirectory), warnedAddresses(0x10000, false)
 {
     for (const ParallelPort& info : portList) {
         Port port;
@@ -97,6 +207,14 @@ PortSpace::PortSpace(std::vector<ParallelPort> portList, std::string devices)
 PortSpace::~PortSpace()
 {
     for (Port& port : ports) {
+        if (port.state == State::Claiming) {
+            const std::lock_guard<std::mutex> lock(port.attempt->mutex);
+            port.attempt->abandoned = true;
+            if (port.attempt->done && port.attempt->fd >= 0) {
+                port.fd = port.attempt->fd;
+                port.state = State::Ready;
+            }
+        }
         if (port.state == State::Ready) {
             ppdev_system::Ioctl(port.fd, PPRELEASE, nullptr);
             ppdev_system::Close(port.fd);
@@ -116,42 +234,101 @@ PortSpace::Port* PortSpace::Find(std::uint16_t address, unsigned* offset)
     return nullptr;
 }
 
-bool PortSpace::Ready(Port& port)
+bool PortSpace::Usable(Port& port, std::unique_lock<std::mutex>& lock)
 {
-    if (port.state != State::Closed) return port.state == State::Ready;
-    port.state = State::Failed;
+    if (port.state == State::Ready) return true;
+    if (port.state == State::Failed && ppdev_system::Milliseconds() < port.retryAt) return false;
+    if (port.state != State::Claiming) {
+        auto attempt = std::make_shared<Attempt>();
+        const std::string path = DevicePath(deviceDirectory, port.info.number);
+        const std::string activePath =
+            procDirectory + "/parport" + std::to_string(port.info.number) + "/devices/active";
+        if (!ppdev_system::StartThread(
+                [attempt, path, activePath] { Attempt::Run(attempt, path, activePath); })) {
+            Fail(port, "claim", EAGAIN);
+            return false;
+        }
+        port.state = State::Claiming;
+        port.attempt = attempt;
+        port.waitUntil = std::chrono::steady_clock::now() + claimWait;
+    }
+    // Waits without the guard: other ports, and this one's other callers, go on.
+    const std::shared_ptr<Attempt> attempt = port.attempt;
+    const auto waitUntil = port.waitUntil;
+    lock.unlock();
+    bool done = false;
+    {
+        std::unique_lock<std::mutex> waiting(attempt->mutex);
+        done = attempt->finished.wait_until(waiting, waitUntil, [&] { return attempt->done; });
+    }
+    lock.lock();
+    if (port.attempt != attempt) return port.state == State::Ready;  // settled meanwhile
+    if (done) {
+        Settle(port, *attempt);
+        return port.state == State::Ready;
+    }
     const std::string path = DevicePath(deviceDirectory, port.info.number);
     char line[512];
-    const int fd = ppdev_system::Open(path.c_str());
-    if (fd < 0) {
-        std::snprintf(line, sizeof line,
-                      "ppdev: cannot open %s (LPT%u at %X): %s; likely cause: %s. "
-                      "Its reads give FF and writes are dropped.",
-                      path.c_str(), port.info.number + 1, port.info.baseAddress, std::strerror(-fd),
-                      LikelyCause(-fd));
-        ppdev_system::Diagnostic(line);
-        return false;
+    std::snprintf(line, sizeof line,
+                  "ppdev: cannot claim %s (LPT%u at %X) within %lld s: held by another program. "
+                  "Its reads give FF and writes are dropped until that program releases it.",
+                  path.c_str(), port.info.number + 1, port.info.baseAddress,
+                  static_cast<long long>((claimWait.count() + 999) / 1000));
+    Report(port, line);
+    return false;
+}
+
+void PortSpace::Settle(Port& port, const Attempt& attempt)
+{
+    port.attempt.reset();
+    if (attempt.error != 0) {
+        Fail(port, attempt.what, attempt.error);
+        return;
     }
-    const int claimed = ppdev_system::Ioctl(fd, PPCLAIM, nullptr);
-    if (claimed != 0) {
-        std::snprintf(line, sizeof line,
-                      "ppdev: cannot claim %s (LPT%u at %X): %s; likely cause: %s. "
-                      "Its reads give FF and writes are dropped.",
-                      path.c_str(), port.info.number + 1, port.info.baseAddress,
-                      std::strerror(-claimed), LikelyCause(-claimed));
-        ppdev_system::Diagnostic(line);
-        ppdev_system::Close(fd);
-        return false;
-    }
-    port.fd = fd;
+    port.fd = attempt.fd;
     port.state = State::Ready;
-    return true;
+    port.reverse = false;
+    port.errorReported = false;
+    if (!port.reported.empty()) {
+        port.reported.clear();
+        char line[256];
+        std::snprintf(line, sizeof line, "ppdev: %s (LPT%u at %X) can be used again.",
+                      DevicePath(deviceDirectory, port.info.number).c_str(), port.info.number + 1,
+                      port.info.baseAddress);
+        ppdev_system::Diagnostic(line);
+    }
+}
+
+void PortSpace::Fail(Port& port, const char* what, int error)
+{
+    port.state = State::Failed;
+    port.fd = -1;
+    port.retryAt = ppdev_system::Milliseconds() + kRetryMilliseconds;
+    char line[512];
+    std::snprintf(line, sizeof line,
+                  "ppdev: cannot %s %s (LPT%u at %X): %s; likely cause: %s. "
+                  "Its reads give FF and writes are dropped; tried again at most once a second.",
+                  what, DevicePath(deviceDirectory, port.info.number).c_str(), port.info.number + 1,
+                  port.info.baseAddress, std::strerror(error), LikelyCause(error));
+    Report(port, line);
+}
+
+void PortSpace::Report(Port& port, const std::string& line)
+{
+    if (line == port.reported) return;  // the same failure again: said once
+    port.reported = line;
+    ppdev_system::Diagnostic(line.c_str());
 }
 
 bool PortSpace::Call(Port& port, unsigned long request, void* argument, const char* what)
 {
-    const int result = ppdev_system::Ioctl(port.fd, request, argument);
+    const int result = Retrying([&] { return ppdev_system::Ioctl(port.fd, request, argument); });
     if (result == 0) return true;
+    if (Vanished(-result)) {
+        ppdev_system::Close(port.fd);  // closing gives up the claim
+        Fail(port, "use", -result);
+        return false;
+    }
     if (!port.errorReported) {
         port.errorReported = true;
         char line[256];
@@ -177,14 +354,14 @@ void PortSpace::WarnAddress(std::uint16_t address)
 
 std::uint8_t PortSpace::Read(std::uint16_t address)
 {
-    const std::lock_guard<std::mutex> lock(guard);
+    std::unique_lock<std::mutex> lock(guard);
     unsigned offset = 0;
     Port* port = Find(address, &offset);
     if (port == nullptr) {
         WarnAddress(address);
         return kNoRegister;
     }
-    if (!Ready(*port)) return kNoRegister;
+    if (!Usable(*port, lock)) return kNoRegister;
     unsigned char value = kNoRegister;
     switch (offset) {
     case 0: return Call(*port, PPRDATA, &value, "PPRDATA") ? value : kNoRegister;
@@ -198,14 +375,14 @@ std::uint8_t PortSpace::Read(std::uint16_t address)
 
 void PortSpace::Write(std::uint16_t address, std::uint8_t value)
 {
-    const std::lock_guard<std::mutex> lock(guard);
+    std::unique_lock<std::mutex> lock(guard);
     unsigned offset = 0;
     Port* port = Find(address, &offset);
     if (port == nullptr) {
         WarnAddress(address);
         return;
     }
-    if (offset == kStatusOffset || !Ready(*port)) return;
+    if (offset == kStatusOffset || !Usable(*port, lock)) return;
     unsigned char byte = value;
     if (offset == 0) {
         Call(*port, PPWDATA, &byte, "PPWDATA");
@@ -214,7 +391,11 @@ void PortSpace::Write(std::uint16_t address, std::uint8_t value)
     const bool reverse = (value & kDirectionBit) != 0;
     if (reverse != port->reverse) {
         int direction = reverse ? 1 : 0;
-        if (Call(*port, PPDATADIR, &direction, "PPDATADIR")) port->reverse = reverse;
+        if (Call(*port, PPDATADIR, &direction, "PPDATADIR")) {
+            port->reverse = reverse;
+        } else if (port->state != State::Ready) {
+            return;
+        }
     }
     // Without bit 5: the driver would take a set bit as a request to reverse
     // (and log a complaint), never as one to go forward.

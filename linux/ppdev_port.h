@@ -13,15 +13,31 @@
 // Values pass raw, as the hardware has them (inverted lines stay inverted).
 // Any other address reads 0xFF and drops writes, with one warning per address
 // on standard error. A port is opened and claimed at its first access and
-// released when the PortSpace ends. A port that cannot be opened or claimed
-// gives one message naming the device and the likely cause; its registers
-// then read 0xFF and drop writes.
+// released when the PortSpace ends.
+//
+// A port that cannot be used (no node, no permission, no port behind the
+// node, the device gone) reads 0xFF and drops writes, with one message naming
+// the device and the likely cause for each failure; an access a second or
+// more after the failure tries it again. A system call that a signal
+// interrupts (EINTR) is made again.
+//
+// A port that another program holds: the driver's claim would wait, and while
+// it waits the driver holds every ppdev call on the machine (even the other
+// program's release). So the claim is made only once the kernel shows the
+// port free (parportN/devices/active reads "none"), on a thread of its own
+// that checks every 20 ms. An access waits for it at most the claim wait
+// (2 s), without the guard of all ports; then it reads 0xFF, one message says
+// the port is held, and the thread goes on: the first access after it has
+// claimed the port uses it.
 //
 // Only ppdev_system.h's calls reach the system; FindPorts reads files.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,8 +64,13 @@ struct Locations {
 
 // The ports listed in `procDirectory` (each parportN/base-addr holds the base
 // and the second base in decimal), ordered by N. Empty when the folder is
-// missing (no parport driver loaded) or lists none.
-std::vector<ParallelPort> FindPorts(const std::string& procDirectory);
+// missing (no parport driver loaded) or lists none. Only entries named
+// parportN with N a plain decimal number below 1000 count (not parport00).
+// A port whose base is 0 has no I/O address (a USB adapter) and is left out;
+// when `reported` is given, each such entry not in it yet gets one message
+// naming it and is added to it.
+std::vector<ParallelPort> FindPorts(const std::string& procDirectory,
+                                    std::set<std::string>* reported = nullptr);
 
 // The device node of port `number`: deviceDirectory/parportN.
 std::string DevicePath(const std::string& deviceDirectory, unsigned number);
@@ -58,8 +79,13 @@ std::string DevicePath(const std::string& deviceDirectory, unsigned number);
 // access is one ioctl (two for a control write that changes direction).
 class PortSpace {
 public:
-    PortSpace(std::vector<ParallelPort> ports, std::string deviceDirectory);
-    ~PortSpace();  // releases and closes every port it claimed
+    static constexpr std::chrono::milliseconds kClaimWait{2000};
+    static constexpr long long kRetryMilliseconds = 1000;  // after a failure
+
+    PortSpace(std::vector<ParallelPort> ports, const Locations& locations,
+              std::chrono::milliseconds claimWait = kClaimWait);
+    ~PortSpace();  // releases and closes every port it claimed; a claim still
+                   // waiting closes its device when it ends
     PortSpace(const PortSpace&) = delete;
     PortSpace& operator=(const PortSpace&) = delete;
 
@@ -69,23 +95,33 @@ public:
     void Write(std::uint16_t address, std::uint8_t value);
 
 private:
-    enum class State { Closed, Ready, Failed };
+    struct Attempt;  // one open and claim, on a thread of its own
+    enum class State { Closed, Claiming, Ready, Failed };
     struct Port {
         ParallelPort info;
         State state = State::Closed;
         int fd = -1;
-        bool reverse = false;        // control bit 5 as last written
-        bool errorReported = false;  // one ioctl failure message per port
+        bool reverse = false;                             // control bit 5 as last written
+        bool errorReported = false;                       // one ioctl failure message per port
+        std::shared_ptr<Attempt> attempt;                 // while Claiming
+        std::chrono::steady_clock::time_point waitUntil;  // Claiming: the end of the claim wait
+        long long retryAt = 0;                            // Failed: the earliest next attempt
+        std::string reported;  // the failure last reported; empty when none
     };
 
     Port* Find(std::uint16_t address, unsigned* offset);
-    bool Ready(Port& port);
+    bool Usable(Port& port, std::unique_lock<std::mutex>& lock);
+    void Settle(Port& port, const Attempt& attempt);
+    void Fail(Port& port, const char* what, int error);
+    void Report(Port& port, const std::string& line);
     bool Call(Port& port, unsigned long request, void* argument, const char* what);
     void WarnAddress(std::uint16_t address);
 
-    std::mutex guard;
+    std::chrono::milliseconds claimWait;
+    std::mutex guard;  // held for register ioctls, never while a claim waits
     std::vector<Port> ports;
     std::string deviceDirectory;
+    std::string procDirectory;
     std::vector<bool> warnedAddresses;
 };
 

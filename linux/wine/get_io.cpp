@@ -6,7 +6,8 @@
 //
 // The ports are read again at each count (DORUZEDA_PARPORT_PROC points the
 // listing elsewhere); an open device carries what it needs in the caller's
-// record, so later calls never depend on the list.
+// record, so later calls never depend on the list. A port without an I/O
+// address (a USB adapter) is left out, with one message for it per process.
 #include "../ppdev_port.h"
 
 #define NOMINMAX
@@ -16,6 +17,8 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <set>
+#include <string>
 #include <vector>
 
 namespace {
@@ -48,10 +51,11 @@ static_assert(sizeof(ResourceRecordLayout) == 32, "resource record is 32 bytes")
 std::mutex guard;
 std::vector<ppdev::ParallelPort> listed;
 bool everListed = false;
+std::set<std::string> reportedUnlisted;
 
 void ListPorts()
 {
-    listed = ppdev::FindPorts(ppdev::Locations::FromEnvironment().procDirectory);
+    listed = ppdev::FindPorts(ppdev::Locations::FromEnvironment().procDirectory, &reportedUnlisted);
     everListed = true;
 }
 

@@ -25,10 +25,10 @@ ppdev::PortSpace& Space()
             const std::string line = "ppdev: no parallel port listed in " +
                                      locations.procDirectory +
                                      "; likely cause: the parport_pc module is not loaded "
-                                     "(modprobe parport_pc ppdev)";
+                                     "(modprobe -a parport_pc ppdev)";
             ppdev_system::Diagnostic(line.c_str());
         }
-        return ppdev::PortSpace(std::move(ports), locations.deviceDirectory);
+        return ppdev::PortSpace(std::move(ports), locations);
     }();
     return space;
 }

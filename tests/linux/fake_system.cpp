@@ -3,7 +3,12 @@
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
 
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <set>
+#include <thread>
 
 #include "linux/ppdev_system.h"
 
@@ -13,7 +18,11 @@ std::vector<std::string> calls;
 std::vector<std::string> diagnostics;
 std::map<std::string, int> openError;
 std::map<std::string, int> claimError;
+std::map<std::string, int> registerError;
+std::map<std::string, int> interruptedClaims;
 std::map<std::string, unsigned char> status;
+long long now = 0;
+std::mutex lock;
 
 namespace {
 
@@ -26,6 +35,8 @@ struct Node {
 
 std::map<int, Node> nodes;
 int nextFd = 10;
+std::set<std::string> held;
+std::condition_variable released;
 
 void Record(const Node& node, const char* what, int value = -1)
 {
@@ -40,14 +51,30 @@ void Record(const Node& node, const char* what, int value = -1)
 
 }  // namespace
 
+void Hold(const std::string& node, bool hold)
+{
+    const std::lock_guard<std::mutex> guard(lock);
+    if (hold) {
+        held.insert(node);
+    } else {
+        held.erase(node);
+        released.notify_all();
+    }
+}
+
 void Reset()
 {
+    const std::lock_guard<std::mutex> guard(lock);
     calls.clear();
     diagnostics.clear();
     openError.clear();
     claimError.clear();
+    registerError.clear();
+    interruptedClaims.clear();
     status.clear();
     nodes.clear();
+    held.clear();
+    now = 0;
 }
 
 }  // namespace fake_system
@@ -58,6 +85,7 @@ using namespace fake_system;
 
 int Open(const char* path)
 {
+    const std::lock_guard<std::mutex> guard(lock);
     const std::string full(path);
     Node node;
     node.name = full.substr(full.rfind('/') + 1);
@@ -69,12 +97,22 @@ int Open(const char* path)
 
 int Ioctl(int fd, unsigned long request, void* argument)
 {
-    if (nodes.count(fd) == 0) return -9;  // EBADF
+    std::unique_lock<std::mutex> guard(lock);
+    if (nodes.count(fd) == 0) return -EBADF;
     Node& node = nodes[fd];
     auto* byte = static_cast<unsigned char*>(argument);
     switch (request) {
     case PPCLAIM:
         Record(node, "PPCLAIM");
+        if (interruptedClaims[node.name] > 0) {
+            --interruptedClaims[node.name];
+            return -EINTR;
+        }
+        if (held.count(node.name) != 0) {
+            // The driver makes the claim wait, and every ppdev call with it.
+            Record(node, "PPCLAIM while held");
+            released.wait(guard, [&] { return held.count(node.name) == 0; });
+        }
         if (claimError.count(node.name) != 0) return claimError[node.name];
         if (node.claimed) return -22;  // EINVAL, as the driver answers a second claim
         node.claimed = true;
@@ -86,6 +124,7 @@ int Ioctl(int fd, unsigned long request, void* argument)
     default: break;
     }
     if (!node.claimed) return -22;
+    if (registerError.count(node.name) != 0) return registerError[node.name];
     switch (request) {
     case PPRDATA:
         *byte = node.data;
@@ -114,13 +153,40 @@ int Ioctl(int fd, unsigned long request, void* argument)
 
 void Close(int fd)
 {
+    const std::lock_guard<std::mutex> guard(lock);
     if (nodes.count(fd) == 0) return;
     Record(nodes[fd], "close");
     nodes.erase(fd);
 }
 
+bool Held(const char* activePath)
+{
+    const std::lock_guard<std::mutex> guard(lock);
+    std::string folder(activePath);
+    folder = folder.substr(0, folder.rfind("/devices/active"));
+    return held.count(folder.substr(folder.rfind('/') + 1)) != 0;
+}
+
+void Sleep(int milliseconds)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+long long Milliseconds()
+{
+    const std::lock_guard<std::mutex> guard(lock);
+    return now;
+}
+
+bool StartThread(std::function<void()> work)
+{
+    std::thread(std::move(work)).detach();
+    return true;
+}
+
 void Diagnostic(const char* line)
 {
+    const std::lock_guard<std::mutex> guard(lock);
     diagnostics.push_back(line);
 }
 

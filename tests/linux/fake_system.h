@@ -4,10 +4,15 @@
 #pragma once
 
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
 namespace fake_system {
+
+// Claims run on threads of their own: the fake's calls take this lock, and a
+// test reads `calls` under it while a claim may still run.
+extern std::mutex lock;
 
 // Every open, ioctl and close, as "parport0 open", "parport0 PPWDATA 5A",
 // "parport0 close": the node's file name, the call, the value in hex.
@@ -16,10 +21,19 @@ extern std::vector<std::string> calls;
 extern std::vector<std::string> diagnostics;
 
 // Set before the accesses: a node's open fails with -errno, its claim fails
-// with -errno, a node's status lines and data lines.
+// with -errno, its register ioctls fail with -errno, how many of its next
+// claims a signal interrupts (EINTR), a node's status lines.
 extern std::map<std::string, int> openError;
 extern std::map<std::string, int> claimError;
+extern std::map<std::string, int> registerError;
+extern std::map<std::string, int> interruptedClaims;
 extern std::map<std::string, unsigned char> status;
+// The clock Milliseconds gives; only the test moves it.
+extern long long now;
+
+// While a node is held (by another program), the port listing shows it held
+// and a claim of it waits in the driver (recorded as "PPCLAIM while held").
+void Hold(const std::string& node, bool held);
 
 void Reset();
 

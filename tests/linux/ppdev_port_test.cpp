@@ -1,15 +1,20 @@
 // The register mapping of linux/ppdev_port over a fake of its system calls:
 // which ioctl each access makes, the direction bit, one claim per port, and
-// what a caller sees when a port cannot be used.
+// what a caller sees when a port cannot be used, is held by another program,
+// vanishes or comes back, or when a signal interrupts its claim.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fake_system.h"
@@ -24,14 +29,30 @@ protected:
     void SetUp() override { fake_system::Reset(); }
 
     // LPT1 at 378 (parport0) and LPT2 at 278 (parport1).
-    std::unique_ptr<ppdev::PortSpace> TwoPorts()
+    std::unique_ptr<ppdev::PortSpace> TwoPorts(
+        std::chrono::milliseconds claimWait = ppdev::PortSpace::kClaimWait)
     {
         std::vector<ppdev::ParallelPort> ports(2);
         ports[0].number = 0;
         ports[0].baseAddress = 0x378;
         ports[1].number = 1;
         ports[1].baseAddress = 0x278;
-        return std::make_unique<ppdev::PortSpace>(ports, "/dev");
+        return std::make_unique<ppdev::PortSpace>(ports, ppdev::Locations(), claimWait);
+    }
+
+    // Waits (up to 5 s) until some thread has made `call`.
+    static void WaitForCall(const std::string& call)
+    {
+        for (int i = 0; i < 500; ++i) {
+            {
+                const std::lock_guard<std::mutex> lock(fake_system::lock);
+                for (const std::string& made : fake_system::calls) {
+                    if (made == call) return;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        FAIL() << "no call " << call;
     }
 
     // The calls made since the last Take.
@@ -150,6 +171,93 @@ TEST_F(PpdevPortTest, UnusablePortGivesOneMessageFFAndDroppedWrites)
     }
 }
 
+TEST_F(PpdevPortTest, ClaimInterruptedBySignalIsMadeAgain)
+{
+    fake_system::interruptedClaims["parport0"] = 1;
+    auto space = TwoPorts();
+    space->Write(0x378, 0x5A);
+    EXPECT_EQ(space->Read(0x378), 0x5A);
+    EXPECT_EQ(Take(), (Calls{"parport0 open", "parport0 PPCLAIM", "parport0 PPCLAIM",
+                             "parport0 PPWDATA 5A", "parport0 PPRDATA"}));
+    EXPECT_EQ(fake_system::diagnostics, Calls{});
+}
+
+TEST_F(PpdevPortTest, VanishedPortIsTriedAgainAtMostOnceASecondAndWorksAgain)
+{
+    auto space = TwoPorts();
+    EXPECT_EQ(space->Read(0x379), 0x7F);
+    Take();
+    fake_system::registerError["parport0"] = -ENODEV;  // the adapter unplugged
+    EXPECT_EQ(space->Read(0x379), 0xFF);
+    EXPECT_EQ(Take(), Calls{"parport0 close"});
+    fake_system::registerError.clear();
+    fake_system::openError["parport0"] = -ENXIO;  // no port behind the node now
+    fake_system::now = 999;
+    EXPECT_EQ(space->Read(0x379), 0xFF);
+    space->Write(0x378, 0x01);
+    EXPECT_EQ(Take(), Calls{}) << "tried again within a second";
+    fake_system::now = 1000;
+    EXPECT_EQ(space->Read(0x379), 0xFF);
+    EXPECT_EQ(space->Read(0x379), 0xFF);
+    EXPECT_EQ(Take(), Calls{"parport0 open"});
+    fake_system::now = 2000;
+    EXPECT_EQ(space->Read(0x379), 0xFF);
+    EXPECT_EQ(Take(), Calls{"parport0 open"});
+    fake_system::openError.clear();  // plugged in again
+    fake_system::now = 2999;
+    EXPECT_EQ(space->Read(0x379), 0xFF);
+    fake_system::now = 3000;
+    EXPECT_EQ(space->Read(0x379), 0x7F);
+    EXPECT_EQ(Take(), (Calls{"parport0 open", "parport0 PPCLAIM", "parport0 PPRSTATUS"}));
+    EXPECT_EQ(fake_system::diagnostics,
+              (Calls{"ppdev: cannot use /dev/parport0 (LPT1 at 378): No such device; likely "
+                     "cause: no port behind the node: load parport_pc and ppdev (modprobe -a "
+                     "parport_pc ppdev), or plug the adapter in again. Its reads give FF and "
+                     "writes are dropped; tried again at most once a second.",
+                     "ppdev: cannot open /dev/parport0 (LPT1 at 378): No such device or address; "
+                     "likely cause: no port behind the node: load parport_pc and ppdev "
+                     "(modprobe -a parport_pc ppdev), or plug the adapter in again. Its reads "
+                     "give FF and writes are dropped; tried again at most once a second.",
+                     "ppdev: /dev/parport0 (LPT1 at 378) can be used again."}));
+}
+
+TEST_F(PpdevPortTest, PortHeldByAnotherProgramWaitsBoundedWithoutHoldingUpOtherPorts)
+{
+    fake_system::Hold("parport0", true);
+    {
+        auto space = TwoPorts(std::chrono::seconds(3));
+        std::atomic<int> lpt1{-1};
+        std::thread reader([&] { lpt1 = space->Read(0x379); });
+        WaitForCall("parport0 open");
+        EXPECT_EQ(space->Read(0x279), 0x7F);
+        EXPECT_EQ(lpt1, -1) << "LPT2's read waited for LPT1's claim";
+        fake_system::Hold("parport0", false);
+        reader.join();
+        EXPECT_EQ(lpt1, 0x7F) << "the claim succeeded within the wait";
+        EXPECT_EQ(Take(), (Calls{"parport0 open", "parport1 open", "parport1 PPCLAIM",
+                                 "parport1 PPRSTATUS", "parport0 PPCLAIM", "parport0 PPRSTATUS"}));
+    }
+    fake_system::Reset();
+    fake_system::Hold("parport0", true);
+    auto space = TwoPorts(std::chrono::milliseconds(50));
+    EXPECT_EQ(space->Read(0x379), 0xFF);
+    space->Write(0x378, 0x55);
+    EXPECT_EQ(space->Read(0x379), 0xFF);
+    ASSERT_EQ(fake_system::diagnostics.size(), 1u);
+    EXPECT_EQ(fake_system::diagnostics[0],
+              "ppdev: cannot claim /dev/parport0 (LPT1 at 378) within 1 s: held by another "
+              "program. Its reads give FF and writes are dropped until that program releases it.");
+    fake_system::Hold("parport0", false);
+    int value = 0xFF;
+    for (int i = 0; i < 500 && value == 0xFF; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        value = space->Read(0x379);
+    }
+    EXPECT_EQ(value, 0x7F) << "the claim that went on waiting got the port";
+    EXPECT_EQ(Take(), (Calls{"parport0 open", "parport0 PPCLAIM", "parport0 PPRSTATUS"}));
+    EXPECT_EQ(fake_system::diagnostics.size(), 2u);
+}
+
 TEST(FindPortsTest, ListsParportEntriesByNumberWithBothBases)
 {
     std::string pattern = (std::filesystem::temp_directory_path() / "ppdev-proc-XXXXXX").string();
@@ -165,8 +273,19 @@ TEST(FindPortsTest, ListsParportEntriesByNumberWithBothBases)
     entry("default", nullptr);   // the kernel's settings folder, not a port
     entry("parport2", nullptr);  // no base address
     entry("parportx", "888\t1912\n");
+    entry("parport00", "888\t1912\n");  // another spelling of LPT1
+    entry("parport01", "888\t1912\n");
+    entry("parport4294967296", "888\t1912\n");  // LPT1 again, were N to wrap
+    entry("parport3", "0\t0\n");                // a USB adapter: no I/O address
 
-    const std::vector<ppdev::ParallelPort> ports = ppdev::FindPorts(root);
+    fake_system::Reset();
+    std::set<std::string> reported;
+    ppdev::FindPorts(root, &reported);
+    const std::vector<ppdev::ParallelPort> ports = ppdev::FindPorts(root, &reported);
+    EXPECT_EQ(fake_system::diagnostics,
+              Calls{"ppdev: parport3 is not listed: it has no I/O address (base 0, as a USB "
+                    "adapter has), so programs that address the port's registers cannot reach "
+                    "it"});
     ASSERT_EQ(ports.size(), 3u);
     EXPECT_EQ(ports[0].number, 0u);
     EXPECT_EQ(ports[0].baseAddress, 0x378);

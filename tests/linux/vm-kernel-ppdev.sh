@@ -1,7 +1,7 @@
 #!/bin/sh
 # The ppdev library on the kernel's own driver: QEMU (TCG) boots Debian's
 # kernel with an emulated ISA parallel port whose output goes to a file, and a
-# busybox initramfs that loads parport, parport_pc and ppdev and runs
+# busybox initramfs that loads parport_pc and ppdev and runs
 # vm_port_test. The guest reports its result through QEMU's debug-exit port
 # (QEMU then exits with 2 * result + 1); the bytes the program printed with a
 # strobe must arrive in the port's file.
@@ -10,7 +10,8 @@
 #
 # The kernel is fetched once with apt-get download into CACHE_DIR (only the
 # kernel image, uncompressed, and the three modules are kept); /boot is never
-# touched.
+# touched. The guest loads the modules with the command the README gives,
+# modprobe -a parport_pc ppdev (parport comes as parport_pc's dependency).
 set -eu
 program=$1 cache=$2 work=$3
 
@@ -55,9 +56,11 @@ cat >"$work/initramfs/init" <<'INIT'
 mkdir -p /dev /proc /sys
 mount -t devtmpfs dev /dev
 mount -t proc proc /proc
-insmod /modules/parport.ko
-insmod /modules/parport_pc.ko
-insmod /modules/ppdev.ko
+modules=/lib/modules/$(uname -r)
+mkdir -p "$modules"
+cp /modules/*.ko "$modules/"
+depmod
+modprobe -a parport_pc ppdev
 /vm_port_test
 result=$?
 # QEMU's isa-debug-exit at 0xF4: the byte written ends QEMU with 2 * byte + 1.

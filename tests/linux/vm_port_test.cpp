@@ -8,9 +8,17 @@
 // set; data and control read back; status reads D8 when idle, and after a
 // strobe pulse the next reads play its handshake (58, 18, then D8 again);
 // reverse data reads FF. It has no extended registers, so the kernel lists
-// no second base.
+// no second base. The kernel shows which device holds a port in
+// parportN/devices/active.
+#include <fcntl.h>
+#include <linux/ppdev.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "linux/ppdev_port.h"
@@ -42,10 +50,24 @@ int main()
     CheckEqual(ports[0].baseAddress, 0x378, "parport0 base 378");
     CheckEqual(ports[0].secondBase, 0, "parport0 without a second base");
 
-    ppdev::PortSpace space(ports, locations.deviceDirectory);
+    // Another program holds the port: the driver makes the claim wait. The
+    // first access gives up after the claim wait; the claim goes on and gets
+    // the port once the other lets it go.
+    const int other = ::open("/dev/parport0", O_RDWR);
+    CheckEqual(other >= 0 && ::ioctl(other, PPCLAIM) == 0, 1, "another program claims the port");
+    ppdev::PortSpace space(ports, locations);
     const std::uint16_t data = 0x378;
     const std::uint16_t status = 0x379;
     const std::uint16_t control = 0x37A;
+    CheckEqual(space.Read(status), 0xFF, "status while another program holds the port");
+    ::ioctl(other, PPRELEASE);
+    ::close(other);
+    unsigned value = 0xFF;
+    for (int i = 0; i < 200 && value == 0xFF; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        value = space.Read(status);
+    }
+    CheckEqual(value, 0xD8, "status once the other program let go");
 
     CheckEqual(space.Read(status), 0xD8, "idle status");
     space.Write(status, 0x00);

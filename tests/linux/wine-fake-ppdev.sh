@@ -5,7 +5,8 @@
 # port listing (DORUZEDA_PARPORT_PROC) and the device nodes
 # (DORUZEDA_PARPORT_DEV) pointed at a fake. Checks the values the macros read
 # (their expect lines), every write that reached the device, the ports that
-# discovery logged, and the messages on standard error.
+# discovery logged, the messages on standard error, and that the host can
+# unload and load the library again.
 #
 #   wine-fake-ppdev.sh WIN32_BIN DIST FAKE_PPDEV WORK_DIR
 set -u
@@ -153,6 +154,36 @@ expect 0
 setParallelOutputPin 3 1
 expect 0'
 
+echo "== unloaded and loaded again, three times in one process"
+ports 888
+start_fake
+run reload <<'MACRO'
+setParallelPort 1
+expect 0
+setParallelOutputPin 2 1
+expect 0
+reload
+setParallelPort 1
+expect 0
+setParallelOutputPin 3 1
+expect 0
+reload
+setParallelPort 1
+expect 0
+setParallelOutputPin 4 1
+expect 0
+MACRO
+[ $code -eq 0 ] || { fail "host exit code $code"; cat "$work/reload.out" "$work/reload.err"; }
+[ "$(grep -c '^host: loaded Doruzeda_DO.dll' "$work/reload.out")" -eq 3 ] ||
+    fail "Doruzeda_DO.dll was not loaded three times: $(cat "$work/reload.out")"
+expect_file "$work/dev/parport0.log" "claim
+data 01
+data 03
+data 07
+release"
+expect_file "$work/reload.err" ""
+stop_fake
+
 echo "== no permission"
 ports 888
 start_fake --deny 0
@@ -160,7 +191,7 @@ echo "$unusable_macro" | run denied
 [ $code -eq 0 ] || { fail "host exit code $code"; cat "$work/denied.out"; }
 expect_file "$work/denied.err" "ppdev: cannot open $work/dev/parport0 (LPT1 at 378): \
 Permission denied; likely cause: the user is not in group lp (usermod -aG lp USER, then \
-log in again). Its reads give FF and writes are dropped."
+log in again). Its reads give FF and writes are dropped; tried again at most once a second."
 expect_file "$work/dev/parport0.log" ""
 stop_fake
 
@@ -169,7 +200,7 @@ echo "$unusable_macro" | device_dir="$work/nodev" run missing
 [ $code -eq 0 ] || { fail "host exit code $code"; cat "$work/missing.out"; }
 expect_file "$work/missing.err" "ppdev: cannot open $work/nodev/parport0 (LPT1 at 378): \
 No such file or directory; likely cause: the ppdev module is not loaded (modprobe ppdev). \
-Its reads give FF and writes are dropped."
+Its reads give FF and writes are dropped; tried again at most once a second."
 
 wineserver -k 2>/dev/null
 [ $failures -eq 0 ] && echo "all passed"
