@@ -258,10 +258,9 @@ void CRudAdadoDlg::OnClickedHiLo(UINT id)
     // DMA controller's) the box changes its display only.
     if (!PinMap::IsUsableBase(address)) return;
 
-    const int pin = PinOfLevelBox(id);
-    const std::uint16_t registerAddress = PinMap::RegisterAddress(address, PinMap::Find(pin)->reg);
-    std::uint16_t value = port_io::PortRead(registerAddress);
-    PortController::ApplyPinLevel(value, pin, low ? 0 : 1);
+    const PinMapRow& pin = *PinMap::Find(PinOfLevelBox(id));
+    const std::uint16_t registerAddress = PinMap::RegisterAddress(address, pin.reg);
+    const std::uint16_t value = PinMap::WithLevel(pin, port_io::PortRead(registerAddress), !low);
     port_io::PortWrite(registerAddress, value);
 }
 

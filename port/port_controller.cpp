@@ -54,35 +54,6 @@ bool PortController::HasUsablePort() const
     return HasSelection() && PinMap::IsUsableBase(SelectedBase());
 }
 
-int PortController::ApplyPinLevel(std::uint16_t& value, int pin, int level)
-{
-    const PinMapRow* row = PinMap::Find(pin);
-    if (row == nullptr || !row->settable) {
-        return kBadPin;
-    }
-    const bool high = level != 0;
-    const bool bitSet = row->inverted ? !high : high;
-    if (bitSet) {
-        value = static_cast<std::uint16_t>(value | row->mask);
-    } else {
-        value = static_cast<std::uint16_t>(value & ~row->mask);
-    }
-    return kOk;
-}
-
-int PortController::DecodePinLevel(int pin, std::uint16_t dataValue,
-                                   std::uint16_t statusValue) const
-{
-    if (!HasSelection()) {
-        return kNoPort;
-    }
-    const PinMapRow* row = PinMap::Find(pin);
-    if (row == nullptr || !row->readable) {
-        return kBadPin;
-    }
-    return PinMap::LevelIn(*row, row->reg == PinRegister::Data ? dataValue : statusValue) ? 1 : 0;
-}
-
 int PortController::SelectPortByNumber(int number)
 {
     if (number < 1 || number > kMaxPorts) {
@@ -146,8 +117,7 @@ int PortController::SetPinOutput(int pin, int level)
     }
     const std::uint16_t base = SelectedBase();
     const std::uint16_t reg = PinMap::RegisterAddress(base, row->reg);
-    std::uint16_t value = port_io::PortRead(reg);
-    ApplyPinLevel(value, pin, level);
+    const std::uint16_t value = PinMap::WithLevel(*row, port_io::PortRead(reg), level != 0);
     DebugLog("SetPinOutput(%d, %d) Port=%x", pin, level, base);
     port_io::PortWrite(reg, value);
     return kOk;
@@ -172,7 +142,7 @@ int PortController::GetPinInput(int pin)
         statusValue = port_io::PortRead(PinMap::RegisterAddress(base, PinRegister::Status));
     }
     DebugLog("GetPinInput(%d) Port=%x", pin, base);
-    return DecodePinLevel(pin, dataValue, statusValue);
+    return PinMap::LevelIn(*row, dataValue, statusValue) ? 1 : 0;
 }
 
 int PortController::PrepareOutputBuffer()
@@ -194,7 +164,9 @@ int PortController::PrepareOutputPin(int pin, int level)
     if (row == nullptr || !row->settable) {
         return kBadPin;
     }
-    return ApplyPinLevel(row->reg == PinRegister::Data ? outData : outControl, pin, level);
+    std::uint16_t& buffer = row->reg == PinRegister::Data ? outData : outControl;
+    buffer = PinMap::WithLevel(*row, buffer, level != 0);
+    return kOk;
 }
 
 int PortController::SetOutputAll()
@@ -224,7 +196,14 @@ int PortController::GetInputAll()
 int PortController::FetchInputPin(int pin)
 {
     const std::lock_guard<std::mutex> lock(guard);
-    return DecodePinLevel(pin, inData, inStatus);
+    if (!HasSelection()) {
+        return kNoPort;
+    }
+    const PinMapRow* row = PinMap::Find(pin);
+    if (row == nullptr || !row->readable) {
+        return kBadPin;
+    }
+    return PinMap::LevelIn(*row, inData, inStatus) ? 1 : 0;
 }
 
 int PortController::SetDataDirection(int input)

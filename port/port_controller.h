@@ -104,15 +104,6 @@ public:
     static constexpr int kMaxWaitMs = 60000;
     static constexpr std::uint16_t kDataInputBit = 0x20;  // control register, bit 5
 
-    // Changes the pin's bit of `value` for `level`; other bits, the high byte
-    // included, stay. 0, or -2 (value unchanged) for a pin that cannot be set.
-    static int ApplyPinLevel(std::uint16_t& value, int pin, int level);
-
-    // 1 or 0 for a readable pin from the data and status values; -1 with no
-    // port selected (tested first); -2 for a pin that cannot be read. Reads
-    // selectedIndex: the caller holds the guard when other threads may run.
-    int DecodePinLevel(int pin, std::uint16_t dataValue, std::uint16_t statusValue) const;
-
     // The selected row's base address; 0 with no row selected.
     std::uint16_t SelectedBase() const;
     bool HasSelection() const;
