@@ -46,7 +46,7 @@ const char* LevelText(int pin, std::uint16_t registerValue)
 
 }  // namespace
 
-CRudAdadoDlg::CRudAdadoDlg(CWnd* parent) : CDialog(IDD, parent), pollTimerId(0)
+CRudAdadoDlg::CRudAdadoDlg() : pollTimerId(0)
 {
     controller.SetView(this);
     controller.EnumeratePorts();

@@ -24,7 +24,7 @@ public:
 
     // Sets itself as the controller's view and discovers the ports. No window
     // exists yet: Create(IDD, nullptr) makes it, hidden.
-    explicit CRudAdadoDlg(CWnd* parent = nullptr);
+    CRudAdadoDlg();
 
     // The controller's view; both do nothing while the window does not exist.
     // Called from a thread other than the window's (a host may call the
@@ -60,7 +60,7 @@ public:
     CEdit intervalField;           // 5037, the spin's buddy
     CButton pollButton;            // 5036
     CButton readButton;            // 5035
-    CComboBox portList;  // 5026, row i shows the table's row i: its name, item data its base address
+    CComboBox portList;  // 5026, row i: the table's row i, its name; item data its base address
 
     PortController controller;
     std::uint32_t pollTimerId;  // 0 while not polling, else what SetTimer returned
