@@ -11,7 +11,7 @@ namespace {
 constexpr int kPollSecondsMin = 1;
 constexpr int kPollSecondsMax = 10;
 
-enum ViewChange : WPARAM { kShowPortList = 1, kShowAddressField = 2 };
+enum ViewKind : WPARAM { kShowPortList = 1, kShowAddressField = 2 };
 constexpr WPARAM kViewKindMask = 0xFF;
 constexpr unsigned kViewChangeShift = 8;
 constexpr std::uint32_t kViewChangeMask = 0xFFFFFFu;  // what fits above the kind

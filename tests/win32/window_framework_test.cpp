@@ -189,7 +189,7 @@ TEST(Application, IsNamedAfterTheModuleUnlessNamed)
     {
         CWinApp unnamed;
         EXPECT_EQ(AfxGetApp(), &unnamed);
-        EXPECT_STREQ(unnamed.m_pszAppName, "dialog_framework_test")
+        EXPECT_STREQ(unnamed.m_pszAppName, "window_framework_test")
             << "the program's file name without folder and extension";
     }
     EXPECT_EQ(AfxGetApp(), nullptr) << "destruction unregisters it";
