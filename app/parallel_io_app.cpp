@@ -1,6 +1,6 @@
 #include "parallel_io_app.h"
 
-#include "../macro/controller_access.h"
+#include "controller_access.h"
 
 CParallelIoApp theApp;
 

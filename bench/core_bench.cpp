@@ -17,6 +17,7 @@
 #include "log/debug_log.h"
 #include "log/log_sink.h"
 #include "port/port_controller.h"
+#include "tests/native/controller_probe.h"
 #include "tests/native/fakes.h"
 
 namespace {
@@ -30,9 +31,9 @@ void SelectPort(PortController& controller)
     fakes::ResetPort();
     fakes::Port().keepTrace = false;
     fakes::LogSink().keepOutput = false;
-    controller.portTable[0].baseAddress = 0x378;
-    controller.portCount = 1;
-    controller.selectedIndex = 0;
+    State(controller).portTable[0].baseAddress = 0x378;
+    State(controller).portCount = 1;
+    State(controller).selectedIndex = 0;
 }
 
 // The log-writing benchmarks run in a scratch directory, so that

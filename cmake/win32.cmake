@@ -46,7 +46,7 @@ add_subdirectory(standins/get_io)
 add_subdirectory(standins/kxmacro)
 
 # The window framework layer the setup dialog and the application object use.
-add_subdirectory(platform/mfc)
+add_subdirectory(platform/window_framework)
 
 # Doruzeda_DO.dll: everything that goes into it, in one place.
 enable_language(RC)
@@ -56,10 +56,10 @@ add_library(Doruzeda_DO SHARED
     ${CMAKE_SOURCE_DIR}/app/parallel_io_app.cpp
     ${CMAKE_SOURCE_DIR}/dialog/rud_adado_dlg.cpp
     ${CMAKE_SOURCE_DIR}/dialog/Doruzeda_DO.rc
-    ${CMAKE_SOURCE_DIR}/platform/mfc/dll_main.cpp)
+    ${CMAKE_SOURCE_DIR}/platform/window_framework/dll_main.cpp)
 set_target_properties(Doruzeda_DO PROPERTIES PREFIX "" OUTPUT_NAME Doruzeda_DO)
 target_compile_options(Doruzeda_DO PRIVATE ${DORUZEDA_WARNINGS})
-target_link_libraries(Doruzeda_DO PRIVATE doruzeda_core doruzeda_mfc)
+target_link_libraries(Doruzeda_DO PRIVATE doruzeda_core doruzeda_window_framework)
 target_link_options(Doruzeda_DO PRIVATE ${DORUZEDA_STATIC_RUNTIME})
 # The shipped library carries no symbol table and no debug information (the
 # runtime's, linked in statically, would otherwise come along).

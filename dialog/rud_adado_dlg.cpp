@@ -2,18 +2,16 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
+#include <optional>
 
-#include "../log/debug_log.h"
 #include "../port/pin_map.h"
-#include "../port/port_io.h"
 
 namespace {
 
 constexpr int kPollSecondsMin = 1;
 constexpr int kPollSecondsMax = 10;
 
-enum ViewChange : WPARAM { kShowPortList = 1, kShowAddressField = 2 };
+enum ViewKind : WPARAM { kShowPortList = 1, kShowAddressField = 2 };
 constexpr WPARAM kViewKindMask = 0xFF;
 constexpr unsigned kViewChangeShift = 8;
 constexpr std::uint32_t kViewChangeMask = 0xFFFFFFu;  // what fits above the kind
@@ -48,7 +46,7 @@ const char* LevelText(int pin, std::uint16_t registerValue)
 
 }  // namespace
 
-CRudAdadoDlg::CRudAdadoDlg(CWnd* parent) : CDialog(IDD, parent), pollTimerId(0)
+CRudAdadoDlg::CRudAdadoDlg() : pollTimerId(0)
 {
     controller.SetView(this);
     controller.EnumeratePorts();
@@ -87,12 +85,12 @@ END_MESSAGE_MAP()
 BOOL CRudAdadoDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
-    std::unique_lock<std::mutex> lock(controller.Mutex());
+    const PortController::PortRows ports = controller.RowsToList();
 
-    if (controller.portCount == 0) {
+    if (ports.count == 0) {
         portList.ShowWindow(SW_HIDE);
         CString address;
-        address.Format("%x", static_cast<unsigned>(controller.portTable[0].baseAddress));
+        address.Format("%x", static_cast<unsigned>(ports.rows[0].baseAddress));
         portAddressField.SetWindowText(address);
         portAddressField.ShowWindow(SW_SHOW);
         portListCaption.SetWindowText("Port Address");
@@ -100,17 +98,15 @@ BOOL CRudAdadoDlg::OnInitDialog()
         ::OutputDebugStringA(
             "Tambrel Parallel I/O Macro: Couldn't find Parallel Port. Specify the Port address.");
     } else {
-        for (int index = 0; index < controller.portCount; ++index) {
-            const PortEntry& entry = controller.portTable[index];
+        for (int index = 0; index < ports.count; ++index) {
+            const PortEntry& entry = ports.rows[index];
             const int row = portList.AddString(entry.name);
             portList.SetItemData(row, entry.baseAddress);
         }
         portList.SetCurSel(0);
         portAddressField.ShowWindow(SW_HIDE);
-        controller.selectedIndex = 0;
+        controller.ChooseRow(0);
     }
-
-    lock.unlock();
 
     for (UINT id = IDC_DIRECTION_PIN2; id <= IDC_DIRECTION_PIN9; ++id) {
         OnDirectionClicked(id);
@@ -184,11 +180,7 @@ LRESULT CRudAdadoDlg::OnApplyView(WPARAM kindAndChange, LPARAM argument)
     }
     // The user may have chosen another row since the change was posted; the
     // list then already shows the selection the exports use.
-    int selected = -1;
-    {
-        const std::lock_guard<std::mutex> lock(controller.Mutex());
-        selected = controller.selectedIndex;
-    }
+    const int selected = controller.SelectedRow();
     const WPARAM kind = kindAndChange & kViewKindMask;
     if (kind == kShowPortList) {
         const int row = static_cast<int>(argument);
@@ -217,11 +209,11 @@ void CRudAdadoDlg::ApplyAddressField(const char* text)
     portAddressField.ShowWindow(SW_SHOW);
 }
 
-std::uint16_t CRudAdadoDlg::ListAddress() const
+PortController::ListPosition CRudAdadoDlg::CurrentListPosition() const
 {
-    const int row = portList.GetCurSel();
-    if (row == CB_ERR) return controller.portTable[0].baseAddress;
-    return static_cast<std::uint16_t>(portList.GetItemData(row) & 0xFFFFu);
+    const int row = portList.GetCurSel();  // CB_ERR is -1: no row
+    if (row == CB_ERR) return {-1, 0};
+    return {row, static_cast<std::uint16_t>(portList.GetItemData(row) & 0xFFFFu)};
 }
 
 void CRudAdadoDlg::OnDirectionClicked(UINT id)
@@ -237,50 +229,26 @@ void CRudAdadoDlg::OnDirectionClicked(UINT id)
 
 void CRudAdadoDlg::OnClickedHiLo(UINT id)
 {
-    // The guard keeps the register's read-modify-write whole against an
-    // exported call on another thread.
-    const std::lock_guard<std::mutex> lock(controller.Mutex());
-    const std::uint16_t address = ListAddress();
-    const int row = portList.GetCurSel();
-    if (row == CB_ERR) {
-        DebugLog("OnClickedHiLo() no LPT selection I/O Addr = %X", static_cast<unsigned>(address));
-    } else {
-        DebugLog("OnClickedHiLo() LPT (%d) selected I/O Addr = %X", row,
-                 static_cast<unsigned>(address));
-    }
-
     // A box pressed in means the pin is low.
     const bool low = IsDlgButtonChecked(static_cast<int>(id)) == BST_CHECKED;
     GetDlgItem(static_cast<int>(id))->SetWindowText(low ? "LO" : "HI");
-
     // At an address no port can have (0, which a device list without any
     // parallel port leaves, or one whose registers would wrap round to the
     // DMA controller's) the box changes its display only.
-    if (!PinMap::IsUsableBase(address)) return;
-
-    const int pin = PinOfLevelBox(id);
-    const std::uint16_t registerAddress = PinMap::RegisterAddress(address, PinMap::Find(pin)->reg);
-    std::uint16_t value = port_io::PortRead(registerAddress);
-    PortController::ApplyPinLevel(value, pin, low ? 0 : 1);
-    port_io::PortWrite(registerAddress, value);
+    controller.SetPinFromList(CurrentListPosition(), PinOfLevelBox(id), low ? 0 : 1);
 }
 
 void CRudAdadoDlg::ReadInputStatus()
 {
-    const std::lock_guard<std::mutex> lock(controller.Mutex());
-    const std::uint16_t address = ListAddress();
     // See OnClickedHiLo: nothing is read where no port can be, the fields stay.
-    if (!PinMap::IsUsableBase(address)) return;
-
-    const std::uint16_t data =
-        port_io::PortRead(PinMap::RegisterAddress(address, PinRegister::Data));
+    const std::optional<PortController::InputRegisters> inputs =
+        controller.ReadInputsFromList(CurrentListPosition());
+    if (!inputs) return;
     for (int pin = 2; pin <= 9; ++pin) {
-        GetDlgItem(IDC_STATUS_PIN2 + pin - 2)->SetWindowText(LevelText(pin, data));
+        GetDlgItem(IDC_STATUS_PIN2 + pin - 2)->SetWindowText(LevelText(pin, inputs->data));
     }
-    const std::uint16_t status =
-        port_io::PortRead(PinMap::RegisterAddress(address, PinRegister::Status));
     for (const StatusField& field : kStatusFields) {
-        GetDlgItem(field.id)->SetWindowText(LevelText(field.pin, status));
+        GetDlgItem(field.id)->SetWindowText(LevelText(field.pin, inputs->status));
     }
 }
 
@@ -319,7 +287,5 @@ void CRudAdadoDlg::OnTimer(UINT_PTR nIDEvent)
 
 void CRudAdadoDlg::OnPortSelChange()
 {
-    const int row = portList.GetCurSel();  // CB_ERR is -1: no port
-    const std::lock_guard<std::mutex> lock(controller.Mutex());
-    controller.selectedIndex = row;
+    controller.ChooseRow(portList.GetCurSel());  // CB_ERR is -1: no port
 }

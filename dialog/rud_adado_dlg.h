@@ -1,7 +1,8 @@
 // CRudAdadoDlg: the modeless setup window, a pin chart of the 25-pin
 // connector. It holds the process's port controller and is the controller's
-// view; its own pin buttons and read button address the port directly, at
-// the address of the port list's current row (see ListAddress).
+// view; its own pin buttons and read button address the port through the
+// controller's window operations, at the port list's current row (see
+// CurrentListPosition), not at the controller's selection.
 #pragma once
 
 #include <atomic>
@@ -23,7 +24,7 @@ public:
 
     // Sets itself as the controller's view and discovers the ports. No window
     // exists yet: Create(IDD, nullptr) makes it, hidden.
-    explicit CRudAdadoDlg(CWnd* parent = nullptr);
+    CRudAdadoDlg();
 
     // The controller's view; both do nothing while the window does not exist.
     // Called from a thread other than the window's (a host may call the
@@ -59,7 +60,7 @@ public:
     CEdit intervalField;           // 5037, the spin's buddy
     CButton pollButton;            // 5036
     CButton readButton;            // 5035
-    CComboBox portList;  // 5026, row i shows portTable[i].name, item data its base address
+    CComboBox portList;  // 5026, row i: the table's row i, its name; item data its base address
 
     PortController controller;
     std::uint32_t pollTimerId;  // 0 while not polling, else what SetTimer returned
@@ -79,10 +80,10 @@ protected:
     // Shows the port's pins 2 to 13 and 15 in the status fields.
     void ReadInputStatus();
 
-    // The base address the dialog's own controls use: the current list row's
-    // item data, or row 0's address when the list has no current row. It does
-    // not follow the controller's selectedIndex. The caller holds the guard.
-    std::uint16_t ListAddress() const;
+    // Where the dialog's own controls work: the list's current row and its
+    // item data, the row's base address; row -1 when the list has none (the
+    // controller then uses row 0's address).
+    PortController::ListPosition CurrentListPosition() const;
 
     // The window is gone, whoever destroyed it: other threads no longer see it.
     void PostNcDestroy() override;

@@ -3,7 +3,7 @@
 #define DORUZEDA_DO_BUILD
 #include "doruzeda_do.h"
 
-#include "controller_access.h"
+#include "../app/controller_access.h"
 
 DORUZEDA_DO_API int __cdecl fnOrvane_fetchParallelInputPin(int pin)
 {

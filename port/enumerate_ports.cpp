@@ -53,7 +53,7 @@ bool PortController::RecordPort(const char* name, std::uint16_t firstPort, std::
 bool PortController::EnumeratePorts()
 {
     using namespace device_list;
-    const std::lock_guard<std::mutex> lock(guard);
+    const GuardLock lock(guard);
 
     std::uint32_t count = 0;
     if (GetDeviceCount(kPortClass, &count) == 0) {

@@ -52,4 +52,20 @@ public:
         const bool bitSet = (registerValue & row.mask) != 0;
         return row.inverted ? !bitSet : bitSet;
     }
+
+    // The level of a readable row from the data and status registers' values:
+    // LevelIn the one that holds its bit.
+    static bool LevelIn(const PinMapRow& row, std::uint16_t dataValue, std::uint16_t statusValue)
+    {
+        return LevelIn(row, row.reg == PinRegister::Data ? dataValue : statusValue);
+    }
+
+    // `registerValue` with the row's pin at `high`, the hardware's inversion
+    // applied; every other bit, the high byte included, stays.
+    static std::uint16_t WithLevel(const PinMapRow& row, std::uint16_t registerValue, bool high)
+    {
+        const bool bitSet = row.inverted ? !high : high;
+        return static_cast<std::uint16_t>(bitSet ? registerValue | row.mask
+                                                 : registerValue & ~row.mask);
+    }
 };

@@ -39,8 +39,6 @@ PortController::PortController()
 
 bool PortController::HasSelection() const
 {
-    // The index is public state that the dialog writes; an index outside the
-    // table is treated as no selection rather than read past the table.
     return selectedIndex >= 0 && selectedIndex < kMaxPorts;
 }
 
@@ -54,35 +52,6 @@ bool PortController::HasUsablePort() const
     return HasSelection() && PinMap::IsUsableBase(SelectedBase());
 }
 
-int PortController::ApplyPinLevel(std::uint16_t& value, int pin, int level)
-{
-    const PinMapRow* row = PinMap::Find(pin);
-    if (row == nullptr || !row->settable) {
-        return kBadPin;
-    }
-    const bool high = level != 0;
-    const bool bitSet = row->inverted ? !high : high;
-    if (bitSet) {
-        value = static_cast<std::uint16_t>(value | row->mask);
-    } else {
-        value = static_cast<std::uint16_t>(value & ~row->mask);
-    }
-    return kOk;
-}
-
-int PortController::DecodePinLevel(int pin, std::uint16_t dataValue,
-                                   std::uint16_t statusValue) const
-{
-    if (!HasSelection()) {
-        return kNoPort;
-    }
-    const PinMapRow* row = PinMap::Find(pin);
-    if (row == nullptr || !row->readable) {
-        return kBadPin;
-    }
-    return PinMap::LevelIn(*row, row->reg == PinRegister::Data ? dataValue : statusValue) ? 1 : 0;
-}
-
 int PortController::SelectPortByNumber(int number)
 {
     if (number < 1 || number > kMaxPorts) {
@@ -90,7 +59,7 @@ int PortController::SelectPortByNumber(int number)
     }
     char wanted[16];
     std::snprintf(wanted, sizeof wanted, "LPT%d", number);
-    const std::lock_guard<std::mutex> lock(guard);
+    const GuardLock lock(guard);
     int found = -1;
     for (int row = 0; row < portCount && row < kMaxPorts; ++row) {
         if (EqualIgnoringAsciiCase(portTable[row].name, wanted)) {
@@ -121,7 +90,7 @@ int PortController::SetManualAddress(const char* digit1, const char* digit2, con
     text[3] = text[2] == '\0' ? '\0' : FirstCharacter(digit4);
     text[4] = '\0';
 
-    const std::lock_guard<std::mutex> lock(guard);
+    const GuardLock lock(guard);
     DebugLog("Port is set by setParallelPortAddress() Port=%s", text);
     unsigned int parsed = 0;
     if (std::sscanf(text, "%x", &parsed) == 1) {
@@ -136,7 +105,7 @@ int PortController::SetManualAddress(const char* digit1, const char* digit2, con
 
 int PortController::SetPinOutput(int pin, int level)
 {
-    const std::lock_guard<std::mutex> lock(guard);
+    const GuardLock lock(guard);
     if (!HasUsablePort()) {
         return kNoPort;
     }
@@ -146,8 +115,7 @@ int PortController::SetPinOutput(int pin, int level)
     }
     const std::uint16_t base = SelectedBase();
     const std::uint16_t reg = PinMap::RegisterAddress(base, row->reg);
-    std::uint16_t value = port_io::PortRead(reg);
-    ApplyPinLevel(value, pin, level);
+    const std::uint16_t value = PinMap::WithLevel(*row, port_io::PortRead(reg), level != 0);
     DebugLog("SetPinOutput(%d, %d) Port=%x", pin, level, base);
     port_io::PortWrite(reg, value);
     return kOk;
@@ -155,7 +123,7 @@ int PortController::SetPinOutput(int pin, int level)
 
 int PortController::GetPinInput(int pin)
 {
-    const std::lock_guard<std::mutex> lock(guard);
+    const GuardLock lock(guard);
     if (!HasUsablePort()) {
         return kNoPort;
     }
@@ -172,12 +140,12 @@ int PortController::GetPinInput(int pin)
         statusValue = port_io::PortRead(PinMap::RegisterAddress(base, PinRegister::Status));
     }
     DebugLog("GetPinInput(%d) Port=%x", pin, base);
-    return DecodePinLevel(pin, dataValue, statusValue);
+    return PinMap::LevelIn(*row, dataValue, statusValue) ? 1 : 0;
 }
 
 int PortController::PrepareOutputBuffer()
 {
-    const std::lock_guard<std::mutex> lock(guard);
+    const GuardLock lock(guard);
     if (!HasUsablePort()) {
         return kNoPort;
     }
@@ -189,17 +157,19 @@ int PortController::PrepareOutputBuffer()
 
 int PortController::PrepareOutputPin(int pin, int level)
 {
-    const std::lock_guard<std::mutex> lock(guard);
+    const GuardLock lock(guard);
     const PinMapRow* row = PinMap::Find(pin);
     if (row == nullptr || !row->settable) {
         return kBadPin;
     }
-    return ApplyPinLevel(row->reg == PinRegister::Data ? outData : outControl, pin, level);
+    std::uint16_t& buffer = row->reg == PinRegister::Data ? outData : outControl;
+    buffer = PinMap::WithLevel(*row, buffer, level != 0);
+    return kOk;
 }
 
 int PortController::SetOutputAll()
 {
-    const std::lock_guard<std::mutex> lock(guard);
+    const GuardLock lock(guard);
     if (!HasUsablePort()) {
         return kNoPort;
     }
@@ -211,7 +181,7 @@ int PortController::SetOutputAll()
 
 int PortController::GetInputAll()
 {
-    const std::lock_guard<std::mutex> lock(guard);
+    const GuardLock lock(guard);
     if (!HasUsablePort()) {
         return kNoPort;
     }
@@ -223,13 +193,20 @@ int PortController::GetInputAll()
 
 int PortController::FetchInputPin(int pin)
 {
-    const std::lock_guard<std::mutex> lock(guard);
-    return DecodePinLevel(pin, inData, inStatus);
+    const GuardLock lock(guard);
+    if (!HasSelection()) {
+        return kNoPort;
+    }
+    const PinMapRow* row = PinMap::Find(pin);
+    if (row == nullptr || !row->readable) {
+        return kBadPin;
+    }
+    return PinMap::LevelIn(*row, inData, inStatus) ? 1 : 0;
 }
 
 int PortController::SetDataDirection(int input)
 {
-    const std::lock_guard<std::mutex> lock(guard);
+    const GuardLock lock(guard);
     if (!HasUsablePort()) {
         return kNoPort;
     }
@@ -244,7 +221,7 @@ int PortController::SetDataDirection(int input)
 
 int PortController::SetDataByte(int value)
 {
-    const std::lock_guard<std::mutex> lock(guard);
+    const GuardLock lock(guard);
     if (!HasUsablePort()) {
         return kNoPort;
     }
@@ -259,7 +236,7 @@ int PortController::SetDataByte(int value)
 
 int PortController::GetDataByte()
 {
-    const std::lock_guard<std::mutex> lock(guard);
+    const GuardLock lock(guard);
     if (!HasUsablePort()) {
         return kNoPort;
     }
@@ -279,7 +256,7 @@ int PortController::WaitInputPin(int pin, int level, int timeoutMs)
     std::uint16_t base = 0;
     const PinMapRow* row = nullptr;
     {
-        const std::lock_guard<std::mutex> lock(guard);
+        const GuardLock lock(guard);
         if (!HasUsablePort()) {
             return kNoPort;
         }
@@ -297,7 +274,7 @@ int PortController::WaitInputPin(int pin, int level, int timeoutMs)
     for (int reads = 1;; ++reads) {
         std::uint16_t value = 0;
         {
-            const std::lock_guard<std::mutex> lock(guard);
+            const GuardLock lock(guard);
             value = port_io::PortRead(reg);
         }
         if (PinMap::LevelIn(*row, value) == wantHigh) {
@@ -312,7 +289,63 @@ int PortController::WaitInputPin(int pin, int level, int timeoutMs)
         }
     }
 
-    const std::lock_guard<std::mutex> lock(guard);
+    const GuardLock lock(guard);
     DebugLog("WaitInputPin(%d, %d, %d) Port=%x Result=%d", pin, level, timeoutMs, base, result);
     return result;
+}
+
+void PortController::SetPinFromList(ListPosition position, int pin, int level)
+{
+    // The guard keeps the register's read-modify-write whole against an
+    // exported call on another thread.
+    const GuardLock lock(guard);
+    const std::uint16_t address = position.row < 0 ? portTable[0].baseAddress : position.address;
+    if (position.row < 0) {
+        DebugLog("OnClickedHiLo() no LPT selection I/O Addr = %X", static_cast<unsigned>(address));
+    } else {
+        DebugLog("OnClickedHiLo() LPT (%d) selected I/O Addr = %X", position.row,
+                 static_cast<unsigned>(address));
+    }
+    const PinMapRow* row = PinMap::Find(pin);
+    if (!PinMap::IsUsableBase(address) || row == nullptr || !row->settable) {
+        return;
+    }
+    const std::uint16_t reg = PinMap::RegisterAddress(address, row->reg);
+    const std::uint16_t value = PinMap::WithLevel(*row, port_io::PortRead(reg), level != 0);
+    port_io::PortWrite(reg, value);
+}
+
+std::optional<PortController::InputRegisters> PortController::ReadInputsFromList(
+    ListPosition position)
+{
+    const GuardLock lock(guard);
+    const std::uint16_t address = position.row < 0 ? portTable[0].baseAddress : position.address;
+    if (!PinMap::IsUsableBase(address)) {
+        return std::nullopt;
+    }
+    InputRegisters values{};
+    values.data = port_io::PortRead(PinMap::RegisterAddress(address, PinRegister::Data));
+    values.status = port_io::PortRead(PinMap::RegisterAddress(address, PinRegister::Status));
+    return values;
+}
+
+void PortController::ChooseRow(int row)
+{
+    const GuardLock lock(guard);
+    selectedIndex = row;
+}
+
+int PortController::SelectedRow() const
+{
+    const GuardLock lock(guard);
+    return selectedIndex;
+}
+
+PortController::PortRows PortController::RowsToList() const
+{
+    const GuardLock lock(guard);
+    PortRows list{};
+    std::memcpy(list.rows, portTable, sizeof list.rows);
+    list.count = portCount;
+    return list;
 }

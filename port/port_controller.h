@@ -14,9 +14,9 @@
 // read-modify-write cannot lose another thread's change, and the buffers and
 // the snapshot are never seen half-updated. The view is called with the guard
 // held, so that it learns of the changes in the order they were made; a view
-// must therefore never wait for another thread, nor take the guard itself.
-// Code that reads or writes the fields directly (the setup dialog) holds
-// Mutex() while it does.
+// must therefore never wait for another thread, nor call the controller.
+// The state and its guard stay inside: the setup window, too, calls
+// operations (the window's own ones, at the end).
 //
 // A level is high when non-zero. Register values are kept as 16-bit values of
 // which only the low byte reaches the hardware; whatever 16-bit value was read
@@ -24,8 +24,9 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
+#include <optional>
 
+#include "guard.h"
 #include "port_view.h"
 
 struct PortEntry {
@@ -44,21 +45,9 @@ public:
     static constexpr int kBadPin = -2;
     static constexpr int kNoSuchPort = -2;  // SelectPortByNumber: no row of that name
 
-    PortEntry portTable[kMaxPorts];
-    std::int32_t portCount;
-    std::int32_t selectedIndex;  // -1: no port
-    std::uint16_t outData;
-    std::uint16_t outControl;
-    std::uint16_t inData;
-    std::uint16_t inStatus;
-
     PortController();
     PortController(const PortController&) = delete;
     PortController& operator=(const PortController&) = delete;
-
-    // The guard of the fields and of the port's registers; not recursive:
-    // do not call an operation while holding it.
-    std::mutex& Mutex() const { return guard; }
 
     // The view that shows the chosen port; null means none (nothing is called).
     void SetView(PortView* newView) { view = newView; }
@@ -104,25 +93,68 @@ public:
     static constexpr int kMaxWaitMs = 60000;
     static constexpr std::uint16_t kDataInputBit = 0x20;  // control register, bit 5
 
-    // Changes the pin's bit of `value` for `level`; other bits, the high byte
-    // included, stay. 0, or -2 (value unchanged) for a pin that cannot be set.
-    static int ApplyPinLevel(std::uint16_t& value, int pin, int level);
+    // --- The setup window's operations ---
+    //
+    // The window addresses the port through its list, not through the
+    // selection: where it works on the port it passes the list's position,
+    // its current row and the address that row shows. With no current row
+    // (-1) the address is table row 0's, the one the address field shows.
+    // At an address no port can have (PinMap::IsUsableBase) they touch no
+    // port. They log the window's own lines, not the exports'.
+    struct ListPosition {
+        int row;                // the list's current row; -1: none
+        std::uint16_t address;  // that row's base address (its item data)
+    };
 
-    // 1 or 0 for a readable pin from the data and status values; -1 with no
-    // port selected (tested first); -2 for a pin that cannot be read. Reads
-    // selectedIndex: the caller holds the guard when other threads may run.
-    int DecodePinLevel(int pin, std::uint16_t dataValue, std::uint16_t statusValue) const;
+    // A level box pressed in (`level` 0) or released (non-zero) for settable
+    // `pin`: logs "OnClickedHiLo() ...", then reads the pin's register at the
+    // list's address, changes the pin's bit and writes the value back whole.
+    void SetPinFromList(ListPosition position, int pin, int level);
 
-    // The selected row's base address; 0 with no row selected.
-    std::uint16_t SelectedBase() const;
-    bool HasSelection() const;
+    struct InputRegisters {
+        std::uint16_t data;
+        std::uint16_t status;
+    };
+    // Reads the data register, then the status register, at the list's
+    // address; nothing (and no access) where no port can be. Not logged.
+    std::optional<InputRegisters> ReadInputsFromList(ListPosition position);
+
+    // The user chose `row` of the list (-1: none): the exports address that
+    // row from now on.
+    void ChooseRow(int row);
+    // The selected row; -1: none.
+    int SelectedRow() const;
+
+    // The table as the window lists it: `count` rows (0 when no port was
+    // found; row 0 then holds the address the address field shows).
+    struct PortRows {
+        PortEntry rows[kMaxPorts];
+        int count;
+    };
+    PortRows RowsToList() const;
 
 private:
+    // The tests set up and inspect the state directly, through this class of
+    // theirs; nothing that ships defines it.
+    friend class PortControllerProbe;
+
+    // A row is selected; an index outside the table counts as none.
+    bool HasSelection() const REQUIRES(guard);
+    // The selected row's base address; 0 with no row selected.
+    std::uint16_t SelectedBase() const REQUIRES(guard);
     // A row is selected and its port may be accessed.
-    bool HasUsablePort() const;
+    bool HasUsablePort() const REQUIRES(guard);
 
-    bool RecordPort(const char* name, std::uint16_t firstPort, std::uint16_t lastPort);
+    bool RecordPort(const char* name, std::uint16_t firstPort, std::uint16_t lastPort)
+        REQUIRES(guard);
 
+    mutable Guard guard;
+    PortEntry portTable[kMaxPorts] GUARDED_BY(guard);
+    std::int32_t portCount GUARDED_BY(guard);
+    std::int32_t selectedIndex GUARDED_BY(guard);  // -1: no port
+    std::uint16_t outData GUARDED_BY(guard);
+    std::uint16_t outControl GUARDED_BY(guard);
+    std::uint16_t inData GUARDED_BY(guard);
+    std::uint16_t inStatus GUARDED_BY(guard);
     PortView* view;
-    mutable std::mutex guard;
 };

@@ -3,7 +3,8 @@
 // The setup dialog implements it and sets itself as the controller's view when
 // it is constructed. Both operations do nothing while no dialog window exists.
 // The controller calls them holding its guard, on the calling thread: they
-// must return without waiting for another thread and must not take the guard.
+// must return without waiting for another thread and must not call the
+// controller, whose guard is held.
 #pragma once
 
 class PortView {

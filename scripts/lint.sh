@@ -5,7 +5,9 @@
 #   clang-tidy    the checks of .clang-tidy; the portable core (port/, log/)
 #                 through the native build's compile commands, the Win32
 #                 sources through the Win32 build's, for the i686-w64-mingw32
-#                 target with the cross compiler's own header folders
+#                 target with the cross compiler's own header folders; the
+#                 core also with -Wthread-safety, clang's check that the
+#                 controller's guarded state is reached only under its guard
 #   clang-format  --dry-run --Werror against .clang-format
 #
 # Uses the compile commands of build/native and build/win32, which it
@@ -45,7 +47,8 @@ status=0
 # "N warnings generated." counts the system headers' warnings, which are
 # not shown; the findings themselves go to standard output.
 # shellcheck disable=SC2086 # one argument per file and per option
-clang-tidy --quiet -p "$top/build/native" $core 2>/dev/null || status=1
+clang-tidy --quiet -p "$top/build/native" --extra-arg=-Wthread-safety $core 2>/dev/null ||
+    status=1
 # shellcheck disable=SC2086
 clang-tidy --quiet -p "$top/build/win32" --extra-arg=--target=i686-w64-mingw32 $mingw_includes \
     $win32 2>/dev/null || status=1

@@ -36,6 +36,7 @@
 #include "input_reader.h"
 #include "log/debug_log.h"
 #include "port/port_controller.h"
+#include "tests/native/controller_probe.h"
 
 using fuzz_seams::Event;
 using fuzz_seams::EventKind;
@@ -58,7 +59,7 @@ enum Operation : int {
     kGetDataByte,
     kWaitInputPinNow,  // a wait that reads once: a timeout of 0, or one out of range
     kShowDialog,       // the export that shows the dialog: the controller is not involved
-    kDialogSelection,  // the dialog's port list writes selectedIndex
+    kDialogSelection,  // the user chooses a row of the dialog's port list
     kHardwareChange,   // the port's lines change under the controller
     kOtherLogMessage,  // the dialog logs a message of its own
     kOperationCount
@@ -300,14 +301,14 @@ public:
         const int filledRows = input.Choice(0, 10);
         for (int row = 0; row < filledRows; ++row) {
             const std::string name = ReadName(input);
-            PortEntry& entry = controller.portTable[row];
+            PortEntry& entry = State(controller).portTable[row];
             std::memcpy(entry.name, name.data(), name.size());
             entry.name[name.size()] = '\0';
             std::snprintf(entry.label, sizeof entry.label, "row %d", row);
             entry.baseAddress = input.Word();
         }
-        controller.portCount = input.Choice(0, 10);
-        controller.selectedIndex = input.Choice(-1, 9);
+        State(controller).portCount = input.Choice(0, 10);
+        State(controller).selectedIndex = input.Choice(-1, 9);
         hasView = input.Flag();
         if (hasView) {
             controller.SetView(&view);
@@ -321,22 +322,22 @@ public:
         };
         fuzz_seams::Log().now = kTimes[input.Choice(0, 2)];
         fuzz_seams::Log().appendSucceeds = !input.Flag();
-        controller.outData = input.Word();
-        controller.outControl = input.Word();
-        controller.inData = input.Word();
-        controller.inStatus = input.Word();
+        State(controller).outData = input.Word();
+        State(controller).outControl = input.Word();
+        State(controller).inData = input.Word();
+        State(controller).inStatus = input.Word();
 
-        model.portCount = controller.portCount;
-        model.selectedIndex = controller.selectedIndex;
+        model.portCount = State(controller).portCount;
+        model.selectedIndex = State(controller).selectedIndex;
         for (int row = 0; row < PortController::kMaxPorts; ++row) {
-            model.bases[row] = controller.portTable[row].baseAddress;
-            model.names[row] = TableName(controller.portTable[row]);
+            model.bases[row] = State(controller).portTable[row].baseAddress;
+            model.names[row] = TableName(State(controller).portTable[row]);
         }
-        model.outData = controller.outData;
-        model.outControl = controller.outControl;
-        model.inData = controller.inData;
-        model.inStatus = controller.inStatus;
-        std::memcpy(startingTable, controller.portTable, sizeof startingTable);
+        model.outData = State(controller).outData;
+        model.outControl = State(controller).outControl;
+        model.inData = State(controller).inData;
+        model.inStatus = State(controller).inStatus;
+        std::memcpy(startingTable, State(controller).portTable, sizeof startingTable);
     }
 
     void Step(int stepNumber)
@@ -637,7 +638,7 @@ private:
         case kDialogSelection: {
             const int row = model.portCount == 0 ? -1 : input.Choice(-1, model.portCount - 1);
             outcome.arguments = std::to_string(row);
-            controller.selectedIndex = row;
+            controller.ChooseRow(row);
             model.selectedIndex = row;
             break;
         }
@@ -689,26 +690,28 @@ private:
 
     void CheckState(int stepNumber, const char* name) const
     {
-        if (controller.selectedIndex < -1 || controller.selectedIndex > 9 ||
-            controller.portCount < 0 || controller.portCount > 10) {
+        if (State(controller).selectedIndex < -1 || State(controller).selectedIndex > 9 ||
+            State(controller).portCount < 0 || State(controller).portCount > 10) {
             Fail("step %d %s: selectedIndex %d, portCount %d out of range", stepNumber, name,
-                 controller.selectedIndex, controller.portCount);
+                 State(controller).selectedIndex, State(controller).portCount);
         }
-        if (controller.selectedIndex != model.selectedIndex ||
-            controller.portCount != model.portCount) {
+        if (State(controller).selectedIndex != model.selectedIndex ||
+            State(controller).portCount != model.portCount) {
             Fail("step %d %s: selectedIndex %d portCount %d, expected %d and %d", stepNumber, name,
-                 controller.selectedIndex, controller.portCount, model.selectedIndex,
+                 State(controller).selectedIndex, State(controller).portCount, model.selectedIndex,
                  model.portCount);
         }
-        if (controller.outData != model.outData || controller.outControl != model.outControl ||
-            controller.inData != model.inData || controller.inStatus != model.inStatus) {
+        if (State(controller).outData != model.outData ||
+            State(controller).outControl != model.outControl ||
+            State(controller).inData != model.inData ||
+            State(controller).inStatus != model.inStatus) {
             Fail("step %d %s: buffers %04X %04X %04X %04X, expected %04X %04X %04X %04X",
-                 stepNumber, name, controller.outData, controller.outControl, controller.inData,
-                 controller.inStatus, model.outData, model.outControl, model.inData,
-                 model.inStatus);
+                 stepNumber, name, State(controller).outData, State(controller).outControl,
+                 State(controller).inData, State(controller).inStatus, model.outData,
+                 model.outControl, model.inData, model.inStatus);
         }
         for (int row = 0; row < PortController::kMaxPorts; ++row) {
-            const PortEntry& entry = controller.portTable[row];
+            const PortEntry& entry = State(controller).portTable[row];
             const PortEntry& start = startingTable[row];
             if (entry.baseAddress != model.bases[row]) {
                 Fail("step %d %s: row %d address %X, expected %X", stepNumber, name, row,

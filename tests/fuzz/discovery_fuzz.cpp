@@ -31,6 +31,7 @@
 #include "input_reader.h"
 #include "log/debug_log.h"
 #include "port/port_controller.h"
+#include "tests/native/controller_probe.h"
 
 using fuzz_seams::Event;
 using fuzz_seams::EventKind;
@@ -153,7 +154,7 @@ bool AllZero(const void* bytes, std::size_t size)
 void CheckUntouchedRows(const PortController& controller, int firstRow)
 {
     for (int row = firstRow; row < PortController::kMaxPorts; ++row) {
-        if (!AllZero(&controller.portTable[row], sizeof controller.portTable[row])) {
+        if (!AllZero(&State(controller).portTable[row], sizeof State(controller).portTable[row])) {
             Fail("row %d was written although only %d rows were recorded", row, firstRow);
         }
     }
@@ -171,16 +172,18 @@ void CheckFallback(const PortController& controller, bool result,
         Fail("fallback logged %s, expected \"%s\"",
              fuzz_seams::Describe(fuzz_seams::Events()).c_str(), expectedMessage.c_str());
     }
-    if (result || controller.portCount != 0 || controller.selectedIndex != 0 ||
-        controller.portTable[0].baseAddress != PortController::kFallbackAddress) {
+    if (result || State(controller).portCount != 0 || State(controller).selectedIndex != 0 ||
+        State(controller).portTable[0].baseAddress != PortController::kFallbackAddress) {
         Fail("fallback gave result %d, portCount %d, selectedIndex %d, row 0 address %X", result,
-             controller.portCount, controller.selectedIndex, controller.portTable[0].baseAddress);
+             State(controller).portCount, State(controller).selectedIndex,
+             State(controller).portTable[0].baseAddress);
     }
     if (list.openCalls != 0) {
         Fail("fallback opened %d devices", list.openCalls);
     }
-    if (!AllZero(controller.portTable[0].name, sizeof controller.portTable[0].name) ||
-        !AllZero(controller.portTable[0].label, sizeof controller.portTable[0].label)) {
+    if (!AllZero(State(controller).portTable[0].name, sizeof State(controller).portTable[0].name) ||
+        !AllZero(State(controller).portTable[0].label,
+                 sizeof State(controller).portTable[0].label)) {
         Fail("fallback wrote row 0's name or label");
     }
     CheckUntouchedRows(controller, 1);
@@ -256,14 +259,15 @@ void CheckDiscovered(const PortController& controller, bool result,
         recordable.push_back({name, label, device.ranges[0].firstPort});
     }
     const int expectedCount = static_cast<int>(recordable.size() < 10 ? recordable.size() : 10);
-    if (controller.portCount != expectedCount || controller.selectedIndex != -1 ||
+    if (State(controller).portCount != expectedCount || State(controller).selectedIndex != -1 ||
         result != (expectedCount > 0)) {
         Fail("result %d, portCount %d, selectedIndex %d; expected %d, %d, -1", result,
-             controller.portCount, controller.selectedIndex, expectedCount > 0, expectedCount);
+             State(controller).portCount, State(controller).selectedIndex, expectedCount > 0,
+             expectedCount);
     }
     const std::vector<std::string> messages = LogMessages();
     for (int row = 0; row < expectedCount; ++row) {
-        const PortEntry& entry = controller.portTable[row];
+        const PortEntry& entry = State(controller).portTable[row];
         const ExpectedRow& expected = recordable[static_cast<std::size_t>(row)];
         const std::size_t nameLength = strnlen(entry.name, sizeof entry.name);
         const std::size_t labelLength = strnlen(entry.label, sizeof entry.label);
@@ -333,10 +337,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool result = controller.EnumeratePorts();
     if (std::getenv("FUZZ_TRACE") != nullptr) {
         std::fprintf(stderr, "%zu devices, %u listed: result %d, portCount %d, selectedIndex %d\n",
-                     list.devices.size(), list.reportedCount, result, controller.portCount,
-                     controller.selectedIndex);
+                     list.devices.size(), list.reportedCount, result, State(controller).portCount,
+                     State(controller).selectedIndex);
         for (int row = 0; row < PortController::kMaxPorts; ++row) {
-            const PortEntry& entry = controller.portTable[row];
+            const PortEntry& entry = State(controller).portTable[row];
             std::fprintf(
                 stderr, "  row %d \"%s\" \"%s\" %X\n", row,
                 fuzz_seams::Escape(std::string(entry.name, strnlen(entry.name, sizeof entry.name)))
@@ -358,8 +362,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Fail("%d count calls, %d devices left open, %d resource records left held", list.countCalls,
              list.openNow, list.resourcesHeldNow);
     }
-    if (controller.outData != 0 || controller.outControl != 0 || controller.inData != 0 ||
-        controller.inStatus != 0) {
+    if (State(controller).outData != 0 || State(controller).outControl != 0 ||
+        State(controller).inData != 0 || State(controller).inStatus != 0) {
         Fail("discovery changed the buffers");
     }
     if (list.countFails || list.reportedCount == 0) {

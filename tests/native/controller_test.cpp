@@ -52,11 +52,11 @@ TEST_F(ControllerTest, SetPinOutputLogsBetweenTheReadAndTheWrite)
 TEST_F(ControllerTest, NoPortSelectedRefusesWithoutSideEffects)
 {
     UsePort(0x378);
-    controller.selectedIndex = -1;
-    controller.outData = 0x1234;
-    controller.outControl = 0x5678;
-    controller.inData = 0x9ABC;
-    controller.inStatus = 0xDEF0;
+    State(controller).selectedIndex = -1;
+    State(controller).outData = 0x1234;
+    State(controller).outControl = 0x5678;
+    State(controller).inData = 0x9ABC;
+    State(controller).inStatus = 0xDEF0;
     struct Call {
         const char* what;
         std::function<int()> run;
@@ -84,11 +84,11 @@ TEST_F(ControllerTest, NoPortSelectedRefusesWithoutSideEffects)
     EXPECT_EQ(Trace(), "");
     EXPECT_TRUE(Debugger().empty());
     EXPECT_EQ(LogFile(), "");
-    EXPECT_EQ(controller.outData, 0x1234);
-    EXPECT_EQ(controller.outControl, 0x5678);
-    EXPECT_EQ(controller.inData, 0x9ABC);
-    EXPECT_EQ(controller.inStatus, 0xDEF0);
-    EXPECT_EQ(controller.selectedIndex, -1);
+    EXPECT_EQ(State(controller).outData, 0x1234);
+    EXPECT_EQ(State(controller).outControl, 0x5678);
+    EXPECT_EQ(State(controller).inData, 0x9ABC);
+    EXPECT_EQ(State(controller).inStatus, 0xDEF0);
+    EXPECT_EQ(State(controller).selectedIndex, -1);
 }
 
 // A selected port whose registers cannot exist (base 0, where a device list
@@ -142,17 +142,17 @@ TEST_F(ControllerTest, InvalidPinsWithAPortSelectedRefuseWithoutSideEffects)
     EXPECT_EQ(Trace(), "");
     EXPECT_TRUE(Debugger().empty());
     EXPECT_EQ(LogFile(), "");
-    EXPECT_EQ(controller.outData, 0);
-    EXPECT_EQ(controller.outControl, 0);
+    EXPECT_EQ(State(controller).outData, 0);
+    EXPECT_EQ(State(controller).outControl, 0);
 }
 
 TEST_F(ControllerTest, PrepareOutputPinNeedsNoPort)
 {
-    EXPECT_EQ(controller.selectedIndex, -1);
+    EXPECT_EQ(State(controller).selectedIndex, -1);
     EXPECT_EQ(controller.PrepareOutputPin(2, 1), 0);
     EXPECT_EQ(controller.PrepareOutputPin(14, 0), 0);
-    EXPECT_EQ(controller.outData, 0x0001);
-    EXPECT_EQ(controller.outControl, 0x0002);
+    EXPECT_EQ(State(controller).outData, 0x0001);
+    EXPECT_EQ(State(controller).outControl, 0x0002);
     EXPECT_EQ(Trace(), "");
     EXPECT_TRUE(Debugger().empty());
 }
@@ -254,8 +254,8 @@ TEST_F(ControllerTest, PrepareOutputBufferReadsDataThenControlWhole)
     fakes::Port().registers[0x27A] = 0x34;
     EXPECT_EQ(controller.PrepareOutputBuffer(), 0);
     EXPECT_EQ(Trace(), "R 278=5A12 R 27A=5A34");
-    EXPECT_EQ(controller.outData, 0x5A12);
-    EXPECT_EQ(controller.outControl, 0x5A34);
+    EXPECT_EQ(State(controller).outData, 0x5A12);
+    EXPECT_EQ(State(controller).outControl, 0x5A34);
     EXPECT_TRUE(Debugger().empty());
     EXPECT_EQ(LogFile(), "");
 }
@@ -263,8 +263,8 @@ TEST_F(ControllerTest, PrepareOutputBufferReadsDataThenControlWhole)
 TEST_F(ControllerTest, SetOutputAllWritesDataThenControlWhole)
 {
     UsePort(0x278);
-    controller.outData = 0x12AB;
-    controller.outControl = 0xCD0F;
+    State(controller).outData = 0x12AB;
+    State(controller).outControl = 0xCD0F;
     EXPECT_EQ(controller.SetOutputAll(), 0);
     EXPECT_EQ(Trace(), "W 278=12AB W 27A=CD0F");
     EXPECT_TRUE(Debugger().empty());
@@ -279,8 +279,8 @@ TEST_F(ControllerTest, GetInputAllReadsDataThenStatus)
     fakes::Port().registers[0x279] = 0x78;
     EXPECT_EQ(controller.GetInputAll(), 0);
     EXPECT_EQ(Trace(), "R 278=01C3 R 279=0178");
-    EXPECT_EQ(controller.inData, 0x01C3);
-    EXPECT_EQ(controller.inStatus, 0x0178);
+    EXPECT_EQ(State(controller).inData, 0x01C3);
+    EXPECT_EQ(State(controller).inStatus, 0x0178);
     EXPECT_TRUE(Debugger().empty());
 }
 
@@ -331,7 +331,7 @@ TEST_F(ControllerTest, BufferedWriteChangesSeveralPinsInOneWrite)
 TEST_F(ControllerTest, BuffersAreKeptAcrossAChangeOfPort)
 {
     UseTable({{"LPT1", 0x378}, {"LPT2", 0x278}});
-    controller.selectedIndex = 0;
+    State(controller).selectedIndex = 0;
     fakes::Port().registers[0x378] = 0x11;
     fakes::Port().registers[0x379] = 0x40;
     fakes::Port().registers[0x37A] = 0x22;
@@ -339,7 +339,7 @@ TEST_F(ControllerTest, BuffersAreKeptAcrossAChangeOfPort)
     ASSERT_EQ(controller.GetInputAll(), 0);
     fakes::Port().trace.clear();
 
-    controller.selectedIndex = 1;
+    State(controller).selectedIndex = 1;
     EXPECT_EQ(controller.FetchInputPin(2), 1);
     EXPECT_EQ(controller.FetchInputPin(10), 1);
     EXPECT_EQ(controller.SetOutputAll(), 0);
@@ -349,7 +349,7 @@ TEST_F(ControllerTest, BuffersAreKeptAcrossAChangeOfPort)
 TEST_F(ControllerTest, TheSelectedRowsAddressIsUsed)
 {
     UseTable({{"LPT1", 0x378}, {"LPT2", 0x278}, {"LPT3", 0x3BC}});
-    controller.selectedIndex = 2;
+    State(controller).selectedIndex = 2;
     EXPECT_EQ(controller.SetPinOutput(3, 1), 0);
     EXPECT_EQ(controller.GetPinInput(10), 0);
     EXPECT_EQ(Trace(), "R 3BC=0000 W 3BC=0002 R 3BD=0000");

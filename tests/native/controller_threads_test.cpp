@@ -162,9 +162,9 @@ TEST_F(ControllerThreadsTest, BuffersAndSnapshotAreNeverSeenHalfWritten)
                 break;
             default: {
                 if (controller.GetInputAll() != 0) ++failedCalls;
-                const std::lock_guard<std::mutex> lock(controller.Mutex());
-                if (controller.inData != controller.inStatus) ++tornSnapshots;
-                if (controller.outData != controller.outControl) ++tornBuffers;
+                const GuardLock lock(State(controller).guard);
+                if (State(controller).inData != State(controller).inStatus) ++tornSnapshots;
+                if (State(controller).outData != State(controller).outControl) ++tornBuffers;
                 break;
             }
             }
@@ -190,8 +190,11 @@ TEST_F(ControllerThreadsTest, TheViewHearsOfChoicesInTheOrderTheyWereMade)
         explicit OrderedView(PortController& watched) : controller(watched) {}
         // Called with the controller's guard held: the selection it reads is
         // the one just made, and no other thread is in here.
-        void ShowPortList(int index) override { Hear(index == controller.selectedIndex, 1); }
-        void ShowAddressField(const char*) override { Hear(controller.selectedIndex == 0, 0); }
+        void ShowPortList(int index) override { Hear(index == State(controller).selectedIndex, 1); }
+        void ShowAddressField(const char*) override
+        {
+            Hear(State(controller).selectedIndex == 0, 0);
+        }
         void Hear(bool matches, int row)
         {
             if (!matches) ++mismatches;
@@ -218,7 +221,7 @@ TEST_F(ControllerThreadsTest, TheViewHearsOfChoicesInTheOrderTheyWereMade)
     controller.SetView(nullptr);
     EXPECT_EQ(view.calls, 2 * kRounds);
     EXPECT_EQ(view.mismatches, 0) << "the view heard of a choice after another one was made";
-    EXPECT_EQ(view.lastRow, controller.selectedIndex);
+    EXPECT_EQ(view.lastRow, State(controller).selectedIndex);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "fakes.h"
 #include <new>
 
+#include "controller_probe.h"
 #include "port/port_controller.h"
 
 class CoreTest : public ::testing::Test {
@@ -28,10 +29,11 @@ protected:
     // A table of one port, LPT1 at `base`, selected.
     void UsePort(std::uint16_t base)
     {
-        std::snprintf(controller.portTable[0].name, sizeof controller.portTable[0].name, "LPT1");
-        controller.portTable[0].baseAddress = base;
-        controller.portCount = 1;
-        controller.selectedIndex = 0;
+        std::snprintf(State(controller).portTable[0].name,
+                      sizeof State(controller).portTable[0].name, "LPT1");
+        State(controller).portTable[0].baseAddress = base;
+        State(controller).portCount = 1;
+        State(controller).selectedIndex = 0;
     }
 
     // Names rows 0.. of the table, each with its own address, none selected.
@@ -39,13 +41,13 @@ protected:
     {
         int row = 0;
         for (const auto& [name, base] : rows) {
-            std::snprintf(controller.portTable[row].name, sizeof controller.portTable[row].name,
-                          "%s", name);
-            controller.portTable[row].baseAddress = base;
+            std::snprintf(State(controller).portTable[row].name,
+                          sizeof State(controller).portTable[row].name, "%s", name);
+            State(controller).portTable[row].baseAddress = base;
             ++row;
         }
-        controller.portCount = row;
-        controller.selectedIndex = -1;
+        State(controller).portCount = row;
+        State(controller).selectedIndex = -1;
     }
 
     static std::string Trace() { return fakes::Describe(fakes::Port().trace); }

@@ -3,8 +3,6 @@
 
 #include <commctrl.h>
 
-#include "message_state.h"
-
 namespace {
 
 // The dialog templates may hold common controls (the up-down control); their
@@ -21,11 +19,6 @@ void InitialiseCommonControls()
 }
 
 }  // namespace
-
-CDialog::CDialog(UINT templateResource, CWnd* parent)
-    : templateId(templateResource), parentWindow(parent)
-{
-}
 
 CDialog::~CDialog()
 {
@@ -59,12 +52,10 @@ void CDialog::LetGoOfWindow()
 
 BOOL CDialog::Create(UINT templateResource, CWnd* parent)
 {
-    templateId = templateResource;
-    parentWindow = parent;
     InitialiseCommonControls();
     const HWND created =
-        ::CreateDialogParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(templateId),
-                             parentWindow != nullptr ? parentWindow->m_hWnd : nullptr,
+        ::CreateDialogParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(templateResource),
+                             parent != nullptr ? parent->m_hWnd : nullptr,
                              &CDialog::DialogProcedure, reinterpret_cast<LPARAM>(this));
     m_hWnd = created;
     return created != nullptr;
@@ -117,7 +108,6 @@ INT_PTR CALLBACK CDialog::DialogProcedure(HWND window, UINT message, WPARAM wPar
         CDialog* dialog = reinterpret_cast<CDialog*>(lParam);
         ::SetWindowLongPtrA(window, DWLP_USER, lParam);
         dialog->m_hWnd = window;
-        afx_state::CurrentMessage current(message, wParam, lParam);
         return dialog->OnInitDialog();
     }
     // Messages before WM_INITDIALOG (WM_SETFONT) and after the object let go

@@ -109,6 +109,49 @@ TEST(MessageMap, DefaultMakesAHandledMessageGoOnToDefaultProcessing)
     EXPECT_EQ(dialog.Default(), 0) << "outside any message it does nothing";
 }
 
+// A handler that sends its own window another message while it runs: each
+// message's request for default processing stays its own.
+class NestingDialog : public CDialog {
+public:
+    using CWnd::OnWndMsg;
+    bool defaultBeforeNesting = false;
+    bool innerAsksDefault = false;
+    BOOL innerHandled = -1;
+
+protected:
+    afx_msg void OnOuter()
+    {
+        if (defaultBeforeNesting) Default();
+        innerHandled = OnWndMsg(WM_COMMAND, MAKEWPARAM(2, BN_CLICKED), 0, nullptr);
+    }
+    afx_msg void OnInner()
+    {
+        if (innerAsksDefault) Default();
+    }
+
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(NestingDialog, CDialog)
+    // afx_msg void OnOuter();   button 1 clicked: dispatches button 2's click
+    ON_BN_CLICKED(1, OnOuter)
+    // afx_msg void OnInner();
+    ON_BN_CLICKED(2, OnInner)
+END_MESSAGE_MAP()
+
+TEST(MessageMap, AMessageDispatchedInsideAHandlerKeepsTheRequestsApart)
+{
+    NestingDialog outerAsks;
+    outerAsks.defaultBeforeNesting = true;
+    EXPECT_FALSE(outerAsks.OnWndMsg(WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0, nullptr));
+    EXPECT_EQ(outerAsks.innerHandled, TRUE);
+
+    NestingDialog innerAsks;
+    innerAsks.innerAsksDefault = true;
+    EXPECT_TRUE(innerAsks.OnWndMsg(WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0, nullptr));
+    EXPECT_EQ(innerAsks.innerHandled, FALSE);
+}
+
 TEST(MessageMap, AClassWithoutAMapUsesItsBasesAndItsOverrides)
 {
     PlainDialog dialog;
@@ -146,7 +189,7 @@ TEST(Application, IsNamedAfterTheModuleUnlessNamed)
     {
         CWinApp unnamed;
         EXPECT_EQ(AfxGetApp(), &unnamed);
-        EXPECT_STREQ(unnamed.m_pszAppName, "dialog_framework_test")
+        EXPECT_STREQ(unnamed.m_pszAppName, "window_framework_test")
             << "the program's file name without folder and extension";
     }
     EXPECT_EQ(AfxGetApp(), nullptr) << "destruction unregisters it";

@@ -1,19 +1,7 @@
 // CWnd: window operations and message-map dispatch.
 #include "afxwin.h"
 
-#include "message_state.h"
-
-namespace afx_state {
-
-CurrentMessage*& Current()
-{
-    // Window messages are handled on the windows' one thread; nested messages
-    // (a handler that sends one) stack through CurrentMessage::outer.
-    static CurrentMessage* current = nullptr;
-    return current;
-}
-
-}  // namespace afx_state
+#include <utility>
 
 void CWnd::SetWindowText(const char* text)
 {
@@ -88,7 +76,7 @@ BOOL CWnd::DestroyWindow()
 
 LRESULT CWnd::Default()
 {
-    if (afx_state::Current() != nullptr) afx_state::Current()->wantsDefault = true;
+    defaultRequested = true;
     return 0;
 }
 
@@ -121,10 +109,12 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
                 (entry->code != code || id < entry->firstId || id > entry->lastId)) {
                 continue;
             }
-            afx_state::CurrentMessage current(message, wParam, lParam);
+            // A handler that sends this window a message dispatches that one
+            // in between: the outer message's request is kept aside meanwhile.
+            const bool outerRequest = std::exchange(defaultRequested, false);
             const LRESULT handled = entry->invoke(*this, id, wParam, lParam);
             if (result != nullptr) *result = handled;
-            return current.wantsDefault ? FALSE : TRUE;
+            return std::exchange(defaultRequested, outerRequest) ? FALSE : TRUE;
         }
     }
     return FALSE;

@@ -214,6 +214,11 @@ public:
 
     HWND m_hWnd = nullptr;
 
+private:
+    // Set by Default() while a handler runs; OnWndMsg clears it before the
+    // handler and reads it after.
+    bool defaultRequested = false;
+
 protected:
     // Looks `message` up in the message map and runs the handler; FALSE when
     // no entry matches or the handler asked for Default().
@@ -261,14 +266,16 @@ void DDX_Control(CDataExchange* pDX, int id, CWnd& control);
 
 class CDialog : public CWnd {
 public:
-    explicit CDialog(UINT templateResource = 0, CWnd* parent = nullptr);
+    CDialog() = default;
     // Destroys the window if it still exists (after detaching it from this
     // object, so that no handler of a half-destroyed object runs).
     ~CDialog() override;
 
     // Creates the modeless window from template `templateResource` in
     // AfxGetResourceHandle(); `parent` null means none. The template decides
-    // whether it is visible. OnInitDialog runs before this returns.
+    // whether it is visible. OnInitDialog runs before this returns. Neither
+    // is kept: the window holds its parent, and the template is not needed
+    // again.
     BOOL Create(UINT templateResource, CWnd* parent = nullptr);
 
     // Destroys the window. Only the window's own thread can; called from any
@@ -299,8 +306,6 @@ private:
                                             LPARAM lParam);
     // Leaves the window to the dialog manager alone, hidden; m_hWnd null.
     void LetGoOfWindow();
-    UINT templateId;
-    CWnd* parentWindow;
 };
 
 // --- Controls (each method one message) ------------------------------------
