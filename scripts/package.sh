@@ -56,9 +56,10 @@ echo "$linux"
 [ "$verify" = yes ] || exit 0
 
 # The rebuild: HEAD (and the uncommitted changes to tracked files) in a new
-# folder of another name, built later, by this same script.
+# folder of another name, built later, by the clone's copy of this script.
 cd "$top"
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/doruzeda-rebuild.XXXXXX")
+trap 'rm -rf "$scratch"; exit 130' INT TERM
 again="$scratch/source"
 git init -q "$again"
 git -C "$again" fetch -q "$top" HEAD
@@ -71,7 +72,8 @@ untracked=$(git ls-files --others --exclude-standard)
 [ -z "$untracked" ] ||
     echo "package.sh: warning: untracked files, left out of the rebuild:" $untracked >&2
 echo "rebuilding in $again"
-sh "$again/scripts/package.sh" >"$scratch/rebuild.log" 2>&1 || {
+# Another umask and time zone too: neither may reach the packages.
+(umask 027; TZ=Etc/GMT-14 sh "$again/scripts/package.sh") >"$scratch/rebuild.log" 2>&1 || {
     cat "$scratch/rebuild.log"
     echo "package.sh: the rebuild failed; kept in $scratch" >&2
     exit 1
