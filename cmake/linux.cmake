@@ -30,7 +30,7 @@ add_subdirectory(bench/linux)
 # The package a Linux user downloads, to run the library under Wine on real
 # pins: the two Wine libraries, the deployment text and the licence.
 include(cmake/package.cmake)
-doruzeda_package(GENERATOR TGZ SUFFIX linux-wine
+doruzeda_package(SUFFIX linux-wine FORMAT tar.gz
     FILES ${DORUZEDA_LINUX_DIST}/INPOUT32.dll ${DORUZEDA_LINUX_DIST}/get_io.dll
           ${CMAKE_SOURCE_DIR}/linux/README-linux.txt ${CMAKE_SOURCE_DIR}/LICENSE
     NAMES INPOUT32.dll get_io.dll README-linux.txt LICENSE)

@@ -2,16 +2,18 @@
 # development (no stand-in, no test program). Each build that makes one
 # calls doruzeda_package; then
 #
-#   cpack --config <that build>/CPackConfig.cmake -B <output folder>
+#   python3 tools/pack_package.py <that build> <output folder>
 #
-# writes it (scripts/package.sh builds what it packs and does that).
+# writes it (scripts/package.sh builds what it packs and does that), the same
+# bytes from every build of one commit.
 
-# doruzeda_package(GENERATOR g SUFFIX s FILES f... NAMES n...): install rules
-# of component "package" that put exactly the files f (named n in the
-# package) and a SHA256SUMS of them into one folder, and the CPack settings
-# that pack that folder, files at the top, as Doruzeda_DO-<version>-s.
+# doruzeda_package(SUFFIX s FORMAT zip|tar.gz FILES f... NAMES n...): install
+# rules of component "package" that put exactly the files f (named n in the
+# package) and a SHA256SUMS of them into one folder, and the build's
+# package.txt, which names the archive that holds that folder, files at the
+# top: Doruzeda_DO-<version>-s.<format>.
 function(doruzeda_package)
-    cmake_parse_arguments(PACKAGE "" "GENERATOR;SUFFIX" "FILES;NAMES" ${ARGN})
+    cmake_parse_arguments(PACKAGE "" "SUFFIX;FORMAT" "FILES;NAMES" ${ARGN})
     install(FILES ${PACKAGE_FILES} DESTINATION . COMPONENT package)
     # SHA256SUMS, in the form "sha256sum -c" reads, lists every other file.
     # The rules of one folder run in order, so the files are in place by now.
@@ -28,17 +30,13 @@ function(doruzeda_package)
         message(STATUS \"Written: \${folder}/SHA256SUMS\")
         " COMPONENT package)
 
-    # CPack installs after building the "preinstall" target; that need not
-    # build every test program: scripts/package.sh builds what is packed.
+    # Installing need not build every test program: scripts/package.sh builds
+    # what is packed.
     set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON PARENT_SCOPE)
 
-    set(CPACK_GENERATOR ${PACKAGE_GENERATOR})
-    set(CPACK_PACKAGE_NAME Doruzeda_DO)
-    set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-    set(CPACK_PACKAGE_FILE_NAME Doruzeda_DO-${PROJECT_VERSION}-${PACKAGE_SUFFIX})
-    set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
-    set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};Doruzeda_DO;package;/")
-    # No source package: the repository is the source.
-    set(CPACK_SOURCE_GENERATOR "")
-    include(CPack)
+    # The source folder: the packer takes the release's time from its HEAD
+    # commit when SOURCE_DATE_EPOCH is not set.
+    file(WRITE ${CMAKE_BINARY_DIR}/package.txt
+         "archive=Doruzeda_DO-${PROJECT_VERSION}-${PACKAGE_SUFFIX}.${PACKAGE_FORMAT}\n"
+         "source=${CMAKE_SOURCE_DIR}\n")
 endfunction()

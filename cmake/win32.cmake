@@ -64,6 +64,9 @@ target_link_options(Doruzeda_DO PRIVATE ${DORUZEDA_STATIC_RUNTIME})
 # The shipped library carries no symbol table and no debug information (the
 # runtime's, linked in statically, would otherwise come along).
 target_link_options(Doruzeda_DO PRIVATE $<$<CONFIG:Release>:-s>)
+# Nor the time of the link: without this the linker writes it into the PE
+# header and the export directory, and no two builds give the same bytes.
+target_link_options(Doruzeda_DO PRIVATE -Wl,--no-insert-timestamp)
 # The preprocessor's scan sees resource.h, but not the picture that the
 # script names in a BITMAP statement. The version resource takes the
 # project's version.
@@ -81,7 +84,7 @@ add_subdirectory(tests/win32)
 # byte for byte, its header and module definition, the deployment text and
 # the licence.
 include(cmake/package.cmake)
-doruzeda_package(GENERATOR ZIP SUFFIX win32
+doruzeda_package(SUFFIX win32 FORMAT zip
     FILES $<TARGET_FILE:Doruzeda_DO> ${CMAKE_SOURCE_DIR}/macro/doruzeda_do.h
           ${CMAKE_SOURCE_DIR}/macro/Doruzeda_DO.def ${CMAKE_SOURCE_DIR}/package/win32/README.txt
           ${CMAKE_SOURCE_DIR}/LICENSE

@@ -4,7 +4,8 @@
 # run of the fuzz targets, the Win32 tests under Wine inside one Xvfb display,
 # then the Linux build's tests (the ppdev libraries for Wine: native tests,
 # the Wine libraries on a fake ppdev device, the kernel's driver in a virtual
-# machine).
+# machine); last, both packages rebuilt from a fresh clone in another folder
+# and compared byte for byte with this build's.
 set -e
 top=$(cd "$(dirname "$0")/.." && pwd)
 sh "$top/scripts/deps.sh"
@@ -43,4 +44,7 @@ echo "== Linux: ppdev libraries for Wine"
 (cmake -S "$top" -B "$top/build/linux" -DDORUZEDA_LINUX=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null &&
     cmake --build "$top/build/linux" -j 2 &&
     cd "$top/build/linux" && ctest --output-on-failure) || status=1
+
+echo "== packages rebuilt from a fresh clone, compared byte for byte"
+sh "$top/scripts/package.sh" --verify || status=1
 exit $status

@@ -1,36 +1,56 @@
-# Checks shared by the package tests, sourced by them: the package made by
-# CPack from a build, unpacked into an empty folder, holds exactly the
-# expected files, SHA256SUMS names every other file with its right sum, and no
-# file names the source or build folder.
+# Checks shared by the package tests, sourced by them: the package made from
+# a build by tools/pack_package.py, unpacked into an empty folder, holds
+# exactly the expected files, in the order of their names, each with the
+# release's time, mode 0644 and owner 0 and nothing of the build's time;
+# SHA256SUMS names every other file with its right sum, and no file names the
+# source or build folder.
 #
-#   make_package CPACK BUILD_DIR SCRATCH ARCHIVE_NAME
+#   make_package CMAKE SOURCE_DIR BUILD_DIR SCRATCH ARCHIVE_NAME
 #
-# Makes the build's package in a new, empty SCRATCH folder; exits the test
-# when CPack fails or writes no ARCHIVE_NAME.
+# Makes the build's package in a new, empty SCRATCH folder, with the release
+# time 1700000000 (2023-11-14 22:13:20 UTC); exits the test when the packer
+# fails or writes no ARCHIVE_NAME, or writes anything else.
 make_package() {
-    rm -rf "$3"
-    mkdir -p "$3"
-    "$1" --config "$2/CPackConfig.cmake" -B "$3" >"$3/cpack.log" 2>&1 || {
-        cat "$3/cpack.log"
-        echo "FAIL: cpack"
+    rm -rf "$4"
+    mkdir -p "$4"
+    SOURCE_DATE_EPOCH=1700000000 python3 "$2/tools/pack_package.py" --cmake "$1" "$3" "$4" \
+        >"$4/pack.log" 2>&1 || {
+        cat "$4/pack.log"
+        echo "FAIL: pack_package.py"
         exit 1
     }
-    [ -f "$3/$4" ] || { echo "FAIL: no $3/$4"; ls "$3"; exit 1; }
+    [ -f "$4/$5" ] || { echo "FAIL: no $4/$5"; ls "$4"; exit 1; }
+    # Nothing left behind: no staging folder, no partial archive.
+    [ "$(ls -A "$4")" = "$(printf '%s\npack.log' "$5")" ] || { echo "FAIL: the packer left:"; ls -A "$4"; exit 1; }
 }
 #
 #   unpack_and_check ARCHIVE EXPECTED SOURCE_DIR BUILD_DIR FOLDER
 #
-# EXPECTED: the sorted file names, one a line. Counts failures in $failures
-# (through fail, which the caller defines) and leaves FOLDER as the current
-# directory.
+# EXPECTED: the file names in C's order (capitals first), one a line.
+# Counts failures in $failures (through fail, which the caller defines) and
+# leaves FOLDER as the current directory.
 unpack_and_check() {
     archive="$1"
     expected="$2"
+    # In this order, each entry a plain file "-rw-r--r--" with the release
+    # time (zip: no owner; tar: owner and group 0), as the listing shows it.
     case "$archive" in
-    *.zip) listing=$(unzip -Z1 "$archive" | LC_ALL=C sort) ;;
-    *) listing=$(tar -tzf "$archive" | sed 's#^\./##' | grep -v '^$' | LC_ALL=C sort) ;;
+    *.zip)
+        listing=$(unzip -Z1 "$archive")
+        entries=$(unzip -Z -T "$archive" | sed '1,2d;$d' | awk '{ print $1, $3, $7 }' | sort -u)
+        [ "$entries" = "-rw-r--r-- unx 20231114.221320" ] || fail "$archive's entries:
+$entries" ;;
+    *)
+        listing=$(tar -tzf "$archive")
+        entries=$(TZ=UTC tar --numeric-owner --full-time -tvzf "$archive" |
+                  awk '{ print $1, $2, $4, $5 }' | sort -u)
+        [ "$entries" = "-rw-r--r-- 0/0 2023-11-14 22:13:20" ] || fail "$archive's entries:
+$entries"
+        # The gzip header: deflate, no flags (no file name), time 0.
+        [ "$(od -An -tx1 -N8 "$archive" | tr -d ' ')" = "1f8b080000000000" ] ||
+            fail "$archive's gzip header: $(od -An -tx1 -N10 "$archive")" ;;
     esac
-    [ "$listing" = "$expected" ] || fail "$archive holds:
+    [ "$listing" = "$expected" ] || fail "$archive holds, in this order:
 $listing"
 
     mkdir -p "$5" && cd "$5" || exit 1

@@ -1,23 +1,26 @@
 #!/bin/sh
-# The Windows package as a user gets it: made by CPack from this build, unpacked
-# into an empty folder, its listing and sums checked, its DLL compared with the
-# build's, searched for the build's paths, its header checked against its
-# module definition; then, with the stand-ins beside the unpacked DLL, the
-# host program loads the DLL from that folder under Wine and makes one call.
+# The Windows package as a user gets it: made from this build, unpacked into
+# an empty folder, its listing, entries and sums checked, its DLL compared
+# with the build's, searched for the build's paths, checked for what a
+# Windows user's security tools look for and for any time of the build, its
+# header checked against its module definition; then, with the stand-ins
+# beside the unpacked DLL, the host program loads the DLL from that folder
+# under Wine and makes one call.
 #
-#   package-test.sh CPACK BUILD_DIR SOURCE_DIR VERSION C_COMPILER SCRATCH
-cpack="$1"
+#   package-test.sh CMAKE BUILD_DIR SOURCE_DIR VERSION C_COMPILER OBJDUMP SCRATCH
+cmake="$1"
 build="$2"
 source="$3"
 version="$4"
 cc="$5"
-scratch="$6"
+objdump="$6"
+scratch="$7"
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 . "$source/tests/package-contents.sh"
-make_package "$cpack" "$build" "$scratch" "Doruzeda_DO-$version-win32.zip"
+make_package "$cmake" "$source" "$build" "$scratch" "Doruzeda_DO-$version-win32.zip"
 zip="$scratch/Doruzeda_DO-$version-win32.zip"
 
 # Exactly these files, at the top of the zip: no folder, stand-in or program.
@@ -30,6 +33,29 @@ doruzeda_do.h"
 unpack_and_check "$zip" "$expected" "$source" "$build" "$scratch/unpacked"
 
 cmp Doruzeda_DO.dll "$build/bin/Doruzeda_DO.dll" || fail "the packaged DLL is not the built one"
+
+# Address-space layout randomisation and data-execution prevention, and no
+# section both writable and executable (objdump: CODE without READONLY).
+headers=$(TZ=UTC "$objdump" -p Doruzeda_DO.dll) || fail "objdump cannot read Doruzeda_DO.dll"
+for flag in DYNAMIC_BASE NX_COMPAT; do
+    echo "$headers" | grep -qx "[[:space:]]*$flag" || fail "Doruzeda_DO.dll is not $flag"
+done
+writable_code=$("$objdump" -h Doruzeda_DO.dll | awk '
+    /^ *[0-9]+ / { section = $2; next }
+    section != "" && /CODE/ && !/READONLY/ { print section }
+    { section = "" }')
+[ -z "$writable_code" ] || fail "sections both writable and executable: $writable_code"
+# No time of the build: the PE header's and the export directory's time
+# stamps are 0, as are the resource directory's, and there is no debug
+# directory (which would carry one more).
+echo "$headers" | grep -q "^Time/Date[[:space:]]*Thu Jan  1 00:00:00 1970$" ||
+    fail "the PE header's time stamp: $(echo "$headers" | grep '^Time/Date')"
+echo "$headers" | grep -q "^Time/Date stamp[[:space:]]*0$" ||
+    fail "the export directory's time stamp: $(echo "$headers" | grep '^Time/Date stamp')"
+resource_times=$(echo "$headers" | sed -n 's/.* Table: .*Time: \([0-9a-f]*\),.*/\1/p' | sort -u)
+[ "$resource_times" = "00000000" ] || fail "the resource directory's time stamps: $resource_times"
+echo "$headers" | grep -q "^Entry 6 00000000 00000000 Debug Directory" ||
+    fail "a debug directory: $(echo "$headers" | grep '^Entry 6 ')"
 
 # The header declares every function that the module definition exports:
 # compiled as C, the address of each name must be known.
