@@ -3,11 +3,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <thread>
+#include <optional>
 
 #include "../log/debug_log.h"
 #include "pin_map.h"
 #include "port_io.h"
+#include "wait_sleep.h"
 
 namespace {
 
@@ -292,6 +293,7 @@ int PortController::WaitInputPin(int pin, int level, int timeoutMs)
     const std::uint16_t reg = PinMap::RegisterAddress(base, row->reg);
     const bool wantHigh = level != 0;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::optional<WaitSleeper> sleeper;  // made at the first sleep: most waits end sooner
 
     int result = 0;
     for (int reads = 1;; ++reads) {
@@ -307,12 +309,23 @@ int PortController::WaitInputPin(int pin, int level, int timeoutMs)
         if (Clock::now() >= deadline) {
             break;
         }
+        // After the fast reads, a sleep between reads; an unload ends it, and
+        // the wait with it, as if the time had run out.
         if (reads >= kFastReads) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (!sleeper) sleeper.emplace();
+            if (!sleeper->Sleep()) break;
         }
     }
 
     const std::lock_guard<std::mutex> lock(guard);
     DebugLog("WaitInputPin(%d, %d, %d) Port=%x Result=%d", pin, level, timeoutMs, base, result);
     return result;
+}
+
+void PortController::SelectFirstListedPortWithoutWindow()
+{
+    const std::lock_guard<std::mutex> lock(guard);
+    if (portCount > 0) {
+        selectedIndex = 0;
+    }
 }

@@ -23,6 +23,7 @@ protected:
         fakes::ResetPort();
         fakes::ResetLogSink();
         fakes::ResetDevices();
+        fakes::ResetSleeps();
     }
 
     // A table of one port, LPT1 at `base`, selected.
