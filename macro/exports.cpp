@@ -75,7 +75,8 @@ DORUZEDA_DO_API int __cdecl fnOrvane_setParallelPort(int number)
 DORUZEDA_DO_API int __cdecl fnOrvane_setParallelPortAddress(const char* digit1, const char* digit2,
                                                             const char* digit3, const char* digit4)
 {
-    return WhileLoaded([&] { return TheController().SetManualAddress(digit1, digit2, digit3, digit4); });
+    return WhileLoaded(
+        [&] { return TheController().SetManualAddress(digit1, digit2, digit3, digit4); });
 }
 
 DORUZEDA_DO_API int __cdecl fnOrvane_setParallelDataDirection(int input)

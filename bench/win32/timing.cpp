@@ -260,15 +260,16 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "a wait did not see the change\n");
                 return 1;
             }
-            reactionsUs.push_back(static_cast<double>(returnedAt.QuadPart - raiser.raisedAt) *
-                                  1e6 / static_cast<double>(frequency.QuadPart));
+            reactionsUs.push_back(static_cast<double>(returnedAt.QuadPart - raiser.raisedAt) * 1e6 /
+                                  static_cast<double>(frequency.QuadPart));
         }
         std::sort(reactionsUs.begin(), reactionsUs.end());
         if (!reactionsUs.empty()) {
-            std::printf("a wait's reaction to another thread's change, %zu waits: median %.0f us,"
-                        " 99th percentile %.0f us, longest %.0f us\n\n",
-                        reactionsUs.size(), reactionsUs[reactionsUs.size() / 2],
-                        reactionsUs[reactionsUs.size() * 99 / 100], reactionsUs.back());
+            std::printf(
+                "a wait's reaction to another thread's change, %zu waits: median %.0f us,"
+                " 99th percentile %.0f us, longest %.0f us\n\n",
+                reactionsUs.size(), reactionsUs[reactionsUs.size() / 2],
+                reactionsUs[reactionsUs.size() * 99 / 100], reactionsUs.back());
         }
     }
     FreeLibrary(library);

@@ -371,7 +371,9 @@ std::uint32_t LastError()
 }  // namespace device_list
 
 // A fuzzed wait reads once (a timeout of 0) or is refused: it never sleeps.
-WaitSleeper::WaitSleeper() : timer(nullptr) {}
+WaitSleeper::WaitSleeper() : timer(nullptr)
+{
+}
 
 WaitSleeper::~WaitSleeper() = default;
 
@@ -380,4 +382,6 @@ bool WaitSleeper::Sleep()
     fuzz_seams::Fail("a wait slept (sleeper %p): a fuzzed wait reads once", timer);
 }
 
-void WaitSleeper::EndAllWaits() {}
+void WaitSleeper::EndAllWaits()
+{
+}

@@ -71,7 +71,9 @@ void ResetSleeps()
 
 // The seam bindings of the native tests.
 
-WaitSleeper::WaitSleeper() : timer(&fakes::Sleeps()) {}
+WaitSleeper::WaitSleeper() : timer(&fakes::Sleeps())
+{
+}
 
 WaitSleeper::~WaitSleeper() = default;
 
