@@ -307,7 +307,13 @@ TEST(NoDisplay, TheExportsWorkOnTheFirstListedPort)
     EXPECT_EQ(calls.setParallelOutputPin(2, 1), 0);
     EXPECT_EQ(calls.getParallelInputPin(2), 1);
     EXPECT_EQ(calls.rudAdado(), 0) << "no window to show, and no harm";
-    EXPECT_EQ(Describe(TraceSince(start)), "R 378=00 W 378=01 R 378=01");
+    // Choices that a window would show: with none, they only choose.
+    EXPECT_EQ(calls.setParallelPortAddress("2", "7", "8", ""), 0);
+    EXPECT_EQ(calls.setParallelOutputPin(3, 1), 0);
+    EXPECT_EQ(calls.setParallelPort(1), 0) << "row 0, LPT1, now at 278";
+    EXPECT_EQ(calls.setParallelOutputPin(4, 1), 0);
+    EXPECT_EQ(Describe(TraceSince(start)),
+              "R 378=00 W 378=01 R 378=01 R 278=00 W 278=02 R 278=02 W 278=06");
 }
 
 }  // namespace
