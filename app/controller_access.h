@@ -1,4 +1,5 @@
-// Where the exported functions find the one port controller of the process.
+// Where the exported functions find the one port controller of the process,
+// and the gate every export passes.
 #pragma once
 
 #include "../port/port_controller.h"
@@ -7,3 +8,21 @@ PortController& TheController();
 
 // Shows the setup window, if there is one.
 void ShowSetupWindow();
+
+// Marks a call of an export as inside the library for its life. Admitted()
+// is false once the unload has begun: the export then returns -1 and touches
+// nothing. The unload waits (up to a second) until no admitted call is left.
+class ExportCall {
+public:
+    ExportCall();
+    ~ExportCall();
+    ExportCall(const ExportCall&) = delete;
+    ExportCall& operator=(const ExportCall&) = delete;
+    bool Admitted() const { return admitted; }
+
+private:
+    bool admitted;
+};
+
+// The result of a call that arrives once the unload has begun.
+constexpr int kRefusedAtUnload = -1;

@@ -1,8 +1,52 @@
 #include "parallel_io_app.h"
 
+#include <atomic>
+
+#include "../port/wait_sleep.h"
 #include "controller_access.h"
 
 CParallelIoApp theApp;
+
+namespace {
+
+// The exports' gate: how many calls are inside, and whether the unload has
+// begun. A call counts itself in before it looks at the flag, and the unload
+// sets the flag before it looks at the count, so either the call sees the
+// flag or the unload sees the call.
+std::atomic<long> callsInside{0};
+std::atomic<bool> unloadBegun{false};
+
+// How long the unload waits for the calls inside to leave. Only a call stuck
+// in the system (a port access or a log write that does not return) takes
+// longer; past this the unload goes on regardless.
+constexpr DWORD kUnloadWaitMs = 1000;
+
+// Closes the gate, ends every wait, and waits (bounded) until no call is
+// inside. Runs in DllMain under the loader lock: the calls inside need
+// nothing that takes it (no library loads, no threads started or ended), and
+// this waits by polling, needing nothing from them.
+void LetCallsInsideLeave()
+{
+    unloadBegun.store(true);
+    WaitSleeper::EndAllWaits();
+    const DWORD start = ::GetTickCount();
+    while (callsInside.load() != 0 && ::GetTickCount() - start < kUnloadWaitMs) {
+        ::Sleep(1);
+    }
+}
+
+}  // namespace
+
+ExportCall::ExportCall() : admitted(false)
+{
+    callsInside.fetch_add(1);
+    admitted = !unloadBegun.load();
+}
+
+ExportCall::~ExportCall()
+{
+    callsInside.fetch_sub(1);
+}
 
 // No name of its own: the framework then names the application after the
 // library's file, Doruzeda_DO, which captions its message boxes.
@@ -12,10 +56,13 @@ CParallelIoApp::CParallelIoApp() : CWinApp(), hostBlockCommands(nullptr)
 
 BOOL CParallelIoApp::InitInstance()
 {
-    // The template is not visible, so the window starts hidden. Whether it was
-    // made is not examined: without it the view operations and
-    // fnOrvane_rudAdado do nothing, and the exports still work.
-    dialog.Create(CRudAdadoDlg::IDD, nullptr);
+    // The template is not visible, so the window starts hidden. Without it
+    // (no display) the view operations and fnOrvane_rudAdado do nothing, and
+    // the exports work on the port the window's initialisation would have
+    // chosen.
+    if (!dialog.Create(CRudAdadoDlg::IDD, nullptr)) {
+        dialog.controller.SelectFirstListedPortWithoutWindow();
+    }
 
     // Only a module the host already loaded counts; the library never loads
     // it. With no such module the handle is null, and the lookup then searches
@@ -29,6 +76,7 @@ BOOL CParallelIoApp::InitInstance()
 
 int CParallelIoApp::ExitInstance()
 {
+    LetCallsInsideLeave();
     dialog.DestroyWindow();
     return CWinApp::ExitInstance();
 }

@@ -4,8 +4,9 @@
 //
 // Load: static construction (the dialog object discovers the ports), then
 // InitInstance (the hidden window, the check for the host's macro module).
-// Unload: ExitInstance (the window goes, and a polling timer with it), then
-// static destruction.
+// Unload: ExitInstance (calls of the exports still inside are let out, a
+// wait ended; then the window goes, and a polling timer with it), then static
+// destruction.
 #pragma once
 
 #include "afxwin.h"

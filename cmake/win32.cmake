@@ -34,7 +34,8 @@ doruzeda_import_library(get_io_import ${CMAKE_SOURCE_DIR}/platform/win32/get_io_
 add_library(doruzeda_core STATIC ${DORUZEDA_CORE_SOURCES}
     ${CMAKE_SOURCE_DIR}/platform/win32/port_io_win32.cpp
     ${CMAKE_SOURCE_DIR}/platform/win32/device_list_win32.cpp
-    ${CMAKE_SOURCE_DIR}/platform/win32/log_sink_win32.cpp)
+    ${CMAKE_SOURCE_DIR}/platform/win32/log_sink_win32.cpp
+    ${CMAKE_SOURCE_DIR}/platform/win32/wait_sleep_win32.cpp)
 target_include_directories(doruzeda_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(doruzeda_core PRIVATE ${DORUZEDA_WARNINGS})
 target_link_libraries(doruzeda_core PUBLIC inpout32_import get_io_import)

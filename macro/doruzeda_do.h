@@ -8,6 +8,12 @@
 //
 // Settable pins: 1 to 9, 14, 16, 17. Readable pins: 2 to 13, 15. Pins 18 to 25
 // are ground.
+//
+// Unloading the library while other threads call it (FreeLibrary, not the
+// end of the process): every call from then on gives -1 and touches
+// nothing, a wait under way ends at once with 0, and the unload waits up to a
+// second for the calls inside to return. A call made once the library is
+// gone cannot be caught: stop calling when a call unexpectedly gives -1.
 #pragma once
 
 // Usable from C and from C++; the names are C names in both.
@@ -88,11 +94,13 @@ DORUZEDA_DO_API int __cdecl fnOrvane_setParallelDataByte(int value);
 DORUZEDA_DO_API int __cdecl fnOrvane_getParallelDataByte(void);
 
 // Ordinal 14. Waits until readable `pin` is at `level` (non-zero: high) or
-// `timeoutMs` milliseconds (0 to 60000) have passed. Reads at once and then
-// after each of the shortest sleeps the system gives (a millisecond, or one
-// tick of Windows' timer, 15.6 ms by default); blocks the calling thread
-// meanwhile (a wait on the thread that serves the setup window keeps the
-// window from responding).
-// One log line for the whole wait. 1 reached; 0 timed out; -1 no port
-// selected; -2 pin not readable or timeout outside 0 to 60000.
+// `timeoutMs` milliseconds (0 to 60000) have passed. Reads at once, a hundred
+// times back to back, then after each sleep of a millisecond on a
+// high-resolution waitable timer (Windows 10 version 1803 and later, Wine),
+// or of one tick of the system's timer where the system refuses that timer
+// (older Windows: 15.6 ms by default). Blocks the calling thread meanwhile (a
+// wait on the thread that serves the setup window keeps the window from
+// responding). One log line for the whole wait. 1 reached; 0 timed out, or
+// the library is being unloaded; -1 no port selected; -2 pin not readable or
+// timeout outside 0 to 60000.
 DORUZEDA_DO_API int __cdecl fnOrvane_waitParallelInputPin(int pin, int level, int timeoutMs);

@@ -1,78 +1,100 @@
 // The exported functions: each forwards to the controller and returns its
-// result unchanged.
+// result unchanged, while the library is not being unloaded (ExportCall).
+//
+// What the unload cannot cover: a thread that has entered an export but not
+// yet its ExportCall, or has left its ExportCall but not yet returned (a few
+// instructions each), when the unload finds no call inside and the system
+// unmaps the library before that thread runs on. The unload does its other
+// work (the window, the static objects, the loader's own) after that point,
+// which takes far longer than those instructions, but nothing guarantees it.
 #define DORUZEDA_DO_BUILD
 #include "doruzeda_do.h"
 
 #include "../app/controller_access.h"
 
+namespace {
+
+// Runs `call` unless the unload has begun.
+template <typename Call>
+int WhileLoaded(Call call)
+{
+    const ExportCall inside;
+    return inside.Admitted() ? call() : kRefusedAtUnload;
+}
+
+}  // namespace
+
 DORUZEDA_DO_API int __cdecl fnOrvane_fetchParallelInputPin(int pin)
 {
-    return TheController().FetchInputPin(pin);
+    return WhileLoaded([&] { return TheController().FetchInputPin(pin); });
 }
 
 DORUZEDA_DO_API int __cdecl fnOrvane_getParallelInputAll(void)
 {
-    return TheController().GetInputAll();
+    return WhileLoaded([&] { return TheController().GetInputAll(); });
 }
 
 DORUZEDA_DO_API int __cdecl fnOrvane_getParallelInputPin(int pin)
 {
-    return TheController().GetPinInput(pin);
+    return WhileLoaded([&] { return TheController().GetPinInput(pin); });
 }
 
 DORUZEDA_DO_API int __cdecl fnOrvane_rudAdado(void)
 {
-    ShowSetupWindow();
-    return 0;
+    return WhileLoaded([] {
+        ShowSetupWindow();
+        return 0;
+    });
 }
 
 DORUZEDA_DO_API int __cdecl fnOrvane_prepareParallelOutputBuffer(void)
 {
-    return TheController().PrepareOutputBuffer();
+    return WhileLoaded([&] { return TheController().PrepareOutputBuffer(); });
 }
 
 DORUZEDA_DO_API int __cdecl fnOrvane_prepareParallelOutputPin(int pin, int level)
 {
-    return TheController().PrepareOutputPin(pin, level);
+    return WhileLoaded([&] { return TheController().PrepareOutputPin(pin, level); });
 }
 
 DORUZEDA_DO_API int __cdecl fnOrvane_setParallelOutputAll(void)
 {
-    return TheController().SetOutputAll();
+    return WhileLoaded([&] { return TheController().SetOutputAll(); });
 }
 
 DORUZEDA_DO_API int __cdecl fnOrvane_setParallelOutputPin(int pin, int level)
 {
-    return TheController().SetPinOutput(pin, level);
+    return WhileLoaded([&] { return TheController().SetPinOutput(pin, level); });
 }
 
 DORUZEDA_DO_API int __cdecl fnOrvane_setParallelPort(int number)
 {
-    return TheController().SelectPortByNumber(number);
+    return WhileLoaded([&] { return TheController().SelectPortByNumber(number); });
 }
 
 DORUZEDA_DO_API int __cdecl fnOrvane_setParallelPortAddress(const char* digit1, const char* digit2,
                                                             const char* digit3, const char* digit4)
 {
-    return TheController().SetManualAddress(digit1, digit2, digit3, digit4);
+    return WhileLoaded(
+        [&] { return TheController().SetManualAddress(digit1, digit2, digit3, digit4); });
 }
 
 DORUZEDA_DO_API int __cdecl fnOrvane_setParallelDataDirection(int input)
 {
-    return TheController().SetDataDirection(input);
+    return WhileLoaded([&] { return TheController().SetDataDirection(input); });
 }
 
 DORUZEDA_DO_API int __cdecl fnOrvane_setParallelDataByte(int value)
 {
-    return TheController().SetDataByte(value);
+    return WhileLoaded([&] { return TheController().SetDataByte(value); });
 }
 
 DORUZEDA_DO_API int __cdecl fnOrvane_getParallelDataByte(void)
 {
-    return TheController().GetDataByte();
+    return WhileLoaded([&] { return TheController().GetDataByte(); });
 }
 
 DORUZEDA_DO_API int __cdecl fnOrvane_waitParallelInputPin(int pin, int level, int timeoutMs)
 {
-    return TheController().WaitInputPin(pin, level, timeoutMs);
+    return WhileLoaded([&] { return TheController().WaitInputPin(pin, level, timeoutMs); });
 }

@@ -3,11 +3,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <thread>
+#include <optional>
 
 #include "../log/debug_log.h"
 #include "pin_map.h"
 #include "port_io.h"
+#include "wait_sleep.h"
 
 namespace {
 
@@ -269,6 +270,7 @@ int PortController::WaitInputPin(int pin, int level, int timeoutMs)
     const std::uint16_t reg = PinMap::RegisterAddress(base, row->reg);
     const bool wantHigh = level != 0;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::optional<WaitSleeper> sleeper;  // made at the first sleep: most waits end sooner
 
     int result = 0;
     for (int reads = 1;; ++reads) {
@@ -284,8 +286,11 @@ int PortController::WaitInputPin(int pin, int level, int timeoutMs)
         if (Clock::now() >= deadline) {
             break;
         }
+        // After the fast reads, a sleep between reads; an unload ends it, and
+        // the wait with it, as if the time had run out.
         if (reads >= kFastReads) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (!sleeper) sleeper.emplace();
+            if (!sleeper->Sleep()) break;
         }
     }
 
@@ -348,4 +353,12 @@ PortController::PortRows PortController::RowsToList() const
     std::memcpy(list.rows, portTable, sizeof list.rows);
     list.count = portCount;
     return list;
+}
+
+void PortController::SelectFirstListedPortWithoutWindow()
+{
+    const GuardLock lock(guard);
+    if (portCount > 0) {
+        selectedIndex = 0;
+    }
 }

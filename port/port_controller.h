@@ -86,9 +86,15 @@ public:
     // `timeoutMs` (0 to 60000) has passed: back to back at first, then after
     // each of the shortest sleeps the system gives. The guard is taken for
     // each read only, never held between them. One log line for the whole
-    // wait, with its result. 1 reached; 0 timed out; -1 no port; -2 pin not
-    // readable or timeout out of range. Blocks the calling thread.
+    // wait, with its result. 1 reached; 0 timed out, or ended by
+    // WaitSleeper::EndAllWaits (the unload); -1 no port; -2 pin not readable
+    // or timeout out of range. Blocks the calling thread.
     int WaitInputPin(int pin, int level, int timeoutMs);
+
+    // When the setup window cannot be made (no display): selects row 0 as
+    // the window's initialisation would have, when discovery listed a port;
+    // changes nothing otherwise.
+    void SelectFirstListedPortWithoutWindow();
 
     static constexpr int kMaxWaitMs = 60000;
     static constexpr std::uint16_t kDataInputBit = 0x20;  // control register, bit 5

@@ -6,7 +6,9 @@
 //    hand the way the library appends (append-only handle, a lock on one
 //    byte, one write);
 //  - the buffered path against direct calls of INPOUT32's PortRead/PortWrite;
-//  - loading and unloading the library against an empty DLL.
+//  - loading and unloading the library against an empty DLL;
+//  - a wait's reaction to an input line that another thread changes, and
+//    whether the system offers the fine timer the wait sleeps on.
 // Prints a table of nanoseconds per call and the ratios. Not a test: the
 // figures depend on the machine.
 #include <windows.h>
@@ -86,6 +88,28 @@ void LogLineByHand()
     WriteFile(file, line, sizeof line - 1, &written, nullptr);
     if (locked) UnlockFileEx(file, 0, 1, 0, &lockedByte);
     CloseHandle(file);
+}
+
+// Raises pin 10 (status bit 6) `delayUs` microseconds after it starts, and
+// notes when.
+struct InputRaiser {
+    void(__cdecl* setInputLines)(unsigned short, unsigned char);
+    int delayUs;
+    LONGLONG raisedAt;
+};
+
+DWORD WINAPI RaiseAfterDelay(void* pointer)
+{
+    InputRaiser& raiser = *static_cast<InputRaiser*>(pointer);
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    const LONGLONG due = now.QuadPart + frequency.QuadPart * raiser.delayUs / 1000000;
+    while (now.QuadPart < due) QueryPerformanceCounter(&now);
+    raiser.raisedAt = now.QuadPart;
+    raiser.setInputLines(0x378, 0x40);
+    return 0;
 }
 
 void Row(const char* what, double nanoseconds)
@@ -184,6 +208,70 @@ int main(int argc, char** argv)
     Row("fnOrvane_setParallelOutputPin (logged)", setPinTime);
     Row("fnOrvane_getParallelInputPin (logged)", getPinTime);
     Row("floor: its debugger output and line append by hand", logFloor);
+
+    // A wait's reaction: one wait after another on pin 10, which another
+    // thread raises 0 to 5 ms after the wait began (most waits are past their
+    // fast reads by then, and sleep between reads), measured from the change
+    // of the line to the wait's return.
+    using Int3 = int(__cdecl*)(int, int, int);
+    using SetLines = void(__cdecl*)(unsigned short, unsigned char);
+    auto wait = Find<Int3>(library, "fnOrvane_waitParallelInputPin");
+    auto setInputLines = Find<SetLines>(port, "SimSetInputLines");
+    const HANDLE fineTimer = CreateWaitableTimerExW(nullptr, nullptr, 0x00000002, TIMER_ALL_ACCESS);
+    std::printf("\nthe fine waitable timer (CREATE_WAITABLE_TIMER_HIGH_RESOLUTION): %s\n",
+                fineTimer != nullptr ? "offered" : "refused");
+    // What one sleep of a millisecond lasts: on the fine timer (the wait's
+    // sleep where the system offers it), on an event's timeout (its sleep
+    // elsewhere) and by Sleep(1).
+    const HANDLE neverSet = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    const int sleeps = 200 * scale;
+    if (fineTimer != nullptr) {
+        Row("one 1 ms sleep on the fine timer", NanosecondsPerCall(sleeps, [&] {
+                LARGE_INTEGER due;
+                due.QuadPart = -10000;
+                SetWaitableTimer(fineTimer, &due, 0, nullptr, nullptr, FALSE);
+                const HANDLE objects[] = {neverSet, fineTimer};
+                WaitForMultipleObjects(2, objects, FALSE, 50);
+            }));
+        CloseHandle(fineTimer);
+    }
+    Row("one 1 ms sleep on an event's timeout",
+        NanosecondsPerCall(sleeps, [&] { WaitForSingleObject(neverSet, 1); }));
+    Row("one Sleep(1)", NanosecondsPerCall(sleeps, [&] { Sleep(1); }));
+    CloseHandle(neverSet);
+    if (wait != nullptr && setInputLines != nullptr) {
+        LARGE_INTEGER frequency;
+        QueryPerformanceFrequency(&frequency);
+        std::vector<double> reactionsUs;
+        unsigned seed = 7;
+        const int waits = 150 * scale;
+        for (int round = 0; round < waits; ++round) {
+            seed = seed * 1103515245u + 12345u;
+            setInputLines(0x378, 0x00);
+            InputRaiser raiser{setInputLines, static_cast<int>((seed >> 8) % 5001), 0};
+            const HANDLE thread = CreateThread(nullptr, 0, &RaiseAfterDelay, &raiser, 0, nullptr);
+            if (thread == nullptr) break;
+            const int reached = wait(10, 1, 60000);
+            LARGE_INTEGER returnedAt;
+            QueryPerformanceCounter(&returnedAt);
+            WaitForSingleObject(thread, INFINITE);
+            CloseHandle(thread);
+            if (reached != 1) {
+                std::fprintf(stderr, "a wait did not see the change\n");
+                return 1;
+            }
+            reactionsUs.push_back(static_cast<double>(returnedAt.QuadPart - raiser.raisedAt) * 1e6 /
+                                  static_cast<double>(frequency.QuadPart));
+        }
+        std::sort(reactionsUs.begin(), reactionsUs.end());
+        if (!reactionsUs.empty()) {
+            std::printf(
+                "a wait's reaction to another thread's change, %zu waits: median %.0f us,"
+                " 99th percentile %.0f us, longest %.0f us\n\n",
+                reactionsUs.size(), reactionsUs[reactionsUs.size() / 2],
+                reactionsUs[reactionsUs.size() * 99 / 100], reactionsUs.back());
+        }
+    }
     FreeLibrary(library);
 
     const double loadLibrary = NanosecondsPerCall(loads, [&] {

@@ -7,6 +7,7 @@
 
 #include "log/debug_log.h"
 #include "port/port_io.h"
+#include "port/wait_sleep.h"
 
 namespace fuzz_seams {
 
@@ -368,3 +369,19 @@ std::uint32_t LastError()
 }
 
 }  // namespace device_list
+
+// A fuzzed wait reads once (a timeout of 0) or is refused: it never sleeps.
+WaitSleeper::WaitSleeper() : timer(nullptr)
+{
+}
+
+WaitSleeper::~WaitSleeper() = default;
+
+bool WaitSleeper::Sleep()
+{
+    fuzz_seams::Fail("a wait slept (sleeper %p): a fuzzed wait reads once", timer);
+}
+
+void WaitSleeper::EndAllWaits()
+{
+}

@@ -24,6 +24,7 @@ protected:
         fakes::ResetPort();
         fakes::ResetLogSink();
         fakes::ResetDevices();
+        fakes::ResetSleeps();
     }
 
     // A table of one port, LPT1 at `base`, selected.

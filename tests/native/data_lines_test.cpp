@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <climits>
 #include <functional>
 #include <string>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "core_fixture.h"
+#include "port/wait_sleep.h"
 
 namespace {
 
@@ -124,6 +126,29 @@ TEST_F(DataLinesTest, OtherCallsRunWhileAWaitIsUnderWay)
     EXPECT_EQ(controller.WaitInputPin(2, 1, 5000), 1);
     other.join();
     EXPECT_TRUE(done);
+}
+
+// The unload ends a wait that sleeps between reads: it returns 0 with its
+// one log line long before its minute is up, and a wait begun after that
+// gives up after its fast reads instead of sleeping.
+TEST_F(DataLinesTest, EndingTheWaitsEndsOneUnderWayAndEveryLaterOne)
+{
+    UsePort(0x378);  // pin 2 low, and it stays low
+    std::thread unload([] {
+        while (fakes::Sleeps().sleeps < 3) std::this_thread::yield();
+        WaitSleeper::EndAllWaits();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(controller.WaitInputPin(2, 1, 60000), 0);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    unload.join();
+    EXPECT_LT(waited, std::chrono::seconds(30)) << "it waited for its time to run out";
+
+    fakes::Port().trace.clear();
+    EXPECT_EQ(controller.WaitInputPin(2, 1, 60000), 0);
+    EXPECT_EQ(fakes::Port().trace.size(), 100u) << "the fast reads, then no sleep";
+    EXPECT_EQ(LogFile(), FileLine("WaitInputPin(2, 1, 60000) Port=378 Result=0") +
+                             FileLine("WaitInputPin(2, 1, 60000) Port=378 Result=0"));
 }
 
 }  // namespace

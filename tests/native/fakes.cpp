@@ -1,9 +1,12 @@
 #include "fakes.h"
 
+#include <chrono>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 #include "port/port_io.h"
+#include "port/wait_sleep.h"
 
 namespace fakes {
 
@@ -52,9 +55,41 @@ void ResetLogSink()
     LogSink() = FakeLogSink{};
 }
 
+FakeSleeps& Sleeps()
+{
+    static FakeSleeps sleeps;
+    return sleeps;
+}
+
+void ResetSleeps()
+{
+    Sleeps().sleeps = 0;
+    Sleeps().ended = false;
+}
+
 }  // namespace fakes
 
 // The seam bindings of the native tests.
+
+WaitSleeper::WaitSleeper() : timer(&fakes::Sleeps())
+{
+}
+
+WaitSleeper::~WaitSleeper() = default;
+
+bool WaitSleeper::Sleep()
+{
+    fakes::FakeSleeps& sleeps = *static_cast<fakes::FakeSleeps*>(timer);
+    if (sleeps.ended) return false;
+    ++sleeps.sleeps;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return !sleeps.ended;
+}
+
+void WaitSleeper::EndAllWaits()
+{
+    fakes::Sleeps().ended = true;
+}
 
 namespace port_io {
 

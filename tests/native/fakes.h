@@ -6,6 +6,7 @@
 // written for real in the current directory.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -86,6 +87,16 @@ struct FakeLogSink {
 };
 FakeLogSink& LogSink();
 void ResetLogSink();
+
+// The double of a wait's sleep: each Sleep sleeps a millisecond and counts;
+// EndAllWaits sets `ended`, which ends the sleep under way (within its
+// millisecond) and every later one.
+struct FakeSleeps {
+    std::atomic<int> sleeps{0};
+    std::atomic<bool> ended{false};
+};
+FakeSleeps& Sleeps();
+void ResetSleeps();
 
 // A view that records its calls.
 class RecordingView : public PortView {

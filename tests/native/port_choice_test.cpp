@@ -242,4 +242,26 @@ TEST_F(SetManualAddressTest, DiscoveryFallbackThenChoosingByNumber)
     EXPECT_EQ(Trace(), "R 378=0001 W 378=0000");
 }
 
+// Without a window (no display), row 0 is selected as the window's
+// initialisation selects it, and only when discovery listed a port.
+class WithoutWindowTest : public CoreTest {};
+
+TEST_F(WithoutWindowTest, RowZeroOfAListIsSelected)
+{
+    UseTable({{"LPT2", 0x278}, {"LPT1", 0x378}});
+    ASSERT_EQ(controller.SetPinOutput(2, 1), -1);
+    controller.SelectFirstListedPortWithoutWindow();
+    EXPECT_EQ(controller.SetPinOutput(2, 1), 0);
+    EXPECT_EQ(Trace(), "R 278=0000 W 278=0001");
+}
+
+TEST_F(WithoutWindowTest, AnEmptyListSelectsNothing)
+{
+    UseTable({});
+    State(controller).portTable[0].baseAddress = 0x378;
+    controller.SelectFirstListedPortWithoutWindow();
+    EXPECT_EQ(controller.SetPinOutput(2, 1), -1);
+    EXPECT_EQ(Trace(), "");
+}
+
 }  // namespace

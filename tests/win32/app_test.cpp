@@ -1,7 +1,7 @@
 // Loading and unloading the real Doruzeda_DO.dll under Wine and Xvfb: the
 // check for the host's macro module and its message box, a machine without
-// parallel ports, unloading while polling, and a second load that starts
-// afresh.
+// parallel ports, unloading while polling, a second load that starts
+// afresh, and a machine without a display.
 #include <gtest/gtest.h>
 
 #include "test_support.h"  // windows.h first
@@ -283,6 +283,37 @@ TEST(Reload, StartsFromFreshState)
     const unsigned long start = SimTraceCount();
     EXPECT_EQ(second.calls.setParallelOutputAll(), 0);
     EXPECT_EQ(Describe(TraceSince(start)), "W 278=00 W 27A=00");
+}
+
+// Run by the test app_test_no_display with DISPLAY unset, where Wine can
+// create no window: the exports work all the same, on the port that the
+// window's initialisation would have chosen.
+TEST(NoDisplay, TheExportsWorkOnTheFirstListedPort)
+{
+    char display[256] = {};
+    if (GetEnvironmentVariableA("DISPLAY", display, sizeof display) != 0) {
+        GTEST_SKIP() << "DISPLAY is " << display << ": this case runs without a display";
+    }
+    ScratchDirectory scratch;
+    DeviceDescription devices;  // LPT1 at 378
+    LoadedLibrary library;
+    Exports calls(library);
+    ASSERT_TRUE(calls.AllFound()) << library.LoadError();
+    EXPECT_TRUE(SetupWindowsOfThisThread().empty()) << "a window without a display";
+    EXPECT_NE(scratch.LogFile().find("LPT1 (378-37F)"), std::string::npos) << scratch.LogFile();
+
+    SimReset();
+    const unsigned long start = SimTraceCount();
+    EXPECT_EQ(calls.setParallelOutputPin(2, 1), 0);
+    EXPECT_EQ(calls.getParallelInputPin(2), 1);
+    EXPECT_EQ(calls.rudAdado(), 0) << "no window to show, and no harm";
+    // Choices that a window would show: with none, they only choose.
+    EXPECT_EQ(calls.setParallelPortAddress("2", "7", "8", ""), 0);
+    EXPECT_EQ(calls.setParallelOutputPin(3, 1), 0);
+    EXPECT_EQ(calls.setParallelPort(1), 0) << "row 0, LPT1, now at 278";
+    EXPECT_EQ(calls.setParallelOutputPin(4, 1), 0);
+    EXPECT_EQ(Describe(TraceSince(start)),
+              "R 378=00 W 378=01 R 378=01 R 278=00 W 278=02 R 278=02 W 278=06");
 }
 
 }  // namespace

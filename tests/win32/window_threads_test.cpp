@@ -4,7 +4,10 @@
 //    other pins through the exports: no change is lost on either side;
 //  - the library loaded on a thread that serves the window and unloaded from
 //    another thread while polling: the window stays behind hidden and inert,
-//    no library code runs after the unload, and a new load works.
+//    no library code runs after the unload, and a new load works;
+//  - the library unloaded while another thread is inside an export (a long
+//    wait; a loop of pin writes): the wait ends at once with its log line,
+//    the loop's next call is refused, nothing crashes, a new load works.
 #include <gtest/gtest.h>
 
 #include "test_support.h"  // windows.h first
@@ -235,6 +238,134 @@ TEST(UnloadFromAnotherThread, LeavesTheWindowHiddenAndInertAndANewLoadWorks)
         EXPECT_EQ(Describe(TraceSince(start)), "R 378=00 W 378=01 R 379=80 R 37A=00 W 37A=00");
     }
     if (host != nullptr) FreeLibrary(host);
+}
+
+// --- Unloading while another thread is inside the library ----------------------
+
+using Int3 = int(__cdecl*)(int, int, int);
+
+// The number of lines of `log` that contain `text`.
+int LinesWith(const std::string& log, const std::string& text)
+{
+    int lines = 0;
+    for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) {
+        ++lines;
+    }
+    return lines;
+}
+
+// After an unload that other threads lived through: a new load on this
+// thread works from a fresh start.
+void ExpectANewLoadWorks()
+{
+    LoadedLibrary again;
+    Exports calls(again);
+    ASSERT_TRUE(calls.AllFound()) << again.LoadError();
+    SimReset();
+    const unsigned long start = SimTraceCount();
+    EXPECT_EQ(calls.setParallelOutputPin(3, 1), 0);
+    EXPECT_EQ(Describe(TraceSince(start)), "R 378=00 W 378=02");
+}
+
+struct LongWait {
+    Int3 wait;
+    int result = 99;
+    DWORD milliseconds = 0;
+};
+
+DWORD WINAPI WaitAMinuteForPin10(void* pointer)
+{
+    LongWait& self = *static_cast<LongWait*>(pointer);
+    const DWORD start = GetTickCount();
+    self.result = self.wait(10, 1, 60000);
+    self.milliseconds = GetTickCount() - start;
+    return 0;
+}
+
+TEST(UnloadWhileInside, AWaitOfAMinuteEndsAtOnceWithItsLogLine)
+{
+    ScratchDirectory scratch;
+    DeviceDescription devices;
+    SimReset();
+    SimSetInputLines(0x378, 0x00);  // pin 10 low, and it stays low
+    LongWait waiter;
+    HANDLE thread = nullptr;
+    {
+        LoadedLibrary library;
+        waiter.wait = library.Get<Int3>("fnOrvane_waitParallelInputPin");
+        ASSERT_NE(waiter.wait, nullptr) << library.LoadError();
+        const unsigned long start = SimTraceCount();
+        thread = CreateThread(nullptr, 0, &WaitAMinuteForPin10, &waiter, 0, nullptr);
+        ASSERT_NE(thread, nullptr);
+        // Past its hundred fast reads the wait sleeps between reads.
+        while (SimTraceCount() < start + 150) Sleep(1);
+        EXPECT_EQ(WaitForSingleObject(thread, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    }  // FreeLibrary while the wait sleeps
+    EXPECT_EQ(GetModuleHandleA("Doruzeda_DO.dll"), nullptr) << "the library is gone";
+    ASSERT_EQ(WaitForSingleObject(thread, 5000), static_cast<DWORD>(WAIT_OBJECT_0))
+        << "the wait went on after the unload";
+    CloseHandle(thread);
+    EXPECT_EQ(waiter.result, 0);
+    EXPECT_LT(waiter.milliseconds, 10000ul) << "ended by the unload, not by its time running out";
+    const std::string log = scratch.LogFile();
+    EXPECT_EQ(LinesWith(log, "WaitInputPin("), 1) << log;
+    EXPECT_EQ(LinesWith(log, "WaitInputPin(10, 1, 60000) Port=378 Result=0\r\n"), 1) << log;
+
+    ExpectANewLoadWorks();
+}
+
+struct PinWriter {
+    Int2 setPin;
+    HANDLE started = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    long admitted = 0;
+    int refusal = 99;
+    ~PinWriter() { CloseHandle(started); }
+};
+
+// Writes pin 2 again and again until a call is refused, and stops there: a
+// host would not call into a library it has unloaded.
+DWORD WINAPI WritePin2UntilRefused(void* pointer)
+{
+    PinWriter& self = *static_cast<PinWriter*>(pointer);
+    for (;;) {
+        const int result = self.setPin(2, static_cast<int>(self.admitted & 1));
+        if (result != 0) {
+            self.refusal = result;
+            return 0;
+        }
+        if (++self.admitted == 20) SetEvent(self.started);
+    }
+}
+
+TEST(UnloadWhileInside, ALoopOfPinWritesIsRefusedAfterTheUnloadBegins)
+{
+    ScratchDirectory scratch;
+    DeviceDescription devices;
+    SimReset();
+    PinWriter writer;
+    HANDLE thread = nullptr;
+    unsigned long start = 0;
+    {
+        LoadedLibrary library;
+        writer.setPin = library.Get<Int2>("fnOrvane_setParallelOutputPin");
+        ASSERT_NE(writer.setPin, nullptr) << library.LoadError();
+        start = SimTraceCount();
+        thread = CreateThread(nullptr, 0, &WritePin2UntilRefused, &writer, 0, nullptr);
+        ASSERT_NE(thread, nullptr);
+        ASSERT_EQ(WaitForSingleObject(writer.started, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+    }  // FreeLibrary while the loop runs
+    EXPECT_EQ(GetModuleHandleA("Doruzeda_DO.dll"), nullptr) << "the library is gone";
+    ASSERT_EQ(WaitForSingleObject(thread, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+    CloseHandle(thread);
+    EXPECT_EQ(writer.refusal, -1);
+    // Each admitted call read and wrote the data register and logged one
+    // line; the refused one did neither.
+    const unsigned long accesses = SimTraceCount() - start;
+    EXPECT_EQ(accesses, 2ul * static_cast<unsigned long>(writer.admitted));
+    const std::string log = scratch.LogFile();
+    EXPECT_EQ(LinesWith(log, "SetPinOutput(2, "), writer.admitted) << writer.admitted;
+
+    ExpectANewLoadWorks();
 }
 
 }  // namespace
