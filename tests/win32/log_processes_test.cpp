@@ -280,6 +280,72 @@ TEST(LogFileLineStart, ALineCutShortIsEndedBeforeTheNextLine)
     }
 }
 
+// A real full disk: DORUZEDA_FULL_DISK names an empty folder on a file
+// system of 64 KiB (the test "log_full_disk" mounts one and names it through
+// Wine's drive Z:); without it the case is skipped. The log file is made to
+// end just short of a 4 KiB page and the rest of the file system filled, so
+// that the next line is written only in part, as a full disk writes it.
+TEST(LogFileFullDisk, TheLineAfterOneCutShortStartsALine)
+{
+    const char* folder = std::getenv("DORUZEDA_FULL_DISK");
+    if (folder == nullptr || *folder == '\0') GTEST_SKIP() << "DORUZEDA_FULL_DISK is not set";
+    char previous[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryA(folder)) << folder << ": " << GetLastError();
+    struct Restore {
+        const char* path;
+        ~Restore()
+        {
+            DeleteFileA("RurSetupDebug.txt");
+            DeleteFileA("filler");
+            SetCurrentDirectoryA(path);
+        }
+    } restore{previous};
+
+    DeviceDescription devices;  // LPT1 at 378, selected at load
+    LoadedLibrary library;
+    Exports calls(library);
+    ASSERT_TRUE(calls.AllFound());
+
+    // 4076 bytes of whole lines: 20 bytes left in the file's last page.
+    const std::string earlier = std::string(4074, 'x') + "\r\n";
+    {
+        std::FILE* file = std::fopen("RurSetupDebug.txt", "wb");
+        ASSERT_NE(file, nullptr);
+        ASSERT_EQ(std::fwrite(earlier.data(), 1, earlier.size(), file), earlier.size());
+        ASSERT_EQ(std::fclose(file), 0);
+    }
+    const HANDLE filler = CreateFileA("filler", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(filler, INVALID_HANDLE_VALUE);
+    const std::string block(4096, 'f');
+    DWORD written = 0;
+    int blocks = 0;
+    while (blocks < 64 && WriteFile(filler, block.data(), 4096, &written, nullptr) &&
+           written == 4096) {
+        ++blocks;
+    }
+    const DWORD fillError = GetLastError();
+    CloseHandle(filler);
+    ASSERT_LT(blocks, 64) << "the file system did not fill up";
+    EXPECT_EQ(fillError, static_cast<DWORD>(ERROR_DISK_FULL));
+
+    EXPECT_EQ(calls.setParallelOutputPin(2, 1), 0);  // the log's failure is silent
+    const std::string cut = test_shared::ReadFile("RurSetupDebug.txt");
+    ASSERT_GT(cut.size(), earlier.size()) << "nothing of the line was written";
+    ASSERT_LT(cut.size(), earlier.size() + 53) << "the whole line (53 bytes) was written";
+    EXPECT_EQ(cut.substr(0, earlier.size()), earlier);
+
+    ASSERT_TRUE(DeleteFileA("filler")) << GetLastError();
+    EXPECT_EQ(calls.setParallelOutputPin(2, 0), 0);
+    const std::string log = test_shared::ReadFile("RurSetupDebug.txt");
+    ASSERT_GE(log.size(), cut.size());
+    EXPECT_EQ(log.substr(0, cut.size()), cut);
+    const std::regex nextLine(
+        R"(\r\n\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\.\d{3} SetPinOutput\(2, 0\) Port=378\r\n)");
+    EXPECT_TRUE(std::regex_match(log.substr(cut.size()), nextLine)) << log.substr(earlier.size());
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
