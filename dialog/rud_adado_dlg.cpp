@@ -233,8 +233,9 @@ void CRudAdadoDlg::OnClickedHiLo(UINT id)
     const bool low = IsDlgButtonChecked(static_cast<int>(id)) == BST_CHECKED;
     GetDlgItem(static_cast<int>(id))->SetWindowText(low ? "LO" : "HI");
     // At an address no port can have (0, which a device list without any
-    // parallel port leaves, or one whose registers would wrap round to the
-    // DMA controller's) the box changes its display only.
+    // parallel port leaves, one of the system board's below 0x100, or one
+    // whose registers would wrap round to address 0) the box changes its
+    // display only.
     controller.SetPinFromList(CurrentListPosition(), PinOfLevelBox(id), low ? 0 : 1);
 }
 

@@ -27,8 +27,12 @@ LocalTime ReadLocalTime();
 // Opens fileName for appending, writes line, closes the file. On Windows the
 // file is a text file: every "\n" becomes "\r\n". The line goes in whole, in
 // one append, even while other threads or processes append to the same file.
-// Returns false when the file could not be opened or fully written; nothing
-// stays open either way.
+// On Windows it also starts a line of its own: when the file ends without a
+// line end (a line cut short by a full disk, say), the append begins with
+// one. Waits for other appenders for at most about 100 ms in all, then
+// writes regardless, so a stopped process that holds the file cannot stop
+// the caller. Returns false when the file could not be opened or fully
+// written; nothing stays open either way.
 bool AppendTextLine(const char* fileName, const char* line);
 
 }  // namespace log_sink

@@ -70,7 +70,9 @@ DORUZEDA_DO_API int __cdecl fnOrvane_setParallelPort(int number);
 // hexadecimal strings, most significant first: "3", "7", "8", "" is 0x378.
 // Only each string's first character counts; an empty (or null) string ends
 // the address. Text that is not hexadecimal keeps the previous address but
-// still selects it. Always 0.
+// still selects it. An address outside 0x100 to 0xFFFD (the system board's
+// below 0x100; registers past 0xFFFF) is selected all the same but counts as
+// no port: the calls that need one give -1. Always 0.
 DORUZEDA_DO_API int __cdecl fnOrvane_setParallelPortAddress(const char* digit1, const char* digit2,
                                                             const char* digit3, const char* digit4);
 

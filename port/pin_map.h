@@ -31,13 +31,16 @@ public:
     // (ground pins and every number outside 1 to 17).
     static const PinMapRow* Find(int pin);
 
-    // Whether a port at `base` may be accessed: its three registers, base to
-    // base + 2, must lie inside the 16-bit I/O space (a base above 0xFFFD
-    // would wrap round to 0000), and base 0 is what a device list without a
-    // parallel port leaves behind. I/O addresses 0 to 2 belong to a PC's DMA
-    // controller, so neither may ever be touched. Every other base is used as
-    // given.
-    static constexpr bool IsUsableBase(std::uint16_t base) { return base != 0 && base <= 0xFFFD; }
+    // Whether a port at `base` may be accessed: all three of its registers,
+    // base to base + 2, must lie in 0x100 to 0xFFFF. I/O addresses 0x000 to
+    // 0x0FF belong to the system board on every PC (DMA, interrupt and timer
+    // controllers, keyboard controller) and hold no parallel port; a base
+    // above 0xFFFD would wrap round to address 0. Base 0 is also what a
+    // device list without a parallel port leaves behind.
+    static constexpr bool IsUsableBase(std::uint16_t base)
+    {
+        return base >= 0x100 && base <= 0xFFFD;
+    }
 
     // The I/O address of register `reg` of the port at `base` (a usable base).
     static std::uint16_t RegisterAddress(std::uint16_t base, PinRegister reg)

@@ -76,14 +76,25 @@ void LogLineByHand()
 {
     OutputDebugStringA("SetPinOutput(2, 1) Port=378");
     const char line[] = "12/03/2024 09:05:07.042 SetPinOutput(2, 1) Port=378\r\n";
-    const HANDLE file =
-        CreateFileA("RurSetupDebug.txt", FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileA("RurSetupDebug.txt", FILE_APPEND_DATA | FILE_READ_DATA,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
     OVERLAPPED lockedByte{};
     lockedByte.Offset = 0xFFFFFFFEu;
     lockedByte.OffsetHigh = 0x7FFFFFFFu;
-    const BOOL locked = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockedByte);
+    const BOOL locked =
+        LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &lockedByte);
+    // How the file ends: its last byte.
+    LARGE_INTEGER size{};
+    char lastByte = 0;
+    DWORD read = 0;
+    if (GetFileSizeEx(file, &size) && size.QuadPart > 0) {
+        OVERLAPPED lastByteAt{};
+        lastByteAt.Offset = static_cast<DWORD>(size.QuadPart - 1);
+        lastByteAt.OffsetHigh = static_cast<DWORD>((size.QuadPart - 1) >> 32);
+        ReadFile(file, &lastByte, 1, &read, &lastByteAt);
+    }
     DWORD written = 0;
     WriteFile(file, line, sizeof line - 1, &written, nullptr);
     if (locked) UnlockFileEx(file, 0, 1, 0, &lockedByte);

@@ -7,6 +7,53 @@
 
 namespace log_sink {
 
+namespace {
+
+// How long an append waits in all for another appender's lock before it
+// writes without it. The holder may be stopped (a paused debugger, a stopped
+// process) and the caller may hold the loader lock, so the wait must end.
+constexpr DWORD kLockPatienceMilliseconds = 100;
+
+// Takes the lock on `lockedByte`, trying again for at most
+// kLockPatienceMilliseconds while another handle holds it. False when the
+// lock was not had: the caller writes all the same.
+bool TryLock(HANDLE file, OVERLAPPED& lockedByte)
+{
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        if (::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                         &lockedByte)) {
+            return true;
+        }
+        // Only a lock held elsewhere is worth waiting for; a handle that
+        // takes no locks at all refuses with another error.
+        if (::GetLastError() != ERROR_LOCK_VIOLATION) return false;
+        if (::GetTickCount() - start >= kLockPatienceMilliseconds) return false;
+        ::Sleep(1);
+    }
+}
+
+// What must come before a line so that it starts a line of its own: nothing
+// after a line end or in an empty file, "\n" after a CR alone, "\r\n" after
+// anything else (a line cut short, by a full disk for instance). Nothing
+// when the end cannot be read.
+const char* LineStartAfter(HANDLE file)
+{
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file, &size) || size.QuadPart <= 0) return "";
+    OVERLAPPED lastByteAt{};
+    const ULONGLONG last = static_cast<ULONGLONG>(size.QuadPart) - 1;
+    lastByteAt.Offset = static_cast<DWORD>(last);
+    lastByteAt.OffsetHigh = static_cast<DWORD>(last >> 32);
+    char lastByte = '\n';
+    DWORD read = 0;
+    if (!::ReadFile(file, &lastByte, 1, &read, &lastByteAt) || read != 1) return "";
+    if (lastByte == '\n') return "";
+    return lastByte == '\r' ? "\n" : "\r\n";
+}
+
+}  // namespace
+
 void WriteDebuggerOutput(const char* text)
 {
     OutputDebugStringA(text);
@@ -22,18 +69,19 @@ LocalTime ReadLocalTime()
 
 bool AppendTextLine(const char* fileName, const char* line)
 {
-    // A text file, as the C runtime's text mode writes it: CR LF line ends.
-    std::string text;
-    for (const char* at = line; *at != '\0'; ++at) {
-        if (*at == '\n') text += '\r';
-        text += *at;
-    }
-
     // Append-only access: every write goes to the end of the file, whatever
-    // other handles write meanwhile.
-    const HANDLE file =
-        ::CreateFileA(fileName, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // other handles write meanwhile. Read access too, to see how the file
+    // ends; a file that cannot be opened for reading (another program's
+    // sharing mode, an append-only permission) is appended to all the same.
+    bool canRead = true;
+    HANDLE file = ::CreateFileA(fileName, FILE_APPEND_DATA | FILE_READ_DATA,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        canRead = false;
+        file = ::CreateFileA(fileName, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
     if (file == INVALID_HANDLE_VALUE) return false;
 
     // Windows makes one append-only write atomic; Wine appends by taking the
@@ -41,12 +89,20 @@ bool AppendTextLine(const char* fileName, const char* line)
     // between. Appends of this library are therefore serialised between
     // processes with a lock on one byte far past any data, which Wine grants
     // on an append-only handle. Where the lock cannot be had (Windows may
-    // refuse it on such a handle, and needs none), the line is written all
-    // the same.
+    // refuse it on such a handle, and needs none; another holder keeps it
+    // too long), the line is written all the same.
     OVERLAPPED lockedByte{};
     lockedByte.Offset = 0xFFFFFFFEu;
     lockedByte.OffsetHigh = 0x7FFFFFFFu;
-    const BOOL locked = ::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockedByte);
+    const bool locked = TryLock(file, lockedByte);
+
+    // A text file, as the C runtime's text mode writes it: CR LF line ends,
+    // every line from a line's start, all in one write.
+    std::string text = canRead ? LineStartAfter(file) : "";
+    for (const char* at = line; *at != '\0'; ++at) {
+        if (*at == '\n') text += '\r';
+        text += *at;
+    }
 
     DWORD written = 0;
     const BOOL wrote =

@@ -127,9 +127,10 @@ struct Model {
     std::uint16_t inStatus = 0;
 
     bool Selected() const { return selectedIndex >= 0; }
-    // A port that may be accessed: its three registers inside the I/O space
-    // and not at address 0 (written out here, not taken from the code).
-    bool Usable() const { return Selected() && Base() >= 1 && Base() <= 0xFFFD; }
+    // A port that may be accessed: its three registers inside 0x100 to
+    // 0xFFFF, above the system board's addresses (written out here, not taken
+    // from the code).
+    bool Usable() const { return Selected() && Base() >= 0x100 && Base() <= 0xFFFD; }
     std::uint16_t Base() const { return bases[selectedIndex]; }
 };
 

@@ -91,14 +91,15 @@ TEST_F(ControllerTest, NoPortSelectedRefusesWithoutSideEffects)
     EXPECT_EQ(State(controller).selectedIndex, -1);
 }
 
-// A selected port whose registers cannot exist (base 0, where a device list
-// without a parallel port leaves row 0, or a base whose base + 2 wraps past
-// FFFF to the DMA controller's 0000) counts as no port; any other base is
-// used as given.
+// A selected port whose registers cannot be a parallel port's (base 0, where
+// a device list without a parallel port leaves row 0; a base below 100, among
+// the system board's chips; a base whose base + 2 wraps past FFFF to 0000)
+// counts as no port; from 100 to FFFD a base is used as given.
 TEST_F(ControllerTest, PortsThatCannotExistAreRefusedOthersUsedAsGiven)
 {
     for (const std::uint16_t base :
-         {std::uint16_t{0x0000}, std::uint16_t{0xFFFE}, std::uint16_t{0xFFFF}}) {
+         {std::uint16_t{0x0000}, std::uint16_t{0x0001}, std::uint16_t{0x0012},
+          std::uint16_t{0x00FF}, std::uint16_t{0xFFFE}, std::uint16_t{0xFFFF}}) {
         SCOPED_TRACE(testing::Message() << "base " << std::hex << base);
         UsePort(base);
         EXPECT_EQ(controller.SetPinOutput(1, 1), -1);
@@ -119,9 +120,9 @@ TEST_F(ControllerTest, PortsThatCannotExistAreRefusedOthersUsedAsGiven)
     EXPECT_EQ(LogFile(), FileLine("SetPinOutput(17, 0) Port=fffd"));
 
     fakes::ResetPort();
-    UsePort(0x12);
+    UsePort(0x100);
     EXPECT_EQ(controller.SetOutputAll(), 0);
-    EXPECT_EQ(Trace(), "W 12=0000 W 14=0000");
+    EXPECT_EQ(Trace(), "W 100=0000 W 102=0000");
 }
 
 TEST_F(ControllerTest, InvalidPinsWithAPortSelectedRefuseWithoutSideEffects)

@@ -243,7 +243,9 @@ LocalTime ReadLocalTime()
 
 bool AppendTextLine(const char* fileName, const char* line)
 {
-    // The file itself, for real, with C stdio (lines stay "\n" here).
+    // The file itself, for real, with C stdio (lines stay "\n" here). The
+    // Windows sink's bounded lock and its line start after a cut-off line
+    // are its own, and tested with it under Wine.
     std::FILE* file = std::fopen(fileName, "a");
     if (file == nullptr) {
         return false;

@@ -1,9 +1,10 @@
 // Addresses no parallel port can have, through the exports and through the
 // setup window: address 0 (what a device list without a parallel port
-// leaves) and bases above FFFD (whose registers would wrap round to I/O
-// addresses 0 to 2, the DMA controller's). Neither the exports nor the
-// window's buttons may touch the port there; base FFFD still reaches its
-// three registers, FFFD to FFFF.
+// leaves), bases below 100 (the system board's DMA, interrupt and timer
+// controllers and keyboard controller on every PC) and bases above FFFD
+// (whose registers would wrap round to I/O addresses 0 to 2). Neither the
+// exports nor the window's buttons may touch the port there, nor may the
+// exports log; bases 100 and FFFD still reach their three registers.
 #include <gtest/gtest.h>
 
 #include "test_support.h"  // windows.h first
@@ -96,53 +97,103 @@ TEST(AddressLimits, DevicesWithoutAParallelPortLeaveAddressZeroThatNothingTouche
     EXPECT_EQ(load.Trace(), "R 378=00 W 378=01 R 37A=00 W 37A=00");
 }
 
-TEST(AddressLimits, ManualAddressesAboveFFFDAreNeverAccessed)
+TEST(AddressLimits, ManualAddressesBelow100OrAboveFFFDAreNeverAccessed)
 {
-    const char* const lastDigits[] = {"E", "F"};
-    for (const char* last : lastDigits) {
+    struct Case {
+        const char* digits[4];
+        const char* logged;  // as the window logs it
+    };
+    const Case cases[] = {
+        {{"1", "", "", ""}, "1"},        // DMA controller
+        {{"1", "2", "", ""}, "12"},      // DMA controller
+        {{"F", "F", "", ""}, "FF"},      // the last address below 100
+        {{"F", "F", "F", "E"}, "FFFE"},  // FFFE to 0000
+        {{"F", "F", "F", "F"}, "FFFF"},  // FFFF to 0001
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.logged);
         // The device list cannot be read: no list rows, the window uses row 0.
         Load load("count-error 2\n");
         ASSERT_NE(load.dialog, nullptr);
-        EXPECT_EQ(load.calls.setParallelPortAddress("F", "F", "F", last), 0);
-        EXPECT_EQ(ResultsOfThePortCalls(load.calls), kAllRefused) << "FFF" << last;
+        EXPECT_EQ(load.calls.setParallelPortAddress(test.digits[0], test.digits[1], test.digits[2],
+                                                    test.digits[3]),
+                  0);
+        const std::string logBefore = load.scratch.LogFile();
+        EXPECT_EQ(ResultsOfThePortCalls(load.calls), kAllRefused);
+        EXPECT_EQ(load.scratch.LogFile(), logBefore) << "a refused call logged";
         UseEveryPortButton(load);
-        EXPECT_EQ(load.Trace(), "") << "FFF" << last;
-        EXPECT_NE(load.scratch.LogFile().find("I/O Addr = FFF" + std::string(last) + "\r\n"),
+        EXPECT_EQ(load.Trace(), "");
+        EXPECT_NE(load.scratch.LogFile().find("OnClickedHiLo() no LPT selection I/O Addr = " +
+                                              std::string(test.logged) + "\r\n"),
                   std::string::npos)
             << load.scratch.LogFile();
     }
 }
 
-TEST(AddressLimits, AListedPortAtFFFEIsNeverAccessed)
+TEST(AddressLimits, ListedPortsBelow100OrAboveFFFDAreNeverAccessed)
 {
-    Load load("device LPT1\nrange FFFE FFFF\n");
-    ASSERT_NE(load.dialog, nullptr);
-    const HWND list = GetDlgItem(load.dialog, IDC_PORT_LIST);
-    ASSERT_EQ(SendMessageA(list, CB_GETCOUNT, 0, 0), 1);
-    EXPECT_EQ(SendMessageA(list, CB_GETITEMDATA, 0, 0), 0xFFFE);
-    EXPECT_EQ(load.calls.setParallelPort(1), 0);
-    EXPECT_EQ(ResultsOfThePortCalls(load.calls), kAllRefused);
-    UseEveryPortButton(load);
-    EXPECT_EQ(load.Trace(), "");
+    struct Case {
+        const char* description;
+        LRESULT base;
+    };
+    const Case cases[] = {
+        {"device LPT1\nrange 12 19\n", 0x12},
+        {"device LPT1\nrange FFFE FFFF\n", 0xFFFE},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.description);
+        Load load(test.description);
+        ASSERT_NE(load.dialog, nullptr);
+        const HWND list = GetDlgItem(load.dialog, IDC_PORT_LIST);
+        ASSERT_EQ(SendMessageA(list, CB_GETCOUNT, 0, 0), 1);
+        EXPECT_EQ(SendMessageA(list, CB_GETITEMDATA, 0, 0), test.base);
+        EXPECT_EQ(load.calls.setParallelPort(1), 0);
+        const std::string logBefore = load.scratch.LogFile();
+        EXPECT_EQ(ResultsOfThePortCalls(load.calls), kAllRefused);
+        EXPECT_EQ(load.scratch.LogFile(), logBefore) << "a refused call logged";
+        UseEveryPortButton(load);
+        EXPECT_EQ(load.Trace(), "");
+    }
 }
 
-TEST(AddressLimits, BaseFFFDReachesItsThreeRegistersAndNothingBelow)
+TEST(AddressLimits, Bases100AndFFFDReachTheirThreeRegistersAndNothingElse)
 {
-    {
-        Load load("count-error 2\n");
-        ASSERT_EQ(load.calls.setParallelPortAddress("F", "F", "F", "D"), 0);
-        EXPECT_EQ(ResultsOfThePortCalls(load.calls), "0 0 0 0 1 0 0 0");
-        EXPECT_EQ(load.Trace(),
-                  "R FFFD=00 W FFFD=01 R FFFF=00 W FFFF=00 R FFFF=00 W FFFF=00 R FFFE=00 "
-                  "R FFFD=01 R FFFD=01 R FFFF=00 W FFFD=01 W FFFF=00 R FFFD=01 R FFFE=00");
-    }
-    {
-        Load load("device LPT1\nrange FFFD FFFF\n");
-        ASSERT_NE(load.dialog, nullptr);
-        load.Click(IDC_LEVEL_PIN16);
-        load.Click(IDC_LEVEL_PIN2);
-        load.Click(IDC_READ_INPUTS);
-        EXPECT_EQ(load.Trace(), "R FFFF=00 W FFFF=00 R FFFD=00 W FFFD=00 R FFFD=00 R FFFE=00");
+    struct Case {
+        const char* digits[4];
+        const char* description;  // a listed port at the same base
+        const char* exportsTrace;
+        const char* windowTrace;
+    };
+    const Case cases[] = {
+        {{"1", "0", "0", ""},
+         "device LPT1\nrange 100 107\n",
+         "R 100=00 W 100=01 R 102=00 W 102=00 R 102=00 W 102=00 R 101=00 "
+         "R 100=01 R 100=01 R 102=00 W 100=01 W 102=00 R 100=01 R 101=00",
+         "R 102=00 W 102=00 R 100=00 W 100=00 R 100=00 R 101=00"},
+        {{"F", "F", "F", "D"},
+         "device LPT1\nrange FFFD FFFF\n",
+         "R FFFD=00 W FFFD=01 R FFFF=00 W FFFF=00 R FFFF=00 W FFFF=00 R FFFE=00 "
+         "R FFFD=01 R FFFD=01 R FFFF=00 W FFFD=01 W FFFF=00 R FFFD=01 R FFFE=00",
+         "R FFFF=00 W FFFF=00 R FFFD=00 W FFFD=00 R FFFD=00 R FFFE=00"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.description);
+        {
+            Load load("count-error 2\n");
+            ASSERT_EQ(load.calls.setParallelPortAddress(test.digits[0], test.digits[1],
+                                                        test.digits[2], test.digits[3]),
+                      0);
+            EXPECT_EQ(ResultsOfThePortCalls(load.calls), "0 0 0 0 1 0 0 0");
+            EXPECT_EQ(load.Trace(), test.exportsTrace);
+        }
+        {
+            Load load(test.description);
+            ASSERT_NE(load.dialog, nullptr);
+            load.Click(IDC_LEVEL_PIN16);
+            load.Click(IDC_LEVEL_PIN2);
+            load.Click(IDC_READ_INPUTS);
+            EXPECT_EQ(load.Trace(), test.windowTrace);
+        }
     }
 }
 

@@ -1,11 +1,14 @@
-// Two processes logging into one RurSetupDebug.txt at once: every line must
-// arrive whole, once, in its process's order. The test program starts itself
-// twice with "--log-child"; each child loads the library, waits until both
-// are ready, then makes its logged calls.
+// The log file under stress from outside: two processes logging into one
+// RurSetupDebug.txt at once (every line must arrive whole, once, in its
+// process's order; the test program starts itself twice with "--log-child",
+// and each child loads the library, waits until both are ready, then makes
+// its logged calls); a holder of the appenders' lock that never lets go; a
+// file that ends in the middle of a line.
 #include <gtest/gtest.h>
 
 #include "test_support.h"  // windows.h first
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -155,6 +158,192 @@ TEST(LogFileFromTwoProcesses, EveryLineArrivesWholeOnceAndInOrder)
         EXPECT_EQ(callLines[child], kCallsPerProcess) << "pin " << pins[child];
     }
     EXPECT_EQ(lines, kChildren * (kCallsPerProcess + 1));
+}
+
+// The lock byte the library's appenders take, far past any data: the
+// processes' agreement, so written out here.
+constexpr DWORD kLockByteLow = 0xFFFFFFFEu;
+constexpr DWORD kLockByteHigh = 0x7FFFFFFFu;
+
+// A handle of its own on the log file that holds the appenders' lock byte
+// until Release, as a stopped process (Ctrl-Z, a paused debugger) holding it
+// would. Locks belong to handles: the library's own handle conflicts with it.
+class HeldLockByte {
+public:
+    HeldLockByte()
+    {
+        file = CreateFileA("RurSetupDebug.txt", GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return;
+        byte.Offset = kLockByteLow;
+        byte.OffsetHigh = kLockByteHigh;
+        held = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                          &byte) != FALSE;
+    }
+    ~HeldLockByte() { Release(); }
+    HeldLockByte(const HeldLockByte&) = delete;
+    HeldLockByte& operator=(const HeldLockByte&) = delete;
+    bool Held() const { return held; }
+    void Release()
+    {
+        if (held) UnlockFileEx(file, 0, 1, 0, &byte);
+        held = false;
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        file = INVALID_HANDLE_VALUE;
+    }
+
+private:
+    HANDLE file = INVALID_HANDLE_VALUE;
+    OVERLAPPED byte{};
+    bool held = false;
+};
+
+// On its own thread: loads the library (discovery logs its port while the
+// system holds the loader lock), makes one logged call, unloads. Its exit
+// code: the call's result + 100, or 1 when the library did not load.
+DWORD WINAPI LoadCallAndUnload(void*)
+{
+    LoadedLibrary library;
+    Exports calls(library);
+    if (!calls.AllFound()) return 1;
+    return static_cast<DWORD>(calls.setParallelOutputPin(2, 1) + 100);
+}
+
+TEST(LogFileLock, AHolderThatNeverLetsGoDelaysTheLogButNeverStopsIt)
+{
+    ScratchDirectory scratch;
+    DeviceDescription devices;  // LPT1 at 378, selected at load
+    HeldLockByte holder;
+    ASSERT_TRUE(holder.Held()) << GetLastError();
+
+    const HANDLE thread = CreateThread(nullptr, 0, &LoadCallAndUnload, nullptr, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    // Generous: the load and the two lines take well under a second even
+    // when each line waits its while for the lock; a wait without end never
+    // returns.
+    const DWORD waited = WaitForSingleObject(thread, 20000);
+    if (waited != WAIT_OBJECT_0) {
+        // Let it go so that the thread, and the process, can end.
+        holder.Release();
+        WaitForSingleObject(thread, INFINITE);
+    }
+    EXPECT_TRUE(waited == WAIT_OBJECT_0)
+        << "the load and the call waited for the lock until it was let go (" << waited << ")";
+    DWORD code = 0;
+    GetExitCodeThread(thread, &code);
+    CloseHandle(thread);
+    EXPECT_EQ(code, 100u);
+
+    const std::regex twoLines(
+        R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\.\d{3} LPT1 \(378-37F\)\r\n)"
+        R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\.\d{3} SetPinOutput\(2, 1\) Port=378\r\n)");
+    EXPECT_TRUE(std::regex_match(scratch.LogFile(), twoLines)) << scratch.LogFile();
+}
+
+TEST(LogFileLineStart, ALineCutShortIsEndedBeforeTheNextLine)
+{
+    ScratchDirectory scratch;
+    DeviceDescription devices;  // LPT1 at 378, selected at load
+    LoadedLibrary library;
+    Exports calls(library);
+    ASSERT_TRUE(calls.AllFound());
+    struct Case {
+        const char* left;      // what an earlier run left in the file
+        const char* expected;  // what must stand before the next line
+    };
+    const Case cases[] = {
+        // A disk full in the middle of a line.
+        {"12/08/2026 01:50:45.", "12/08/2026 01:50:45.\r\n"},
+        // A disk full between the line's CR and its LF.
+        {"12/08/2026 01:50:45.201 LPT1 (378-37F)\r", "12/08/2026 01:50:45.201 LPT1 (378-37F)\r\n"},
+        {"12/08/2026 01:50:45.201 LPT1 (378-37F)\r\n",
+         "12/08/2026 01:50:45.201 LPT1 (378-37F)\r\n"},
+        {"", ""},
+    };
+    const std::regex nextLine(
+        R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\.\d{3} SetPinOutput\(2, 1\) Port=378\r\n)");
+    for (const Case& test : cases) {
+        SCOPED_TRACE(std::string("left: \"") + test.left + "\"");
+        {
+            std::FILE* file = std::fopen("RurSetupDebug.txt", "wb");
+            ASSERT_NE(file, nullptr);
+            std::fputs(test.left, file);
+            std::fclose(file);
+        }
+        ASSERT_EQ(calls.setParallelOutputPin(2, 1), 0);
+        const std::string log = scratch.LogFile();
+        const std::size_t expectedLength = std::strlen(test.expected);
+        EXPECT_EQ(log.substr(0, expectedLength), test.expected);
+        EXPECT_TRUE(std::regex_match(log.substr(std::min(expectedLength, log.size())), nextLine))
+            << log;
+    }
+}
+
+// A real full disk: DORUZEDA_FULL_DISK names an empty folder on a file
+// system of 64 KiB (the test "log_full_disk" mounts one and names it through
+// Wine's drive Z:); without it the case is skipped. The log file is made to
+// end just short of a 4 KiB page and the rest of the file system filled, so
+// that the next line is written only in part, as a full disk writes it.
+TEST(LogFileFullDisk, TheLineAfterOneCutShortStartsALine)
+{
+    const char* folder = std::getenv("DORUZEDA_FULL_DISK");
+    if (folder == nullptr || *folder == '\0') GTEST_SKIP() << "DORUZEDA_FULL_DISK is not set";
+    char previous[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryA(folder)) << folder << ": " << GetLastError();
+    struct Restore {
+        const char* path;
+        ~Restore()
+        {
+            DeleteFileA("RurSetupDebug.txt");
+            DeleteFileA("filler");
+            SetCurrentDirectoryA(path);
+        }
+    } restore{previous};
+
+    DeviceDescription devices;  // LPT1 at 378, selected at load
+    LoadedLibrary library;
+    Exports calls(library);
+    ASSERT_TRUE(calls.AllFound());
+
+    // 4076 bytes of whole lines: 20 bytes left in the file's last page.
+    const std::string earlier = std::string(4074, 'x') + "\r\n";
+    {
+        std::FILE* file = std::fopen("RurSetupDebug.txt", "wb");
+        ASSERT_NE(file, nullptr);
+        ASSERT_EQ(std::fwrite(earlier.data(), 1, earlier.size(), file), earlier.size());
+        ASSERT_EQ(std::fclose(file), 0);
+    }
+    const HANDLE filler = CreateFileA("filler", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(filler, INVALID_HANDLE_VALUE);
+    const std::string block(4096, 'f');
+    DWORD written = 0;
+    int blocks = 0;
+    while (blocks < 64 && WriteFile(filler, block.data(), 4096, &written, nullptr) &&
+           written == 4096) {
+        ++blocks;
+    }
+    const DWORD fillError = GetLastError();
+    CloseHandle(filler);
+    ASSERT_LT(blocks, 64) << "the file system did not fill up";
+    EXPECT_EQ(fillError, static_cast<DWORD>(ERROR_DISK_FULL));
+
+    EXPECT_EQ(calls.setParallelOutputPin(2, 1), 0);  // the log's failure is silent
+    const std::string cut = test_shared::ReadFile("RurSetupDebug.txt");
+    ASSERT_GT(cut.size(), earlier.size()) << "nothing of the line was written";
+    ASSERT_LT(cut.size(), earlier.size() + 53) << "the whole line (53 bytes) was written";
+    EXPECT_EQ(cut.substr(0, earlier.size()), earlier);
+
+    ASSERT_TRUE(DeleteFileA("filler")) << GetLastError();
+    EXPECT_EQ(calls.setParallelOutputPin(2, 0), 0);
+    const std::string log = test_shared::ReadFile("RurSetupDebug.txt");
+    ASSERT_GE(log.size(), cut.size());
+    EXPECT_EQ(log.substr(0, cut.size()), cut);
+    const std::regex nextLine(
+        R"(\r\n\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\.\d{3} SetPinOutput\(2, 0\) Port=378\r\n)");
+    EXPECT_TRUE(std::regex_match(log.substr(cut.size()), nextLine)) << log.substr(earlier.size());
 }
 
 }  // namespace
