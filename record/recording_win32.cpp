@@ -108,6 +108,7 @@ void FlushLocked()
 // Under the lock: ends the recording; the flushing thread ends by itself.
 void StopLocked()
 {
+    if (recorder != nullptr) recorder->End(&Nanoseconds);
     FlushLocked();
     InterlockedExchange(&running, 0);
     delete recorder;
@@ -212,7 +213,10 @@ void ProcessEnding()
         if (tries > 100000) return;
         YieldProcessor();
     }
-    if (recorder != nullptr) FlushLocked();
+    if (recorder != nullptr) {
+        recorder->End(&Nanoseconds);
+        FlushLocked();
+    }
     InterlockedExchange(&running, 0);
     delete recorder;
     recorder = nullptr;

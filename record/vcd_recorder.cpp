@@ -133,6 +133,19 @@ void VcdRecorder::Access(std::uint16_t address, std::uint8_t value, bool isWrite
     if (buffer.size() >= kBufferLimit) Flush();
 }
 
+void VcdRecorder::End(Clock now)
+{
+    if (!started || !failure.empty()) return;
+    const std::uint64_t current = now();
+    const std::uint64_t end = current > origin ? current - origin : 0;
+    // At least a nanosecond after the last change.
+    const std::uint64_t last = end > lastStamp ? end : lastStamp + 1;
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "#%llu\n", static_cast<unsigned long long>(last));
+    buffer += stamp;
+    lastStamp = last;
+}
+
 bool VcdRecorder::Flush()
 {
     if (!failure.empty()) return false;

@@ -48,6 +48,12 @@ public:
     // port. Other addresses are ignored.
     void Access(std::uint16_t address, std::uint8_t value, bool isWrite, Clock now);
 
+    // Marks the end of the recording with a last time stamp, when time has
+    // passed since the last change, so that tools show the pins' levels up to
+    // then (sigrok takes the last stamp as the end, and drops the changes at
+    // it). Call Flush after.
+    void End(Clock now);
+
     // Hands what is buffered to the sink. False once the sink has failed: the
     // recorder then drops everything, and `Failure()` says why.
     bool Flush();
