@@ -28,13 +28,33 @@ std::string Identifier(std::size_t number)
     return code;
 }
 
-bool IsDataPin(const PinMapRow& row) { return row.reg == PinRegister::Data; }
+
+// A time stamp line, "#TIME": digit by digit, since the C library's
+// formatting costs many times a simulated access.
+void AppendStamp(std::string& buffer, std::uint64_t time)
+{
+    char digits[24];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + time % 10);
+        time /= 10;
+    } while (time > 0);
+    buffer += '#';
+    while (count > 0) buffer += digits[--count];
+    buffer += '\n';
+}
 
 }  // namespace
 
 VcdRecorder::VcdRecorder(const std::vector<std::uint16_t>& bases, VcdSink& output)
     : sink(output)
 {
+    for (int pin = PinMap::kFirstPin; pin <= PinMap::kLastSignalPin; ++pin) {
+        const PinMapRow* row = PinMap::Find(pin);
+        if (row == nullptr) continue;
+        const int reg = static_cast<int>(row->reg);
+        lines[reg][lineCount[reg]++] = Line{pin, row->mask, row->inverted};
+    }
     buffer.reserve(kBufferLimit + 4096);
     buffer += "$version Doruzeda_DO port recorder $end\n$timescale 1ns $end\n";
     std::size_t signal = 0;
@@ -69,29 +89,30 @@ void VcdRecorder::Change(Port& port, int pin, char level)
         time = now >= origin ? now - origin : 0;
         timed = true;
         if (time != lastStamp) {
-            char stamp[32];
-            std::snprintf(stamp, sizeof stamp, "#%llu\n", static_cast<unsigned long long>(time));
-            buffer += stamp;
+            AppendStamp(buffer, time);
             lastStamp = time;
         }
     }
+    const std::string& identifier = port.identifiers[pin - 1];
     buffer += level;
-    buffer += port.identifiers[pin - 1];
+    buffer.append(identifier.data(), identifier.size());
     buffer += '\n';
 }
 
-// Shows register `reg`'s value on the pins it carries. The data pins only
-// when `dataPinsToo`: they follow writes while they are outputs and reads
-// while they are inputs.
-void VcdRecorder::ApplyRegister(Port& port, int reg, std::uint8_t value, bool dataPinsToo)
+// Shows register `reg`'s value on the pins it carries. The data pins follow
+// writes while they are outputs and reads while they are inputs: the caller
+// chooses.
+void VcdRecorder::ApplyRegister(Port& port, int reg, std::uint8_t value)
 {
-    if (port.shown[reg] == value) return;
+    const int before = port.shown[reg];
+    if (before == value) return;
     port.shown[reg] = value;
-    for (int pin = PinMap::kFirstPin; pin <= PinMap::kLastSignalPin; ++pin) {
-        const PinMapRow* row = PinMap::Find(pin);
-        if (row == nullptr || static_cast<int>(row->reg) != reg) continue;
-        if (IsDataPin(*row) && !dataPinsToo) continue;
-        Change(port, pin, PinMap::LevelIn(*row, value) ? '1' : '0');
+    const unsigned changed = before < 0 ? 0xFFu : static_cast<unsigned>(before ^ value);
+    for (int index = 0; index < lineCount[reg]; ++index) {
+        const Line& line = lines[reg][index];
+        if ((line.mask & changed) == 0) continue;
+        const bool high = ((value & line.mask) != 0) != line.inverted;
+        Change(port, line.pin, high ? '1' : '0');
     }
 }
 
@@ -113,19 +134,19 @@ void VcdRecorder::Access(std::uint16_t address, std::uint8_t value, bool isWrite
         if (reg == static_cast<int>(PinRegister::Data)) {
             if (isWrite) port.dataWritten = value;
             // Written while outputs, or read while inputs: the lines show it.
-            if (isWrite != dataInputs) ApplyRegister(port, reg, value, true);
+            if (isWrite != dataInputs) ApplyRegister(port, reg, value);
         } else if (reg == static_cast<int>(PinRegister::Status)) {
             // The status lines are inputs: a write to them changes nothing.
-            if (!isWrite) ApplyRegister(port, reg, value, false);
+            if (!isWrite) ApplyRegister(port, reg, value);
         } else if (isWrite) {
             // The control register's latch reads back what was written; its
             // pins are outputs, and bit 5 turns the data lines round: back to
             // outputs, they show the data latch again.
             port.control = value;
-            ApplyRegister(port, reg, value, false);
+            ApplyRegister(port, reg, value);
             if ((value & kDataInputsBit) == 0 && port.dataWritten >= 0) {
                 ApplyRegister(port, static_cast<int>(PinRegister::Data),
-                              static_cast<std::uint8_t>(port.dataWritten), true);
+                              static_cast<std::uint8_t>(port.dataWritten));
             }
         }
         break;
@@ -140,9 +161,7 @@ void VcdRecorder::End(Clock now)
     const std::uint64_t end = current > origin ? current - origin : 0;
     // At least a nanosecond after the last change.
     const std::uint64_t last = end > lastStamp ? end : lastStamp + 1;
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "#%llu\n", static_cast<unsigned long long>(last));
-    buffer += stamp;
+    AppendStamp(buffer, last);
     lastStamp = last;
 }
 

@@ -68,9 +68,18 @@ private:
         char levels[17];              // '0', '1' or 'x' for pins 1 to 17
         std::string identifiers[17];  // the signals' short codes in the file
     };
+    // A pin of a register, as PinMap gives it.
+    struct Line {
+        int pin;
+        std::uint8_t mask;
+        bool inverted;
+    };
 
     void Change(Port& port, int pin, char level);
-    void ApplyRegister(Port& port, int reg, std::uint8_t value, bool dataPinsToo);
+    void ApplyRegister(Port& port, int reg, std::uint8_t value);
+
+    Line lines[3][8] = {};  // each register's pins
+    int lineCount[3] = {};
 
     std::vector<Port> ports;
     VcdSink& sink;
