@@ -6,7 +6,8 @@
 #    prints exactly the four bytes the macro strobed out;
 #  - DORUZEDA_RECORD names a file in a folder that does not exist: one
 #    message naming it on standard error, and the macro runs on;
-#  - a host killed while it sleeps after its writes leaves them in the file.
+#  - a host that records from the start (DORUZEDA_RECORD) and is killed
+#    while it sleeps after its writes leaves them in the file.
 #
 #   record-vcd.sh RUNNER BIN SOURCE SCRATCH
 runner="$1"
@@ -77,9 +78,10 @@ grep -q '^INPOUT32.dll: cannot record into no-such-folder\\pins.vcd: .*; going o
     blink.err && [ "$messages" -eq 1 ] || fail "standard error was: $(cat blink.err)"
 grep -q 'expectation(s) failed' blink.out || fail "the macro did not run to its end"
 
-# Killed while sleeping, half a second or more after its last write.
-printf 'setParallelPortAddress 3 7 8 ""\nrecord killed.vcd\nsetParallelDataByte 165\nsleep 20000\n' >killed.macro
-"$runner" "$bin/host.exe" killed.macro >killed.out 2>&1 &
+# Recording from the start (DORUZEDA_RECORD), killed while it sleeps, a
+# second and a half after its last write.
+printf 'setParallelPortAddress 3 7 8 ""\nsetParallelDataByte 165\nsleep 20000\n' >killed.macro
+DORUZEDA_RECORD=killed.vcd "$runner" "$bin/host.exe" killed.macro >killed.out 2>&1 &
 host=$!
 waited=0
 until grep -q 'setParallelDataByte(165)' killed.out; do
