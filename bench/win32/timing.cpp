@@ -6,7 +6,9 @@
 //    hand the way the library appends (append-only handle, a lock on one
 //    byte, one write);
 //  - the buffered path against direct calls of INPOUT32's PortRead/PortWrite;
-//  - loading and unloading the library against an empty DLL.
+//  - loading and unloading the library against an empty DLL;
+//  - calls while the simulated port records (DORUZEDA_RECORD's export
+//    DoruzedaRecord) against the same calls without, in turns.
 // Prints a table of nanoseconds per call and the ratios. Not a test: the
 // figures depend on the machine.
 #include <windows.h>
@@ -86,6 +88,27 @@ void LogLineByHand()
     WriteFile(file, line, sizeof line - 1, &written, nullptr);
     if (locked) UnlockFileEx(file, 0, 1, 0, &lockedByte);
     CloseHandle(file);
+}
+
+// Times `body` without and with a recording into `path`, in turns (which goes
+// first alternates), and gives the medians.
+void WithoutAndWithRecording(int rounds, int calls, const std::function<void()>& body,
+                             int(__cdecl* record)(const char*), const char* path,
+                             double& without, double& with)
+{
+    std::vector<double> withoutTimes;
+    std::vector<double> withTimes;
+    for (int round = 0; round < rounds; ++round) {
+        if (round % 2 == 0) withoutTimes.push_back(NanosecondsPerCall(calls, body));
+        record(path);
+        withTimes.push_back(NanosecondsPerCall(calls, body));
+        record(nullptr);
+        if (round % 2 != 0) withoutTimes.push_back(NanosecondsPerCall(calls, body));
+    }
+    std::sort(withoutTimes.begin(), withoutTimes.end());
+    std::sort(withTimes.begin(), withTimes.end());
+    without = withoutTimes[withoutTimes.size() / 2];
+    with = withTimes[withTimes.size() / 2];
 }
 
 void Row(const char* what, double nanoseconds)
@@ -184,6 +207,40 @@ int main(int argc, char** argv)
     Row("fnOrvane_setParallelOutputPin (logged)", setPinTime);
     Row("fnOrvane_getParallelInputPin (logged)", getPinTime);
     Row("floor: its debugger output and line append by hand", logFloor);
+
+    // Recording: every call below changes pins, so every access that
+    // records costs a change (a clock reading and its lines of text).
+    using RecordFunction = int(__cdecl*)(const char*);
+    const auto record = Find<RecordFunction>(port, "DoruzedaRecord");
+    double writeWithout = 0, writeWith = 0, bufferedWithout = 0, bufferedWith = 0;
+    double loggedWithout = 0, loggedWith = 0;
+    if (record != nullptr) {
+        unsigned short next = 0;
+        WithoutAndWithRecording(
+            10, fast / 4, [&] { portWrite(0x378, static_cast<unsigned short>(next++ & 0xFF)); },
+            record, "timing.vcd", writeWithout, writeWith);
+        int level = 0;
+        WithoutAndWithRecording(
+            10, fast / 4,
+            [&] {
+                level ^= 1;
+                prepareBuffer();
+                preparePin(2, level);
+                preparePin(3, level);
+                setAll();
+            },
+            record, "timing.vcd", bufferedWithout, bufferedWith);
+        WithoutAndWithRecording(
+            10, slow / 4, [&] { setPin(2, level ^= 1); }, record, "timing.vcd", loggedWithout,
+            loggedWith);
+        Row("PortWrite, each a change (direct)", writeWithout);
+        Row("  the same, recording", writeWith);
+        Row("buffered path, 2 pins changing", bufferedWithout);
+        Row("  the same, recording", bufferedWith);
+        Row("fnOrvane_setParallelOutputPin (logged), changing", loggedWithout);
+        Row("  the same, recording", loggedWith);
+        DeleteFileA("timing.vcd");
+    }
     FreeLibrary(library);
 
     const double loadLibrary = NanosecondsPerCall(loads, [&] {
@@ -201,6 +258,13 @@ int main(int argc, char** argv)
     std::printf("  buffered path / direct port calls          %6.2f\n", bufferedPath / directPath);
     std::printf("  logged setParallelOutputPin / its floor     %6.2f\n", setPinTime / logFloor);
     std::printf("  load Doruzeda_DO.dll / load empty DLL       %6.2f\n", loadLibrary / loadEmpty);
+    if (record != nullptr) {
+        std::printf("  recording / not: PortWrite                  %6.2f\n", writeWith / writeWithout);
+        std::printf("  recording / not: buffered path              %6.2f\n",
+                    bufferedWith / bufferedWithout);
+        std::printf("  recording / not: logged setParallelOutputPin %5.2f\n",
+                    loggedWith / loggedWithout);
+    }
 
     DeleteFileA("RurSetupDebug.txt");
     SetCurrentDirectoryA("..");
