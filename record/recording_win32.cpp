@@ -31,9 +31,8 @@ private:
 std::string Reason(DWORD code)
 {
     char text[256] = {};
-    const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                       0, text, sizeof text, nullptr);
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, text, sizeof text, nullptr);
     std::string reason(text, length);
     while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
                                reason.back() == ' ' || reason.back() == '.')) {
@@ -90,7 +89,10 @@ void Lock()
 {
     while (InterlockedCompareExchange(&lock, 1, 0) != 0) YieldProcessor();
 }
-void Unlock() { InterlockedExchange(&lock, 0); }
+void Unlock()
+{
+    InterlockedExchange(&lock, 0);
+}
 
 // Under the lock: the buffer to the file; on a write failure, one message and
 // the recording ends.
@@ -162,8 +164,9 @@ bool Start(const char* path, const std::vector<std::uint16_t>& bases)
                        reinterpret_cast<LPCSTR>(&FlushEveryHalfSecond), &self);
     auto* start = new FlusherStart{CreateEventA(nullptr, TRUE, FALSE, nullptr), self};
     HANDLE stop = start->stop;
-    const HANDLE thread =
-        stop == nullptr ? nullptr : CreateThread(nullptr, 0, FlushEveryHalfSecond, start, 0, nullptr);
+    const HANDLE thread = stop == nullptr
+                              ? nullptr
+                              : CreateThread(nullptr, 0, FlushEveryHalfSecond, start, 0, nullptr);
     if (thread == nullptr) {
         if (stop != nullptr) CloseHandle(stop);
         if (self != nullptr) FreeLibrary(self);
@@ -197,7 +200,10 @@ void StartFromEnvironment(const std::vector<std::uint16_t>& bases)
     if (path != nullptr && *path != '\0') Start(path, bases);
 }
 
-bool Running() { return running != 0; }
+bool Running()
+{
+    return running != 0;
+}
 
 void Access(std::uint16_t address, std::uint8_t value, bool isWrite)
 {

@@ -9,10 +9,9 @@ namespace {
 // The signal names of the file: pin number and the signal's name on the
 // connector. The pin's register, bit and inversion come from PinMap.
 const char* const kSignalNames[17] = {
-    "pin01_strobe", "pin02_d0",    "pin03_d1",       "pin04_d2",      "pin05_d3",
-    "pin06_d4",     "pin07_d5",    "pin08_d6",       "pin09_d7",      "pin10_ack",
-    "pin11_busy",   "pin12_paper", "pin13_select",   "pin14_autofeed", "pin15_error",
-    "pin16_init",   "pin17_select_in"};
+    "pin01_strobe", "pin02_d0",       "pin03_d1",    "pin04_d2",   "pin05_d3",       "pin06_d4",
+    "pin07_d5",     "pin08_d6",       "pin09_d7",    "pin10_ack",  "pin11_busy",     "pin12_paper",
+    "pin13_select", "pin14_autofeed", "pin15_error", "pin16_init", "pin17_select_in"};
 
 // Control bit 5: the data lines are inputs while it is set.
 constexpr std::uint8_t kDataInputsBit = 0x20;
@@ -27,7 +26,6 @@ std::string Identifier(std::size_t number)
     } while (number > 0);
     return code;
 }
-
 
 // A time stamp line, "#TIME": digit by digit, since the C library's
 // formatting costs many times a simulated access.
@@ -46,8 +44,7 @@ void AppendStamp(std::string& buffer, std::uint64_t time)
 
 }  // namespace
 
-VcdRecorder::VcdRecorder(const std::vector<std::uint16_t>& bases, VcdSink& output)
-    : sink(output)
+VcdRecorder::VcdRecorder(const std::vector<std::uint16_t>& bases, VcdSink& output) : sink(output)
 {
     for (int pin = PinMap::kFirstPin; pin <= PinMap::kLastSignalPin; ++pin) {
         const PinMapRow* row = PinMap::Find(pin);

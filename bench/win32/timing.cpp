@@ -93,8 +93,8 @@ void LogLineByHand()
 // Times `body` without and with a recording into `path`, in turns (which goes
 // first alternates), and gives the medians.
 void WithoutAndWithRecording(int rounds, int calls, const std::function<void()>& body,
-                             int(__cdecl* record)(const char*), const char* path,
-                             double& without, double& with)
+                             int(__cdecl* record)(const char*), const char* path, double& without,
+                             double& with)
 {
     std::vector<double> withoutTimes;
     std::vector<double> withTimes;
@@ -259,7 +259,8 @@ int main(int argc, char** argv)
     std::printf("  logged setParallelOutputPin / its floor     %6.2f\n", setPinTime / logFloor);
     std::printf("  load Doruzeda_DO.dll / load empty DLL       %6.2f\n", loadLibrary / loadEmpty);
     if (record != nullptr) {
-        std::printf("  recording / not: PortWrite                  %6.2f\n", writeWith / writeWithout);
+        std::printf("  recording / not: PortWrite                  %6.2f\n",
+                    writeWith / writeWithout);
         std::printf("  recording / not: buffered path              %6.2f\n",
                     bufferedWith / bufferedWithout);
         std::printf("  recording / not: logged setParallelOutputPin %5.2f\n",

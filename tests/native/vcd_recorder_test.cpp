@@ -103,10 +103,10 @@ TEST(VcdRecorderTest, AccessesThatChangeNoPinReadNoClock)
     recorder.Access(0x378, 0x55, true, &TestClock);
     clockReadings = 0;
     for (int i = 0; i < 1000; ++i) {
-        recorder.Access(0x378, 0x55, true, &TestClock);  // unchanged latch
-        recorder.Access(0x379, 0x00, true, &TestClock);  // status write
+        recorder.Access(0x378, 0x55, true, &TestClock);   // unchanged latch
+        recorder.Access(0x379, 0x00, true, &TestClock);   // status write
         recorder.Access(0x37A, 0x00, false, &TestClock);  // control read
-        recorder.Access(0x3BC, 0x12, true, &TestClock);  // another port
+        recorder.Access(0x3BC, 0x12, true, &TestClock);   // another port
     }
     EXPECT_EQ(clockReadings, 0);
 }
