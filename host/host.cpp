@@ -26,6 +26,9 @@
 //   reload            unloads Doruzeda_DO.dll and loads it again, as a host
 //                     that reloads its extensions does (exit code 3 when the
 //                     load fails)
+//   record FILE       records every port access from here on into the VCD
+//                     file FILE (the INPOUT32.dll's export DoruzedaRecord);
+//   record            alone, ends the recording
 //
 // After the load and after each call, the host prints the lines the library
 // added to its log file ("RurSetupDebug.txt" in the current directory),
@@ -49,6 +52,9 @@ using SimSetInputLinesFunction = void(__cdecl*)(unsigned short, unsigned char);
 SimPeekFunction SimPeek = nullptr;
 SimSetInputLinesFunction SimSetInputLines = nullptr;
 SimSetInputLinesFunction SimSetDataInputs = nullptr;
+// Starts (a file's path) or ends (null) the INPOUT32.dll's recording.
+using RecordFunction = int(__cdecl*)(const char*);
+RecordFunction DoruzedaRecord = nullptr;
 
 template <typename Function>
 Function Lookup(HMODULE module, const char* name)
@@ -245,6 +251,7 @@ int main(int argc, char** argv)
         SimPeek = Lookup<SimPeekFunction>(portLibrary, "SimPeek");
         SimSetInputLines = Lookup<SimSetInputLinesFunction>(portLibrary, "SimSetInputLines");
         SimSetDataInputs = Lookup<SimSetInputLinesFunction>(portLibrary, "SimSetDataInputs");
+        DoruzedaRecord = Lookup<RecordFunction>(portLibrary, "DoruzedaRecord");
     };
     loaded();
 
@@ -268,6 +275,21 @@ int main(int argc, char** argv)
         }
         if ((verb == "pins" || verb == "inputs" || verb == "data-inputs") && SimPeek == nullptr) {
             std::printf("  (%s: INPOUT32.dll is not the simulated port)\n", verb.c_str());
+            continue;
+        }
+        if (verb == "record") {
+            if (DoruzedaRecord == nullptr) {
+                std::printf("  (record: this INPOUT32.dll cannot record)\n");
+            } else if (words.size() > 1) {
+                // The library names a file it cannot create on standard error.
+                if (DoruzedaRecord(words[1].c_str()) != 0) {
+                    std::printf("  recording into %s\n", words[1].c_str());
+                }
+            } else {
+                DoruzedaRecord(nullptr);
+                std::printf("  recording ended\n");
+            }
+            std::fflush(stdout);
             continue;
         }
         if (verb == "pins") {

@@ -9,6 +9,8 @@
 //  - loading and unloading the library against an empty DLL;
 //  - a wait's reaction to an input line that another thread changes, and
 //    whether the system offers the fine timer the wait sleeps on.
+//  - calls while the simulated port records (DORUZEDA_RECORD's export
+//    DoruzedaRecord) against the same calls without, in turns.
 // Prints a table of nanoseconds per call and the ratios. Not a test: the
 // figures depend on the machine.
 #include <windows.h>
@@ -121,6 +123,27 @@ DWORD WINAPI RaiseAfterDelay(void* pointer)
     raiser.raisedAt = now.QuadPart;
     raiser.setInputLines(0x378, 0x40);
     return 0;
+}
+
+// Times `body` without and with a recording into `path`, in turns (which goes
+// first alternates), and gives the medians.
+void WithoutAndWithRecording(int rounds, int calls, const std::function<void()>& body,
+                             int(__cdecl* record)(const char*), const char* path, double& without,
+                             double& with)
+{
+    std::vector<double> withoutTimes;
+    std::vector<double> withTimes;
+    for (int round = 0; round < rounds; ++round) {
+        if (round % 2 == 0) withoutTimes.push_back(NanosecondsPerCall(calls, body));
+        record(path);
+        withTimes.push_back(NanosecondsPerCall(calls, body));
+        record(nullptr);
+        if (round % 2 != 0) withoutTimes.push_back(NanosecondsPerCall(calls, body));
+    }
+    std::sort(withoutTimes.begin(), withoutTimes.end());
+    std::sort(withTimes.begin(), withTimes.end());
+    without = withoutTimes[withoutTimes.size() / 2];
+    with = withTimes[withTimes.size() / 2];
 }
 
 void Row(const char* what, double nanoseconds)
@@ -283,6 +306,40 @@ int main(int argc, char** argv)
                 reactionsUs[reactionsUs.size() * 99 / 100], reactionsUs.back());
         }
     }
+
+    // Recording: every call below changes pins, so every access that
+    // records costs a change (a clock reading and its lines of text).
+    using RecordFunction = int(__cdecl*)(const char*);
+    const auto record = Find<RecordFunction>(port, "DoruzedaRecord");
+    double writeWithout = 0, writeWith = 0, bufferedWithout = 0, bufferedWith = 0;
+    double loggedWithout = 0, loggedWith = 0;
+    if (record != nullptr) {
+        unsigned short next = 0;
+        WithoutAndWithRecording(
+            10, fast / 4, [&] { portWrite(0x378, static_cast<unsigned short>(next++ & 0xFF)); },
+            record, "timing.vcd", writeWithout, writeWith);
+        int level = 0;
+        WithoutAndWithRecording(
+            10, fast / 4,
+            [&] {
+                level ^= 1;
+                prepareBuffer();
+                preparePin(2, level);
+                preparePin(3, level);
+                setAll();
+            },
+            record, "timing.vcd", bufferedWithout, bufferedWith);
+        WithoutAndWithRecording(
+            10, slow / 4, [&] { setPin(2, level ^= 1); }, record, "timing.vcd", loggedWithout,
+            loggedWith);
+        Row("PortWrite, each a change (direct)", writeWithout);
+        Row("  the same, recording", writeWith);
+        Row("buffered path, 2 pins changing", bufferedWithout);
+        Row("  the same, recording", bufferedWith);
+        Row("fnOrvane_setParallelOutputPin (logged), changing", loggedWithout);
+        Row("  the same, recording", loggedWith);
+        DeleteFileA("timing.vcd");
+    }
     FreeLibrary(library);
 
     const double loadLibrary = NanosecondsPerCall(loads, [&] {
@@ -300,6 +357,14 @@ int main(int argc, char** argv)
     std::printf("  buffered path / direct port calls          %6.2f\n", bufferedPath / directPath);
     std::printf("  logged setParallelOutputPin / its floor     %6.2f\n", setPinTime / logFloor);
     std::printf("  load Doruzeda_DO.dll / load empty DLL       %6.2f\n", loadLibrary / loadEmpty);
+    if (record != nullptr) {
+        std::printf("  recording / not: PortWrite                  %6.2f\n",
+                    writeWith / writeWithout);
+        std::printf("  recording / not: buffered path              %6.2f\n",
+                    bufferedWith / bufferedWithout);
+        std::printf("  recording / not: logged setParallelOutputPin %5.2f\n",
+                    loggedWith / loggedWithout);
+    }
 
     DeleteFileA("RurSetupDebug.txt");
     SetCurrentDirectoryA("..");

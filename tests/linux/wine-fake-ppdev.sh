@@ -5,8 +5,9 @@
 # port listing (DORUZEDA_PARPORT_PROC) and the device nodes
 # (DORUZEDA_PARPORT_DEV) pointed at a fake. Checks the values the macros read
 # (their expect lines), every write that reached the device, the ports that
-# discovery logged, the messages on standard error, and that the host can
-# unload and load the library again.
+# discovery logged, the messages on standard error, that the host can
+# unload and load the library again, and a recording of the pins
+# (DORUZEDA_RECORD) read back by sigrok-cli.
 #
 #   wine-fake-ppdev.sh WIN32_BIN DIST FAKE_PPDEV WORK_DIR
 set -u
@@ -201,6 +202,23 @@ echo "$unusable_macro" | device_dir="$work/nodev" run missing
 expect_file "$work/missing.err" "ppdev: cannot open $work/nodev/parport0 (LPT1 at 378): \
 No such file or directory; likely cause: the ppdev module is not loaded (modprobe ppdev). \
 Its reads give FF and writes are dropped; tried again at most once a second."
+
+echo "== recording (DORUZEDA_RECORD): the example's bytes, as sigrok decodes them"
+ports 888
+start_fake
+grep -v '^record' "$here/../../examples/strobe-record.macro" >"$work/strobe.macro"
+export DORUZEDA_RECORD=recorded.vcd
+run recorded <"$work/strobe.macro"
+unset DORUZEDA_RECORD
+[ $code -eq 0 ] || { fail "host exit code $code"; cat "$work/recorded.out"; }
+decoded=$( (sigrok-cli -I vcd -i "$work/app/recorded.vcd" -P parallel:clk=pin01_strobe:\
+d0=pin02_d0:d1=pin03_d1:d2=pin04_d2:d3=pin05_d3:d4=pin06_d4:d5=pin07_d5:d6=pin08_d6:\
+d7=pin09_d7:clock_edge=falling; true) 2>/dev/null)
+[ "$decoded" = "parallel-1: a5
+parallel-1: 3c
+parallel-1: c3
+parallel-1: 5a" ] || fail "sigrok decoded: $decoded"
+stop_fake
 
 wineserver -k 2>/dev/null
 [ $failures -eq 0 ] && echo "all passed"

@@ -1,0 +1,178 @@
+#include "record/vcd_recorder.h"
+
+#include "port/pin_map.h"
+
+#include <cstdio>
+
+namespace {
+
+// The signal names of the file: pin number and the signal's name on the
+// connector. The pin's register, bit and inversion come from PinMap.
+const char* const kSignalNames[17] = {
+    "pin01_strobe", "pin02_d0",       "pin03_d1",    "pin04_d2",   "pin05_d3",       "pin06_d4",
+    "pin07_d5",     "pin08_d6",       "pin09_d7",    "pin10_ack",  "pin11_busy",     "pin12_paper",
+    "pin13_select", "pin14_autofeed", "pin15_error", "pin16_init", "pin17_select_in"};
+
+// Control bit 5: the data lines are inputs while it is set.
+constexpr std::uint8_t kDataInputsBit = 0x20;
+
+// The short codes VCD gives its signals: printable characters from '!' to '~'.
+std::string Identifier(std::size_t number)
+{
+    std::string code;
+    do {
+        code += static_cast<char>('!' + number % 94);
+        number /= 94;
+    } while (number > 0);
+    return code;
+}
+
+// A time stamp line, "#TIME": digit by digit, since the C library's
+// formatting costs many times a simulated access.
+void AppendStamp(std::string& buffer, std::uint64_t time)
+{
+    char digits[24];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + time % 10);
+        time /= 10;
+    } while (time > 0);
+    buffer += '#';
+    while (count > 0) buffer += digits[--count];
+    buffer += '\n';
+}
+
+}  // namespace
+
+VcdRecorder::VcdRecorder(const std::vector<std::uint16_t>& bases, VcdSink& output) : sink(output)
+{
+    for (int pin = PinMap::kFirstPin; pin <= PinMap::kLastSignalPin; ++pin) {
+        const PinMapRow* row = PinMap::Find(pin);
+        if (row == nullptr) continue;
+        const int reg = static_cast<int>(row->reg);
+        lines[reg][lineCount[reg]++] = Line{pin, row->mask, row->inverted};
+    }
+    buffer.reserve(kBufferLimit + 4096);
+    buffer += "$version Doruzeda_DO port recorder $end\n$timescale 1ns $end\n";
+    std::size_t signal = 0;
+    for (const std::uint16_t base : bases) {
+        Port port;
+        port.base = base;
+        char scope[48];
+        std::snprintf(scope, sizeof scope, "$scope module lpt_%X $end\n", base);
+        buffer += scope;
+        for (int pin = 0; pin < 17; ++pin) {
+            port.levels[pin] = 'x';
+            port.identifiers[pin] = Identifier(signal++);
+            buffer += "$var wire 1 " + port.identifiers[pin] + " " + kSignalNames[pin] + " $end\n";
+        }
+        buffer += "$upscope $end\n";
+        ports.push_back(port);
+    }
+    buffer += "$enddefinitions $end\n#0\n$dumpvars\n";
+    for (const Port& port : ports) {
+        for (const std::string& identifier : port.identifiers) buffer += "x" + identifier + "\n";
+    }
+    buffer += "$end\n";
+}
+
+void VcdRecorder::Change(Port& port, int pin, char level)
+{
+    char& current = port.levels[pin - 1];
+    if (current == level) return;
+    current = level;
+    if (!timed) {
+        const std::uint64_t now = clock();
+        time = now >= origin ? now - origin : 0;
+        timed = true;
+        if (time != lastStamp) {
+            AppendStamp(buffer, time);
+            lastStamp = time;
+        }
+    }
+    const std::string& identifier = port.identifiers[pin - 1];
+    buffer += level;
+    buffer.append(identifier.data(), identifier.size());
+    buffer += '\n';
+}
+
+// Shows register `reg`'s value on the pins it carries. The data pins follow
+// writes while they are outputs and reads while they are inputs: the caller
+// chooses.
+void VcdRecorder::ApplyRegister(Port& port, int reg, std::uint8_t value)
+{
+    const int before = port.shown[reg];
+    if (before == value) return;
+    port.shown[reg] = value;
+    const unsigned changed = before < 0 ? 0xFFu : static_cast<unsigned>(before ^ value);
+    for (int index = 0; index < lineCount[reg]; ++index) {
+        const Line& line = lines[reg][index];
+        if ((line.mask & changed) == 0) continue;
+        const bool high = ((value & line.mask) != 0) != line.inverted;
+        Change(port, line.pin, high ? '1' : '0');
+    }
+}
+
+void VcdRecorder::Access(std::uint16_t address, std::uint8_t value, bool isWrite, Clock now)
+{
+    if (!failure.empty()) return;
+    for (Port& port : ports) {
+        const unsigned offset = static_cast<std::uint16_t>(address - port.base);
+        if (offset > 2) continue;
+        clock = now;
+        timed = false;
+        if (!started) {
+            // Time 0 is this access, and the initial values stand at #0.
+            started = true;
+            origin = now();
+        }
+        const bool dataInputs = port.control >= 0 && (port.control & kDataInputsBit) != 0;
+        const int reg = static_cast<int>(offset);
+        if (reg == static_cast<int>(PinRegister::Data)) {
+            if (isWrite) port.dataWritten = value;
+            // Written while outputs, or read while inputs: the lines show it.
+            if (isWrite != dataInputs) ApplyRegister(port, reg, value);
+        } else if (reg == static_cast<int>(PinRegister::Status)) {
+            // The status lines are inputs: a write to them changes nothing.
+            if (!isWrite) ApplyRegister(port, reg, value);
+        } else if (isWrite) {
+            // The control register's latch reads back what was written; its
+            // pins are outputs, and bit 5 turns the data lines round: back to
+            // outputs, they show the data latch again.
+            port.control = value;
+            ApplyRegister(port, reg, value);
+            if ((value & kDataInputsBit) == 0 && port.dataWritten >= 0) {
+                ApplyRegister(port, static_cast<int>(PinRegister::Data),
+                              static_cast<std::uint8_t>(port.dataWritten));
+            }
+        }
+        break;
+    }
+    if (buffer.size() >= kBufferLimit) Flush();
+}
+
+void VcdRecorder::End(Clock now)
+{
+    if (!started || !failure.empty()) return;
+    const std::uint64_t current = now();
+    const std::uint64_t end = current > origin ? current - origin : 0;
+    // At least a nanosecond after the last change.
+    const std::uint64_t last = end > lastStamp ? end : lastStamp + 1;
+    AppendStamp(buffer, last);
+    lastStamp = last;
+}
+
+bool VcdRecorder::Flush()
+{
+    if (!failure.empty()) return false;
+    if (buffer.empty()) return true;
+    std::string reason;
+    if (!sink.Write(buffer.data(), buffer.size(), reason)) {
+        failure = reason.empty() ? "write failed" : reason;
+        buffer.clear();
+        buffer.shrink_to_fit();
+        return false;
+    }
+    buffer.clear();
+    return true;
+}
