@@ -79,8 +79,8 @@ int RunStep(PortController& controller, InputReader& input)
         const AddressArgument second = ReadAddressArgument(input, ended);
         const AddressArgument third = ReadAddressArgument(input, ended);
         const AddressArgument fourth = ReadAddressArgument(input, ended);
-        const int result = controller.SetManualAddress(first.pointer, second.pointer,
-                                                       third.pointer, fourth.pointer);
+        const int result = controller.SetManualAddress(first.pointer, second.pointer, third.pointer,
+                                                       fourth.pointer);
         return result == 0 ? 0 : 99;
     }
     case 2: {

@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::set<std::uint16_t> listed;
     for (int index = 0; index < devices && devices < 25; ++index) {
         list.devices.push_back(input.Device());
-        if (!list.devices.back().ranges.empty()) listed.insert(list.devices.back().ranges[0].firstPort);
+        if (!list.devices.back().ranges.empty())
+            listed.insert(list.devices.back().ranges[0].firstPort);
     }
 
     PortController controller;
