@@ -542,21 +542,6 @@ TEST_F(DialogTest, EndingTheDialogOnlyHidesIt)
     EXPECT_EQ(window.Trace(), "R 378=00 R 379=00");
 }
 
-TEST(DialogLifetime, UnloadDestroysTheWindowEvenWhilePolling)
-{
-    SetupWindow window(kOnePort);
-    ASSERT_NE(window.dialog, nullptr);
-    const HWND dialog = window.dialog;
-    window.calls.rudAdado();
-    window.Click(IDC_POLL_INPUTS);
-    window.Unload();
-    EXPECT_FALSE(IsWindow(dialog));
-    EXPECT_TRUE(SetupWindowsOfThisThread().empty());
-    // A tick that was due must not reach the unloaded library's code.
-    Pump(1500);
-    EXPECT_EQ(window.Trace(), "");
-}
-
 TEST(DialogLifetime, EachLoadHasItsOwnWindow)
 {
     for (int load = 0; load < 3; ++load) {
