@@ -84,7 +84,7 @@ std::string DevicePath(const std::string& deviceDirectory, unsigned number)
     return deviceDirectory + "/parport" + std::to_string(number);
 }
 
-PortSpace::PortSpace(std::vector<ParallelPort> portList, std::string devices)
+PortSpace::PortSpace(const std::vector<ParallelPort>& portList, std::string devices)
     : deviceDirectory(std::move(devices)), warnedAddresses(0x10000, false)
 {
     for (const ParallelPort& info : portList) {

@@ -58,7 +58,7 @@ std::string DevicePath(const std::string& deviceDirectory, unsigned number);
 // access is one ioctl (two for a control write that changes direction).
 class PortSpace {
 public:
-    PortSpace(std::vector<ParallelPort> ports, std::string deviceDirectory);
+    PortSpace(const std::vector<ParallelPort>& ports, std::string deviceDirectory);
     ~PortSpace();  // releases and closes every port it claimed
     PortSpace(const PortSpace&) = delete;
     PortSpace& operator=(const PortSpace&) = delete;
