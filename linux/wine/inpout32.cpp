@@ -28,7 +28,7 @@ ppdev::PortSpace& Space()
                                      "(modprobe parport_pc ppdev)";
             ppdev_system::Diagnostic(line.c_str());
         }
-        return ppdev::PortSpace(std::move(ports), locations.deviceDirectory);
+        return ppdev::PortSpace(ports, locations.deviceDirectory);
     }();
     return space;
 }
