@@ -192,7 +192,7 @@ std::string DevicePath(const std::string& deviceDirectory, unsigned number)
     return deviceDirectory + "/parport" + std::to_string(number);
 }
 
-PortSpace::PortSpace(std::vector<ParallelPort> portList, const Locations& locations,
+PortSpace::PortSpace(const std::vector<ParallelPort>& portList, const Locations& locations,
                      std::chrono::milliseconds wait)
     : claimWait(wait), deviceDirectory(locations.deviceDirectory),
       procDirectory(locations.procDirectory), warnedAddresses(0x10000, false)

@@ -82,7 +82,7 @@ public:
     static constexpr std::chrono::milliseconds kClaimWait{2000};
     static constexpr long long kRetryMilliseconds = 1000;  // after a failure
 
-    PortSpace(std::vector<ParallelPort> ports, const Locations& locations,
+    PortSpace(const std::vector<ParallelPort>& ports, const Locations& locations,
               std::chrono::milliseconds claimWait = kClaimWait);
     ~PortSpace();  // releases and closes every port it claimed; a claim still
                    // waiting closes its device when it ends

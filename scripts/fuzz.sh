@@ -6,7 +6,8 @@
 #                           whichever ends first
 #   scripts/fuzz.sh long    fuzzes each target for 10 million runs
 #
-# Targets run one after the other in a single process each, so a run keeps one
+# Targets run one after the other, in the build folder (where their log file
+# RurSetupDebug.txt goes), in a single process each, so a run keeps one
 # core busy. Exits non-zero when any target finds a fault; the input that
 # found it is left in build/fuzz/findings/<target>/ and belongs in
 # tests/fuzz/regressions/<target>/ from then on, fixed or not.
@@ -29,6 +30,7 @@ esac
 cmake -S "$top/tests/fuzz" -B "$build" -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$build" --parallel 2
 
+cd "$build"
 status=0
 for target in $targets; do
     program="$build/$target"

@@ -1,18 +1,23 @@
 #!/bin/sh
-# Lints the code that ships in Doruzeda_DO.dll: port/, log/, macro/, dialog/,
-# app/ and platform/. Exits non-zero on any finding.
+# Lints the code that ships: Doruzeda_DO.dll's port/, log/, macro/, dialog/,
+# app/ and platform/, and the Linux libraries' linux/. Exits non-zero on any
+# finding.
 #
 #   clang-tidy    the checks of .clang-tidy; the portable core (port/, log/)
 #                 through the native build's compile commands, the Win32
 #                 sources through the Win32 build's, for the i686-w64-mingw32
 #                 target with the cross compiler's own header folders; the
 #                 core also with -Wthread-safety, clang's check that the
-#                 controller's guarded state is reached only under its guard
+#                 controller's guarded state is reached only under its guard; the
+#                 ppdev library (linux/*.cpp) through the Linux build's; the
+#                 two Wine libraries (linux/wine/) with the options winegcc
+#                 gives its compiler (32-bit, Wine's Windows headers)
 #   clang-format  --dry-run --Werror against .clang-format
 #
-# Uses the compile commands of build/native and build/win32, which it
-# configures (with the same settings as scripts/build.sh) to export them. Installs clang-tidy and
-# clang-format with apt-get when they are missing.
+# Uses the compile commands of build/native, build/win32 and build/linux,
+# which it configures (with the same settings as scripts/build.sh and the
+# test command) to export them. Installs clang-tidy and clang-format with
+# apt-get when they are missing.
 set -e
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -29,6 +34,8 @@ cmake -S "$top" -B "$top/build/native" -DCMAKE_BUILD_TYPE=Debug \
 cmake -S "$top" -B "$top/build/win32" -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-i686-w64-mingw32.cmake" \
       -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+cmake -S "$top" -B "$top/build/linux" -DDORUZEDA_LINUX=ON -DCMAKE_BUILD_TYPE=Debug \
+      -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
 
 # clang's MinGW driver does not find the posix cross compiler's C++ headers
 # by itself: hand it the folders that compiler searches.
@@ -41,7 +48,9 @@ done
 
 core=$(find port log -name '*.cpp' | sort)
 win32=$(find macro dialog app platform -name '*.cpp' | sort)
-shipped=$(find port log macro dialog app platform -name '*.cpp' -o -name '*.h' | sort)
+ppdev=$(find linux -maxdepth 1 -name '*.cpp' | sort)
+winelib=$(find linux/wine -name '*.cpp' | sort)
+shipped=$(find port log macro dialog app platform linux -name '*.cpp' -o -name '*.h' | sort)
 
 status=0
 # "N warnings generated." counts the system headers' warnings, which are
@@ -52,6 +61,14 @@ clang-tidy --quiet -p "$top/build/native" --extra-arg=-Wthread-safety $core 2>/d
 # shellcheck disable=SC2086
 clang-tidy --quiet -p "$top/build/win32" --extra-arg=--target=i686-w64-mingw32 $mingw_includes \
     $win32 2>/dev/null || status=1
+# shellcheck disable=SC2086
+clang-tidy --quiet -p "$top/build/linux" $ppdev 2>/dev/null || status=1
+# What winegcc -m32 hands its compiler, less the calling-convention macros
+# that clang knows for this target by itself.
+# shellcheck disable=SC2086
+clang-tidy --quiet $winelib -- -std=c++17 --target=i686-linux-gnu -fshort-wchar -D__WINE__ \
+    -DWIN32 -D_WIN32 -D_REENTRANT -DWINE_UNICODE_NATIVE -isystem /usr/include/wine/wine/windows \
+    -idirafter /usr/include/wine -I"$top" 2>/dev/null || status=1
 # shellcheck disable=SC2086
 clang-format --dry-run --Werror $shipped || status=1
 

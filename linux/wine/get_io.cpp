@@ -113,7 +113,7 @@ extern "C" int __cdecl GetIoDeviceProperty(void* device, const char* name, char*
     }
     char value[16];
     std::snprintf(value, sizeof value, "LPT%lu", static_cast<unsigned long>(record->number + 1));
-    const DWORD wanted = static_cast<DWORD>(std::strlen(value) + 1);
+    const DWORD wanted = static_cast<DWORD>(std::strlen(value)) + 1;
     std::memcpy(buffer, value, wanted < *length ? wanted : *length);
     *length = wanted;
     return 1;

@@ -29,7 +29,7 @@ ppdev::PortSpace& Space()
                                      "(modprobe -a parport_pc ppdev)";
             ppdev_system::Diagnostic(line.c_str());
         }
-        return ppdev::PortSpace(std::move(ports), locations);
+        return ppdev::PortSpace(ports, locations);
     }();
     return space;
 }

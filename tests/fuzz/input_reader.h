@@ -7,59 +7,53 @@
 #include <cstdint>
 #include <string>
 
+#include "tests/native/fakes.h"
+
 class InputReader {
 public:
     InputReader(const std::uint8_t* input, std::size_t inputSize) : data(input), size(inputSize) {}
 
     bool AtEnd() const { return position >= size; }
-
     std::uint8_t Byte() { return position < size ? data[position++] : 0; }
-
-    bool Flag() { return (Byte() & 1) != 0; }
-
     // A value in low..high (inclusive) from one byte; the span must not exceed 256.
     int Choice(int low, int high) { return low + Byte() % (high - low + 1); }
+    std::uint16_t Word() { return static_cast<std::uint16_t>(Byte() | Byte() << 8); }
 
-    std::uint16_t Word()
+    // An integer that is usually small (-3 to 30, where the interesting pin
+    // numbers lie), sometimes an extreme.
+    std::int32_t Integer()
     {
-        const unsigned low = Byte();
-        const unsigned high = Byte();
-        return static_cast<std::uint16_t>(low | (high << 8));
+        static constexpr std::int32_t kExtremes[] = {INT32_MIN, INT32_MAX, -1, 0x100, 0x10000};
+        return Byte() % 2 == 0 ? Choice(-3, 30) : kExtremes[Byte() % 5];
     }
-
-    std::uint32_t DoubleWord()
-    {
-        const std::uint32_t low = Word();
-        const std::uint32_t high = Word();
-        return low | (high << 16);
-    }
-
-    std::int32_t Integer() { return static_cast<std::int32_t>(DoubleWord()); }
 
     // `count` bytes as they stand, zero bytes included.
     std::string Bytes(std::size_t count)
     {
         std::string bytes;
-        bytes.reserve(count);
-        for (std::size_t taken = 0; taken < count; ++taken) {
-            bytes += static_cast<char>(Byte());
-        }
+        while (bytes.size() < count) bytes += static_cast<char>(Byte());
         return bytes;
     }
 
-    // An integer that is usually small (-3 to 30, where the interesting pin
-    // and port numbers lie), sometimes an extreme, sometimes anything.
-    std::int32_t BiasedInteger()
+    // One device of the fake device list: byte flags (1 open fails, 2 the
+    // name cannot be read, 4 the resources cannot be read, 8 a range count
+    // without ranges, 16 the name fills the buffer unterminated, 32 no
+    // range), byte name length (0..12) and its bytes, word first port,
+    // word last port.
+    fakes::FakeDevice Device()
     {
-        static constexpr std::int32_t kExtremes[] = {
-            INT32_MIN, INT32_MIN + 1, INT32_MAX, INT32_MAX - 1, -1, 0, 1, 0x100, 0x10000, -0x10000,
-        };
-        switch (Byte() % 4) {
-        case 0:
-        case 1: return Choice(-3, 30);
-        case 2: return kExtremes[Byte() % (sizeof kExtremes / sizeof kExtremes[0])];
-        default: return Integer();
-        }
+        fakes::FakeDevice device;
+        const std::uint8_t flags = Byte();
+        device.failOpen = (flags & 1) != 0;
+        device.failProperty = (flags & 2) != 0;
+        device.failResources = (flags & 4) != 0;
+        device.nullRangePointer = (flags & 8) != 0;
+        device.unterminatedName = (flags & 16) != 0;
+        device.name = Bytes(static_cast<std::size_t>(Choice(0, 12)));
+        const std::uint16_t first = Word();
+        const std::uint16_t last = Word();
+        if ((flags & 32) == 0) device.ranges.push_back({first, last});
+        return device;
     }
 
 private:

@@ -1,106 +1,55 @@
 #!/usr/bin/env bash
-# Writes the hand-made seed inputs into corpus/<target>/. The layouts are
-# described at the top of controller_fuzz.cpp and discovery_fuzz.cpp; small
-# numbers go through InputReader::Choice (low + byte % span) and
-# BiasedInteger (selector byte 0: -3 + next byte, so 05 is 2; selector 02: an
-# extreme, 02 02 is INT32_MAX).
+# Writes the hand-made seed inputs into corpus/<target>/ and the kept
+# regression inputs into regressions/<target>/. The layouts are described at
+# the top of controller_fuzz.cpp (each controller input begins with the high
+# byte of port reads, AB here), discovery_fuzz.cpp and input_reader.h; an
+# integer is a selector byte and a value (00 05 is 2: -3 + 5; 01 01 is
+# INT32_MAX), a device is flags, name length, name, first and last port.
 set -e
 here=$(cd "$(dirname "$0")" && pwd)
 controller="$here/corpus/controller_fuzz"
 discovery="$here/corpus/discovery_fuzz"
-mkdir -p "$controller" "$discovery"
+mkdir -p "$controller" "$discovery" "$here/regressions/controller_fuzz" \
+    "$here/regressions/discovery_fuzz"
 
 seed() {
     printf "$2" >"$1"
 }
 
-# Controller setup that precedes the operations: port seed 0, high byte of
-# reads, time 0, append succeeds, four zero buffers.
-tail_ab='\x00\x00\xAB\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00'
-tail_00='\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00'
+lpt1_378='\x00\x04LPT1\x78\x03\x7F\x03'
+# Every operation once, in a line: SelectPortByNumber(1), SetPinOutput(2, 1),
+# GetPinInput(10), PrepareOutputBuffer, PrepareOutputPin(17, 1),
+# SetOutputAll, GetInputAll, FetchInputPin(11), SetDataDirection(1),
+# SetDataByte(INT32_MAX), GetDataByte, WaitInputPin(10, 1, 0), new lines.
+every_operation='\x00\x00\x04\x02\x00\x05\x00\x04\x03\x00\x0D\x04\x05\x00\x14\x00\x04\x06\x07\x08\x00\x0E\x09\x00\x04\x0A\x01\x01\x0B\x0C\x00\x0D\x00\x04\x00\x00\x0D\x55\x78\x07'
 
-# LPT1 at 378, selected, with a view; every pin operation once:
-# SetPinOutput(2, 1), GetPinInput(2), PrepareOutputBuffer,
-# PrepareOutputPin(17, 1), SetOutputAll, GetInputAll, FetchInputPin(11),
-# FetchInputPin(INT32_MAX), SetPinOutput(5, 7).
-seed "$controller/lpt1_every_operation" \
-"\x01\x00\x00\x78\x03\x01\x01\x01${tail_ab}\
-\x02\x00\x05\x00\x04\x03\x00\x05\x04\x05\x00\x14\x00\x04\x06\x07\x08\x00\x0E\x08\x02\x02\
-\x02\x00\x08\x00\x0A"
+seed "$controller/lpt1_every_operation" "\xAB\x01${lpt1_378}${every_operation}"
 
-# No port: every operation that needs one is refused; then the address
-# 3, 7, 8, "" selects 378 and SetPinOutput(16, 1) goes through.
+# Only COM1 listed (no parallel port): every operation is refused; then the
+# address 3, 7, 8, "" and SetPinOutput(16, 1) goes through.
 seed "$controller/no_port_then_manual_address" \
-"\x00\x00\x00\x00${tail_00}\
-\x02\x00\x05\x00\x04\x03\x00\x05\x04\x06\x07\x08\x00\x05\x05\x00\x04\x00\x04\
-\x01\x02\x01\x33\x02\x01\x37\x02\x01\x38\x01\
-\x02\x00\x13\x00\x04"
+"\xAB\x01\x00\x04COM1\xF8\x03\xFF\x03${every_operation}\
+\x01\x02\x33\x02\x37\x02\x38\x01\x00\x02\x00\x13\x00\x04"
 
-# Rows LPT2, lpt1 (mixed case), a raw "ECP LPT3" and LPT3 beyond portCount;
-# select 1, 3, 0, 11, 2, then the dialog picks row 2.
-seed "$controller/select_by_number" \
-"\x04\x00\x01\x78\x02\x01\x00\x05\x78\x03\x02\x08ECP LPT3\xBC\x03\x00\x02\x00\x02\
-\x03\x00\x01${tail_00}\
-\x00\x00\x04\x00\x00\x06\x00\x00\x03\x00\x00\x0E\x00\x00\x05\x0A\x03"
-
-# Address strings: " ", an unterminated "1", "2" and a null give " 12"; a
-# null first string followed by three pointers that must not be read; "0x12"; an unterminated "FF" followed by an empty string
-# and two buffers of no bytes that must not be read; z, 1, 2, 3.
+# The address strings: an unterminated "F" three times and "E" (FFFE, which
+# no port may have); a null first string followed by three pointers that
+# must not be read; "0", "x", "1", "2".
 seed "$controller/manual_address_strings" \
-"\x00\x00\x00\x01${tail_00}\
-\x01\x02\x01 \x03\x00\x31\x02\x01\x32\x00\
-\x01\x00\x04\x04\x04\
-\x01\x02\x01\x30\x02\x01x\x02\x01\x31\x02\x01\x32\
-\x01\x03\x01FF\x01\x04\x04\
-\x01\x02\x01z\x02\x01\x31\x02\x01\x32\x02\x01\x33"
+"\xAB\x00\x01\x03F\x03F\x03F\x02E${every_operation}\
+\x01\x00\x00\x04\x00\x04\x00\x04\x00\x01\x02\x30\x02x\x02\x31\x02\x32"
 
-# Log messages of 4095 characters (kept) and 4096 (dropped), and an empty one.
-seed "$controller/log_message_limits" \
-"\x00\x00\x00\x00${tail_00}\
-\x0C\x00\x05\x41\x0C\x00\x06\x41\x0C\x02\x00\x00"
+# A regression: LPT1 listed at FFFE, whose control register would wrap round
+# to 0000; every operation must refuse it.
+seed "$here/regressions/controller_fuzz/unusable-base-fffe" \
+"\xAB\x01\x00\x04LPT1\xFE\xFF\xFF\xFF${every_operation}"
 
-# A port at FFFF: its status and control registers wrap to 0000 and 0001.
-# SetPinOutput(1, 0), GetPinInput(10), PrepareOutputBuffer,
-# PrepareOutputPin(1, -1), SetOutputAll, GetInputAll, FetchInputPin(12),
-# new port lines, GetInputAll.
-seed "$controller/base_wraps_around" \
-"\x01\x00\x00\xFF\xFF\x01\x01\x00${tail_ab}\
-\x02\x00\x04\x00\x03\x03\x00\x0D\x04\x05\x00\x04\x00\x02\x06\x07\x08\x00\x0F\x0B\x7F\x34\x12\x07"
-
-# Discovery: one LPT1 at 378-37F.
-seed "$discovery/one_lpt1" \
-"\x02\x01\x00\x00\x00\x00\x00\x01\x00\x01\x78\x03\x7F\x03"
-
-# The count fails with error 5; the list is empty.
-seed "$discovery/count_fails" "\x00\x05\x00\x00\x00"
-seed "$discovery/empty_list" "\x01"
-
-# COM1, ECP LPT2, lpt1, LPT2 without ranges, LPT1234567 (10 characters),
-# LPT123456 (9), a name that fills the buffer unterminated, LPT3 whose open,
-# property and resources fail in turn, one index past the list.
+seed "$discovery/one_lpt1" "\x01${lpt1_378}"
+seed "$discovery/count_fails" "\x19"
+seed "$discovery/empty_list" "\x00"
+# COM1; LPT2 whose name fills the buffer unterminated; LPT3 that cannot be
+# opened; LPT4 without a range; LPT5 with a range count but no ranges; LPT6
+# at 0 and LPT7 at FFFF.
 seed "$discovery/mixed_devices" \
-"\x02\x0A\x01\x01\
-\x00\x00\x03\x00\x00\x01\xF8\x03\xFF\x03\
-\x00\x00\x03\x02\x00\x01\x78\x02\x7F\x02\
-\x00\x00\x03\x01\x00\x01\x78\x03\x7F\x03\
-\x00\x00\x00\x02\x00\x00\
-\x00\x00\x03\x05\x00\x01\x00\x01\x07\x01\
-\x00\x00\x03\x04\x00\x01\xBC\x03\xBE\x03\
-\x10\x00\x04\x41\x41\x01\x78\x03\x7F\x03\
-\x01\x00\x00\x03\x00\x01\x00\x10\x07\x10\
-\x02\x00\x00\x03\x00\x01\x00\x10\x07\x10\
-\x04\x00\x00\x03\x00\x01\x00\x10\x07\x10"
-
-# Twelve qualifying ports: eight LPT1 and four LPT2; only ten fit the table.
-seed "$discovery/more_than_ten_ports" \
-"\x02\x02\x00\x00\
-\x00\x07\x00\x01\x00\x01\x78\x03\x7F\x03\
-\x00\x03\x00\x02\x00\x01\x78\x02\x7F\x02"
-
-# Range counts 0xFFFFFFFF (three ranges follow), 0x80000000 with a null
-# range pointer, and 1000.
-seed "$discovery/huge_range_counts" \
-"\x02\x03\x00\x00\
-\x00\x00\x00\x01\x00\x07\x78\x03\x7F\x03\x00\x04\x07\x04\x00\x05\x07\x05\
-\x08\x00\x00\x02\x00\x06\x78\x02\x7F\x02\x00\x01\x01\x01\x00\x02\x02\x02\
-\x00\x00\x00\x03\x00\x05\xBC\x03\xBF\x03\x00\x00\x00\x00\x00\x00\x00\x00"
+"\x07\x00\x04COM1\xF8\x03\xFF\x03\x10\x04LPT2\x78\x02\x7F\x02\x01\x04LPT3\xBC\x03\xBF\x03\
+\x20\x04LPT4\x00\x00\x00\x00\x08\x04LPT5\x78\x03\x7F\x03\x00\x04LPT6\x00\x00\x07\x00\
+\x00\x04LPT7\xFF\xFF\xFF\xFF"

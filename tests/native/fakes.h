@@ -1,9 +1,9 @@
-// Test doubles for the core's platform seams, used by the native tests and
-// the benchmarks: a fake port (every 16-bit I/O
-// address a byte, with an access trace), a scripted device list that counts
-// opens against closes and resource gets against frees, and a log sink that
-// records the debugger output at a fixed local time. The log file itself is
-// written for real in the current directory.
+// Test doubles for the core's platform seams, the only ones: the native
+// tests, the fuzz targets and the benchmarks all use them. A fake port (every
+// 16-bit I/O address a byte, with an access trace), a scripted device list
+// that counts opens against closes and resource gets against frees, and a log
+// sink that records the debugger output at a fixed local time. The log file
+// itself is written for real in the current directory.
 #pragma once
 
 #include <atomic>

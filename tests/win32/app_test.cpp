@@ -214,28 +214,6 @@ TEST(HostModuleCheck, WithTheHostsModuleLoadedNoBoxIsShown)
     EXPECT_NE(load.dialog, nullptr);
 }
 
-TEST(LoadWithoutPorts, SucceedsAndTheWindowAsksForTheAddress)
-{
-    WatchedLoad load(HostModule::Loaded, "device COM1\nrange 3F8 3FF\n");
-    ASSERT_NE(load.library.Handle(), nullptr) << load.library.LoadError();
-    ASSERT_NE(load.dialog, nullptr);
-    EXPECT_TRUE(Pump(2000, [&] {
-        for (const std::string& message : load.debugger.Messages()) {
-            if (message ==
-                "Tambrel Parallel I/O Macro: Couldn't find Parallel Port. Specify the Port "
-                "address.")
-                return true;
-        }
-        return false;
-    })) << "the missing-port message is written during the load";
-    EXPECT_EQ(load.calls.rudAdado(), 0);
-    EXPECT_TRUE(Shown(load.dialog, IDC_PORT_ADDRESS));
-    EXPECT_FALSE(Shown(load.dialog, IDC_PORT_LIST));
-    EXPECT_EQ(Text(load.dialog, IDC_PORT_LIST_CAPTION), "Port Address");
-    EXPECT_EQ(Text(load.dialog, IDC_PORT_ADDRESS), "0");
-    EXPECT_EQ(load.calls.setParallelOutputPin(2, 1), -1) << "no port until an address is set";
-}
-
 TEST(Unload, WhilePollingLeavesNoWindowAndNoTimer)
 {
     HWND dialog = nullptr;

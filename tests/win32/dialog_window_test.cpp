@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "dialog/resource.h"
+#include "tests/shared/pin_table.h"
 
 using namespace test_support;
 
@@ -225,21 +226,18 @@ TEST_F(DialogTest, IsCentredInTheWorkArea)
 
 // --- Level boxes ------------------------------------------------------------
 
-struct LevelBox {
-    int id;
-    unsigned short registerAddress;
-    unsigned char mask;
-    bool inverted;  // pins 1, 14 and 17: a low pin is a set bit
-};
-
-const LevelBox kLevelBoxes[] = {
-    {IDC_LEVEL_PIN1, 0x37A, 0x01, true},      {IDC_LEVEL_PIN2, 0x378, 0x01, false},
-    {IDC_LEVEL_PIN2 + 1, 0x378, 0x02, false}, {IDC_LEVEL_PIN2 + 2, 0x378, 0x04, false},
-    {IDC_LEVEL_PIN2 + 3, 0x378, 0x08, false}, {IDC_LEVEL_PIN2 + 4, 0x378, 0x10, false},
-    {IDC_LEVEL_PIN2 + 5, 0x378, 0x20, false}, {IDC_LEVEL_PIN2 + 6, 0x378, 0x40, false},
-    {IDC_LEVEL_PIN9, 0x378, 0x80, false},     {IDC_LEVEL_PIN14, 0x37A, 0x02, true},
-    {IDC_LEVEL_PIN16, 0x37A, 0x04, false},    {IDC_LEVEL_PIN17, 0x37A, 0x08, true},
-};
+// The level box of each settable pin (the boxes of pins 2 to 9 are numbered
+// in a row).
+int LevelBoxOf(int pin)
+{
+    switch (pin) {
+    case 1: return IDC_LEVEL_PIN1;
+    case 14: return IDC_LEVEL_PIN14;
+    case 16: return IDC_LEVEL_PIN16;
+    case 17: return IDC_LEVEL_PIN17;
+    default: return IDC_LEVEL_PIN2 + pin - 2;
+    }
+}
 
 std::string Access(char kind, unsigned short address, unsigned value)
 {
@@ -248,30 +246,35 @@ std::string Access(char kind, unsigned short address, unsigned value)
     return text;
 }
 
+// A press drives the pin low, a release high: exactly the accesses of the
+// pin table's rows for levels 0 and 1.
 TEST_F(DialogTest, PressingALevelBoxDrivesItsPinLowAndReleasingHigh)
 {
     window.calls.rudAdado();
-    for (const LevelBox& box : kLevelBoxes) {
-        // The other bits are the opposite of what the press writes: they must stay.
-        const unsigned before = box.inverted ? 0x00 : 0xFF;
-        const unsigned pressed = before ^ box.mask;
-        SimPoke(box.registerAddress, static_cast<unsigned char>(before));
+    for (const pin_table::PinAtPort& row : pin_table::kPins) {
+        if (row.call != pin_table::Call::Set || row.level != 0) continue;
+        const pin_table::PinAtPort* release = nullptr;
+        for (const pin_table::PinAtPort& other : pin_table::kPins) {
+            if (other.call == row.call && other.pin == row.pin && other.level == 1) {
+                release = &other;
+                break;
+            }
+        }
+        ASSERT_NE(release, nullptr) << row.pin;
+        const int box = LevelBoxOf(row.pin);
+        SimPoke(pin_table::RegisterOf(row), row.before);
         window.MarkTrace();
+        window.Click(box);
+        EXPECT_TRUE(window.Pressed(box)) << row.pin;
+        EXPECT_EQ(window.Text(box), "LO") << row.pin;
+        EXPECT_EQ(window.Trace(), row.accesses) << row.pin;
 
-        window.Click(box.id);
-        EXPECT_TRUE(window.Pressed(box.id)) << box.id;
-        EXPECT_EQ(window.Text(box.id), "LO") << box.id;
-        EXPECT_EQ(window.Trace(), Access('R', box.registerAddress, before) + " " +
-                                      Access('W', box.registerAddress, pressed))
-            << box.id;
-
+        SimPoke(pin_table::RegisterOf(*release), release->before);
         window.MarkTrace();
-        window.Click(box.id);
-        EXPECT_FALSE(window.Pressed(box.id)) << box.id;
-        EXPECT_EQ(window.Text(box.id), "HI") << box.id;
-        EXPECT_EQ(window.Trace(), Access('R', box.registerAddress, pressed) + " " +
-                                      Access('W', box.registerAddress, before))
-            << box.id;
+        window.Click(box);
+        EXPECT_FALSE(window.Pressed(box)) << row.pin;
+        EXPECT_EQ(window.Text(box), "HI") << row.pin;
+        EXPECT_EQ(window.Trace(), release->accesses) << row.pin;
     }
 }
 
@@ -537,21 +540,6 @@ TEST_F(DialogTest, EndingTheDialogOnlyHidesIt)
     window.MarkTrace();
     SendMessageA(window.dialog, WM_TIMER, kPollTimer, 0);
     EXPECT_EQ(window.Trace(), "R 378=00 R 379=00");
-}
-
-TEST(DialogLifetime, UnloadDestroysTheWindowEvenWhilePolling)
-{
-    SetupWindow window(kOnePort);
-    ASSERT_NE(window.dialog, nullptr);
-    const HWND dialog = window.dialog;
-    window.calls.rudAdado();
-    window.Click(IDC_POLL_INPUTS);
-    window.Unload();
-    EXPECT_FALSE(IsWindow(dialog));
-    EXPECT_TRUE(SetupWindowsOfThisThread().empty());
-    // A tick that was due must not reach the unloaded library's code.
-    Pump(1500);
-    EXPECT_EQ(window.Trace(), "");
 }
 
 TEST(DialogLifetime, EachLoadHasItsOwnWindow)

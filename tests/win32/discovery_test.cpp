@@ -161,19 +161,4 @@ TEST(DiscoveryFallback, PinCallsUseTheFallbackAddressUntilAPortIsChosen)
     EXPECT_EQ(Describe(TraceSince(start)), "R 278=00 W 278=01");
 }
 
-TEST(DiscoveryNoneParallel, PinCallsAnswerMinusOneUntilAnAddressIsSet)
-{
-    ScratchDirectory scratch;
-    DeviceDescription devices("device COM1\nrange 3F8 3FF\n");
-    LoadedLibrary library;
-    Exports calls(library);
-    SimReset();
-    const unsigned long start = SimTraceCount();
-    EXPECT_EQ(calls.setParallelOutputPin(2, 1), -1);
-    EXPECT_EQ(calls.getParallelInputAll(), -1);
-    EXPECT_TRUE(TraceSince(start).empty()) << Describe(TraceSince(start));
-    EXPECT_EQ(calls.setParallelPortAddress("3", "7", "8", ""), 0);
-    EXPECT_EQ(calls.setParallelOutputPin(2, 1), 0);
-}
-
 }  // namespace

@@ -206,9 +206,10 @@ TEST_F(TemplateWindow, TheSpinDrivesTheIntervalField)
     EXPECT_EQ(TextOf(Item(IDC_INTERVAL)), "7") << "the spin writes its number into the field";
 }
 
-// The connector: its picture at its own size, each pin's disc in the colour
-// of the pin's role.
-TEST_F(TemplateWindow, ThePictureShowsEachPinsRole)
+// The connector: its picture at its own size (its bytes are the committed
+// connector.bmp, which resources_connector_bitmap_generated compares with
+// its generator).
+TEST_F(TemplateWindow, ThePictureIsTheConnectorAtItsOwnSize)
 {
     HWND picture = nullptr;
     for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr && picture == nullptr;
@@ -222,29 +223,6 @@ TEST_F(TemplateWindow, ThePictureShowsEachPinsRole)
     ASSERT_NE(GetObjectA(bitmap, sizeof size, &size), 0);
     EXPECT_EQ(size.bmWidth, 270);
     EXPECT_EQ(size.bmHeight, 59);
-
-    const HDC screen = GetDC(nullptr);
-    const HDC memory = CreateCompatibleDC(screen);
-    const HGDIOBJ old = SelectObject(memory, bitmap);
-    // Disc centres: the top row holds pins 13 down to 1 from left to right,
-    // the bottom row 25 down to 14, 19 pixels apart. Outputs blue (control)
-    // or magenta (data), inputs green, ground black; the shell grey.
-    const auto colourAt = [&](int pin) {
-        const int x = pin <= 13 ? 135 + 19 * (7 - pin) : 31 + 19 * (25 - pin);
-        const int y = pin <= 13 ? 19 : 40;
-        return GetPixel(memory, x - 6, y);  // left of the disc's number
-    };
-    for (int pin = 1; pin <= 25; ++pin) {
-        COLORREF role = RGB(0, 0, 0);
-        if (pin == 1 || pin == 14 || pin == 16 || pin == 17) role = RGB(0, 0, 255);
-        if (pin >= 2 && pin <= 9) role = RGB(255, 0, 255);
-        if ((pin >= 10 && pin <= 13) || pin == 15) role = RGB(0, 128, 0);
-        EXPECT_EQ(colourAt(pin), role) << "pin " << pin;
-    }
-    EXPECT_EQ(GetPixel(memory, 135, 29), RGB(128, 128, 128)) << "between the rows";
-    SelectObject(memory, old);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
 }
 
 // ---------------------------------------------------------------------------
@@ -293,34 +271,16 @@ TEST_F(VersionInformation, NamesVersion1004OfAWindowsDll)
     EXPECT_EQ(translation[1], 1200) << "Unicode";
 }
 
-TEST_F(VersionInformation, HoldsEveryStringTheEmptyOnesIncluded)
+// The version strings spell the project's version as the numbers do.
+TEST_F(VersionInformation, SpellsTheVersionInItsStrings)
 {
-    const struct {
-        const char* key;
-        const char* value;
-    } expected[] = {
-        {"Comments", ""},
-        {"CompanyName", ""},
-        {"FileDescription", "Doruzeda_DO DLL"},
-        {"FileVersion", "1, 0, 0, 4"},
-        {"InternalName", "Doruzeda_DO"},
-        {"LegalTrademarks", ""},
-        {"OriginalFilename", "Doruzeda_DO.DLL"},
-        {"PrivateBuild", ""},
-        {"ProductName", "Doruzeda_DO Dynamic Link Library"},
-        {"ProductVersion", "1, 0, 0, 4"},
-        {"SpecialBuild", ""},
-    };
-    for (const auto& entry : expected) {
-        SCOPED_TRACE(entry.key);
+    for (const char* key : {"FileVersion", "ProductVersion"}) {
         UINT length = 0;
-        const std::string path = std::string("\\StringFileInfo\\040904b0\\") + entry.key;
+        const std::string path = std::string("\\StringFileInfo\\040904b0\\") + key;
         const char* value = static_cast<const char*>(Query(path.c_str(), length));
-        ASSERT_NE(value, nullptr) << "not stored";
-        EXPECT_STREQ(value, entry.value);
+        ASSERT_NE(value, nullptr) << key;
+        EXPECT_STREQ(value, "1, 0, 0, 4") << key;
     }
-    UINT length = 0;
-    EXPECT_EQ(Query("\\StringFileInfo\\040904b0\\NoSuchKey", length), nullptr);
 }
 
 }  // namespace
