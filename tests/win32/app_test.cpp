@@ -35,6 +35,11 @@ public:
     MessageBoxWatcher()
     {
         InitializeCriticalSection(&lock);
+        // Wine loads its display driver at the first drawing or window call
+        // of the process, taking the loader lock while it holds a lock of its
+        // own: in a fresh process that first call must come before the load,
+        // not from this thread while the load draws the window.
+        ReleaseDC(nullptr, GetDC(nullptr));
         stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         running = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         thread = CreateThread(nullptr, 0, &MessageBoxWatcher::Run, this, 0, nullptr);
@@ -121,6 +126,9 @@ private:
     static DWORD WINAPI Run(void* selfPointer)
     {
         MessageBoxWatcher& self = *static_cast<MessageBoxWatcher*>(selfPointer);
+        // The thread's first window call sets up its window state, which may
+        // take the loader lock: done before the load holds it.
+        EnumWindows(&MessageBoxWatcher::Inspect, reinterpret_cast<LPARAM>(&self));
         SetEvent(self.running);
         while (WaitForSingleObject(self.stop, 20) == WAIT_TIMEOUT) {
             EnumWindows(&MessageBoxWatcher::Inspect, reinterpret_cast<LPARAM>(&self));
