@@ -94,12 +94,9 @@ void Unlock()
     InterlockedExchange(&lock, 0);
 }
 
-// Under the lock: the buffer to the file; on a write failure, one message and
-// the recording ends.
-void FlushLocked()
+// Under the lock: no recording any more; the file is closed.
+void DiscardLocked()
 {
-    if (recorder == nullptr || recorder->Flush()) return;
-    Message("recording into " + recordingPath + " stopped: " + recorder->Failure());
     InterlockedExchange(&running, 0);
     delete recorder;
     recorder = nullptr;
@@ -107,16 +104,21 @@ void FlushLocked()
     sink = nullptr;
 }
 
+// Under the lock: the buffer to the file; on a write failure, one message and
+// the recording ends.
+void FlushLocked()
+{
+    if (recorder == nullptr || recorder->Flush()) return;
+    Message("recording into " + recordingPath + " stopped: " + recorder->Failure());
+    DiscardLocked();
+}
+
 // Under the lock: ends the recording; the flushing thread ends by itself.
 void StopLocked()
 {
     if (recorder != nullptr) recorder->End(&Nanoseconds);
     FlushLocked();
-    InterlockedExchange(&running, 0);
-    delete recorder;
-    recorder = nullptr;
-    delete sink;
-    sink = nullptr;
+    DiscardLocked();
     if (stopFlushing != nullptr) {
         SetEvent(stopFlushing);  // the thread closes it
         stopFlushing = nullptr;
@@ -223,11 +225,7 @@ void ProcessEnding()
         recorder->End(&Nanoseconds);
         FlushLocked();
     }
-    InterlockedExchange(&running, 0);
-    delete recorder;
-    recorder = nullptr;
-    delete sink;
-    sink = nullptr;
+    DiscardLocked();
     Unlock();
 }
 
