@@ -10,8 +10,12 @@
 // address (a USB adapter) is left out, with one message for it per process.
 #include "../ppdev_port.h"
 
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
+
+#include "keep_loaded.h"
 
 #include <cstdio>
 #include <cstring>
@@ -157,4 +161,9 @@ extern "C" int __cdecl GetIoCloseDevice(void* device)
     if (OpenRecord(device) == nullptr) return 0;
     static_cast<DeviceRecordLayout*>(device)->magic = 0;
     return 1;
+}
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+{
+    return reason == DLL_PROCESS_ATTACH ? KeepLoaded(instance) : TRUE;
 }

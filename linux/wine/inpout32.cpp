@@ -13,6 +13,8 @@
 #define NOMINMAX
 #include <windows.h>
 
+#include "keep_loaded.h"
+
 #include <string>
 
 namespace {
@@ -92,8 +94,10 @@ extern "C" int __cdecl DoruzedaRecord(const char* path)
     return recording::Start(path, PortBases()) ? 1 : 0;
 }
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {
+    if (reason == DLL_PROCESS_ATTACH) return KeepLoaded(instance);
+    // Pinned, the library is detached only when the process ends.
     if (reason == DLL_PROCESS_DETACH) recording::ProcessEnding();
     return TRUE;
 }

@@ -8,17 +8,12 @@
 // load, the library stays mapped, so later loads find it loaded; its state
 // (the claimed ports) lives until the process ends, when the kernel releases
 // them.
-#include <windows.h>
+#include "keep_loaded.h"
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*)
+BOOL KeepLoaded(HINSTANCE instance)
 {
-    if (reason == DLL_PROCESS_ATTACH) {
-        HMODULE pinned = nullptr;
-        if (!GetModuleHandleExW(
-                GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                reinterpret_cast<LPCWSTR>(instance), &pinned)) {
-            return FALSE;
-        }
-    }
-    return TRUE;
+    HMODULE pinned = nullptr;
+    return GetModuleHandleExW(
+        GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+        reinterpret_cast<LPCWSTR>(instance), &pinned);
 }
