@@ -28,13 +28,6 @@
 
 namespace {
 
-// The base of the selected row, 0 with none (the controller keeps it private).
-std::uint16_t SelectedBase(const PortController& controller)
-{
-    const PortControllerProbe state = State(controller);
-    return state.selectedIndex < 0 ? 0 : state.portTable[state.selectedIndex].baseAddress;
-}
-
 bool OneOf(int result, std::initializer_list<int> documented)
 {
     for (int value : documented) {
@@ -164,9 +157,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     // The log file (in the current directory) starts empty for each input.
     std::remove("RurSetupDebug.txt");
-    fakes::ResetPort();
-    fakes::ResetLogSink();
-    fakes::ResetDevices();
+    fakes::ResetAll();
     InputReader input(data, size);
     fakes::Port().readHighByte = input.Byte();
     const int devices = input.Choice(0, 4);

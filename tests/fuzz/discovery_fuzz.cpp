@@ -22,23 +22,10 @@
 #include "port/port_controller.h"
 #include "tests/native/controller_probe.h"
 
-namespace {
-
-// The base of the selected row, 0 with none (the controller keeps it private).
-std::uint16_t SelectedBase(const PortController& controller)
-{
-    const PortControllerProbe state = State(controller);
-    return state.selectedIndex < 0 ? 0 : state.portTable[state.selectedIndex].baseAddress;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     std::remove("RurSetupDebug.txt");
-    fakes::ResetPort();
-    fakes::ResetLogSink();
-    fakes::ResetDevices();
+    fakes::ResetAll();
     InputReader input(data, size);
     const int devices = input.Choice(0, 25);
     fakes::FakeDeviceList& list = fakes::Devices();

@@ -40,3 +40,10 @@ inline PortControllerProbe State(const PortController& controller)
 {
     return PortControllerProbe(controller);
 }
+
+// The base of the selected row, 0 with none.
+inline std::uint16_t SelectedBase(const PortController& controller)
+{
+    const PortControllerProbe state = State(controller);
+    return state.selectedIndex < 0 ? 0 : state.portTable[state.selectedIndex].baseAddress;
+}

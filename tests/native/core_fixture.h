@@ -19,13 +19,7 @@
 
 class CoreTest : public ::testing::Test {
 protected:
-    CoreTest()
-    {
-        fakes::ResetPort();
-        fakes::ResetLogSink();
-        fakes::ResetDevices();
-        fakes::ResetSleeps();
-    }
+    CoreTest() { fakes::ResetAll(); }
 
     // A table of one port, LPT1 at `base`, selected.
     void UsePort(std::uint16_t base)

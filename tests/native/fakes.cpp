@@ -67,6 +67,14 @@ void ResetSleeps()
     Sleeps().ended = false;
 }
 
+void ResetAll()
+{
+    ResetPort();
+    ResetLogSink();
+    ResetDevices();
+    ResetSleeps();
+}
+
 }  // namespace fakes
 
 // The seam bindings of the native tests.

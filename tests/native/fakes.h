@@ -98,6 +98,9 @@ struct FakeSleeps {
 FakeSleeps& Sleeps();
 void ResetSleeps();
 
+// Every fake back to its start: the port, the log, the devices, the sleeps.
+void ResetAll();
+
 // A view that records its calls.
 class RecordingView : public PortView {
 public:
