@@ -35,6 +35,6 @@ sleep 6
 import -window root "$work/screen.png"
 kill \$viewer
 SH
-xvfb-run -a -s "-screen 0 1024x768x24" sh "$work/capture.sh"
+sh "$(dirname "$0")/../scripts/in-display.sh" sh "$work/capture.sh"
 convert "$work/screen.png" -crop 1024x430+0+0 +repage "$output"
 echo "drew $output"

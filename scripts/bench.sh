@@ -10,24 +10,19 @@
 #                                each PortWrite also while recording
 set -e
 top=$(cd "$(dirname "$0")/.." && pwd)
+. "$top/scripts/env.sh"
 sh "$top/scripts/deps.sh"
 if [ "${1:-}" = "wine" ]; then
     sh "$top/scripts/build.sh" >/dev/null
-    export WINEPREFIX="$top/build/win32/wineprefix"
-    export WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
-    [ -f "$WINEPREFIX/system.reg" ] || sh "$top/tests/win32/make-wine-prefix.sh" >/dev/null
+    wine_prefix "$top/build/win32/wineprefix"
     cd "$top/build/win32/bin"
-    xvfb-run -a -s "-screen 0 1024x768x24" \
-        sh -c 'wine timing.exe; code=$?; wineserver -k 2>/dev/null; exit $code'
+    in_display wine timing.exe
     exit $?
 fi
 if [ "${1:-}" = "linux" ]; then
     sh "$top/scripts/build.sh" >/dev/null
-    cmake -S "$top" -B "$top/build/linux" -DDORUZEDA_LINUX=ON >/dev/null
-    cmake --build "$top/build/linux" -j 2 >/dev/null
-    export WINEPREFIX="$top/build/win32/wineprefix"
-    export WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
-    [ -f "$WINEPREFIX/system.reg" ] || sh "$top/tests/win32/make-wine-prefix.sh" >/dev/null
+    sh "$top/scripts/build.sh" linux >/dev/null
+    wine_prefix "$top/build/win32/wineprefix"
     work="$top/build/linux/bench-run"
     rm -rf "$work"
     mkdir -p "$work/dev" "$work/proc/parport0" "$work/ppdev" "$work/simulated"
@@ -69,5 +64,5 @@ if [ "${1:-}" = "linux" ]; then
     exit 0
 fi
 cmake -S "$top" -B "$top/build/bench" -DCMAKE_BUILD_TYPE=Release -DDORUZEDA_SANITIZE=OFF >/dev/null
-cmake --build "$top/build/bench" -j "$(nproc 2>/dev/null || echo 2)" --target core_bench
+cmake --build "$top/build/bench" -j "$(build_jobs)" --target core_bench
 "$top/build/bench/bench/core_bench" "$@"

@@ -28,7 +28,8 @@ long) fuzz_options="-runs=10000000" ;;
 esac
 
 cmake -S "$top/tests/fuzz" -B "$build" -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-cmake --build "$build" --parallel 2
+. "$top/scripts/env.sh"
+cmake --build "$build" --parallel "$(build_jobs)"
 
 cd "$build"
 status=0

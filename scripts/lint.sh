@@ -15,8 +15,7 @@
 #   clang-format  --dry-run --Werror against .clang-format
 #
 # Uses the compile commands of build/native, build/win32 and build/linux,
-# which it configures (with the same settings as scripts/build.sh and the
-# test command) to export them. Installs clang-tidy and clang-format with
+# which scripts/build.sh configures. Installs clang-tidy and clang-format with
 # apt-get when they are missing.
 set -e
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -29,13 +28,7 @@ if ! command -v clang-tidy >/dev/null || ! command -v clang-format >/dev/null; t
         clang-tidy clang-format
 fi
 
-cmake -S "$top" -B "$top/build/native" -DCMAKE_BUILD_TYPE=Debug \
-      -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
-cmake -S "$top" -B "$top/build/win32" -DCMAKE_BUILD_TYPE=Release \
-      -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-i686-w64-mingw32.cmake" \
-      -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
-cmake -S "$top" -B "$top/build/linux" -DDORUZEDA_LINUX=ON -DCMAKE_BUILD_TYPE=Debug \
-      -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+sh "$top/scripts/build.sh" configure
 
 # clang's MinGW driver does not find the posix cross compiler's C++ headers
 # by itself: hand it the folders that compiler searches.

@@ -8,14 +8,9 @@ script=$(cd "$(dirname "${1:-$top/examples/blink.macro}")" && pwd)/$(basename "$
 sh "$top/scripts/deps.sh"
 sh "$top/scripts/build.sh" >/dev/null
 
-export WINEPREFIX="$top/build/win32/wineprefix"
-export WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
-[ -f "$WINEPREFIX/system.reg" ] || sh "$top/tests/win32/make-wine-prefix.sh" >/dev/null
-wineserver -k 2>/dev/null || true
+. "$top/scripts/env.sh"
+wine_prefix "$top/build/win32/wineprefix"
 cd "$top/build/win32/bin"
 # Everything Wine runs, winepath included, runs inside the display: a Wine
 # started without one would serve the later programs without windows.
-xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
-    wine host.exe "$(winepath -w "$1")"; code=$?
-    wineserver -k 2>/dev/null
-    exit $code' sh "$script"
+in_display sh -c 'wine host.exe "$(winepath -w "$1")"' sh "$script"

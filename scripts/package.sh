@@ -42,8 +42,7 @@ package_win32() {
 # The Linux package: the Wine libraries of build/linux, packed from that
 # build's install rules.
 package_linux() {
-    cmake -S "$top" -B "$top/build/linux" -DDORUZEDA_LINUX=ON >/dev/null
-    cmake --build "$top/build/linux" -j 2 --target wine_dlls dist_text >/dev/null
+    sh "$top/scripts/build.sh" linux wine_dlls dist_text >/dev/null
     python3 "$top/tools/pack_package.py" "$top/build/linux" "$out"
 }
 

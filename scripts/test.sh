@@ -8,6 +8,7 @@
 # and compared byte for byte with this build's.
 set -e
 top=$(cd "$(dirname "$0")/.." && pwd)
+. "$top/scripts/env.sh"
 sh "$top/scripts/deps.sh"
 sh "$top/scripts/build.sh"
 
@@ -21,7 +22,7 @@ echo "== native tests under ThreadSanitizer"
 # Only the program that calls the controller from several threads.
 if cmake -S "$top" -B "$top/build/tsan" -DCMAKE_BUILD_TYPE=Debug -DDORUZEDA_SANITIZE=thread \
         >/dev/null &&
-   cmake --build "$top/build/tsan" -j "$(nproc 2>/dev/null || echo 2)" \
+   cmake --build "$top/build/tsan" -j "$(build_jobs)" \
         --target controller_threads_tests; then
     TSAN_OPTIONS="halt_on_error=1 ${TSAN_OPTIONS:-}" \
         "$top/build/tsan/tests/native/controller_threads_tests" || status=1
@@ -34,15 +35,11 @@ echo "== fuzz targets, short run (replay of seeds and regressions, then fuzzing)
 sh "$top/scripts/fuzz.sh" short || status=1
 
 echo "== Win32 tests under Wine"
-export WINEPREFIX="$top/build/win32/wineprefix"
-wineserver -k 2>/dev/null || true
-xvfb-run -a -s "-screen 0 1024x768x24" \
-    sh -c 'cd "$1" && ctest --output-on-failure; code=$?; wineserver -k 2>/dev/null; exit $code' \
-    sh "$top/build/win32" || status=1
+wine_environment "$top/build/win32/wineprefix"
+(cd "$top/build/win32" && in_display ctest --output-on-failure) || status=1
 
 echo "== Linux: ppdev libraries for Wine"
-(cmake -S "$top" -B "$top/build/linux" -DDORUZEDA_LINUX=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null &&
-    cmake --build "$top/build/linux" -j 2 &&
+(sh "$top/scripts/build.sh" linux &&
     cd "$top/build/linux" && ctest --output-on-failure) || status=1
 
 echo "== packages rebuilt from a fresh clone, compared byte for byte"

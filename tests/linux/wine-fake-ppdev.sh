@@ -16,9 +16,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-export WINEPREFIX="${WINEPREFIX:-$win32_bin/../wineprefix}"
-export WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
-[ -f "$WINEPREFIX/system.reg" ] || sh "$here/../win32/make-wine-prefix.sh" >/dev/null
+. "$here/../../scripts/env.sh"
+wine_prefix "${WINEPREFIX:-$win32_bin/../wineprefix}" >/dev/null
 
 if mountpoint -q "$work/dev" 2>/dev/null; then fusermount3 -u "$work/dev"; fi
 rm -rf "$work"

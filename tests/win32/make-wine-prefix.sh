@@ -1,13 +1,6 @@
 #!/bin/sh
-# Creates the test Wine prefix once (32-bit, no Mono or Gecko), with Wine's
-# crash dialog switched off so that a crash cannot wait for a click.
+# Creates the test Wine prefix named by WINEPREFIX once (scripts/env.sh).
 set -e
-export WINEARCH=win32
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEDEBUG=-all
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wineboot --init
-fi
-wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null
-wineserver -w
+. "$(dirname "$0")/../../scripts/env.sh"
+wine_prefix "$WINEPREFIX"
 echo "wine prefix ready"
