@@ -105,8 +105,8 @@ class Host;
 using RunFunction = bool (*)(Host&, const Line&);
 
 struct Statement {
-    const char* name;        // as a script writes it
-    const char* exportName;  // the export it calls, or nullptr
+    const char* name;        // as a script writes it (an export: its name)
+    const char* exportName;  // the export a host statement calls, or nullptr
     std::vector<Parameter> parameters;
     std::size_t required;  // the leading parameters that must be given
     RunFunction run;
@@ -140,49 +140,55 @@ const Statement kHostStatements[] = {
     {"record", "fnOrvane_recordParallelPins", {kFile}, 0, &CallWithTexts},
 };
 
-// The exports, named without their prefix, with the parameters each takes.
+// The exports, with the parameters each takes; a script may leave out the
+// names' prefix.
 const Statement kExports[] = {
-    {"fetchParallelInputPin", "fnOrvane_fetchParallelInputPin", {kPin}, 1, &CallWithIntegers},
-    {"getParallelInputAll", "fnOrvane_getParallelInputAll", {}, 0, &CallWithIntegers},
-    {"getParallelInputPin", "fnOrvane_getParallelInputPin", {kPin}, 1, &CallWithIntegers},
-    {"rudAdado", "fnOrvane_rudAdado", {}, 0, &CallWithIntegers},
-    {"prepareParallelOutputBuffer", "fnOrvane_prepareParallelOutputBuffer", {}, 0,
-     &CallWithIntegers},
-    {"prepareParallelOutputPin", "fnOrvane_prepareParallelOutputPin", {kPin, kLevel}, 2,
-     &CallWithIntegers},
-    {"setParallelOutputAll", "fnOrvane_setParallelOutputAll", {}, 0, &CallWithIntegers},
-    {"setParallelOutputPin", "fnOrvane_setParallelOutputPin", {kPin, kLevel}, 2,
-     &CallWithIntegers},
-    {"setParallelPort", "fnOrvane_setParallelPort", {{"NUMBER", Kind::Integer}}, 1,
-     &CallWithIntegers},
-    {"setParallelPortAddress",
-     "fnOrvane_setParallelPortAddress",
-     {{"DIGIT1", Kind::Text}, {"DIGIT2", Kind::Text}, {"DIGIT3", Kind::Text},
+    {"fnOrvane_fetchParallelInputPin", nullptr, {kPin}, 1, &CallWithIntegers},
+    {"fnOrvane_getParallelInputAll", nullptr, {}, 0, &CallWithIntegers},
+    {"fnOrvane_getParallelInputPin", nullptr, {kPin}, 1, &CallWithIntegers},
+    {"fnOrvane_rudAdado", nullptr, {}, 0, &CallWithIntegers},
+    {"fnOrvane_prepareParallelOutputBuffer", nullptr, {}, 0, &CallWithIntegers},
+    {"fnOrvane_prepareParallelOutputPin", nullptr, {kPin, kLevel}, 2, &CallWithIntegers},
+    {"fnOrvane_setParallelOutputAll", nullptr, {}, 0, &CallWithIntegers},
+    {"fnOrvane_setParallelOutputPin", nullptr, {kPin, kLevel}, 2, &CallWithIntegers},
+    {"fnOrvane_setParallelPort", nullptr, {{"NUMBER", Kind::Integer}}, 1, &CallWithIntegers},
+    {"fnOrvane_setParallelPortAddress",
+     nullptr,
+     {{"DIGIT1", Kind::Text},
+      {"DIGIT2", Kind::Text},
+      {"DIGIT3", Kind::Text},
       {"DIGIT4", Kind::Text}},
      4,
      &CallWithTexts},
-    {"setParallelDataDirection", "fnOrvane_setParallelDataDirection", {{"INPUT", Kind::Integer}},
-     1, &CallWithIntegers},
-    {"setParallelDataByte", "fnOrvane_setParallelDataByte", {{"VALUE", Kind::Integer}}, 1,
+    {"fnOrvane_setParallelDataDirection",
+     nullptr,
+     {{"INPUT", Kind::Integer}},
+     1,
      &CallWithIntegers},
-    {"getParallelDataByte", "fnOrvane_getParallelDataByte", {}, 0, &CallWithIntegers},
-    {"waitParallelInputPin", "fnOrvane_waitParallelInputPin",
-     {kPin, kLevel, {"TIMEOUT", Kind::Integer}}, 3, &CallWithIntegers},
-    {"recordParallelPins", "fnOrvane_recordParallelPins", {kFile}, 0, &CallWithTexts},
+    {"fnOrvane_setParallelDataByte", nullptr, {{"VALUE", Kind::Integer}}, 1, &CallWithIntegers},
+    {"fnOrvane_getParallelDataByte", nullptr, {}, 0, &CallWithIntegers},
+    {"fnOrvane_waitParallelInputPin",
+     nullptr,
+     {kPin, kLevel, {"TIMEOUT", Kind::Integer}},
+     3,
+     &CallWithIntegers},
+    {"fnOrvane_recordParallelPins", nullptr, {kFile}, 0, &CallWithTexts},
 };
 
 const Statement* FindStatement(const std::string& word)
 {
-    const bool prefixed = word.compare(0, std::strlen(kExportPrefix), kExportPrefix) == 0;
-    const std::string name = prefixed ? word.substr(std::strlen(kExportPrefix)) : word;
     for (const Statement& statement : kExports) {
-        if (name == statement.name) return &statement;
+        if (word == statement.name || kExportPrefix + word == statement.name) return &statement;
     }
-    if (prefixed) return nullptr;
     for (const Statement& statement : kHostStatements) {
-        if (name == statement.name) return &statement;
+        if (word == statement.name) return &statement;
     }
     return nullptr;
+}
+
+const char* ExportName(const Statement& statement)
+{
+    return statement.exportName != nullptr ? statement.exportName : statement.name;
 }
 
 // ---------------------------------------------------------------------------
@@ -214,7 +220,10 @@ std::vector<SourceLine> SplitLines(const std::string& bytes)
     return lines;
 }
 
-bool IsBlank(char byte) { return byte == ' ' || byte == '\t'; }
+bool IsBlank(char byte)
+{
+    return byte == ' ' || byte == '\t';
+}
 
 // Splits a line into words; false, with `error`, when it cannot.
 bool SplitWords(const std::string& text, std::vector<std::string>& words, std::string& error)
@@ -309,8 +318,7 @@ bool ReadArgument(const Parameter& parameter, const std::string& word, Argument&
     case Kind::Byte:
         if (value > 0xFF) range = "00 to FF";
         break;
-    case Kind::Text:
-        break;
+    case Kind::Text: break;
     }
     if (range == nullptr) return true;
     error = std::string(parameter.name) + " " + word + " is outside " + range;
@@ -325,10 +333,9 @@ std::string Usage(const Statement& statement)
     for (const Parameter& parameter : statement.parameters) {
         names += (names.empty() ? "" : " ") + std::string(parameter.name);
     }
-    const std::string counted =
-        statement.required == count
-            ? std::to_string(count)
-            : std::to_string(statement.required) + " or " + std::to_string(count);
+    const std::string counted = statement.required == count ? std::to_string(count)
+                                                            : std::to_string(statement.required) +
+                                                                  " or " + std::to_string(count);
     return counted + (count == 1 ? " argument (" : " arguments (") + names + ")";
 }
 
@@ -536,7 +543,7 @@ public:
     // The line's export in the loaded library, or nullptr with the error printed.
     void* Export(const Line& line)
     {
-        const char* name = line.statement->exportName;
+        const char* name = ExportName(*line.statement);
         void* function = reinterpret_cast<void*>(GetProcAddress(library, name));
         if (function == nullptr)
             std::printf("line %d: %s has no export %s\n", line.number, kLibraryName, name);
@@ -547,7 +554,7 @@ public:
     void Called(const Line& line, const std::string& arguments, int result)
     {
         lastResult = result;
-        std::printf("%s(%s) = %d\n", line.statement->exportName, arguments.c_str(), result);
+        std::printf("%s(%s) = %d\n", ExportName(*line.statement), arguments.c_str(), result);
         log.PrintNewLines();
     }
 
@@ -673,12 +680,8 @@ bool CallWithIntegers(Host& host, const Line& line)
         shown += (shown.empty() ? "" : ", ") + std::to_string(argument.number);
     int result = 0;
     switch (line.arguments.size()) {
-    case 0:
-        result = reinterpret_cast<int(__cdecl*)()>(function)();
-        break;
-    case 1:
-        result = reinterpret_cast<int(__cdecl*)(int)>(function)(IntegerAt(line, 0));
-        break;
+    case 0: result = reinterpret_cast<int(__cdecl*)()>(function)(); break;
+    case 1: result = reinterpret_cast<int(__cdecl*)(int)>(function)(IntegerAt(line, 0)); break;
     case 2:
         result = reinterpret_cast<int(__cdecl*)(int, int)>(function)(IntegerAt(line, 0),
                                                                      IntegerAt(line, 1));
