@@ -11,6 +11,12 @@ owner and group 0, with the time SOURCE_DATE_EPOCH (seconds since 1970, UTC)
 or, when that is not set, the time of the source folder's HEAD commit. Nothing
 else varies: no time of the build, no user, no build path, and no name or
 time in the gzip header.
+
+A zip entry holds no time before 1980-01-01, and a time before that is
+written as 1980-01-01 00:00:00. It holds none after 2107-12-31 23:59:59 (a
+tar entry none after 2242-03-16 12:56:31): a later time is refused with one
+line naming the limit and the time, and exit status 2, before anything is
+installed or written. Other errors give exit status 1.
 """
 import argparse
 import gzip
@@ -26,6 +32,10 @@ import zipfile
 
 # The earliest time a zip entry can hold (1980-01-01).
 ZIP_EARLIEST = 315532800
+# The latest time each archive's entries can hold: a zip entry's year is
+# 1980 plus 7 bits (2107-12-31 23:59:59), a tar entry's time 11 octal digits
+# (2242-03-16 12:56:31).
+LATEST = {".zip": 4354819199, ".tar.gz": 8589934591}
 
 
 def fail(message):
@@ -61,6 +71,24 @@ def release_time(source):
     if not value.isdigit():
         fail(f"SOURCE_DATE_EPOCH is not a number of seconds: {value!r}")
     return int(value)
+
+
+def archive_format(archive):
+    """The archive's format, from its name: ".zip" or ".tar.gz"."""
+    for suffix in LATEST:
+        if archive.endswith(suffix):
+            return suffix
+    fail(f"no format for {archive}: .zip or .tar.gz")
+
+
+def check_time_fits(archive, suffix, epoch):
+    """Refuses (exit 2) a time that the archive's entries cannot hold."""
+    latest = LATEST[suffix]
+    if epoch > latest:
+        limit = time.strftime("%Y-%m-%d %H:%M:%S UTC", time.gmtime(latest))
+        print(f"pack_package.py: the release time {epoch} is after {limit} ({latest}), "
+              f"the latest time an entry of {archive} can hold", file=sys.stderr)
+        sys.exit(2)
 
 
 def staged_files(folder):
@@ -115,6 +143,8 @@ def main():
     settings = read_settings(args.build)
     archive = settings["archive"]
     epoch = release_time(settings["source"])
+    suffix = archive_format(archive)
+    check_time_fits(archive, suffix, epoch)
     os.makedirs(args.output, exist_ok=True)
     target = os.path.join(args.output, archive)
     partial = target + ".partial"
@@ -126,12 +156,10 @@ def main():
             sys.stderr.write(install.stdout + install.stderr)
             fail(f"installing the package's files from {args.build} failed")
         names = staged_files(stage)
-        if archive.endswith(".zip"):
+        if suffix == ".zip":
             write_zip(partial, stage, names, epoch)
-        elif archive.endswith(".tar.gz"):
-            write_tar_gz(partial, stage, names, epoch)
         else:
-            fail(f"no format for {archive}: .zip or .tar.gz")
+            write_tar_gz(partial, stage, names, epoch)
         os.replace(partial, target)
     finally:
         shutil.rmtree(stage, ignore_errors=True)

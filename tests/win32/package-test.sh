@@ -34,6 +34,20 @@ unpack_and_check "$zip" "$expected" "$source" "$build" "$scratch/unpacked"
 
 cmp Doruzeda_DO.dll "$build/bin/Doruzeda_DO.dll" || fail "the packaged DLL is not the built one"
 
+# A release time after the last a zip entry can hold (2107): one line naming
+# the limit and the time, exit status 2, and the good zip left as it was.
+cp "$zip" "$scratch/good.zip"
+message=$(SOURCE_DATE_EPOCH=4500000000 python3 "$source/tools/pack_package.py" --cmake "$cmake" \
+          "$build" "$scratch" 2>&1)
+code=$?
+[ "$code" -eq 2 ] || fail "a release time after 2107: exit status $code, not 2: $message"
+[ "$message" = "pack_package.py: the release time 4500000000 is after 2107-12-31 23:59:59 UTC (4354819199), the latest time an entry of Doruzeda_DO-$version-win32.zip can hold" ] ||
+    fail "a release time after 2107: $message"
+cmp -s "$zip" "$scratch/good.zip" || fail "a release time after 2107 changed the zip"
+[ "$(ls -A "$scratch" | grep -c -e '\.partial$' -e '^\.stage-')" -eq 0 ] ||
+    fail "a release time after 2107 left: $(ls -A "$scratch")"
+rm -f "$scratch/good.zip"
+
 # Address-space layout randomisation and data-execution prevention, and no
 # section both writable and executable (objdump: CODE without READONLY).
 headers=$(TZ=UTC "$objdump" -p Doruzeda_DO.dll) || fail "objdump cannot read Doruzeda_DO.dll"
