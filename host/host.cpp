@@ -611,13 +611,23 @@ bool RunPins(Host& host, const Line& line)
     const unsigned status = host.simPeek(static_cast<unsigned short>(base + 1));
     const unsigned control = host.simPeek(static_cast<unsigned short>(base + 2));
     std::printf("  port %X: data=%02X status=%02X control=%02X\n", base, data, status, control);
-    std::printf("  out pins  1:%d", (control & 0x01) ? 0 : 1);
-    for (int pin = 2; pin <= 9; ++pin) std::printf(" %d:%d", pin, (data >> (pin - 2)) & 1);
-    std::printf(" 14:%d 16:%d 17:%d\n", (control & 0x02) ? 0 : 1, (control & 0x04) ? 1 : 0,
-                (control & 0x08) ? 0 : 1);
-    std::printf("  in pins  10:%d 11:%d 12:%d 13:%d 15:%d\n", (status & 0x40) ? 1 : 0,
-                (status & 0x80) ? 0 : 1, (status & 0x20) ? 1 : 0, (status & 0x10) ? 1 : 0,
-                (status & 0x08) ? 1 : 0);
+    // The levels on the connector, as the pin map reads them from the
+    // registers: the pins the PC drives, then those it reads from status.
+    const unsigned registers[3] = {data, status, control};
+    const auto printPins = [&registers](const char* title, bool output) {
+        std::printf("  %s", title);
+        for (int pin = PinMap::kFirstPin; pin <= PinMap::kLastSignalPin; ++pin) {
+            const PinMapRow* row = PinMap::Find(pin);
+            const bool shown = output ? row->settable
+                                      : row->readable && row->reg == PinRegister::Status;
+            if (!shown) continue;
+            const auto value = static_cast<std::uint16_t>(registers[static_cast<int>(row->reg)]);
+            std::printf(" %d:%d", pin, PinMap::LevelIn(*row, value) ? 1 : 0);
+        }
+        std::printf("\n");
+    };
+    printPins("out pins ", true);
+    printPins("in pins ", false);
     return true;
 }
 
