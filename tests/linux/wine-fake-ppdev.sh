@@ -25,8 +25,8 @@ if mountpoint -q "$work/dev" 2>/dev/null; then fusermount3 -u "$work/dev"; fi
 rm -rf "$work"
 mkdir -p "$work/app" "$work/dev" "$work/nodev"
 cp "$win32_bin/host.exe" "$win32_bin/Doruzeda_DO.dll" "$win32_bin/kxmacro.dll" \
-   "$win32_bin/unload_during_access.exe" "$dist/INPOUT32.dll" "$dist/get_io.dll" \
-   "$work/app/" || exit 1
+   "$win32_bin/unload_during_access.exe" "$win32_bin/handles_test.exe" \
+   "$dist/INPOUT32.dll" "$dist/get_io.dll" "$work/app/" || exit 1
 
 # ports BASE...: the port listing, parport0 at the first base, and so on.
 ports() {
@@ -216,6 +216,20 @@ second=$(sed -n 's/^second unload: \([0-9]*\) ms$/\1/p' "$work/held.out")
 expect_file "$work/held.err" "ppdev: cannot claim $work/dev/parport0 (LPT1 at 378) within 2 s: \
 held by another program. Its reads give FF and writes are dropped until that program releases it."
 expect_file "$work/dev/parport0.log" ""
+stop_fake
+
+# Only Doruzeda_DO.dll cycles here (the Linux libraries stay loaded once
+# loaded): 50 loads and unloads, each with a pin write that reaches the port,
+# and the process's handles by type the same after the last as before the
+# second.
+echo "== no handle left per load and unload"
+ports 888
+start_fake
+(cd "$work/app" && DORUZEDA_PARPORT_PROC="$work/proc" DORUZEDA_PARPORT_DEV="$work/dev" \
+    wine handles_test.exe --gtest_filter=HandlesAcrossCycles.TheLibraryLeavesNone) \
+    >"$work/handles.out" 2>&1 || { fail "handles_test:"; tr -d '\r' <"$work/handles.out"; }
+[ "$(grep -c '^data 01$' "$work/dev/parport0.log")" -eq 50 ] ||
+    fail "the pin writes did not reach the device: $(cat "$work/dev/parport0.log")"
 stop_fake
 
 echo "== no permission"

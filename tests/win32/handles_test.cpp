@@ -127,7 +127,10 @@ bool LoadCallUnload(const char* name, WORD ordinal, Call call)
     return FreeLibrary(module) != FALSE;
 }
 
-TEST(HandlesAcrossCycles, TheLibraryWithTheStandInsLeavesNone)
+// With whatever INPOUT32.dll and get_io.dll lie beside the program: the
+// stand-ins in the Win32 build's folder, the Linux libraries in the Wine
+// fake-device test (tests/linux/wine-fake-ppdev.sh).
+TEST(HandlesAcrossCycles, TheLibraryLeavesNone)
 {
     ScratchDirectory scratch;   // the log file
     DeviceDescription devices;  // LPT1 at 378, selected at load
