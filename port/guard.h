@@ -4,10 +4,10 @@
 // to be reached only with the guard held. Other compilers see plain code.
 //
 // The lock itself is the system's, bound at link time: a slim reader/writer
-// lock on Windows (platform/win32/guard_win32.cpp), which needs no handle and
-// leaves nothing behind when the library unloads (the static thread runtime's
-// std::mutex there leaves a thread and an event handle per load); the
-// standard library's mutex elsewhere (port/guard_std.cpp).
+// lock on Windows (platform/win32/guard_win32.cpp), which needs no handle, no
+// clean-up at unload and nothing of the static thread runtime; the standard
+// library's mutex elsewhere (port/guard_std.cpp). Either needs nothing done
+// when the guard ends.
 #pragma once
 
 #if defined(__clang__)
@@ -31,7 +31,7 @@
 class CAPABILITY("mutex") Guard {
 public:
     Guard();
-    ~Guard();
+    ~Guard() = default;
     Guard(const Guard&) = delete;
     Guard& operator=(const Guard&) = delete;
 

@@ -14,11 +14,14 @@
 // unwinding through its frames. Nothing in these DLLs catches one, and none
 // may leave an export, so an exception ends the program either way (at the
 // throw now, as no handler is found).
+// The names are the linker's: --wrap=NAME sends calls of NAME to __wrap_NAME.
 extern "C" {
 
-void __wrap___register_frame_info(const void*, void*) {}
+void __wrap___register_frame_info(const void*, void*)  // NOLINT(bugprone-reserved-identifier)
+{
+}
 
-void* __wrap___deregister_frame_info(const void*)
+void* __wrap___deregister_frame_info(const void*)  // NOLINT(bugprone-reserved-identifier)
 {
     return nullptr;
 }

@@ -23,8 +23,6 @@ Guard::Guard()
     ::InitializeSRWLock(new (storage) SRWLOCK);
 }
 
-Guard::~Guard() = default;
-
 void Guard::lock() NO_THREAD_SAFETY_ANALYSIS
 {
     ::AcquireSRWLockExclusive(LockIn(storage));

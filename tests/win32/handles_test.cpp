@@ -33,7 +33,7 @@ struct HandleList {
     HandleEntry entries[1];
 };
 struct TypeInformation {  // the start of what information class 2 returns
-    USHORT length;          // of the name, in bytes
+    USHORT length;        // of the name, in bytes
     USHORT maximumLength;
     const WCHAR* name;
     ULONG rest[32];
@@ -157,8 +157,8 @@ TEST(HandlesAcrossCycles, TheDeviceListStandInAloneLeavesNone)
     ExpectNoHandleGrows([] {
         return LoadCallUnload("get_io.dll", 5, [](FARPROC function) {
             DWORD count = 0;
-            reinterpret_cast<int(__cdecl*)(const char*, DWORD*)>(
-                reinterpret_cast<void*>(function))("port", &count);
+            reinterpret_cast<int(__cdecl*)(const char*, DWORD*)>(reinterpret_cast<void*>(function))(
+                "port", &count);
         });
     });
 }
