@@ -11,7 +11,8 @@ void ShowSetupWindow();
 
 // Marks a call of an export as inside the library for its life. Admitted()
 // is false once the unload has begun: the export then returns -1 and touches
-// nothing. The unload waits (up to a second) until no admitted call is left.
+// nothing. The unload waits (up to 3 s, longer than any wait a call makes)
+// until no admitted call is left.
 class ExportCall {
 public:
     ExportCall();
@@ -22,6 +23,7 @@ public:
 
 private:
     bool admitted;
+    long long load;  // the mark of the load the call counted itself into
 };
 
 // The result of a call that arrives once the unload has begun.

@@ -16,10 +16,29 @@ namespace {
 std::atomic<long> callsInside{0};
 std::atomic<bool> unloadBegun{false};
 
-// How long the unload waits for the calls inside to leave. Only a call stuck
-// in the system (a port access or a log write that does not return) takes
-// longer; past this the unload goes on regardless.
-constexpr DWORD kUnloadWaitMs = 1000;
+// This load's mark, taken from the system's performance counter when the
+// library loads, which no two loads of a process share. A call counts itself
+// out only of the load it counted itself into: a thread that outlived an
+// unload (stuck in the system past the unload's wait) and returns into a
+// later load of the library at the same address leaves that load's count
+// alone, which therefore starts from 0 whatever such a thread does.
+LONGLONG TakeLoadMark()
+{
+    LARGE_INTEGER now{};
+    ::QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+const LONGLONG loadMark = TakeLoadMark();
+
+// How long the unload waits for the calls inside to leave. A wait for an
+// input ends when the unload begins; the other waits a call can make are
+// bounded, and this covers the longest of them together: a first access to
+// a port that another program holds waits up to 2 s for it (the Linux
+// libraries' claim wait), and each of its log lines up to 100 ms for each of
+// the log file's two locks. Only a call stuck in the system (a port access
+// or a log write that does not return) takes longer; past this the unload
+// goes on regardless.
+constexpr DWORD kUnloadWaitMs = 3000;
 
 // Closes the gate, ends every wait, and waits (bounded) until no call is
 // inside. Runs in DllMain under the loader lock: the calls inside need
@@ -37,7 +56,7 @@ void LetCallsInsideLeave()
 
 }  // namespace
 
-ExportCall::ExportCall() : admitted(false)
+ExportCall::ExportCall() : admitted(false), load(loadMark)
 {
     callsInside.fetch_add(1);
     admitted = !unloadBegun.load();
@@ -45,7 +64,7 @@ ExportCall::ExportCall() : admitted(false)
 
 ExportCall::~ExportCall()
 {
-    callsInside.fetch_sub(1);
+    if (load == loadMark) callsInside.fetch_sub(1);
 }
 
 // No name of its own: the framework then names the application after the

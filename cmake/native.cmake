@@ -7,7 +7,7 @@
 set(DORUZEDA_SANITIZE ON CACHE STRING "Sanitizers of the native build: ON, thread or OFF")
 set_property(CACHE DORUZEDA_SANITIZE PROPERTY STRINGS ON thread OFF)
 
-add_library(doruzeda_core STATIC ${DORUZEDA_CORE_SOURCES})
+add_library(doruzeda_core STATIC ${DORUZEDA_CORE_SOURCES} ${CMAKE_SOURCE_DIR}/port/guard_std.cpp)
 target_include_directories(doruzeda_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(doruzeda_core PRIVATE ${DORUZEDA_WARNINGS})
 if(DORUZEDA_SANITIZE STREQUAL "thread")

@@ -9,6 +9,16 @@ set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 # No runtime DLL of the toolchain at run time.
 set(DORUZEDA_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
+# What every DLL of the build links besides: the static runtime, without its
+# registration of unwind tables at load (platform/win32/dll_runtime_win32.cpp:
+# it would leave a thread and an event handle behind per load and unload).
+add_library(doruzeda_dll_runtime OBJECT ${CMAKE_SOURCE_DIR}/platform/win32/dll_runtime_win32.cpp)
+function(doruzeda_dll_runtime target)
+    target_sources(${target} PRIVATE $<TARGET_OBJECTS:doruzeda_dll_runtime>)
+    target_link_options(${target} PRIVATE ${DORUZEDA_STATIC_RUNTIME}
+        -Wl,--wrap=__register_frame_info,--wrap=__deregister_frame_info)
+endfunction()
+
 # Test programs run under Wine, in a prefix of this build folder.
 configure_file(${CMAKE_SOURCE_DIR}/tests/win32/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh
                @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
@@ -35,7 +45,8 @@ add_library(doruzeda_core STATIC ${DORUZEDA_CORE_SOURCES}
     ${CMAKE_SOURCE_DIR}/platform/win32/port_io_win32.cpp
     ${CMAKE_SOURCE_DIR}/platform/win32/device_list_win32.cpp
     ${CMAKE_SOURCE_DIR}/platform/win32/log_sink_win32.cpp
-    ${CMAKE_SOURCE_DIR}/platform/win32/wait_sleep_win32.cpp)
+    ${CMAKE_SOURCE_DIR}/platform/win32/wait_sleep_win32.cpp
+    ${CMAKE_SOURCE_DIR}/platform/win32/guard_win32.cpp)
 target_include_directories(doruzeda_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(doruzeda_core PRIVATE ${DORUZEDA_WARNINGS})
 target_link_libraries(doruzeda_core PUBLIC inpout32_import get_io_import)
@@ -61,7 +72,7 @@ add_library(Doruzeda_DO SHARED
 set_target_properties(Doruzeda_DO PROPERTIES PREFIX "" OUTPUT_NAME Doruzeda_DO)
 target_compile_options(Doruzeda_DO PRIVATE ${DORUZEDA_WARNINGS})
 target_link_libraries(Doruzeda_DO PRIVATE doruzeda_core doruzeda_window_framework)
-target_link_options(Doruzeda_DO PRIVATE ${DORUZEDA_STATIC_RUNTIME})
+doruzeda_dll_runtime(Doruzeda_DO)
 # The shipped library carries no symbol table and no debug information (the
 # runtime's, linked in statically, would otherwise come along).
 target_link_options(Doruzeda_DO PRIVATE $<$<CONFIG:Release>:-s>)

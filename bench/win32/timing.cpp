@@ -82,11 +82,15 @@ void LogLineByHand()
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
-    OVERLAPPED lockedByte{};
-    lockedByte.Offset = 0xFFFFFFFEu;
-    lockedByte.OffsetHigh = 0x7FFFFFFFu;
-    const BOOL locked =
-        LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &lockedByte);
+    // The appenders' two lock bytes, the first and then the second.
+    OVERLAPPED lockedBytes[2] = {};
+    BOOL locked[2] = {};
+    for (int byte = 0; byte < 2; ++byte) {
+        lockedBytes[byte].Offset = byte == 0 ? 0xFFFFFFFEu : 0xFFFFFFFDu;
+        lockedBytes[byte].OffsetHigh = 0x7FFFFFFFu;
+        locked[byte] = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1,
+                                  0, &lockedBytes[byte]);
+    }
     // How the file ends: its last byte.
     LARGE_INTEGER size{};
     char lastByte = 0;
@@ -99,7 +103,8 @@ void LogLineByHand()
     }
     DWORD written = 0;
     WriteFile(file, line, sizeof line - 1, &written, nullptr);
-    if (locked) UnlockFileEx(file, 0, 1, 0, &lockedByte);
+    if (locked[1]) UnlockFileEx(file, 0, 1, 0, &lockedBytes[1]);
+    if (locked[0]) UnlockFileEx(file, 0, 1, 0, &lockedBytes[0]);
     CloseHandle(file);
 }
 

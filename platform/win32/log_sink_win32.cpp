@@ -9,10 +9,19 @@ namespace log_sink {
 
 namespace {
 
-// How long an append waits in all for another appender's lock before it
-// writes without it. The holder may be stopped (a paused debugger, a stopped
-// process) and the caller may hold the loader lock, so the wait must end.
+// How long an append waits for each of the appenders' two lock bytes. The
+// holder may be stopped (a paused debugger, a stopped process) and the caller
+// may hold the loader lock, so each wait must end.
 constexpr DWORD kLockPatienceMilliseconds = 100;
+
+// The two lock bytes, far past any data: the agreement between the processes
+// that append. Every appender takes the first, then the second; one that
+// cannot have the first within its wait still takes the second, so that
+// appenders kept from the first by a stopped holder still append one at a
+// time.
+constexpr DWORD kFirstLockByteLow = 0xFFFFFFFEu;
+constexpr DWORD kSecondLockByteLow = 0xFFFFFFFDu;
+constexpr DWORD kLockBytesHigh = 0x7FFFFFFFu;
 
 // Takes the lock on `lockedByte`, trying again for at most
 // kLockPatienceMilliseconds while another handle holds it. False when the
@@ -87,14 +96,22 @@ bool AppendTextLine(const char* fileName, const char* line)
     // Windows makes one append-only write atomic; Wine appends by taking the
     // file's size and writing there, so another process could slip in
     // between. Appends of this library are therefore serialised between
-    // processes with a lock on one byte far past any data, which Wine grants
-    // on an append-only handle. Where the lock cannot be had (Windows may
-    // refuse it on such a handle, and needs none; another holder keeps it
-    // too long), the line is written all the same.
-    OVERLAPPED lockedByte{};
-    lockedByte.Offset = 0xFFFFFFFEu;
-    lockedByte.OffsetHigh = 0x7FFFFFFFu;
-    const bool locked = TryLock(file, lockedByte);
+    // processes with locks on bytes far past any data, which Wine grants on
+    // an append-only handle: the first byte, then the second. A holder
+    // stopped on the first alone (while it waits for the second) keeps the
+    // others only from the first: they still append one at a time under the
+    // second. Only a holder stopped while it holds both (in the middle of its
+    // own append) leaves the others writing without a lock, after both waits.
+    // Where no lock can be had at all (Windows may refuse it on such a
+    // handle, and needs none), the line is written all the same.
+    OVERLAPPED firstByte{};
+    firstByte.Offset = kFirstLockByteLow;
+    firstByte.OffsetHigh = kLockBytesHigh;
+    OVERLAPPED secondByte{};
+    secondByte.Offset = kSecondLockByteLow;
+    secondByte.OffsetHigh = kLockBytesHigh;
+    const bool firstLocked = TryLock(file, firstByte);
+    const bool secondLocked = TryLock(file, secondByte);
 
     // A text file, as the C runtime's text mode writes it: CR LF line ends,
     // every line from a line's start, all in one write.
@@ -107,7 +124,8 @@ bool AppendTextLine(const char* fileName, const char* line)
     DWORD written = 0;
     const BOOL wrote =
         ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    if (locked) ::UnlockFileEx(file, 0, 1, 0, &lockedByte);
+    if (secondLocked) ::UnlockFileEx(file, 0, 1, 0, &secondByte);
+    if (firstLocked) ::UnlockFileEx(file, 0, 1, 0, &firstByte);
     ::CloseHandle(file);
     return wrote && written == text.size();
 }

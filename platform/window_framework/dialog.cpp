@@ -7,15 +7,24 @@ namespace {
 
 // The dialog templates may hold common controls (the up-down control); their
 // window classes must be registered before a template becomes a window.
+// Once per load, through the system's one-time initialisation: a function's
+// static with a constructor would start the static thread runtime for the
+// calling thread, which leaves a thread and an event handle behind when the
+// library unloads first.
+INIT_ONCE commonControlsOnce = INIT_ONCE_STATIC_INIT;
+
+BOOL CALLBACK RegisterCommonControls(PINIT_ONCE, PVOID, PVOID*)
+{
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof controls;
+    controls.dwICC = ICC_WIN95_CLASSES;
+    ::InitCommonControlsEx(&controls);
+    return TRUE;
+}
+
 void InitialiseCommonControls()
 {
-    static const BOOL initialised = [] {
-        INITCOMMONCONTROLSEX controls{};
-        controls.dwSize = sizeof controls;
-        controls.dwICC = ICC_WIN95_CLASSES;
-        return ::InitCommonControlsEx(&controls);
-    }();
-    (void)initialised;
+    ::InitOnceExecuteOnce(&commonControlsOnce, &RegisterCommonControls, nullptr, nullptr);
 }
 
 }  // namespace

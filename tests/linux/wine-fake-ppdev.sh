@@ -6,7 +6,8 @@
 # (DORUZEDA_PARPORT_DEV) pointed at a fake. Checks the values the macros read
 # (their expect lines), every write that reached the device, the ports that
 # discovery logged, the messages on standard error, that the host can
-# unload and load the library again, and a recording of the pins
+# unload and load the library again (also while a thread waits for a port
+# that another program holds), and a recording of the pins
 # (DORUZEDA_RECORD) read back by sigrok-cli.
 #
 #   wine-fake-ppdev.sh WIN32_BIN DIST FAKE_PPDEV WORK_DIR
@@ -23,6 +24,7 @@ if mountpoint -q "$work/dev" 2>/dev/null; then fusermount3 -u "$work/dev"; fi
 rm -rf "$work"
 mkdir -p "$work/app" "$work/dev" "$work/nodev"
 cp "$win32_bin/host.exe" "$win32_bin/Doruzeda_DO.dll" "$win32_bin/kxmacro.dll" \
+   "$win32_bin/unload_during_access.exe" "$win32_bin/handles_test.exe" \
    "$dist/INPOUT32.dll" "$dist/get_io.dll" "$work/app/" || exit 1
 
 # ports BASE...: the port listing, parport0 at the first base, and so on.
@@ -182,6 +184,51 @@ data 03
 data 07
 release"
 expect_file "$work/reload.err" ""
+stop_fake
+
+# The port held by another program (its devices/active names the holder): a
+# thread's first access waits for the claim, and the library is unloaded
+# 200 ms into that wait, loaded again and unloaded again. The unload waits
+# for the access to leave (nothing runs on in an unloaded library), and the
+# second load starts with no call inside, so its unload is quick.
+echo "== unloaded while a first access waits for a held port"
+ports 888
+mkdir -p "$work/proc/parport0/devices"
+echo lp >"$work/proc/parport0/devices/active"
+start_fake
+(cd "$work/app" && DORUZEDA_PARPORT_PROC="$work/proc" DORUZEDA_PARPORT_DEV="$work/dev" \
+    wine unload_during_access.exe) >"$work/held.out" 2>"$work/held.err"
+code=$?
+tr -d '\r' <"$work/held.out" >"$work/held.tmp" && mv "$work/held.tmp" "$work/held.out"
+[ $code -eq 0 ] || { fail "exit code $code"; cat "$work/held.out" "$work/held.err"; }
+expect_line "$work/held.out" "access: 255"
+first=$(sed -n 's/^first unload: \([0-9]*\) ms$/\1/p' "$work/held.out")
+second=$(sed -n 's/^second unload: \([0-9]*\) ms$/\1/p' "$work/held.out")
+# The first waits for the claim wait's end (2 s from the access).
+[ -n "$first" ] && [ "$first" -ge 1500 ] && [ "$first" -le 3000 ] ||
+    fail "the first unload took ${first:-?} ms, not the rest of the claim wait (about 1800 ms)"
+# Nothing is inside: a few milliseconds, a few tens on a busy machine. A count
+# of calls inside that an old thread spoiled would make it wait its whole
+# bound (seconds).
+[ -n "$second" ] && [ "$second" -le 300 ] ||
+    fail "the second unload took ${second:-?} ms, not a few tens"
+expect_file "$work/held.err" "ppdev: cannot claim $work/dev/parport0 (LPT1 at 378) within 2 s: \
+held by another program. Its reads give FF and writes are dropped until that program releases it."
+expect_file "$work/dev/parport0.log" ""
+stop_fake
+
+# Only Doruzeda_DO.dll cycles here (the Linux libraries stay loaded once
+# loaded): 50 loads and unloads, each with a pin write that reaches the port,
+# and the process's handles by type the same after the last as before the
+# second.
+echo "== no handle left per load and unload"
+ports 888
+start_fake
+(cd "$work/app" && DORUZEDA_PARPORT_PROC="$work/proc" DORUZEDA_PARPORT_DEV="$work/dev" \
+    wine handles_test.exe --gtest_filter=HandlesAcrossCycles.TheLibraryLeavesNone) \
+    >"$work/handles.out" 2>&1 || { fail "handles_test:"; tr -d '\r' <"$work/handles.out"; }
+[ "$(grep -c '^data 01$' "$work/dev/parport0.log")" -eq 50 ] ||
+    fail "the pin writes did not reach the device: $(cat "$work/dev/parport0.log")"
 stop_fake
 
 echo "== no permission"

@@ -1,5 +1,6 @@
 // The log file under stress from outside: two processes logging into one
-// RurSetupDebug.txt at once (every line must arrive whole, once, in its
+// RurSetupDebug.txt at once, also while a third holds the appenders' first
+// lock byte and never lets go (every line must arrive whole, once, in its
 // process's order; the test program starts itself twice with "--log-child",
 // and each child loads the library, waits until both are ready, then makes
 // its logged calls); a holder of the appenders' lock that never lets go; a
@@ -20,7 +21,6 @@ using namespace test_support;
 
 namespace {
 
-constexpr int kCallsPerProcess = 3000;
 constexpr int kChildren = 2;
 
 std::string ObjectName(DWORD parent, const char* what)
@@ -28,36 +28,76 @@ std::string ObjectName(DWORD parent, const char* what)
     return "DoruzedaLogTest-" + std::to_string(parent) + "-" + what;
 }
 
-// The child: "--log-child PARENT PIN". Logs kCallsPerProcess calls of
+// The child: "--log-child PARENT PIN CALLS". Logs CALLS calls of
 // fnOrvane_setParallelOutputPin(PIN, level), the level alternating 1, 0, ...
-int RunChild(DWORD parent, int pin)
+int RunChild(DWORD parent, int pin, int callCount)
 {
     const HANDLE ready =
         OpenSemaphoreA(SEMAPHORE_MODIFY_STATE, FALSE, ObjectName(parent, "ready").c_str());
     const HANDLE start = OpenEventA(SYNCHRONIZE, FALSE, ObjectName(parent, "start").c_str());
     if (ready == nullptr || start == nullptr) return 2;
     LoadedLibrary library;
-    Exports calls(library);
-    if (!calls.AllFound()) return 3;
+    Exports exports(library);
+    if (!exports.AllFound()) return 3;
     ReleaseSemaphore(ready, 1, nullptr);
     if (WaitForSingleObject(start, 60000) != WAIT_OBJECT_0) return 4;
-    for (int call = 0; call < kCallsPerProcess; ++call) {
-        if (calls.setParallelOutputPin(pin, (call + 1) % 2) != 0) return 5;
+    for (int call = 0; call < callCount; ++call) {
+        if (exports.setParallelOutputPin(pin, (call + 1) % 2) != 0) return 5;
     }
     return 0;
 }
+
+// The lock byte the library's appenders take, far past any data: the
+// processes' agreement, so written out here.
+constexpr DWORD kLockByteLow = 0xFFFFFFFEu;
+constexpr DWORD kLockByteHigh = 0x7FFFFFFFu;
+
+// A handle of its own on the log file that holds the appenders' lock byte
+// until Release, as a stopped process (Ctrl-Z, a paused debugger) holding it
+// would. Locks belong to handles: the library's own handle conflicts with it.
+class HeldLockByte {
+public:
+    HeldLockByte()
+    {
+        file = CreateFileA("RurSetupDebug.txt", GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return;
+        byte.Offset = kLockByteLow;
+        byte.OffsetHigh = kLockByteHigh;
+        held = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                          &byte) != FALSE;
+    }
+    ~HeldLockByte() { Release(); }
+    HeldLockByte(const HeldLockByte&) = delete;
+    HeldLockByte& operator=(const HeldLockByte&) = delete;
+    bool Held() const { return held; }
+    void Release()
+    {
+        if (held) UnlockFileEx(file, 0, 1, 0, &byte);
+        held = false;
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        file = INVALID_HANDLE_VALUE;
+    }
+
+private:
+    HANDLE file = INVALID_HANDLE_VALUE;
+    OVERLAPPED byte{};
+    bool held = false;
+};
 
 struct Child {
     PROCESS_INFORMATION process{};
     bool started = false;
 };
 
-Child StartChild(int pin)
+Child StartChild(int pin, int calls)
 {
     char program[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, program, MAX_PATH);
     std::string command = "\"" + std::string(program) + "\" --log-child " +
-                          std::to_string(GetCurrentProcessId()) + " " + std::to_string(pin);
+                          std::to_string(GetCurrentProcessId()) + " " + std::to_string(pin) +
+                          " " + std::to_string(calls);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     Child child;
@@ -67,10 +107,10 @@ Child StartChild(int pin)
     return child;
 }
 
-TEST(LogFileFromTwoProcesses, EveryLineArrivesWholeOnceAndInOrder)
+// Two children each log `calls` lines into the scratch folder's log file;
+// every line must arrive whole, once, and in its process's order.
+void ExpectEveryLineWholeOnceAndInOrder(const ScratchDirectory& scratch, int calls)
 {
-    ScratchDirectory scratch;
-    DeviceDescription devices;  // LPT1 at 378, selected at load
     const DWORD self = GetCurrentProcessId();
     const HANDLE ready = CreateSemaphoreA(nullptr, 0, kChildren, ObjectName(self, "ready").c_str());
     const HANDLE start = CreateEventA(nullptr, TRUE, FALSE, ObjectName(self, "start").c_str());
@@ -80,7 +120,7 @@ TEST(LogFileFromTwoProcesses, EveryLineArrivesWholeOnceAndInOrder)
     const int pins[kChildren] = {2, 3};
     std::vector<Child> children;
     for (int pin : pins) {
-        children.push_back(StartChild(pin));
+        children.push_back(StartChild(pin, calls));
         ASSERT_TRUE(children.back().started) << GetLastError();
     }
     // Both have loaded the library before either logs a call.
@@ -155,49 +195,29 @@ TEST(LogFileFromTwoProcesses, EveryLineArrivesWholeOnceAndInOrder)
                          << examples.front() << (examples.size() > 1 ? "\n" + examples[1] : "");
     EXPECT_EQ(loadLines, kChildren) << "discovery's line, once per load";
     for (int child = 0; child < kChildren; ++child) {
-        EXPECT_EQ(callLines[child], kCallsPerProcess) << "pin " << pins[child];
+        EXPECT_EQ(callLines[child], calls) << "pin " << pins[child];
     }
-    EXPECT_EQ(lines, kChildren * (kCallsPerProcess + 1));
+    EXPECT_EQ(lines, kChildren * (calls + 1));
 }
 
-// The lock byte the library's appenders take, far past any data: the
-// processes' agreement, so written out here.
-constexpr DWORD kLockByteLow = 0xFFFFFFFEu;
-constexpr DWORD kLockByteHigh = 0x7FFFFFFFu;
+TEST(LogFileFromTwoProcesses, EveryLineArrivesWholeOnceAndInOrder)
+{
+    ScratchDirectory scratch;
+    DeviceDescription devices;  // LPT1 at 378, selected at load
+    ExpectEveryLineWholeOnceAndInOrder(scratch, 3000);
+}
 
-// A handle of its own on the log file that holds the appenders' lock byte
-// until Release, as a stopped process (Ctrl-Z, a paused debugger) holding it
-// would. Locks belong to handles: the library's own handle conflicts with it.
-class HeldLockByte {
-public:
-    HeldLockByte()
-    {
-        file = CreateFileA("RurSetupDebug.txt", GENERIC_READ | GENERIC_WRITE,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return;
-        byte.Offset = kLockByteLow;
-        byte.OffsetHigh = kLockByteHigh;
-        held = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
-                          &byte) != FALSE;
-    }
-    ~HeldLockByte() { Release(); }
-    HeldLockByte(const HeldLockByte&) = delete;
-    HeldLockByte& operator=(const HeldLockByte&) = delete;
-    bool Held() const { return held; }
-    void Release()
-    {
-        if (held) UnlockFileEx(file, 0, 1, 0, &byte);
-        held = false;
-        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-        file = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE file = INVALID_HANDLE_VALUE;
-    OVERLAPPED byte{};
-    bool held = false;
-};
+// A third process (here the test itself) holds the first lock byte and never
+// lets go: each line of the two waits its while for it, and then they still
+// append one at a time, never over each other.
+TEST(LogFileFromTwoProcesses, EveryLineArrivesWholeWhileAHolderNeverLetsGo)
+{
+    ScratchDirectory scratch;
+    DeviceDescription devices;  // LPT1 at 378, selected at load
+    HeldLockByte holder;
+    ASSERT_TRUE(holder.Held()) << GetLastError();
+    ExpectEveryLineWholeOnceAndInOrder(scratch, 300);
+}
 
 // On its own thread: loads the library (discovery logs its port while the
 // system holds the loader lock), makes one logged call, unloads. Its exit
@@ -350,8 +370,9 @@ TEST(LogFileFullDisk, TheLineAfterOneCutShortStartsALine)
 
 int main(int argc, char** argv)
 {
-    if (argc == 4 && std::strcmp(argv[1], "--log-child") == 0) {
-        return RunChild(static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10)), std::atoi(argv[3]));
+    if (argc == 5 && std::strcmp(argv[1], "--log-child") == 0) {
+        return RunChild(static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10)), std::atoi(argv[3]),
+                        std::atoi(argv[4]));
     }
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
