@@ -27,7 +27,7 @@
 //                     that reloads its extensions does (exit code 3 when the
 //                     load fails)
 //   record FILE       records every port access from here on into the VCD
-//                     file FILE (the INPOUT32.dll's export DoruzedaRecord);
+//                     file FILE (Doruzeda_DO.dll's fnOrvane_recordParallelPins);
 //   record            alone, ends the recording
 //
 // After the load and after each call, the host prints the lines the library
@@ -52,7 +52,7 @@ using SimSetInputLinesFunction = void(__cdecl*)(unsigned short, unsigned char);
 SimPeekFunction SimPeek = nullptr;
 SimSetInputLinesFunction SimSetInputLines = nullptr;
 SimSetInputLinesFunction SimSetDataInputs = nullptr;
-// Starts (a file's path) or ends (null) the INPOUT32.dll's recording.
+// Starts (a file's path) or ends (null) the library's recording.
 using RecordFunction = int(__cdecl*)(const char*);
 RecordFunction DoruzedaRecord = nullptr;
 
@@ -251,7 +251,8 @@ int main(int argc, char** argv)
         SimPeek = Lookup<SimPeekFunction>(portLibrary, "SimPeek");
         SimSetInputLines = Lookup<SimSetInputLinesFunction>(portLibrary, "SimSetInputLines");
         SimSetDataInputs = Lookup<SimSetInputLinesFunction>(portLibrary, "SimSetDataInputs");
-        DoruzedaRecord = Lookup<RecordFunction>(portLibrary, "DoruzedaRecord");
+        DoruzedaRecord = Lookup<RecordFunction>(GetModuleHandleA("Doruzeda_DO.dll"),
+                                                "fnOrvane_recordParallelPins");
     };
     loaded();
 
@@ -279,16 +280,17 @@ int main(int argc, char** argv)
         }
         if (verb == "record") {
             if (DoruzedaRecord == nullptr) {
-                std::printf("  (record: this INPOUT32.dll cannot record)\n");
+                std::printf("  (record: this Doruzeda_DO.dll cannot record)\n");
             } else if (words.size() > 1) {
-                // The library names a file it cannot create on standard error.
-                if (DoruzedaRecord(words[1].c_str()) != 0) {
+                // The library logs why it cannot record.
+                if (DoruzedaRecord(words[1].c_str()) == 0) {
                     std::printf("  recording into %s\n", words[1].c_str());
                 }
             } else {
                 DoruzedaRecord(nullptr);
                 std::printf("  recording ended\n");
             }
+            log.PrintNewLines();
             std::fflush(stdout);
             continue;
         }

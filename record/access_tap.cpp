@@ -1,0 +1,7 @@
+#include "record/access_tap.h"
+
+namespace recording {
+
+std::atomic<AccessTap*> activeTap{nullptr};
+
+}  // namespace recording
