@@ -335,8 +335,11 @@ int RecordInto(PortController& controller, const char* path)
 
 void StartFromEnvironment(PortController& controller)
 {
-    const char* path = std::getenv("DORUZEDA_RECORD");
-    if (path == nullptr || *path == '\0') return;
+    // The process's environment as it is now (a host may have set the
+    // variable since it started), not the C library's copy from the start.
+    char path[MAX_PATH * 4] = {};
+    const DWORD length = GetEnvironmentVariableA("DORUZEDA_RECORD", path, sizeof path);
+    if (length == 0 || length >= sizeof path) return;
     const std::string name = NameForLoad(path, CountThisLoad());
     AcquireSRWLockExclusive(&starts);
     StartLocked(controller, name.c_str());
