@@ -183,7 +183,7 @@ TEST_F(RecordingTest, TwoThreadsStartingAtOnceLeaveEveryFileCompleteAndNoHandle)
             [](void* parameter) WINAPI -> DWORD {
                 auto* self = static_cast<Starter*>(parameter);
                 while (*self->go == 0) YieldProcessor();
-                for (int round = 0; round < 20; ++round) {
+                for (int round = 0; round < 40; ++round) {
                     const std::string path =
                         std::string(self->name) + std::to_string(round) + ".vcd";
                     if (self->record(path.c_str()) != 0) ++self->failures;
@@ -201,7 +201,7 @@ TEST_F(RecordingTest, TwoThreadsStartingAtOnceLeaveEveryFileCompleteAndNoHandle)
     EXPECT_EQ(starters[0].failures + starters[1].failures, 0);
     EXPECT_EQ(record(""), 0);
     for (const char* name : {"first", "second"}) {
-        for (int round = 0; round < 20; ++round) {
+        for (int round = 0; round < 40; ++round) {
             const std::string path = std::string(name) + std::to_string(round) + ".vcd";
             EXPECT_TRUE(Complete(ReadAll(path))) << path << ":\n" << ReadAll(path);
         }
