@@ -32,15 +32,15 @@ std::string Identifier(std::size_t number)
 // formatting costs many times a simulated access.
 void AppendStamp(std::string& buffer, std::uint64_t time)
 {
-    char digits[24];
-    int count = 0;
+    char line[24];
+    std::size_t at = sizeof line;
+    line[--at] = '\n';
     do {
-        digits[count++] = static_cast<char>('0' + time % 10);
+        line[--at] = static_cast<char>('0' + time % 10);
         time /= 10;
     } while (time > 0);
-    buffer += '#';
-    while (count > 0) buffer += digits[--count];
-    buffer += '\n';
+    line[--at] = '#';
+    buffer.append(line + at, sizeof line - at);
 }
 
 }  // namespace
@@ -136,10 +136,17 @@ void VcdRecorder::Change(Port& port, int pin, char level)
         AppendAllLevels();
         return;
     }
+    // One append: the level, the signal's code (at most three characters
+    // for the signals of ten ports) and the line end.
     const std::string& identifier = port.identifiers[pin - 1];
-    buffer += level;
-    buffer.append(identifier.data(), identifier.size());
-    buffer += '\n';
+    char line[8];
+    std::size_t length = 0;
+    line[length++] = level;
+    for (std::size_t index = 0; index < identifier.size() && length < 7; ++index) {
+        line[length++] = identifier[index];
+    }
+    line[length++] = '\n';
+    buffer.append(line, length);
 }
 
 // Shows register `reg`'s value on the pins it carries. The data pins follow
