@@ -28,10 +28,18 @@ protected:
 // The tap of the recording under way; null while nothing records.
 extern std::atomic<AccessTap*> activeTap;
 
+// The recording's work, out of line, so that the access path keeps only the
+// load and the branch.
+void TapSeen(AccessTap* tap, std::uint16_t address, std::uint16_t value, bool isWrite);
+
 inline void TapAccess(std::uint16_t address, std::uint16_t value, bool isWrite)
 {
     AccessTap* const tap = activeTap.load(std::memory_order_relaxed);
-    if (tap != nullptr) tap->Seen(address, static_cast<std::uint8_t>(value & 0xFF), isWrite);
+#if defined(__GNUC__)
+    if (__builtin_expect(tap != nullptr, 0)) TapSeen(tap, address, value, isWrite);
+#else
+    if (tap != nullptr) TapSeen(tap, address, value, isWrite);
+#endif
 }
 
 }  // namespace recording
