@@ -8,6 +8,7 @@
 #include <tlhelp32.h>
 #include <winternl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -224,6 +225,29 @@ TEST_F(RecordingTest, NoPortGivesMinusOneOneLogLineAndNoFile)
               std::string::npos)
         << added;
     EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 1) << added;
+}
+
+TEST_F(RecordingTest, AccessesToAPortChosenLaterAreCountedInOneLineAtTheEnd)
+{
+    LoadedLibrary library;
+    const auto record = library.Get<RecordFunction>("fnOrvane_recordParallelPins");
+    const auto address = library.Get<test_support::Str4>("fnOrvane_setParallelPortAddress");
+    const auto setPin = library.Get<test_support::Int2>("fnOrvane_setParallelOutputPin");
+    ASSERT_NE(record, nullptr);
+    ASSERT_EQ(record("other.vcd"), 0);  // LPT1 at 378, listed and selected
+    ASSERT_EQ(address("2", "7", "8", ""), 0);
+    ASSERT_EQ(setPin(2, 1), 0);  // reads 278, writes 278
+    ASSERT_EQ(setPin(1, 0), 0);  // reads 27A, writes 27A
+    ASSERT_EQ(setPin(3, 1), 0);
+    const std::string logBefore = scratch.LogFile();
+    ASSERT_EQ(record(""), 0);
+    const std::string added = scratch.LogFile().substr(logBefore.size());
+    EXPECT_NE(added.find(" Recording into other.vcd: accesses to addresses of no recorded port: "
+                         "278 (4), 27A (2)\r\n"),
+              std::string::npos)
+        << added;
+    EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 1) << added;
+    EXPECT_TRUE(Complete(ReadAll("other.vcd")));
 }
 
 TEST_F(RecordingTest, AFileThatCannotBeCreatedGivesMinusOneAndNamesTheFileAndTheCause)
