@@ -6,6 +6,9 @@
 
 PortController& TheController();
 
+// Starts or ends the recording of the pins (record/recording.h).
+int RecordPins(const char* path);
+
 // Shows the setup window, if there is one.
 void ShowSetupWindow();
 

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "../port/wait_sleep.h"
+#include "../record/recording.h"
 #include "controller_access.h"
 
 CParallelIoApp theApp;
@@ -75,6 +76,10 @@ CParallelIoApp::CParallelIoApp() : CWinApp(), hostBlockCommands(nullptr)
 
 BOOL CParallelIoApp::InitInstance()
 {
+    // DORUZEDA_RECORD: the whole load is recorded, from the ports discovery
+    // listed.
+    recording::StartFromEnvironment(dialog.controller);
+
     // The template is not visible, so the window starts hidden. Without it
     // (no display) the view operations and fnOrvane_rudAdado do nothing, and
     // the exports work on the port the window's initialisation would have
@@ -97,7 +102,14 @@ int CParallelIoApp::ExitInstance()
 {
     LetCallsInsideLeave();
     dialog.DestroyWindow();
+    // The window's last accesses are in the file.
+    recording::EndAtUnload(dialog.controller);
     return CWinApp::ExitInstance();
+}
+
+int RecordPins(const char* path)
+{
+    return recording::RecordInto(theApp.dialog.controller, path);
 }
 
 PortController& TheController()

@@ -68,7 +68,9 @@ add_library(Doruzeda_DO SHARED
     ${CMAKE_SOURCE_DIR}/app/parallel_io_app.cpp
     ${CMAKE_SOURCE_DIR}/dialog/rud_adado_dlg.cpp
     ${CMAKE_SOURCE_DIR}/dialog/Doruzeda_DO.rc
-    ${CMAKE_SOURCE_DIR}/platform/window_framework/dll_main.cpp)
+    ${CMAKE_SOURCE_DIR}/platform/window_framework/dll_main.cpp
+    ${CMAKE_SOURCE_DIR}/record/recording_win32.cpp
+    ${CMAKE_SOURCE_DIR}/record/vcd_recorder.cpp)
 set_target_properties(Doruzeda_DO PROPERTIES PREFIX "" OUTPUT_NAME Doruzeda_DO)
 target_compile_options(Doruzeda_DO PRIVATE ${DORUZEDA_WARNINGS})
 target_link_libraries(Doruzeda_DO PRIVATE doruzeda_core doruzeda_window_framework)

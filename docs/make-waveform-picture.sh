@@ -20,7 +20,7 @@ cp "$1" "$work/$recording"
 cat >"$work/show.tcl" <<'TCL'
 set signals [list]
 foreach pin {pin01_strobe pin02_d0 pin03_d1 pin04_d2 pin05_d3 pin06_d4 pin07_d5 pin08_d6 pin09_d7} {
-    lappend signals "lpt_378.$pin"
+    lappend signals "lpt_378.lpt378_$pin"
 }
 gtkwave::addSignalsFromList $signals
 gtkwave::/Time/Zoom/Zoom_Best_Fit

@@ -106,3 +106,17 @@ DORUZEDA_DO_API int __cdecl fnOrvane_getParallelDataByte(void);
 // the library is being unloaded; -1 no port selected; -2 pin not readable or
 // timeout outside 0 to 60000.
 DORUZEDA_DO_API int __cdecl fnOrvane_waitParallelInputPin(int pin, int level, int timeoutMs);
+
+// Ordinal 15. Records every port access of the library into the VCD file
+// `file` (created, or emptied), a timeline that logic-analyser tools open; a
+// recording under way ends first, its file complete. NULL or "" ends the
+// recording. The file starts from the pins' levels: each recorded port's
+// data, status and control registers are read once when it starts. The
+// ports recorded are those listed at load and the one in use now. The pins
+// and the port accesses of every other call are the same with or without a
+// recording. The file is written every quarter second; a write failure (a
+// full disk, a removed folder) ends the recording with one log line, and the
+// macro runs on. Unloading the library ends the recording, its file
+// complete. 0 recording, or ended; -1 the file cannot be created, or no port
+// can be recorded, each with one log line naming the file and the cause.
+DORUZEDA_DO_API int __cdecl fnOrvane_recordParallelPins(const char* file);

@@ -98,3 +98,8 @@ DORUZEDA_DO_API int __cdecl fnOrvane_waitParallelInputPin(int pin, int level, in
 {
     return WhileLoaded([&] { return TheController().WaitInputPin(pin, level, timeoutMs); });
 }
+
+DORUZEDA_DO_API int __cdecl fnOrvane_recordParallelPins(const char* file)
+{
+    return WhileLoaded([&] { return RecordPins(file); });
+}

@@ -362,3 +362,43 @@ void PortController::SelectFirstListedPortWithoutWindow()
         selectedIndex = 0;
     }
 }
+
+int PortController::StartRecording(PortRecording& recording)
+{
+    const GuardLock lock(guard);
+    std::uint16_t bases[kMaxPorts + 1];
+    int count = 0;
+    const auto add = [&](std::uint16_t base) {
+        if (!PinMap::IsUsableBase(base)) return;
+        for (int index = 0; index < count; ++index) {
+            if (bases[index] == base) return;
+        }
+        bases[count++] = base;
+    };
+    for (int row = 0; row < portCount && row < kMaxPorts; ++row) add(portTable[row].baseAddress);
+    if (HasSelection()) add(SelectedBase());
+    if (count == 0) {
+        return kNoPort;
+    }
+    if (!recording.Open(bases, count)) {
+        return kNotOpened;
+    }
+    PortRecording::Registers registers[kMaxPorts + 1];
+    for (int index = 0; index < count; ++index) {
+        const std::uint16_t base = bases[index];
+        registers[index].base = base;
+        registers[index].data = static_cast<std::uint8_t>(port_io::PortRead(base) & 0xFF);
+        registers[index].status = static_cast<std::uint8_t>(
+            port_io::PortRead(PinMap::RegisterAddress(base, PinRegister::Status)) & 0xFF);
+        registers[index].control = static_cast<std::uint8_t>(
+            port_io::PortRead(PinMap::RegisterAddress(base, PinRegister::Control)) & 0xFF);
+    }
+    recording.Begin(registers, count);
+    return kOk;
+}
+
+void PortController::EndRecording(PortRecording& recording)
+{
+    const GuardLock lock(guard);
+    recording.End();
+}

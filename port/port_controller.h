@@ -27,6 +27,7 @@
 #include <optional>
 
 #include "guard.h"
+#include "port_recording.h"
 #include "port_view.h"
 
 struct PortEntry {
@@ -95,6 +96,20 @@ public:
     // the window's initialisation would have, when discovery listed a port;
     // changes nothing otherwise.
     void SelectFirstListedPortWithoutWindow();
+
+    // --- Recording the pins ---
+    //
+    // Starts `recording` over the ports listed in the table and the selected
+    // one (usable bases only, each once, in the table's order), with the
+    // guard held throughout: recording.Open with their bases; when it
+    // accepts, each port's data, status and control register read once, in
+    // that order, and recording.Begin with the values. Not logged. 0 started;
+    // -1 no usable port (Open not called, nothing read); kNotOpened when Open
+    // refused.
+    int StartRecording(PortRecording& recording);
+    static constexpr int kNotOpened = -3;
+    // recording.End, with the guard held: no access is recorded after it.
+    void EndRecording(PortRecording& recording);
 
     static constexpr int kMaxWaitMs = 60000;
     static constexpr std::uint16_t kDataInputBit = 0x20;  // control register, bit 5

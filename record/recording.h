@@ -1,42 +1,43 @@
-// Recording the accesses of a port I/O library (INPOUT32.dll) as a VCD file:
-// what each library that records calls. One implementation, over the Win32
-// API (recording_win32.cpp), serves both the simulated port and the Wine
-// library over ppdev.
+// The recording of the pins inside Doruzeda_DO.dll: a VCD file (see
+// vcd_recorder.h) of every access the library makes, switched on by
+// fnOrvane_recordParallelPins or, for a whole load, by DORUZEDA_RECORD.
 //
-// The file is written by VcdRecorder (vcd_recorder.h) through a buffer that
-// a thread of the library hands to the file every half second, and that goes
-// to the file in full when recording stops and when the process ends; a
-// process killed between accesses loses at most the last second.
+// The accesses reach the recording through the port I/O binding's tap
+// (access_tap.h) under the controller's guard, in the order they reached the
+// port. They fill a buffer under a short lock; a thread-pool timer takes the
+// buffer every quarter second, and while there is much of it at once, and
+// writes it to the file outside any lock the accesses take. A process killed
+// outright loses at most the last quarter second (and what the timer was
+// writing). Nothing here waits for the loader lock or for a thread's end:
+// the end of a recording waits only for a timer callback under way, which
+// needs no loader lock.
 #pragma once
 
-#include <cstdint>
-#include <vector>
+class PortController;
 
 namespace recording {
 
-// Starts recording the ports at `bases` into the file at `path` (created, or
-// emptied), ending a recording already running. When the file cannot be
-// created, writes one line to standard error naming it and the reason, and
-// gives false: the library works on without recording.
-bool Start(const char* path, const std::vector<std::uint16_t>& bases);
+// Ends the recording under way (its file complete), then, when `path` is
+// neither null nor empty, starts one into the file at `path` (created, or
+// emptied). 0 when recording, or ended; -1 when no port can be recorded or
+// the file cannot be created, each with one line in the debug log naming the
+// file and the cause.
+int RecordInto(PortController& controller, const char* path);
 
-// Ends the recording, with everything recorded in the file. Nothing when
-// none runs.
-void Stop();
+// At load: records the whole load into the file DORUZEDA_RECORD names, if it
+// names one. The process's first load records into that file, each later
+// load of the same process into the name with "-2", "-3", ... before its
+// extension (pins.vcd, pins-2.vcd), so that no load empties an earlier one's
+// file. The count lives in the process's environment, which outlives the
+// library.
+void StartFromEnvironment(PortController& controller);
 
-// Starts recording into the file that the environment variable
-// DORUZEDA_RECORD names, if it names one; called once, at the first access.
-void StartFromEnvironment(const std::vector<std::uint16_t>& bases);
+// At unload, once no call is inside: ends the recording, its file complete.
+void EndAtUnload(PortController& controller);
 
-// Whether a recording runs: cheap, for the library's first look.
-bool Running();
-
-// One access: the value written to `address`, or the value a read returned.
-void Access(std::uint16_t address, std::uint8_t value, bool isWrite);
-
-// The process is ending (the library's DLL_PROCESS_DETACH): what is buffered
-// goes to the file, which is closed. Takes no lock another thread could
-// hold forever, and waits for no thread.
-void ProcessEnding();
+// At the end of the process (other threads gone, perhaps holding a lock):
+// what is buffered goes to the file, and it is closed. Takes no lock another
+// thread could hold forever, and waits for nothing.
+void EndAtProcessExit();
 
 }  // namespace recording

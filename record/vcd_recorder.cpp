@@ -6,8 +6,9 @@
 
 namespace {
 
-// The signal names of the file: pin number and the signal's name on the
-// connector. The pin's register, bit and inversion come from PinMap.
+// The signal names of the file after the port: pin number and the signal's
+// name on the connector. The pin's register, bit and inversion come from
+// PinMap.
 const char* const kSignalNames[17] = {
     "pin01_strobe", "pin02_d0",       "pin03_d1",    "pin04_d2",   "pin05_d3",       "pin06_d4",
     "pin07_d5",     "pin08_d6",       "pin09_d7",    "pin10_ack",  "pin11_busy",     "pin12_paper",
@@ -31,20 +32,20 @@ std::string Identifier(std::size_t number)
 // formatting costs many times a simulated access.
 void AppendStamp(std::string& buffer, std::uint64_t time)
 {
-    char digits[24];
-    int count = 0;
+    char line[24];
+    std::size_t at = sizeof line;
+    line[--at] = '\n';
     do {
-        digits[count++] = static_cast<char>('0' + time % 10);
+        line[--at] = static_cast<char>('0' + time % 10);
         time /= 10;
     } while (time > 0);
-    buffer += '#';
-    while (count > 0) buffer += digits[--count];
-    buffer += '\n';
+    line[--at] = '#';
+    buffer.append(line + at, sizeof line - at);
 }
 
 }  // namespace
 
-VcdRecorder::VcdRecorder(const std::vector<std::uint16_t>& bases, VcdSink& output) : sink(output)
+VcdRecorder::VcdRecorder(const std::vector<RecordedRegisters>& start, Clock now)
 {
     for (int pin = PinMap::kFirstPin; pin <= PinMap::kLastSignalPin; ++pin) {
         const PinMapRow* row = PinMap::Find(pin);
@@ -52,28 +53,59 @@ VcdRecorder::VcdRecorder(const std::vector<std::uint16_t>& bases, VcdSink& outpu
         const int reg = static_cast<int>(row->reg);
         lines[reg][lineCount[reg]++] = Line{pin, row->mask, row->inverted};
     }
-    buffer.reserve(kBufferLimit + 4096);
+    buffer.reserve(64 * 1024);
     buffer += "$version Doruzeda_DO port recorder $end\n$timescale 1ns $end\n";
     std::size_t signal = 0;
-    for (const std::uint16_t base : bases) {
+    for (const RecordedRegisters& registers : start) {
         Port port;
-        port.base = base;
+        port.base = registers.base;
         char scope[48];
-        std::snprintf(scope, sizeof scope, "$scope module lpt_%X $end\n", base);
+        std::snprintf(scope, sizeof scope, "$scope module lpt_%X $end\n", registers.base);
         buffer += scope;
+        char prefix[16];
+        std::snprintf(prefix, sizeof prefix, "lpt%X_", registers.base);
         for (int pin = 0; pin < 17; ++pin) {
             port.levels[pin] = 'x';
             port.identifiers[pin] = Identifier(signal++);
-            buffer += "$var wire 1 " + port.identifiers[pin] + " " + kSignalNames[pin] + " $end\n";
+            buffer += "$var wire 1 " + port.identifiers[pin] + " " + prefix + kSignalNames[pin] +
+                      " $end\n";
         }
         buffer += "$upscope $end\n";
         ports.push_back(port);
     }
+    // The levels at the start: the control latch as read, then the data
+    // register (the latch while outputs, the lines while inputs) and the
+    // status lines.
+    initialising = true;
+    for (std::size_t index = 0; index < ports.size(); ++index) {
+        Port& port = ports[index];
+        ApplyControl(port, start[index].control);
+        if ((start[index].control & kDataInputsBit) == 0) port.dataWritten = start[index].data;
+        ApplyRegister(port, static_cast<int>(PinRegister::Data), start[index].data);
+        ApplyRegister(port, static_cast<int>(PinRegister::Status), start[index].status);
+    }
+    initialising = false;
     buffer += "$enddefinitions $end\n#0\n$dumpvars\n";
     for (const Port& port : ports) {
-        for (const std::string& identifier : port.identifiers) buffer += "x" + identifier + "\n";
+        for (int pin = 0; pin < 17; ++pin) {
+            buffer += port.levels[pin];
+            buffer += port.identifiers[pin];
+            buffer += '\n';
+        }
     }
     buffer += "$end\n";
+    origin = now();
+}
+
+void VcdRecorder::AppendAllLevels()
+{
+    for (const Port& port : ports) {
+        for (int pin = 0; pin < 17; ++pin) {
+            buffer += port.levels[pin];
+            buffer += port.identifiers[pin];
+            buffer += '\n';
+        }
+    }
 }
 
 void VcdRecorder::Change(Port& port, int pin, char level)
@@ -81,6 +113,13 @@ void VcdRecorder::Change(Port& port, int pin, char level)
     char& current = port.levels[pin - 1];
     if (current == level) return;
     current = level;
+    if (initialising) return;
+    if (buffer.size() >= kBufferLimit) {
+        // Full: the level is kept, the line dropped and counted.
+        ++dropped;
+        lostChanges = true;
+        return;
+    }
     if (!timed) {
         const std::uint64_t now = clock();
         time = now >= origin ? now - origin : 0;
@@ -90,10 +129,24 @@ void VcdRecorder::Change(Port& port, int pin, char level)
             lastStamp = time;
         }
     }
+    if (lostChanges) {
+        // Room again after a loss: every pin's level, so the file agrees with
+        // the pins from here on.
+        lostChanges = false;
+        AppendAllLevels();
+        return;
+    }
+    // One append: the level, the signal's code (at most three characters
+    // for the signals of ten ports) and the line end.
     const std::string& identifier = port.identifiers[pin - 1];
-    buffer += level;
-    buffer.append(identifier.data(), identifier.size());
-    buffer += '\n';
+    char line[8];
+    std::size_t length = 0;
+    line[length++] = level;
+    for (std::size_t index = 0; index < identifier.size() && length < 7; ++index) {
+        line[length++] = identifier[index];
+    }
+    line[length++] = '\n';
+    buffer.append(line, length);
 }
 
 // Shows register `reg`'s value on the pins it carries. The data pins follow
@@ -113,19 +166,41 @@ void VcdRecorder::ApplyRegister(Port& port, int reg, std::uint8_t value)
     }
 }
 
+// The control latch, written or read back: its pins are outputs, and bit 5
+// turns the data lines round: back to outputs, they show the data latch
+// again.
+void VcdRecorder::ApplyControl(Port& port, std::uint8_t value)
+{
+    port.control = value;
+    ApplyRegister(port, static_cast<int>(PinRegister::Control), value);
+    if ((value & kDataInputsBit) == 0 && port.dataWritten >= 0) {
+        ApplyRegister(port, static_cast<int>(PinRegister::Data),
+                      static_cast<std::uint8_t>(port.dataWritten));
+    }
+}
+
+void VcdRecorder::CountUnrecorded(std::uint16_t address)
+{
+    for (auto& counted : unrecorded) {
+        if (counted.first == address) {
+            ++counted.second;
+            return;
+        }
+    }
+    if (unrecorded.size() < kUnrecordedAddresses) {
+        unrecorded.emplace_back(address, 1);
+    } else {
+        ++unrecordedOthers;
+    }
+}
+
 void VcdRecorder::Access(std::uint16_t address, std::uint8_t value, bool isWrite, Clock now)
 {
-    if (!failure.empty()) return;
     for (Port& port : ports) {
         const unsigned offset = static_cast<std::uint16_t>(address - port.base);
         if (offset > 2) continue;
         clock = now;
         timed = false;
-        if (!started) {
-            // Time 0 is this access, and the initial values stand at #0.
-            started = true;
-            origin = now();
-        }
         const bool dataInputs = port.control >= 0 && (port.control & kDataInputsBit) != 0;
         const int reg = static_cast<int>(offset);
         if (reg == static_cast<int>(PinRegister::Data)) {
@@ -135,25 +210,17 @@ void VcdRecorder::Access(std::uint16_t address, std::uint8_t value, bool isWrite
         } else if (reg == static_cast<int>(PinRegister::Status)) {
             // The status lines are inputs: a write to them changes nothing.
             if (!isWrite) ApplyRegister(port, reg, value);
-        } else if (isWrite) {
-            // The control register's latch reads back what was written; its
-            // pins are outputs, and bit 5 turns the data lines round: back to
-            // outputs, they show the data latch again.
-            port.control = value;
-            ApplyRegister(port, reg, value);
-            if ((value & kDataInputsBit) == 0 && port.dataWritten >= 0) {
-                ApplyRegister(port, static_cast<int>(PinRegister::Data),
-                              static_cast<std::uint8_t>(port.dataWritten));
-            }
+        } else {
+            // The control latch reads back what was written.
+            ApplyControl(port, value);
         }
-        break;
+        return;
     }
-    if (buffer.size() >= kBufferLimit) Flush();
+    CountUnrecorded(address);
 }
 
 void VcdRecorder::End(Clock now)
 {
-    if (!started || !failure.empty()) return;
     const std::uint64_t current = now();
     const std::uint64_t end = current > origin ? current - origin : 0;
     // At least a nanosecond after the last change.
@@ -162,17 +229,7 @@ void VcdRecorder::End(Clock now)
     lastStamp = last;
 }
 
-bool VcdRecorder::Flush()
+void VcdRecorder::TakeText(std::string& into)
 {
-    if (!failure.empty()) return false;
-    if (buffer.empty()) return true;
-    std::string reason;
-    if (!sink.Write(buffer.data(), buffer.size(), reason)) {
-        failure = reason.empty() ? "write failed" : reason;
-        buffer.clear();
-        buffer.shrink_to_fit();
-        return false;
-    }
-    buffer.clear();
-    return true;
+    buffer.swap(into);
 }

@@ -6,8 +6,7 @@
 #                                exports under Wine against the simulated port
 #   sh scripts/bench.sh linux    ppdev: one PortWrite through the Wine INPOUT32.dll
 #                                on the fake ppdev device, one bare ioctl on the
-#                                same file, one PortWrite on the simulated port;
-#                                each PortWrite also while recording
+#                                same file, one PortWrite on the simulated port
 set -e
 top=$(cd "$(dirname "$0")/.." && pwd)
 . "$top/scripts/env.sh"
@@ -44,19 +43,13 @@ if [ "${1:-}" = "linux" ]; then
     done
     echo "bare ioctl on the fake device:"
     "$top/build/linux/bench/linux/ioctl_timing" "$work/dev/parport0" 20000
-    # Each library without and with recording (DORUZEDA_RECORD), in turns;
-    # every write changes pins, so every recorded write costs a change.
+    # The recording is Doruzeda_DO.dll's (sh scripts/bench.sh wine times it).
     for round in 1 2 3; do
         echo "PortWrite through the Wine INPOUT32.dll on the fake device:"
         (cd "$work/ppdev" && DORUZEDA_PARPORT_PROC="$work/proc" DORUZEDA_PARPORT_DEV="$work/dev" \
             wine port_write_timing.exe 20000)
-        echo "  the same, recording:"
-        (cd "$work/ppdev" && DORUZEDA_PARPORT_PROC="$work/proc" DORUZEDA_PARPORT_DEV="$work/dev" \
-            DORUZEDA_RECORD=record.vcd wine port_write_timing.exe 20000)
         echo "PortWrite on the simulated port (the stand-in INPOUT32.dll):"
         (cd "$work/simulated" && wine port_write_timing.exe 1000000)
-        echo "  the same, recording:"
-        (cd "$work/simulated" && DORUZEDA_RECORD=record.vcd wine port_write_timing.exe 1000000)
     done
     wineserver -k 2>/dev/null || true
     fusermount3 -u "$work/dev"

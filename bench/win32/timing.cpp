@@ -9,8 +9,8 @@
 //  - loading and unloading the library against an empty DLL;
 //  - a wait's reaction to an input line that another thread changes, and
 //    whether the system offers the fine timer the wait sleeps on.
-//  - calls while the simulated port records (DORUZEDA_RECORD's export
-//    DoruzedaRecord) against the same calls without, in turns.
+//  - calls while the library records the pins (fnOrvane_recordParallelPins)
+//    against the same calls without, in turns.
 // Prints a table of nanoseconds per call and the ratios. Not a test: the
 // figures depend on the machine.
 #include <windows.h>
@@ -315,14 +315,10 @@ int main(int argc, char** argv)
     // Recording: every call below changes pins, so every access that
     // records costs a change (a clock reading and its lines of text).
     using RecordFunction = int(__cdecl*)(const char*);
-    const auto record = Find<RecordFunction>(port, "DoruzedaRecord");
-    double writeWithout = 0, writeWith = 0, bufferedWithout = 0, bufferedWith = 0;
+    const auto record = Find<RecordFunction>(library, "fnOrvane_recordParallelPins");
+    double bufferedWithout = 0, bufferedWith = 0;
     double loggedWithout = 0, loggedWith = 0;
     if (record != nullptr) {
-        unsigned short next = 0;
-        WithoutAndWithRecording(
-            10, fast / 4, [&] { portWrite(0x378, static_cast<unsigned short>(next++ & 0xFF)); },
-            record, "timing.vcd", writeWithout, writeWith);
         int level = 0;
         WithoutAndWithRecording(
             10, fast / 4,
@@ -337,8 +333,6 @@ int main(int argc, char** argv)
         WithoutAndWithRecording(
             10, slow / 4, [&] { setPin(2, level ^= 1); }, record, "timing.vcd", loggedWithout,
             loggedWith);
-        Row("PortWrite, each a change (direct)", writeWithout);
-        Row("  the same, recording", writeWith);
         Row("buffered path, 2 pins changing", bufferedWithout);
         Row("  the same, recording", bufferedWith);
         Row("fnOrvane_setParallelOutputPin (logged), changing", loggedWithout);
@@ -363,8 +357,6 @@ int main(int argc, char** argv)
     std::printf("  logged setParallelOutputPin / its floor     %6.2f\n", setPinTime / logFloor);
     std::printf("  load Doruzeda_DO.dll / load empty DLL       %6.2f\n", loadLibrary / loadEmpty);
     if (record != nullptr) {
-        std::printf("  recording / not: PortWrite                  %6.2f\n",
-                    writeWith / writeWithout);
         std::printf("  recording / not: buffered path              %6.2f\n",
                     bufferedWith / bufferedWithout);
         std::printf("  recording / not: logged setParallelOutputPin %5.2f\n",

@@ -4,12 +4,8 @@
 #define INPOUT32_STANDIN_BUILD
 #include "sim_port.h"
 
-#include "record/recording.h"
-
 #include <windows.h>
 
-#include <cstdint>
-#include <vector>
 
 namespace {
 
@@ -66,27 +62,6 @@ bool ReadsDataInputs(unsigned short address)
            (state->registers[static_cast<unsigned short>(address + 2)] & 0x20) != 0;
 }
 
-// The simulated ports, for a recording: every base marked now.
-std::vector<std::uint16_t> PortBases()
-{
-    std::vector<std::uint16_t> bases;
-    Guard guard;
-    for (unsigned base = 1; base <= 0xFFFD; ++base) {
-        if (state->isPortBase[base] != 0) bases.push_back(static_cast<std::uint16_t>(base));
-    }
-    return bases;
-}
-
-// At the process's first access: recording when DORUZEDA_RECORD names a file,
-// unless the program has started or stopped a recording itself.
-volatile LONG environmentLooked = 0;
-void RecordFromEnvironmentOnce()
-{
-    if (environmentLooked == 0 && InterlockedExchange(&environmentLooked, 1) == 0) {
-        recording::StartFromEnvironment(PortBases());
-    }
-}
-
 bool Attach()
 {
     section = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
@@ -125,43 +100,21 @@ void Detach()
 
 extern "C" __declspec(dllexport) unsigned short __stdcall PortRead(unsigned short address)
 {
-    RecordFromEnvironmentOnce();
     Guard guard;
     const unsigned short value =
         ReadsDataInputs(address) ? state->dataInputs[address] : state->registers[address];
     Record(false, address, value);
-    if (recording::Running()) {
-        recording::Access(address, static_cast<std::uint8_t>(value), false);
-    }
     return value;
 }
 
 extern "C" __declspec(dllexport) void __stdcall PortWrite(unsigned short address,
                                                           unsigned short value)
 {
-    RecordFromEnvironmentOnce();
     Guard guard;
     if (!IsStatusRegister(address)) {
         state->registers[address] = static_cast<unsigned char>(value & 0xFF);
     }
     Record(true, address, value);
-    if (recording::Running()) {
-        recording::Access(address, static_cast<std::uint8_t>(value & 0xFF), true);
-    }
-}
-
-// Records the simulated ports' accesses into the VCD file at `path` (see
-// record/recording.h); a null or empty path ends the recording. 1 when
-// recording, 0 otherwise (a file that cannot be created is named on standard
-// error).
-extern "C" __declspec(dllexport) int __cdecl DoruzedaRecord(const char* path)
-{
-    InterlockedExchange(&environmentLooked, 1);
-    if (path == nullptr || *path == '\0') {
-        recording::Stop();
-        return 0;
-    }
-    return recording::Start(path, PortBases()) ? 1 : 0;
 }
 
 SIM_PORT_API unsigned long __cdecl SimTraceCount(void)
@@ -240,7 +193,6 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
         return Attach() ? TRUE : FALSE;
     }
     if (reason == DLL_PROCESS_DETACH) {
-        recording::ProcessEnding();
         Detach();
     }
     return TRUE;

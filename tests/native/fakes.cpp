@@ -7,6 +7,7 @@
 
 #include "port/port_io.h"
 #include "port/wait_sleep.h"
+#include "record/access_tap.h"
 
 namespace fakes {
 
@@ -109,6 +110,7 @@ std::uint16_t PortRead(std::uint16_t address)
     const fakes::PortAccess access{false, address, value};
     if (port.keepTrace) port.trace.push_back(access);
     if (port.onAccess) port.onAccess(access);
+    recording::TapAccess(address, value, false);
     return value;
 }
 
@@ -119,6 +121,7 @@ void PortWrite(std::uint16_t address, std::uint16_t value)
     const fakes::PortAccess access{true, address, value};
     if (port.keepTrace) port.trace.push_back(access);
     if (port.onAccess) port.onAccess(access);
+    recording::TapAccess(address, value, true);
 }
 
 }  // namespace port_io

@@ -1,34 +1,14 @@
-// VcdRecorder: the value changes a sequence of register accesses gives, the
-// scopes of two ports, a sink that fails (a full disk), and the buffer that
-// never grows past its limit however long the recording.
+// VcdRecorder: the levels at the start, the value changes a sequence of
+// register accesses gives, the scopes and names of two ports, the accesses
+// of no recorded port, and a buffer that stays bounded when nobody takes it.
 #include "record/vcd_recorder.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
 namespace {
-
-class TextSink : public VcdSink {
-public:
-    bool Write(const char* bytes, std::size_t size, std::string& reason) override
-    {
-        ++writes;
-        largestWrite = std::max(largestWrite, size);
-        if (failWith != nullptr) {
-            reason = failWith;
-            return false;
-        }
-        text.append(bytes, size);
-        return true;
-    }
-    std::string text;
-    const char* failWith = nullptr;
-    int writes = 0;
-    std::size_t largestWrite = 0;
-};
 
 // A clock that gives the time the test sets, and counts how often it is asked.
 std::uint64_t now = 0;
@@ -37,6 +17,13 @@ std::uint64_t TestClock()
 {
     ++clockReadings;
     return now;
+}
+
+std::string Text(VcdRecorder& recorder)
+{
+    std::string text;
+    recorder.TakeText(text);
+    return text;
 }
 
 // What follows the header's "$dumpvars ... $end".
@@ -53,22 +40,42 @@ struct Step {
     bool isWrite;
 };
 
+// Port 378 at the start: data 00, status 78 (ack, paper, select, error high;
+// busy's bit clear, so high), control 04 (strobe, autofeed, init and
+// select-in high).
+const RecordedRegisters kIdle378 = {0x378, 0x00, 0x78, 0x04};
+
+TEST(VcdRecorderTest, TheFileStartsFromThePinsLevelsSoTheFirstStrobeIsAFallingEdge)
+{
+    now = 1000;
+    VcdRecorder recorder({kIdle378}, &TestClock);
+    const std::string text = Text(recorder);
+    EXPECT_NE(text.find("#0\n$dumpvars\n1!\n0\"\n0#\n0$\n0%\n0&\n0'\n0(\n0)\n"
+                        "1*\n1+\n1,\n1-\n1.\n1/\n10\n11\n$end\n"),
+              std::string::npos)
+        << text;
+    now = 1200;
+    recorder.Access(0x37A, 0x05, true, &TestClock);  // strobe low
+    EXPECT_EQ(Text(recorder), "#200\n0!\n");
+}
+
 TEST(VcdRecorderTest, ASequenceOfAccessesGivesTheseChangesAtTheseTimes)
 {
-    TextSink sink;
-    VcdRecorder recorder({0x378}, sink);
+    now = 1000;
+    VcdRecorder recorder({kIdle378}, &TestClock);
     const Step steps[] = {
-        {1000, 0x37A, 0x00, false},  // time 0; a read of the control latch shows nothing
-        {1500, 0x37A, 0x04, true},   // control pins: 1, 14 and 17 inverted, 16 not
-        {2000, 0x378, 0xA5, true},   // the data pins
-        {2500, 0x378, 0xA5, true},   // the same again: nothing
-        {3000, 0x379, 0xFF, true},   // a write to the status lines: nothing
-        {3500, 0x379, 0xC0, false},  // the status pins as read; 11 inverted
-        {4000, 0x37A, 0x24, true},   // bit 5: the data lines become inputs
+        {1500, 0x378, 0xA5, true},   // the data pins
+        {1700, 0x378, 0xA5, true},   // the same again: nothing
+        {2000, 0x37A, 0x05, true},   // strobe low (inverted)
+        {2500, 0x37A, 0x04, true},   // strobe high
+        {3000, 0x37A, 0x0C, false},  // a read of the control latch shows select-in low
+        {3500, 0x37A, 0x24, true},   // bit 5: the data lines become inputs; select-in high
+        {4000, 0x378, 0x0F, false},  // read while inputs: the lines show it
         {4500, 0x378, 0x00, true},   // written while inputs: nothing shows
-        {5000, 0x378, 0x0F, false},  // read while inputs: the lines show it
-        {5500, 0x37A, 0x04, true},   // outputs again: the latch's 00 shows
-        {6000, 0x27A, 0x00, true},   // not a recorded port
+        {5000, 0x37A, 0x04, true},   // outputs again: the latch's 00 shows
+        {5500, 0x379, 0xFF, true},   // a write to the status lines: nothing
+        {6000, 0x379, 0xF8, false},  // busy's bit set: busy low
+        {6500, 0x27A, 0x00, true},   // not a recorded port
     };
     for (const Step& step : steps) {
         now = step.time;
@@ -76,90 +83,75 @@ TEST(VcdRecorderTest, ASequenceOfAccessesGivesTheseChangesAtTheseTimes)
     }
     now = 7000;
     recorder.End(&TestClock);
-    ASSERT_TRUE(recorder.Flush());
-
-    EXPECT_NE(sink.text.find("$timescale 1ns $end\n$scope module lpt_378 $end\n"
-                             "$var wire 1 ! pin01_strobe $end\n$var wire 1 \" pin02_d0 $end\n"),
-              std::string::npos)
-        << sink.text;
-    EXPECT_NE(sink.text.find("$var wire 1 1 pin17_select_in $end\n$upscope $end\n"
-                             "$enddefinitions $end\n#0\n$dumpvars\nx!\n"),
-              std::string::npos)
-        << sink.text;
-    EXPECT_EQ(Body(sink.text),
-              "#500\n1!\n1.\n10\n11\n"
-              "#1000\n1\"\n0#\n1$\n0%\n0&\n1'\n0(\n1)\n"
-              "#2500\n1*\n0+\n0,\n0-\n0/\n"
-              "#4000\n1#\n1%\n0'\n0)\n"
-              "#4500\n0\"\n0#\n0$\n0%\n"
+    EXPECT_EQ(Body(Text(recorder)),
+              "#500\n1\"\n1$\n1'\n1)\n"
+              "#1000\n0!\n"
+              "#1500\n1!\n"
+              "#2000\n01\n"
+              "#2500\n11\n"
+              "#3000\n1#\n1%\n0'\n0)\n"
+              "#4000\n0\"\n0#\n0$\n0%\n"
+              "#5000\n0+\n"
               "#6000\n");
+    ASSERT_EQ(recorder.Unrecorded().size(), 1u);
+    EXPECT_EQ(recorder.Unrecorded()[0].first, 0x27A);
+    EXPECT_EQ(recorder.Unrecorded()[0].second, 1u);
 }
 
 TEST(VcdRecorderTest, AccessesThatChangeNoPinReadNoClock)
 {
-    TextSink sink;
-    VcdRecorder recorder({0x378}, sink);
+    now = 0;
+    VcdRecorder recorder({kIdle378}, &TestClock);
     now = 100;
     recorder.Access(0x378, 0x55, true, &TestClock);
     clockReadings = 0;
     for (int i = 0; i < 1000; ++i) {
         recorder.Access(0x378, 0x55, true, &TestClock);   // unchanged latch
         recorder.Access(0x379, 0x00, true, &TestClock);   // status write
-        recorder.Access(0x37A, 0x00, false, &TestClock);  // control read
+        recorder.Access(0x37A, 0x04, false, &TestClock);  // control read, unchanged
         recorder.Access(0x3BC, 0x12, true, &TestClock);   // another port
     }
     EXPECT_EQ(clockReadings, 0);
+    ASSERT_EQ(recorder.Unrecorded().size(), 1u);
+    EXPECT_EQ(recorder.Unrecorded()[0].second, 1000u);
 }
 
-TEST(VcdRecorderTest, TwoPortsHaveTheirOwnScopesAndSignals)
+TEST(VcdRecorderTest, EachPortHasItsScopeAndNamesThatCarryThePort)
 {
-    TextSink sink;
-    VcdRecorder recorder({0x278, 0x378}, sink);
+    now = 0;
+    VcdRecorder recorder({{0x278, 0x00, 0x78, 0x04}, kIdle378}, &TestClock);
+    const std::string text = Text(recorder);
+    EXPECT_NE(text.find("$scope module lpt_278 $end\n$var wire 1 ! lpt278_pin01_strobe $end\n"
+                        "$var wire 1 \" lpt278_pin02_d0 $end\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("$scope module lpt_378 $end\n$var wire 1 2 lpt378_pin01_strobe $end\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("$var wire 1 B lpt378_pin17_select_in $end\n$upscope $end\n"),
+              std::string::npos)
+        << text;
     now = 50;
-    recorder.Access(0x27A, 0x00, true, &TestClock);
-    ASSERT_TRUE(recorder.Flush());
-    EXPECT_NE(sink.text.find("$scope module lpt_278 $end\n$var wire 1 ! pin01_strobe $end\n"),
-              std::string::npos);
-    EXPECT_NE(sink.text.find("$scope module lpt_378 $end\n$var wire 1 2 pin01_strobe $end\n"),
-              std::string::npos);
-    // At time 0, without a second "#0": pins 1, 14, 16 and 17 of port 278.
-    EXPECT_EQ(Body(sink.text), "1!\n1.\n00\n11\n");
+    recorder.Access(0x37A, 0x05, true, &TestClock);
+    EXPECT_EQ(Text(recorder), "#50\n02\n");
 }
 
-TEST(VcdRecorderTest, ASinkThatFailsEndsTheRecordingWithItsReason)
+TEST(VcdRecorderTest, ABufferNobodyTakesStaysBoundedAndTheLevelsComeBackAfterALoss)
 {
-    TextSink sink;
-    sink.failWith = "There is not enough space on the disk";
-    VcdRecorder recorder({0x378}, sink);
-    now = 10;
-    recorder.Access(0x378, 0x01, true, &TestClock);
-    EXPECT_FALSE(recorder.Flush());
-    EXPECT_EQ(recorder.Failure(), "There is not enough space on the disk");
-    EXPECT_EQ(sink.writes, 1);
-    // From then on nothing is buffered or written.
-    sink.failWith = nullptr;
-    for (int i = 0; i < 100000; ++i) {
-        recorder.Access(0x378, static_cast<std::uint8_t>(i), true, &TestClock);
+    now = 0;
+    VcdRecorder recorder({kIdle378}, &TestClock);
+    for (int i = 0; i < 1000000; ++i) {
+        now = static_cast<std::uint64_t>(i);
+        recorder.Access(0x378, (i & 1) != 0 ? 0xFF : 0x00, true, &TestClock);
+        ASSERT_LE(recorder.Pending(), VcdRecorder::kBufferLimit + 64);
     }
-    EXPECT_FALSE(recorder.Flush());
-    EXPECT_EQ(sink.writes, 1);
-    EXPECT_EQ(sink.text, "");
-}
-
-TEST(VcdRecorderTest, ALongRecordingGoesToTheSinkInPiecesOfAtMostTheBuffer)
-{
-    TextSink sink;
-    VcdRecorder recorder({0x378}, sink);
-    for (int i = 0; i < 300000; ++i) {
-        now = static_cast<std::uint64_t>(i) * 1000;
-        recorder.Access(0x378, static_cast<std::uint8_t>(i), true, &TestClock);
-    }
-    // Every byte changes at least one pin: 300,000 stamps went out, in pieces
-    // no bigger than the buffer's limit and one access's changes.
-    EXPECT_GT(sink.writes, 100);
-    EXPECT_LE(sink.largestWrite, VcdRecorder::kBufferLimit + 200);
-    ASSERT_TRUE(recorder.Flush());
-    EXPECT_NE(sink.text.find("\n#299999000\n"), std::string::npos);
+    EXPECT_GT(recorder.Dropped(), 0u);
+    Text(recorder);
+    now = 2000000;
+    recorder.Access(0x378, 0x00, true, &TestClock);
+    EXPECT_EQ(Text(recorder),
+              "#2000000\n1!\n0\"\n1#\n1$\n1%\n1&\n1'\n1(\n1)\n1*\n1+\n1,\n1-\n1.\n1/\n10\n11\n"
+              "0#\n0$\n0%\n0&\n0'\n0(\n0)\n");
 }
 
 }  // namespace

@@ -46,7 +46,11 @@ TEST(BeyondTheTen, NamesOrdinalsBytesDirectionAndWait)
         EXPECT_EQ(byName, GetProcAddress(library.Handle(), MAKEINTRESOURCEA(ordinal)))
             << "ordinal " << ordinal;
     }
-    EXPECT_EQ(GetProcAddress(library.Handle(), MAKEINTRESOURCEA(15)), nullptr);
+    // Ordinal 15 records the pins (recording_test); nothing after it.
+    EXPECT_EQ(GetProcAddress(library.Handle(), "fnOrvane_recordParallelPins"),
+              GetProcAddress(library.Handle(), MAKEINTRESOURCEA(15)));
+    EXPECT_NE(GetProcAddress(library.Handle(), MAKEINTRESOURCEA(15)), nullptr);
+    EXPECT_EQ(GetProcAddress(library.Handle(), MAKEINTRESOURCEA(16)), nullptr);
 
     const auto setDirection = library.GetByOrdinal<Int1>(11);
     const auto setByte = library.Get<Int1>("fnOrvane_setParallelDataByte");

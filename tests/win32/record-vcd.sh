@@ -1,13 +1,19 @@
 #!/bin/sh
 # Recording under Wine, checked with sigrok (sigrok-cli):
-#  - the host runs examples/strobe-record.macro, whose "record" statement
-#    writes strobe.vcd; sigrok reads the file back: the strobe and data pins
-#    change exactly as the macro drove them, and sigrok's parallel decoder
-#    prints exactly the four bytes the macro strobed out;
-#  - DORUZEDA_RECORD names a file in a folder that does not exist: one
-#    message naming it on standard error, and the macro runs on;
+#  - the host runs examples/strobe-record.macro, which sets the strobe (pin
+#    1) high and only then starts recording into strobe.vcd; sigrok reads
+#    the file back: the strobe and data pins change exactly as the macro
+#    drove them, and sigrok's parallel decoder prints the two bytes the macro
+#    strobed out (the first strobe a falling edge, from the levels at the
+#    start);
+#  - DORUZEDA_RECORD names a file in a folder that does not exist: one log
+#    line naming it and the cause, and the macro runs on;
+#  - a file that can no longer be written (a full disk, /dev/full): one log
+#    line naming it and the cause, and the macro runs on;
+#  - DORUZEDA_RECORD and a host that reloads the library: each load has its
+#    own file, and no load empties an earlier one's;
 #  - a host that records from the start (DORUZEDA_RECORD) and is killed
-#    while it sleeps after its writes leaves them in the file.
+#    while it sleeps, 0.6 s after its last write, has that write in the file.
 #
 #   record-vcd.sh RUNNER BIN SOURCE SCRATCH
 runner="$1"
@@ -22,12 +28,13 @@ rm -rf "$scratch" && mkdir -p "$scratch" && cd "$scratch" || exit 1
 
 "$runner" "$bin/host.exe" "$source/examples/strobe-record.macro" >host.out 2>host.err ||
     fail "the host failed on the example: $(cat host.out host.err)"
-[ -s strobe.vcd ] || { echo "FAIL: no strobe.vcd"; exit 1; }
+[ -s strobe.vcd ] || { echo "FAIL: no strobe.vcd"; cat host.out; exit 1; }
 
 # The transitions as sigrok reads them: at each time stamp, strobe (pin 1)
 # and the byte on pins 2 to 9.
-data="d0=pin02_d0:d1=pin03_d1:d2=pin04_d2:d3=pin05_d3:d4=pin06_d4:d5=pin07_d5:d6=pin08_d6:d7=pin09_d7"
-channels=$(echo "pin01_strobe:$data" | sed 's/d[0-7]=//g; s/:/,/g')
+data="d0=lpt378_pin02_d0:d1=lpt378_pin03_d1:d2=lpt378_pin04_d2:d3=lpt378_pin05_d3"
+data="$data:d4=lpt378_pin06_d4:d5=lpt378_pin07_d5:d6=lpt378_pin08_d6:d7=lpt378_pin09_d7"
+channels=$(echo "lpt378_pin01_strobe:$data" | sed 's/d[0-7]=//g; s/:/,/g')
 transitions=$( (sigrok-cli -I vcd -i strobe.vcd -C "$channels" -O vcd; true) 2>/dev/null | awk '
     /^#[0-9]+ ./ {
         for (i = 2; i <= NF; i++) level[substr($i, 2)] = substr($i, 1, 1)
@@ -35,17 +42,10 @@ transitions=$( (sigrok-cli -I vcd -i strobe.vcd -C "$channels" -O vcd; true) 2>/
         for (bit = 7; bit >= 0; bit--) byte = byte * 2 + level[sprintf("%c", 34 + bit)]
         printf "%s %02x\n", level["!"], byte
     }')
-expected="0 00
-1 00
+expected="1 00
 1 a5
 0 a5
 1 a5
-1 3c
-0 3c
-1 3c
-1 c3
-0 c3
-1 c3
 1 5a
 0 5a
 1 5a
@@ -63,33 +63,61 @@ END
 # latched it, and sigrok-cli aborts at its exit after printing everything:
 # its output is judged, not its exit code.
 decoded=$( (sigrok-cli -I vcd -i strobe.vcd \
-    -P "parallel:clk=pin01_strobe:$data:clock_edge=falling"; true) 2>/dev/null)
+    -P "parallel:clk=lpt378_pin01_strobe:$data:clock_edge=falling"; true) 2>/dev/null)
 [ "$decoded" = "parallel-1: a5
-parallel-1: 3c
-parallel-1: c3
 parallel-1: 5a" ] || fail "the decoder printed: $decoded"
 
-# A file that cannot be created: one message, and the macro runs on.
+# The log lines of a run, without their time stamps.
+logged() { sed 's/^[0-9/]* [0-9:.]* //; s/\r$//' RurSetupDebug.txt; }
+
+# A file that cannot be created: one log line, and the macro runs on.
+rm -f RurSetupDebug.txt
 DORUZEDA_RECORD='no-such-folder\pins.vcd' "$runner" "$bin/host.exe" \
     "$source/examples/blink.macro" >blink.out 2>blink.err ||
     fail "the host failed without its recording: $(cat blink.out)"
-messages=$(grep -c . blink.err)
-grep -q '^INPOUT32.dll: cannot record into no-such-folder\\pins.vcd: .*; going on without recording' \
-    blink.err && [ "$messages" -eq 1 ] || fail "standard error was: $(cat blink.err)"
+[ "$(logged | grep -c '^Recording')" -eq 1 ] &&
+    logged | grep -q '^Recording into no-such-folder\\pins.vcd failed: .' ||
+    fail "the log was: $(logged)"
 grep -q 'expectation(s) failed' blink.out || fail "the macro did not run to its end"
 
-# Recording from the start (DORUZEDA_RECORD), killed while it sleeps, a
-# second and a half after its last write.
+# A file that can no longer be written: the disk is full from the start.
+rm -f RurSetupDebug.txt
+ln -sf /dev/full full.vcd
+printf 'setParallelPort 1\nrecord full.vcd\nsetParallelDataByte 1\nsleep 600\nsetParallelDataByte 2\nexpect 0\n' >full.macro
+"$runner" "$bin/host.exe" full.macro >full.out 2>&1 || fail "the host failed: $(cat full.out)"
+[ "$(logged | grep -c '^Recording')" -eq 1 ] &&
+    logged | grep -q '^Recording into full.vcd stopped: .' ||
+    fail "the log was: $(logged)"
+grep -q 'SetDataByte(2)' full.out && grep -q '0 expectation(s) failed' full.out ||
+    fail "the macro did not run on: $(cat full.out)"
+
+# A host that reloads the library: a file for each load.
+printf 'setParallelPort 1\nsetParallelDataByte 1\nreload\nsetParallelPort 1\nsetParallelDataByte 2\nreload\nrecord\nsetParallelPort 1\nsetParallelDataByte 4\n' >reload.macro
+DORUZEDA_RECORD=loads.vcd "$runner" "$bin/host.exe" reload.macro >reload.out 2>&1 ||
+    fail "the host failed: $(cat reload.out)"
+# Pin 2 (d0) rose in the first load, pin 3 (d1) in the second; the third
+# ended its recording at once (the data byte written after it is in no file).
+for load in "loads.vcd:^1\"$" "loads-2.vcd:^1#$" "loads-3.vcd:"; do
+    file=${load%%:*}
+    line=${load#*:}
+    [ -s "$file" ] && tail -1 "$file" | grep -q '^#[0-9]*$' || fail "$file is not complete"
+    [ -z "$line" ] || grep -q "$line" "$file" || fail "$file lacks its load's change"
+done
+grep -q '^1%$' loads-3.vcd && fail "loads-3.vcd has the write after its end"
+[ -e loads-4.vcd ] && fail "a fourth file"
+
+# Recording from the start (DORUZEDA_RECORD), killed while it sleeps, 0.6 s
+# after its last write: the file is written every quarter second.
 printf 'setParallelPortAddress 3 7 8 ""\nsetParallelDataByte 165\nsleep 20000\n' >killed.macro
 DORUZEDA_RECORD=killed.vcd "$runner" "$bin/host.exe" killed.macro >killed.out 2>&1 &
 host=$!
 waited=0
-until grep -q 'setParallelDataByte(165)' killed.out; do
+until grep -q "setParallelDataByte(165)" killed.out 2>/dev/null; do
     waited=$((waited + 1))
     [ "$waited" -lt 300 ] || break
     sleep 0.1
 done
-sleep 1.5
+sleep 0.6
 kill -9 "$host" 2>/dev/null
 wait "$host" 2>/dev/null
 # Pins 2, 4, 7 and 9 (A5) went high at one time stamp.

@@ -1,0 +1,95 @@
+// Starting and ending a recording through the controller: which ports are
+// recorded, the three reads that give their levels at the start, the refusals
+// that read nothing, and the tap that sees every access from the start to the
+// end and none outside.
+#include "core_fixture.h"
+
+#include <string>
+
+#include "record/access_tap.h"
+
+namespace {
+
+// A recording that keeps what it was told, and taps the accesses as text.
+class ListeningRecording : public PortRecording, public recording::AccessTap {
+public:
+    bool Open(const std::uint16_t* bases, int count) override
+    {
+        for (int index = 0; index < count; ++index) {
+            char text[8];
+            std::snprintf(text, sizeof text, "%X ", bases[index]);
+            opened += text;
+        }
+        return accept;
+    }
+    void Begin(const Registers* ports, int count) override
+    {
+        for (int index = 0; index < count; ++index) {
+            char text[24];
+            std::snprintf(text, sizeof text, "%X:%02X/%02X/%02X ", ports[index].base,
+                          ports[index].data, ports[index].status, ports[index].control);
+            begun += text;
+        }
+        recording::activeTap.store(this);
+    }
+    void End() override { recording::activeTap.store(nullptr); }
+    void Seen(std::uint16_t address, std::uint8_t value, bool isWrite) override
+    {
+        char text[16];
+        std::snprintf(text, sizeof text, "%c %X=%02X ", isWrite ? 'W' : 'R', address, value);
+        seen += text;
+    }
+    bool accept = true;
+    std::string opened, begun, seen;
+};
+
+class RecordingStartTest : public CoreTest {
+protected:
+    ~RecordingStartTest() override { recording::activeTap.store(nullptr); }
+    ListeningRecording recording;
+};
+
+TEST_F(RecordingStartTest, TheListedPortsAndTheSelectedOneAreReadOnceEachInOrder)
+{
+    UseTable({{"LPT1", 0x378}, {"LPT2", 0x278}, {"LPT3", 0x378}, {"LPT4", 0x0}});
+    fakes::Port().registers[0x379] = 0x78;
+    fakes::Port().registers[0x27A] = 0x0C;
+    ASSERT_EQ(controller.SetManualAddress("3", "B", "C", ""), 0);  // row 0 now 3BC, selected
+    fakes::Port().trace.clear();
+    EXPECT_EQ(controller.StartRecording(recording), 0);
+    EXPECT_EQ(recording.opened, "3BC 278 378 ");
+    EXPECT_EQ(Trace(), "R 3BC=0000 R 3BD=0000 R 3BE=0000 R 278=0000 R 279=0000 R 27A=000C "
+                       "R 378=0000 R 379=0078 R 37A=0000");
+    EXPECT_EQ(recording.begun, "3BC:00/00/00 278:00/00/0C 378:00/78/00 ");
+    // Its own reads are not recorded; the accesses after it are, until the end.
+    EXPECT_EQ(recording.seen, "");
+    EXPECT_EQ(controller.SetPinOutput(1, 0), 0);
+    controller.EndRecording(recording);
+    EXPECT_EQ(controller.SetPinOutput(1, 1), 0);
+    EXPECT_EQ(recording.seen, "R 3BE=00 W 3BE=01 ");
+}
+
+TEST_F(RecordingStartTest, NoUsablePortOpensNothingAndReadsNothing)
+{
+    UseTable({{"LPT1", 0x0}});
+    EXPECT_EQ(controller.StartRecording(recording), PortController::kNoPort);
+    EXPECT_EQ(controller.SetManualAddress("F", "F", "F", "F"), 0);  // FFFF: no port can be there
+    fakes::Port().trace.clear();
+    EXPECT_EQ(controller.StartRecording(recording), PortController::kNoPort);
+    EXPECT_EQ(recording.opened, "");
+    EXPECT_EQ(Trace(), "");
+}
+
+TEST_F(RecordingStartTest, ARefusedOpenReadsNothingAndTapsNothing)
+{
+    UsePort(0x378);
+    recording.accept = false;
+    EXPECT_EQ(controller.StartRecording(recording), PortController::kNotOpened);
+    EXPECT_EQ(recording.opened, "378 ");
+    EXPECT_EQ(controller.SetPinOutput(2, 1), 0);
+    EXPECT_EQ(Trace(), "R 378=0000 W 378=0001");
+    EXPECT_EQ(recording.begun, "");
+    EXPECT_EQ(recording.seen, "");
+}
+
+}  // namespace

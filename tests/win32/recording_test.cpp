@@ -1,0 +1,306 @@
+// The recording inside the library under Wine, where it meets threads, the
+// unload and faults: a start racing the unload, two starts at once, no port,
+// a file that cannot be written, and fifty loads and unloads that each
+// record, leaving no thread or handle behind.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <tlhelp32.h>
+#include <winternl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "tests/win32/test_support.h"
+
+using test_support::DeviceDescription;
+using test_support::LoadedLibrary;
+using test_support::ScratchDirectory;
+
+namespace {
+
+using RecordFunction = int(__cdecl*)(const char*);
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// A complete file: the header, the levels at time 0, and a last time stamp
+// on a line of its own at its end.
+bool Complete(const std::string& text)
+{
+    const std::size_t levels = text.find("$enddefinitions $end\n#0\n$dumpvars\n");
+    if (levels == std::string::npos || text.find("$end\n", levels + 34) == std::string::npos) {
+        return false;
+    }
+    const std::size_t lastLine = text.rfind('\n', text.size() - 2);
+    return text.back() == '\n' && lastLine != std::string::npos && text[lastLine + 1] == '#';
+}
+
+// The process's handles by object type, through the system's list of every
+// handle (GetProcessHandleCount gives 0 under Wine).
+std::map<int, int> HandlesByType()
+{
+    struct Entry {
+        ULONG ownerPid;
+        BYTE objectType;
+        BYTE flags;
+        USHORT handle;
+        PVOID object;
+        ACCESS_MASK access;
+    };
+    struct List {
+        ULONG count;
+        Entry entries[1];
+    };
+    using Query = LONG(WINAPI*)(int, PVOID, ULONG, PULONG);
+    const auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    std::map<int, int> counts;
+    if (query == nullptr) return counts;
+    std::string buffer(1 << 20, '\0');
+    ULONG needed = 0;
+    while (query(16 /* SystemHandleInformation */, &buffer[0], static_cast<ULONG>(buffer.size()),
+                 &needed) == static_cast<LONG>(0xC0000004L)) {
+        buffer.resize(buffer.size() * 2);
+    }
+    const auto* list = reinterpret_cast<const List*>(buffer.data());
+    for (ULONG index = 0; index < list->count; ++index) {
+        if (list->entries[index].ownerPid == GetCurrentProcessId()) {
+            ++counts[list->entries[index].objectType];
+        }
+    }
+    return counts;
+}
+
+int ThreadsOfThisProcess()
+{
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+    }
+    CloseHandle(snapshot);
+    return count;
+}
+
+std::string Describe(const std::map<int, int>& counts)
+{
+    std::string text;
+    for (const auto& [type, count] : counts) {
+        text += std::to_string(type) + ":" + std::to_string(count) + " ";
+    }
+    return text;
+}
+
+// Threads of the system's pool end a while after their last work.
+int ThreadsOnceSettled(int expected)
+{
+    int threads = ThreadsOfThisProcess();
+    for (int waited = 0; waited < 200 && threads != expected; ++waited) {
+        Sleep(100);
+        threads = ThreadsOfThisProcess();
+    }
+    return threads;
+}
+
+class RecordingTest : public ::testing::Test {
+protected:
+    ScratchDirectory scratch;
+    DeviceDescription devices;  // the stand-in's default: LPT1 at 378
+};
+
+TEST_F(RecordingTest, AStartRacingTheUnloadEndsWithoutACrashAndTheFileComplete)
+{
+    for (int run = 0; run < 12; ++run) {
+        LoadedLibrary library;
+        const auto record = library.Get<RecordFunction>("fnOrvane_recordParallelPins");
+        ASSERT_NE(record, nullptr);
+        // The thread marks that it calls, and calls; the unload begins a
+        // little later each run, from before the call is inside to after it
+        // has started its recording. (A call that had not yet entered the
+        // library when it is gone cannot be caught: the thread makes one.)
+        struct Race {
+            RecordFunction record;
+            std::string path;
+            volatile LONG calling;
+            int result;
+        } race{record, "race" + std::to_string(run) + ".vcd", 0, 99};
+        const HANDLE thread = CreateThread(
+            nullptr, 0,
+            [](void* parameter) WINAPI -> DWORD {
+                auto* self = static_cast<Race*>(parameter);
+                InterlockedExchange(&self->calling, 1);
+                self->result = self->record(self->path.c_str());
+                return 0;
+            },
+            &race, 0, nullptr);
+        ASSERT_NE(thread, nullptr);
+        while (race.calling == 0) YieldProcessor();
+        for (int spin = 0; spin < run * 20000; ++spin) YieldProcessor();
+        library.Unload();
+        ASSERT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0) << "run " << run;
+        CloseHandle(thread);
+        if (race.result == 0) {
+            EXPECT_TRUE(Complete(ReadAll(race.path))) << "run " << run << ":\n"
+                                                      << ReadAll(race.path);
+        } else {
+            EXPECT_EQ(race.result, -1) << "run " << run;
+        }
+    }
+}
+
+TEST_F(RecordingTest, TwoThreadsStartingAtOnceLeaveEveryFileCompleteAndNoHandle)
+{
+    LoadedLibrary library;
+    const auto record = library.Get<RecordFunction>("fnOrvane_recordParallelPins");
+    ASSERT_NE(record, nullptr);
+    ASSERT_EQ(record("warm.vcd"), 0);  // the pool's threads and its timer thread start
+    ASSERT_EQ(record(""), 0);
+    const std::map<int, int> before = HandlesByType();
+    struct Starter {
+        RecordFunction record;
+        const char* name;
+        volatile LONG* go;
+        int failures;
+    };
+    volatile LONG go = 0;
+    Starter starters[2] = {{record, "first", &go, 0}, {record, "second", &go, 0}};
+    HANDLE threads[2];
+    for (int index = 0; index < 2; ++index) {
+        threads[index] = CreateThread(
+            nullptr, 0,
+            [](void* parameter) WINAPI -> DWORD {
+                auto* self = static_cast<Starter*>(parameter);
+                while (*self->go == 0) YieldProcessor();
+                for (int round = 0; round < 40; ++round) {
+                    const std::string path =
+                        std::string(self->name) + std::to_string(round) + ".vcd";
+                    if (self->record(path.c_str()) != 0) ++self->failures;
+                }
+                return 0;
+            },
+            &starters[index], 0, nullptr);
+        ASSERT_NE(threads[index], nullptr);
+    }
+    Sleep(20);
+    InterlockedExchange(&go, 1);
+    ASSERT_EQ(WaitForMultipleObjects(2, threads, TRUE, 30000), WAIT_OBJECT_0);
+    CloseHandle(threads[0]);
+    CloseHandle(threads[1]);
+    EXPECT_EQ(starters[0].failures + starters[1].failures, 0);
+    EXPECT_EQ(record(""), 0);
+    for (const char* name : {"first", "second"}) {
+        for (int round = 0; round < 40; ++round) {
+            const std::string path = std::string(name) + std::to_string(round) + ".vcd";
+            EXPECT_TRUE(Complete(ReadAll(path))) << path << ":\n" << ReadAll(path);
+        }
+    }
+    EXPECT_EQ(Describe(HandlesByType()), Describe(before));
+}
+
+TEST_F(RecordingTest, NoPortGivesMinusOneOneLogLineAndNoFile)
+{
+    LoadedLibrary library;
+    const auto record = library.Get<RecordFunction>("fnOrvane_recordParallelPins");
+    const auto address = library.Get<test_support::Str4>("fnOrvane_setParallelPortAddress");
+    ASSERT_NE(record, nullptr);
+    ASSERT_EQ(address("0", "", "", ""), 0);  // row 0, the one listed port, now at 0
+    const std::string logBefore = scratch.LogFile();
+    EXPECT_EQ(record("pins.vcd"), -1);
+    EXPECT_FALSE(std::filesystem::exists("pins.vcd"));
+    const std::string added = scratch.LogFile().substr(logBefore.size());
+    EXPECT_NE(added.find(" Recording into pins.vcd failed: no port to record\r\n"),
+              std::string::npos)
+        << added;
+    EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 1) << added;
+}
+
+TEST_F(RecordingTest, AccessesToAPortChosenLaterAreCountedInOneLineAtTheEnd)
+{
+    LoadedLibrary library;
+    const auto record = library.Get<RecordFunction>("fnOrvane_recordParallelPins");
+    const auto address = library.Get<test_support::Str4>("fnOrvane_setParallelPortAddress");
+    const auto setPin = library.Get<test_support::Int2>("fnOrvane_setParallelOutputPin");
+    ASSERT_NE(record, nullptr);
+    ASSERT_EQ(record("other.vcd"), 0);  // LPT1 at 378, listed and selected
+    ASSERT_EQ(address("2", "7", "8", ""), 0);
+    ASSERT_EQ(setPin(2, 1), 0);  // reads 278, writes 278
+    ASSERT_EQ(setPin(1, 0), 0);  // reads 27A, writes 27A
+    ASSERT_EQ(setPin(3, 1), 0);
+    const std::string logBefore = scratch.LogFile();
+    ASSERT_EQ(record(""), 0);
+    const std::string added = scratch.LogFile().substr(logBefore.size());
+    EXPECT_NE(added.find(" Recording into other.vcd: accesses to addresses of no recorded port: "
+                         "278 (4), 27A (2)\r\n"),
+              std::string::npos)
+        << added;
+    EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 1) << added;
+    EXPECT_TRUE(Complete(ReadAll("other.vcd")));
+}
+
+TEST_F(RecordingTest, AFileThatCannotBeCreatedGivesMinusOneAndNamesTheFileAndTheCause)
+{
+    LoadedLibrary library;
+    const auto record = library.Get<RecordFunction>("fnOrvane_recordParallelPins");
+    ASSERT_NE(record, nullptr);
+    const std::string logBefore = scratch.LogFile();
+    EXPECT_EQ(record("gone\\pins.vcd"), -1);
+    const std::string added = scratch.LogFile().substr(logBefore.size());
+    EXPECT_NE(added.find(" Recording into gone\\pins.vcd failed: "), std::string::npos) << added;
+    EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 1) << added;
+}
+
+// The handles by type that fifty loads and unloads leave, each load setting
+// a pin (the library's own runtime may keep some per load: the recording
+// must add none).
+std::map<int, int> HandlesLeftByFiftyLoads()
+{
+    const std::map<int, int> before = HandlesByType();
+    for (int cycle = 0; cycle < 50; ++cycle) {
+        LoadedLibrary library;
+        const auto setPin = library.Get<test_support::Int2>("fnOrvane_setParallelOutputPin");
+        if (setPin == nullptr || setPin(1, cycle & 1) != 0) ADD_FAILURE() << "cycle " << cycle;
+    }
+    std::map<int, int> left = HandlesByType();
+    for (const auto& [type, count] : before) left[type] -= count;
+    return left;
+}
+
+TEST_F(RecordingTest, FiftyLoadsThatEachRecordLeaveNoThreadOrHandle)
+{
+    {
+        // The first load starts the system pool's threads, which stay.
+        SetEnvironmentVariableA("DORUZEDA_RECORD", "warm.vcd");
+        LoadedLibrary warm;
+        SetEnvironmentVariableA("DORUZEDA_RECORD", nullptr);
+    }
+    const int threadsBefore = ThreadsOnceSettled(-1);
+    const std::map<int, int> withoutRecording = HandlesLeftByFiftyLoads();
+    SetEnvironmentVariableA("DORUZEDA_RECORD", "cycle.vcd");
+    const std::map<int, int> recording = HandlesLeftByFiftyLoads();
+    SetEnvironmentVariableA("DORUZEDA_RECORD", nullptr);
+    EXPECT_EQ(ThreadsOnceSettled(threadsBefore), threadsBefore);
+    EXPECT_EQ(Describe(recording), Describe(withoutRecording));
+    // Each load had its own file: the warm load's warm.vcd, then cycle-2.vcd
+    // to cycle-51.vcd, each complete, each with its load's pin.
+    EXPECT_FALSE(std::filesystem::exists("cycle.vcd"));
+    for (int load = 2; load <= 51; ++load) {
+        const std::string path = "cycle-" + std::to_string(load) + ".vcd";
+        EXPECT_TRUE(Complete(ReadAll(path))) << path << ":\n" << ReadAll(path);
+    }
+    EXPECT_FALSE(std::filesystem::exists("cycle-52.vcd"));
+}
+
+}  // namespace
