@@ -27,13 +27,17 @@ constexpr LONG kFlushPeriodMs = 250;
 // A buffer this large goes to the file at once, not at the next period.
 constexpr std::size_t kFlushSoon = 256 * 1024;
 
+// Read when the library loads. Not a function's static: its guard would start
+// the static runtime's thread support, which leaves a thread handle and an
+// event handle behind at every unload.
+const std::uint64_t frequency = [] {
+    LARGE_INTEGER value;
+    QueryPerformanceFrequency(&value);
+    return static_cast<std::uint64_t>(value.QuadPart);
+}();
+
 std::uint64_t Nanoseconds()
 {
-    static const std::uint64_t frequency = [] {
-        LARGE_INTEGER value;
-        QueryPerformanceFrequency(&value);
-        return static_cast<std::uint64_t>(value.QuadPart);
-    }();
     LARGE_INTEGER counter;
     QueryPerformanceCounter(&counter);
     const auto ticks = static_cast<std::uint64_t>(counter.QuadPart);
