@@ -24,9 +24,6 @@ using namespace test_support;
 
 namespace {
 
-// The dialog's polling timer.
-constexpr WPARAM kPollTimer = 123;
-
 const char kMissingPort[] =
     "Tambrel Parallel I/O Macro: Couldn't find Parallel Port. Specify the Port address.";
 
@@ -226,17 +223,23 @@ TEST_F(DialogTest, IsCentredInTheWorkArea)
 
 // --- Level boxes ------------------------------------------------------------
 
-// The level box of each settable pin (the boxes of pins 2 to 9 are numbered
-// in a row).
+// The level box of each settable pin, as the template numbers them.
+struct LevelBox {
+    int pin;
+    int box;
+};
+constexpr LevelBox kLevelBoxes[] = {
+    {1, 5009},  {2, 5010},  {3, 5011},  {4, 5012},  {5, 5013},  {6, 5014},
+    {7, 5015},  {8, 5016},  {9, 5017},  {14, 5018}, {16, 5019}, {17, 5020},
+};
+
 int LevelBoxOf(int pin)
 {
-    switch (pin) {
-    case 1: return IDC_LEVEL_PIN1;
-    case 14: return IDC_LEVEL_PIN14;
-    case 16: return IDC_LEVEL_PIN16;
-    case 17: return IDC_LEVEL_PIN17;
-    default: return IDC_LEVEL_PIN2 + pin - 2;
+    for (const LevelBox& row : kLevelBoxes) {
+        if (row.pin == pin) return row.box;
     }
+    ADD_FAILURE() << "no level box for pin " << pin;
+    return 0;
 }
 
 std::string Access(char kind, unsigned short address, unsigned value)
@@ -392,7 +395,7 @@ TEST_F(DialogTest, PollingReadsAtEveryTickFromTheFirstAndStops)
 
     // A tick of the poll timer, sent by hand, reads once more; another timer does not.
     window.MarkTrace();
-    SendMessageA(window.dialog, WM_TIMER, kPollTimer, 0);
+    SendMessageA(window.dialog, WM_TIMER, 123, 0);  // the polling timer's identifier
     EXPECT_EQ(window.Trace(), "R 378=0F R 379=00");
     window.MarkTrace();
     SendMessageA(window.dialog, WM_TIMER, 7, 0);
@@ -405,7 +408,7 @@ TEST_F(DialogTest, PollingReadsAtEveryTickFromTheFirstAndStops)
     window.MarkTrace();
     Pump(1500);
     EXPECT_EQ(window.Trace(), "") << "the timer is stopped";
-    SendMessageA(window.dialog, WM_TIMER, kPollTimer, 0);
+    SendMessageA(window.dialog, WM_TIMER, 123, 0);
     EXPECT_EQ(window.Trace(), "") << "a stray tick after stopping reads nothing";
 }
 
@@ -538,7 +541,7 @@ TEST_F(DialogTest, EndingTheDialogOnlyHidesIt)
     EXPECT_EQ(window.Text(IDC_LEVEL_PIN2), "LO");
     EXPECT_EQ(window.Text(IDC_POLL_INPUTS), "Stop");
     window.MarkTrace();
-    SendMessageA(window.dialog, WM_TIMER, kPollTimer, 0);
+    SendMessageA(window.dialog, WM_TIMER, 123, 0);
     EXPECT_EQ(window.Trace(), "R 378=00 R 379=00");
 }
 
