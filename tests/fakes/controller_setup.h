@@ -13,7 +13,7 @@
 namespace fakes {
 
 // Discovery over a device list of these ports, in this order: each a name
-// and the base of an eight-address range (cut at FFFF). The table then holds
+// and a base, listed as the range from the base to the end of its eight. The table then holds
 // exactly the rows whose names discovery accepts; the selection is left as it
 // was. The discovery's log lines and device-list counts stay for the caller
 // to look at or clear.
@@ -24,9 +24,7 @@ inline bool Discover(PortController& controller,
     for (const auto& [name, base] : ports) {
         FakeDevice device;
         device.name = name;
-        const std::uint16_t last = base > 0xFFF8 ? std::uint16_t{0xFFFF}
-                                                 : static_cast<std::uint16_t>(base + 7);
-        device.ranges = {{base, last}};
+        device.ranges = {{base, static_cast<std::uint16_t>(base | 7)}};
         Devices().devices.push_back(device);
     }
     return controller.EnumeratePorts();

@@ -187,37 +187,35 @@ TEST_F(ControllerThreadsTest, TheViewHearsOfChoicesInTheOrderTheyWereMade)
 {
     UseTable({{"LPT2", 0x278}, {"LPT1", 0x378}});
     controller.ChooseRow(1);
-    std::mutex eventsGuard;
-    int heardRow = 1;
-    bool telling = false;
-    int heard = 0;
-    int strayAccesses = 0;
-    std::string example;
-    struct OrderedView : PortView {
-        explicit OrderedView(const std::function<void(int)>& onHear) : hear(onHear) {}
-        void ShowPortList(int index) override { hear(index); }
-        void ShowAddressField(const char*) override { hear(0); }
-        std::function<void(int)> hear;
-    } view([&](int row) {
+    struct Watcher : PortView {
+        void ShowPortList(int index) override { Hear(index); }
+        void ShowAddressField(const char*) override { Hear(0); }
+        void Hear(int row)
         {
-            const std::lock_guard<std::mutex> lock(eventsGuard);
-            heardRow = row;
-            telling = true;
-            ++heard;
+            Telling(true, row);
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
+            Telling(false, row);
         }
-        std::this_thread::sleep_for(std::chrono::microseconds(20));
-        const std::lock_guard<std::mutex> lock(eventsGuard);
-        telling = false;
-    });
-    fakes::Port().onAccess = [&](const fakes::PortAccess& access) {
-        const std::lock_guard<std::mutex> lock(eventsGuard);
-        const std::uint16_t expected = heardRow == 1 ? 0x378 : 0x278;
-        if (telling || access.address != expected) {
-            ++strayAccesses;
-            if (example.empty()) {
-                example = fakes::Describe({access}) + (telling ? " while the view was told of row "
-                                                               : " after the view heard of row ") +
-                          std::to_string(heardRow);
+        void Telling(bool now, int row)
+        {
+            const std::lock_guard<std::mutex> lock(guard);
+            telling = now;
+            heardRow = row;
+            if (now) ++heard;
+        }
+        std::mutex guard;
+        bool telling = false;
+        int heardRow = 1;
+        int heard = 0;
+        int stray = 0;
+        std::string example;
+    } view;
+    fakes::Port().onAccess = [&view](const fakes::PortAccess& access) {
+        const std::lock_guard<std::mutex> lock(view.guard);
+        if (view.telling || access.address != (view.heardRow == 1 ? 0x378 : 0x278)) {
+            if (view.stray++ == 0) {
+                view.example = fakes::Describe({access}) + (view.telling ? " while" : " after") +
+                               " the view heard of row " + std::to_string(view.heardRow);
             }
         }
     };
@@ -241,9 +239,9 @@ TEST_F(ControllerThreadsTest, TheViewHearsOfChoicesInTheOrderTheyWereMade)
     choosing = false;
     pins.join();
     controller.SetView(nullptr);
-    EXPECT_EQ(heard, 2 * kRounds);
-    EXPECT_EQ(strayAccesses, 0) << "for one, " << example;
-    EXPECT_EQ(heardRow, controller.SelectedRow());
+    EXPECT_EQ(view.heard, 2 * kRounds);
+    EXPECT_EQ(view.stray, 0) << "for one, " << view.example;
+    EXPECT_EQ(view.heardRow, controller.SelectedRow());
 }
 
 }  // namespace

@@ -127,7 +127,7 @@ TEST_F(SetManualAddressTest, BuildsTheAddressFromTheFirstCharacters)
         // The table's other contents stay.
         EXPECT_EQ(table.count, 2);
         EXPECT_STREQ(table.rows[0].name, "LPT1");
-        EXPECT_STREQ(table.rows[0].label, "LPT1 (3BC-3C3)");
+        EXPECT_STREQ(table.rows[0].label, "LPT1 (3BC-3BF)");
         EXPECT_STREQ(table.rows[1].name, "LPT2");
         EXPECT_EQ(table.rows[1].baseAddress, 0x278);
     }

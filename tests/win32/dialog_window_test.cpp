@@ -224,22 +224,22 @@ TEST_F(DialogTest, IsCentredInTheWorkArea)
 // --- Level boxes ------------------------------------------------------------
 
 // The level box of each settable pin, as the template numbers them.
-struct LevelBox {
+constexpr struct {
     int pin;
     int box;
-};
-constexpr LevelBox kLevelBoxes[] = {
+} kLevelBoxes[] = {
     {1, 5009},  {2, 5010},  {3, 5011},  {4, 5012},  {5, 5013},  {6, 5014},
     {7, 5015},  {8, 5016},  {9, 5017},  {14, 5018}, {16, 5019}, {17, 5020},
 };
 
-int LevelBoxOf(int pin)
+// The pin table's first row that sets `pin` to `level`.
+const pin_table::PinAtPort& SettingRow(int pin, int level)
 {
-    for (const LevelBox& row : kLevelBoxes) {
-        if (row.pin == pin) return row.box;
+    for (const pin_table::PinAtPort& row : pin_table::kPins) {
+        if (row.call == pin_table::Call::Set && row.pin == pin && row.level == level) return row;
     }
-    ADD_FAILURE() << "no level box for pin " << pin;
-    return 0;
+    ADD_FAILURE() << "the pin table sets pin " << pin << " to " << level << " nowhere";
+    return pin_table::kPins[0];
 }
 
 std::string Access(char kind, unsigned short address, unsigned value)
@@ -254,30 +254,16 @@ std::string Access(char kind, unsigned short address, unsigned value)
 TEST_F(DialogTest, PressingALevelBoxDrivesItsPinLowAndReleasingHigh)
 {
     window.calls.rudAdado();
-    for (const pin_table::PinAtPort& row : pin_table::kPins) {
-        if (row.call != pin_table::Call::Set || row.level != 0) continue;
-        const pin_table::PinAtPort* release = nullptr;
-        for (const pin_table::PinAtPort& other : pin_table::kPins) {
-            if (other.call == row.call && other.pin == row.pin && other.level == 1) {
-                release = &other;
-                break;
-            }
+    for (const auto& [pin, box] : kLevelBoxes) {
+        for (const int level : {0, 1}) {  // the first click presses the box in
+            const pin_table::PinAtPort& row = SettingRow(pin, level);
+            SimPoke(pin_table::RegisterOf(row), row.before);
+            window.MarkTrace();
+            window.Click(box);
+            EXPECT_EQ(window.Pressed(box), level == 0) << pin;
+            EXPECT_EQ(window.Text(box), level == 0 ? "LO" : "HI") << pin;
+            EXPECT_EQ(window.Trace(), row.accesses) << pin;
         }
-        ASSERT_NE(release, nullptr) << row.pin;
-        const int box = LevelBoxOf(row.pin);
-        SimPoke(pin_table::RegisterOf(row), row.before);
-        window.MarkTrace();
-        window.Click(box);
-        EXPECT_TRUE(window.Pressed(box)) << row.pin;
-        EXPECT_EQ(window.Text(box), "LO") << row.pin;
-        EXPECT_EQ(window.Trace(), row.accesses) << row.pin;
-
-        SimPoke(pin_table::RegisterOf(*release), release->before);
-        window.MarkTrace();
-        window.Click(box);
-        EXPECT_FALSE(window.Pressed(box)) << row.pin;
-        EXPECT_EQ(window.Text(box), "HI") << row.pin;
-        EXPECT_EQ(window.Trace(), release->accesses) << row.pin;
     }
 }
 
