@@ -20,23 +20,26 @@
 #include "record/vcd_recorder.h"
 #include "log/log_sink.h"
 #include "port/port_controller.h"
-#include "tests/native/controller_probe.h"
-#include "tests/native/fakes.h"
+#include "tests/fakes/controller_setup.h"
+#include "tests/fakes/fakes.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 // A fresh, quiet fake port (no trace, no recorded debugger output, no hook)
-// with LPT1 at 378 selected.
+// with LPT1 at 378 listed and selected.
 void SelectPort(PortController& controller)
 {
     fakes::ResetPort();
     fakes::Port().keepTrace = false;
     fakes::LogSink().keepOutput = false;
-    State(controller).portTable[0].baseAddress = 0x378;
-    State(controller).portCount = 1;
-    State(controller).selectedIndex = 0;
+    {
+        // Discovery logs the port it lists: that line goes to a scratch folder.
+        const fakes::ScratchDirectory quiet;
+        fakes::Discover(controller, {{"LPT1", 0x378}});
+    }
+    controller.ChooseRow(0);
 }
 
 // The log-writing benchmarks run in a scratch directory, so that

@@ -21,6 +21,7 @@ if(DORUZEDA_SANITIZER_FLAGS)
     target_link_options(doruzeda_core PUBLIC ${DORUZEDA_SANITIZER_FLAGS})
 endif()
 
+add_subdirectory(tests/fakes)
 add_subdirectory(tests/native)
 if(NOT DORUZEDA_SANITIZE)
     add_subdirectory(bench)

@@ -155,10 +155,6 @@ public:
     PortRows RowsToList() const;
 
 private:
-    // The tests set up and inspect the state directly, through this class of
-    // theirs; nothing that ships defines it.
-    friend class PortControllerProbe;
-
     // A row is selected; an index outside the table counts as none.
     bool HasSelection() const REQUIRES(guard);
     // The selected row's base address; 0 with no row selected.

@@ -3,7 +3,7 @@
 //
 // The Win32 build binds these to a waitable timer and an event
 // (platform/win32/wait_sleep_win32.cpp); the native tests bind them to a
-// double that sleeps a millisecond and counts (tests/native/fakes.cpp).
+// double that sleeps a millisecond and counts (tests/fakes/fakes.cpp).
 #pragma once
 
 // One wait's sleeper, made and used by the waiting thread only, for the

@@ -14,6 +14,7 @@
 // counting the devices fails), the devices (InputReader::Device), then until
 // the input ends a byte operation (below) and its arguments. A wait reads
 // once (timeout 0) or is refused, so that no step sleeps.
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -24,9 +25,13 @@
 
 #include "input_reader.h"
 #include "port/port_controller.h"
-#include "tests/native/controller_probe.h"
+#include "tests/fakes/controller_setup.h"
 
 namespace {
+
+// What a step gives for a result its operation does not document: a value no
+// operation returns (a data register holding 99 is a valid GetDataByte).
+constexpr int kUndocumented = INT_MIN;
 
 bool OneOf(int result, std::initializer_list<int> documented)
 {
@@ -72,7 +77,7 @@ int RunStep(PortController& controller, InputReader& input)
     switch (input.Choice(0, 14)) {
     case 0: {
         const int result = controller.SelectPortByNumber(input.Integer());
-        return OneOf(result, {0, -1, -2}) ? result : 99;
+        return OneOf(result, {0, -1, -2}) ? result : kUndocumented;
     }
     case 1: {
         bool ended = false;
@@ -82,55 +87,55 @@ int RunStep(PortController& controller, InputReader& input)
         const AddressArgument fourth = ReadAddressArgument(input, ended);
         const int result = controller.SetManualAddress(first.pointer, second.pointer, third.pointer,
                                                        fourth.pointer);
-        return result == 0 ? 0 : 99;
+        return result == 0 ? 0 : kUndocumented;
     }
     case 2: {
         const int pin = input.Integer();
         const int result = controller.SetPinOutput(pin, input.Integer());
-        return OneOf(result, {0, -1, -2}) ? result : 99;
+        return OneOf(result, {0, -1, -2}) ? result : kUndocumented;
     }
     case 3: {
         const int result = controller.GetPinInput(input.Integer());
-        return OneOf(result, {0, 1, -1, -2}) ? result : 99;
+        return OneOf(result, {0, 1, -1, -2}) ? result : kUndocumented;
     }
     case 4: {
         const int result = controller.PrepareOutputBuffer();
-        return OneOf(result, {0, -1}) ? result : 99;
+        return OneOf(result, {0, -1}) ? result : kUndocumented;
     }
     case 5: {
         const int pin = input.Integer();
         const std::size_t accessesBefore = fakes::Port().trace.size();
         const int result = controller.PrepareOutputPin(pin, input.Integer());
         // It changes the buffers only, port or no port.
-        if (fakes::Port().trace.size() != accessesBefore) return 99;
-        return OneOf(result, {0, -2}) ? result : 99;
+        if (fakes::Port().trace.size() != accessesBefore) return kUndocumented;
+        return OneOf(result, {0, -2}) ? result : kUndocumented;
     }
     case 6: {
         const int result = controller.SetOutputAll();
-        return OneOf(result, {0, -1}) ? result : 99;
+        return OneOf(result, {0, -1}) ? result : kUndocumented;
     }
     case 7: {
         const int result = controller.GetInputAll();
-        return OneOf(result, {0, -1}) ? result : 99;
+        return OneOf(result, {0, -1}) ? result : kUndocumented;
     }
     case 8: {
         const std::size_t accessesBefore = fakes::Port().trace.size();
         const int result = controller.FetchInputPin(input.Integer());
         // It reads the snapshot, never the port.
-        if (fakes::Port().trace.size() != accessesBefore) return 99;
-        return OneOf(result, {0, 1, -1, -2}) ? result : 99;
+        if (fakes::Port().trace.size() != accessesBefore) return kUndocumented;
+        return OneOf(result, {0, 1, -1, -2}) ? result : kUndocumented;
     }
     case 9: {
         const int result = controller.SetDataDirection(input.Integer());
-        return OneOf(result, {0, -1}) ? result : 99;
+        return OneOf(result, {0, -1}) ? result : kUndocumented;
     }
     case 10: {
         const int result = controller.SetDataByte(input.Integer());
-        return OneOf(result, {0, -1, -2}) ? result : 99;
+        return OneOf(result, {0, -1, -2}) ? result : kUndocumented;
     }
     case 11: {
         const int result = controller.GetDataByte();
-        return (result >= 0 && result <= 255) || result == -1 ? result : 99;
+        return (result >= 0 && result <= 255) || result == -1 ? result : kUndocumented;
     }
     case 12: {
         const int pin = input.Integer();
@@ -138,12 +143,12 @@ int RunStep(PortController& controller, InputReader& input)
         const int timeout = input.Byte() % 2 == 0 ? 0 : input.Integer();
         if (timeout > 0 && timeout <= PortController::kMaxWaitMs) return 0;  // would sleep
         const int result = controller.WaitInputPin(pin, level, timeout);
-        return OneOf(result, {0, 1, -1, -2}) ? result : 99;
+        return OneOf(result, {0, 1, -1, -2}) ? result : kUndocumented;
     }
     default: {
         // The port's lines change under the controller: a data and a status
         // value at the selected base.
-        const std::uint16_t base = SelectedBase(controller);
+        const std::uint16_t base = fakes::SelectedBase(controller);
         fakes::Port().registers[base] = input.Byte();
         fakes::Port().registers[static_cast<std::uint16_t>(base + 1)] = input.Byte();
         return 0;
@@ -169,11 +174,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     controller.EnumeratePorts();
 
     while (!input.AtEnd()) {
-        const std::uint16_t base = SelectedBase(controller);
+        const std::uint16_t base = fakes::SelectedBase(controller);
         const std::size_t accessesBefore = fakes::Port().trace.size();
         const std::size_t linesBefore = fakes::LogSink().debuggerOutput.size();
         const int result = RunStep(controller, input);
-        if (result == 99) std::abort();  // a result the operation does not document
+        if (result == kUndocumented) std::abort();  // a result the operation does not document
         const auto& trace = fakes::Port().trace;
         if (result < 0 && (trace.size() != accessesBefore ||
                            fakes::LogSink().debuggerOutput.size() != linesBefore)) {

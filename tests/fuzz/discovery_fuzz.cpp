@@ -20,7 +20,7 @@
 
 #include "input_reader.h"
 #include "port/port_controller.h"
-#include "tests/native/controller_probe.h"
+#include "tests/fakes/controller_setup.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int result = controller.SelectPortByNumber(number);
         if (result != 0 && result != -2) std::abort();
         if (result != 0) continue;
-        const std::uint16_t base = SelectedBase(controller);
+        const std::uint16_t base = fakes::SelectedBase(controller);
         if (listed.count(base) == 0) std::abort();  // a base the list never gave
         fakes::Port().trace.clear();
         const int written = controller.SetPinOutput(2, 1);

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "tests/native/fakes.h"
+#include "tests/fakes/fakes.h"
 
 class InputReader {
 public:

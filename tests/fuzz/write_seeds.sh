@@ -43,6 +43,11 @@ seed "$controller/manual_address_strings" \
 seed "$here/regressions/controller_fuzz/unusable-base-fffe" \
 "\xAB\x01\x00\x04LPT1\xFE\xFF\xFF\xFF${every_operation}"
 
+# A regression of the target itself: a data register holding 63 (99) read
+# by GetDataByte, a result the target once took for its undocumented mark.
+seed "$here/regressions/controller_fuzz/data-byte-63" \
+"\x00\x01${lpt1_378}\x00\x00\x04\x0D\x63\x00\x0B"
+
 seed "$discovery/one_lpt1" "\x01${lpt1_378}"
 seed "$discovery/count_fails" "\x19"
 seed "$discovery/empty_list" "\x00"

@@ -48,15 +48,19 @@ TEST_F(ControllerTest, SetPinOutputLogsBetweenTheReadAndTheWrite)
 }
 
 // Every operation that needs a port, with pins valid and invalid: -1, and
-// nothing reaches the port, the debugger or the file.
+// nothing reaches the port, the debugger or the file; the buffers, the
+// snapshot and the selection stay.
 TEST_F(ControllerTest, NoPortSelectedRefusesWithoutSideEffects)
 {
     UsePort(0x378);
-    State(controller).selectedIndex = -1;
-    State(controller).outData = 0x1234;
-    State(controller).outControl = 0x5678;
-    State(controller).inData = 0x9ABC;
-    State(controller).inStatus = 0xDEF0;
+    fakes::Port().readHighByte = 0x12;
+    fakes::Port().registers[0x378] = 0x34;  // pins 4, 6, 7 high
+    fakes::Port().registers[0x379] = 0x20;  // pin 12 high, pin 11 high (inverted)
+    fakes::Port().registers[0x37A] = 0x78;
+    ASSERT_EQ(controller.PrepareOutputBuffer(), 0);
+    ASSERT_EQ(controller.GetInputAll(), 0);
+    controller.ChooseRow(-1);
+    ForgetSetup();
     struct Call {
         const char* what;
         std::function<int()> run;
@@ -84,11 +88,17 @@ TEST_F(ControllerTest, NoPortSelectedRefusesWithoutSideEffects)
     EXPECT_EQ(Trace(), "");
     EXPECT_TRUE(Debugger().empty());
     EXPECT_EQ(LogFile(), "");
-    EXPECT_EQ(State(controller).outData, 0x1234);
-    EXPECT_EQ(State(controller).outControl, 0x5678);
-    EXPECT_EQ(State(controller).inData, 0x9ABC);
-    EXPECT_EQ(State(controller).inStatus, 0xDEF0);
-    EXPECT_EQ(State(controller).selectedIndex, -1);
+    EXPECT_EQ(controller.SelectedRow(), -1);
+
+    controller.ChooseRow(0);
+    fakes::Port().registers[0x378] = 0x00;
+    fakes::Port().registers[0x379] = 0x80;
+    EXPECT_EQ(controller.FetchInputPin(4), 1);
+    EXPECT_EQ(controller.FetchInputPin(11), 1);
+    EXPECT_EQ(controller.FetchInputPin(12), 1);
+    EXPECT_EQ(controller.FetchInputPin(10), 0);
+    EXPECT_EQ(controller.SetOutputAll(), 0);
+    EXPECT_EQ(Trace(), "W 378=1234 W 37A=1278");
 }
 
 // A selected port whose registers cannot be a parallel port's (base 0, where
@@ -125,43 +135,22 @@ TEST_F(ControllerTest, PortsThatCannotExistAreRefusedOthersUsedAsGiven)
     EXPECT_EQ(Trace(), "W 100=0000 W 102=0000");
 }
 
-TEST_F(ControllerTest, InvalidPinsWithAPortSelectedRefuseWithoutSideEffects)
-{
-    UsePort(0x378);
-    const int notSettable[] = {0, 10, 11, 12, 13, 15, 18, 25, 26, -1, 99, INT_MIN, INT_MAX};
-    const int notReadable[] = {0, 1, 14, 16, 17, 18, 25, 26, -1, 99, INT_MIN, INT_MAX};
-    for (int pin : notSettable) {
-        EXPECT_EQ(controller.SetPinOutput(pin, 1), -2) << "SetPinOutput pin " << pin;
-        EXPECT_EQ(controller.SetPinOutput(pin, 0), -2) << "SetPinOutput pin " << pin;
-        EXPECT_EQ(controller.PrepareOutputPin(pin, 1), -2) << "PrepareOutputPin pin " << pin;
-        EXPECT_EQ(controller.PrepareOutputPin(pin, 0), -2) << "PrepareOutputPin pin " << pin;
-    }
-    for (int pin : notReadable) {
-        EXPECT_EQ(controller.GetPinInput(pin), -2) << "GetPinInput pin " << pin;
-        EXPECT_EQ(controller.FetchInputPin(pin), -2) << "FetchInputPin pin " << pin;
-    }
-    EXPECT_EQ(Trace(), "");
-    EXPECT_TRUE(Debugger().empty());
-    EXPECT_EQ(LogFile(), "");
-    EXPECT_EQ(State(controller).outData, 0);
-    EXPECT_EQ(State(controller).outControl, 0);
-}
-
 TEST_F(ControllerTest, PrepareOutputPinNeedsNoPort)
 {
-    EXPECT_EQ(State(controller).selectedIndex, -1);
+    EXPECT_EQ(controller.SelectedRow(), -1);
     EXPECT_EQ(controller.PrepareOutputPin(2, 1), 0);
     EXPECT_EQ(controller.PrepareOutputPin(14, 0), 0);
-    EXPECT_EQ(State(controller).outData, 0x0001);
-    EXPECT_EQ(State(controller).outControl, 0x0002);
     EXPECT_EQ(Trace(), "");
     EXPECT_TRUE(Debugger().empty());
+    UsePort(0x378);
+    EXPECT_EQ(controller.SetOutputAll(), 0);
+    EXPECT_EQ(Trace(), "W 378=0001 W 37A=0002");
 }
 
 // SetPinOutput at several base addresses: the register read and written
 // (high byte carried through from the read), and the log line naming the
 // base address and the level as given. Which bit each pin drives is
-// pin_map_test's.
+// pin_registers_test's.
 TEST_F(ControllerTest, SetPinOutputTouchesThePinsRegister)
 {
     struct Case {
@@ -197,7 +186,7 @@ TEST_F(ControllerTest, SetPinOutputTouchesThePinsRegister)
 }
 
 // GetPinInput at another base: the one register read, the level and the
-// log line. Which bit each pin is read from is pin_map_test's.
+// log line. Which bit each pin is read from is pin_registers_test's.
 TEST_F(ControllerTest, GetPinInputReadsOnlyThePinsRegister)
 {
     struct Case {
@@ -238,51 +227,21 @@ TEST_F(ControllerTest, PinLinesReachTheFileInOrder)
               FileLine("SetPinOutput(3, 1) Port=378") + FileLine("GetPinInput(3) Port=378"));
 }
 
-TEST_F(ControllerTest, SetThenGetOnALatchingDataRegister)
-{
-    UsePort(0x378);
-    EXPECT_EQ(controller.SetPinOutput(2, 1), 0);
-    EXPECT_EQ(controller.GetPinInput(2), 1);
-    EXPECT_EQ(controller.SetPinOutput(2, 0), 0);
-    EXPECT_EQ(controller.GetPinInput(2), 0);
-}
-
-TEST_F(ControllerTest, PrepareOutputBufferReadsDataThenControlWhole)
+// The buffers are read data then control and written back whole, the
+// snapshot read data then status; none of it is logged.
+TEST_F(ControllerTest, BuffersAndSnapshotAreAccessedWholeUnlogged)
 {
     UsePort(0x278);
     fakes::Port().readHighByte = 0x5A;
     fakes::Port().registers[0x278] = 0x12;
+    fakes::Port().registers[0x279] = 0x78;
     fakes::Port().registers[0x27A] = 0x34;
     EXPECT_EQ(controller.PrepareOutputBuffer(), 0);
-    EXPECT_EQ(Trace(), "R 278=5A12 R 27A=5A34");
-    EXPECT_EQ(State(controller).outData, 0x5A12);
-    EXPECT_EQ(State(controller).outControl, 0x5A34);
-    EXPECT_TRUE(Debugger().empty());
-    EXPECT_EQ(LogFile(), "");
-}
-
-TEST_F(ControllerTest, SetOutputAllWritesDataThenControlWhole)
-{
-    UsePort(0x278);
-    State(controller).outData = 0x12AB;
-    State(controller).outControl = 0xCD0F;
     EXPECT_EQ(controller.SetOutputAll(), 0);
-    EXPECT_EQ(Trace(), "W 278=12AB W 27A=CD0F");
+    EXPECT_EQ(controller.GetInputAll(), 0);
+    EXPECT_EQ(Trace(), "R 278=5A12 R 27A=5A34 W 278=5A12 W 27A=5A34 R 278=5A12 R 279=5A78");
     EXPECT_TRUE(Debugger().empty());
     EXPECT_EQ(LogFile(), "");
-}
-
-TEST_F(ControllerTest, GetInputAllReadsDataThenStatus)
-{
-    UsePort(0x278);
-    fakes::Port().readHighByte = 0x01;
-    fakes::Port().registers[0x278] = 0xC3;
-    fakes::Port().registers[0x279] = 0x78;
-    EXPECT_EQ(controller.GetInputAll(), 0);
-    EXPECT_EQ(Trace(), "R 278=01C3 R 279=0178");
-    EXPECT_EQ(State(controller).inData, 0x01C3);
-    EXPECT_EQ(State(controller).inStatus, 0x0178);
-    EXPECT_TRUE(Debugger().empty());
 }
 
 TEST_F(ControllerTest, FetchInputPinDecodesTheSnapshotWithoutAccess)
@@ -332,7 +291,7 @@ TEST_F(ControllerTest, BufferedWriteChangesSeveralPinsInOneWrite)
 TEST_F(ControllerTest, BuffersAreKeptAcrossAChangeOfPort)
 {
     UseTable({{"LPT1", 0x378}, {"LPT2", 0x278}});
-    State(controller).selectedIndex = 0;
+    controller.ChooseRow(0);
     fakes::Port().registers[0x378] = 0x11;
     fakes::Port().registers[0x379] = 0x40;
     fakes::Port().registers[0x37A] = 0x22;
@@ -340,7 +299,7 @@ TEST_F(ControllerTest, BuffersAreKeptAcrossAChangeOfPort)
     ASSERT_EQ(controller.GetInputAll(), 0);
     fakes::Port().trace.clear();
 
-    State(controller).selectedIndex = 1;
+    controller.ChooseRow(1);
     EXPECT_EQ(controller.FetchInputPin(2), 1);
     EXPECT_EQ(controller.FetchInputPin(10), 1);
     EXPECT_EQ(controller.SetOutputAll(), 0);
@@ -350,7 +309,7 @@ TEST_F(ControllerTest, BuffersAreKeptAcrossAChangeOfPort)
 TEST_F(ControllerTest, TheSelectedRowsAddressIsUsed)
 {
     UseTable({{"LPT1", 0x378}, {"LPT2", 0x278}, {"LPT3", 0x3BC}});
-    State(controller).selectedIndex = 2;
+    controller.ChooseRow(2);
     EXPECT_EQ(controller.SetPinOutput(3, 1), 0);
     EXPECT_EQ(controller.GetPinInput(10), 0);
     EXPECT_EQ(Trace(), "R 3BC=0000 W 3BC=0002 R 3BD=0000");

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -111,30 +112,40 @@ TEST_F(ControllerThreadsTest, BufferedPinChangesFromSeveralThreadsAreNeverLost)
 // The port hands out a new value at every data register read, and sets the
 // control and status registers to the value just read: an output buffer
 // loaded whole (data, then control) holds the same value twice, and so does
-// a snapshot (data, then status). Writes of the buffers are watched: each
-// data write must be followed at once by the control write of the same value.
+// a snapshot (data, then status). The port sees every access under the
+// controller's guard: each read of the data register must be followed at
+// once by the read of control or status, and each write of the data
+// register by the write of control with the same value.
 TEST_F(ControllerThreadsTest, BuffersAndSnapshotAreNeverSeenHalfWritten)
 {
     UsePort(0x378);
     std::uint16_t nextValue = 1;
-    int pendingData = -1;  // the last data write's value, until the control write
-    int tornWrites = 0;
+    const fakes::PortAccess* pending = nullptr;  // a data access awaiting its partner
+    fakes::PortAccess pendingAccess{};
+    int torn = 0;
     std::vector<std::string> tornExamples;
-    // Runs inside the controller's operations, under their guard.
     fakes::Port().onAccess = [&](const fakes::PortAccess& access) {
         std::uint16_t* registers = fakes::Port().registers;
-        const bool matchingControl =
-            access.isWrite && access.address == 0x37A && access.value == pendingData;
-        const bool strayControl = access.isWrite && access.address == 0x37A && pendingData < 0;
-        if ((pendingData >= 0 && !matchingControl) || strayControl) {
-            ++tornWrites;
-            if (tornExamples.size() < 5) tornExamples.push_back(fakes::Describe({access}));
+        bool partnered = false;
+        if (pending != nullptr) {
+            partnered = access.isWrite == pendingAccess.isWrite &&
+                        access.value == pendingAccess.value &&
+                        (access.address == 0x37A || (!access.isWrite && access.address == 0x379));
         }
-        pendingData = -1;
-        if (access.address == 0x378) {
-            if (access.isWrite) {
-                pendingData = access.value;
-            } else {
+        const bool lone = pending == nullptr && access.address != 0x378;
+        if ((pending != nullptr && !partnered) || lone) {
+            ++torn;
+            if (tornExamples.size() < 5) {
+                tornExamples.push_back(pending == nullptr
+                                           ? fakes::Describe({access})
+                                           : fakes::Describe({pendingAccess, access}));
+            }
+        }
+        pending = nullptr;
+        if (access.address == 0x378 && !partnered) {
+            pendingAccess = access;
+            pending = &pendingAccess;
+            if (!access.isWrite) {
                 registers[0x379] = access.value;
                 registers[0x37A] = access.value;
             }
@@ -145,70 +156,77 @@ TEST_F(ControllerThreadsTest, BuffersAndSnapshotAreNeverSeenHalfWritten)
     fakes::LogSink().keepOutput = false;
 
     constexpr int kRounds = 20000;
-    std::atomic<int> tornBuffers{0};
-    std::atomic<int> tornSnapshots{0};
     std::atomic<int> failedCalls{0};
     // Two threads of each kind: loading the buffers, writing them, and
-    // reading the inputs then looking at the snapshot and the buffers as the
-    // setup window does, holding the controller's guard.
+    // reading the inputs into the snapshot.
     RunThreads(6, [&](int index) {
         for (int round = 0; round < kRounds; ++round) {
+            int result = 0;
             switch (index % 3) {
-            case 0:
-                if (controller.PrepareOutputBuffer() != 0) ++failedCalls;
-                break;
-            case 1:
-                if (controller.SetOutputAll() != 0) ++failedCalls;
-                break;
-            default: {
-                if (controller.GetInputAll() != 0) ++failedCalls;
-                const GuardLock lock(State(controller).guard);
-                if (State(controller).inData != State(controller).inStatus) ++tornSnapshots;
-                if (State(controller).outData != State(controller).outControl) ++tornBuffers;
-                break;
+            case 0: result = controller.PrepareOutputBuffer(); break;
+            case 1: result = controller.SetOutputAll(); break;
+            default: result = controller.GetInputAll(); break;
             }
-            }
+            if (result != 0) ++failedCalls;
         }
     });
     EXPECT_EQ(failedCalls.load(), 0);
-    EXPECT_EQ(tornSnapshots.load(), 0) << "a snapshot's data and status from different reads";
-    EXPECT_EQ(tornBuffers.load(), 0) << "a buffer's data and control from different reads";
-    EXPECT_EQ(tornWrites, 0) << "a data write not followed by its control write, such as "
-                             << (tornExamples.empty() ? "" : tornExamples.front());
-    EXPECT_EQ(pendingData, -1) << "the last data write had no control write";
+    EXPECT_EQ(torn, 0) << "a data access not followed at once by its partner, such as "
+                       << (tornExamples.empty() ? "" : tornExamples.front());
+    EXPECT_EQ(pending, nullptr) << "the last data access had no partner";
     // The hook saw every access: the port was really exercised.
     EXPECT_EQ(fakes::Port().trace.size(), static_cast<std::size_t>(2 * 6 * kRounds));
 }
 
-// Two threads choosing ports at once: the view hears of the choices one at a
-// time and in the order they were made, so its last word is the final
-// selection (row 1 is LPT1's list row, row 0 the manual address).
+// Two threads choosing ports at once, a third setting a pin at whichever
+// port is chosen. The view is told of each choice with the controller's
+// guard held: no access happens while it is being told (it lingers a little
+// to give one the chance), and every access goes to the port of the row it
+// last heard of (row 1 is LPT1 at 378, row 0 the manual address 278).
 TEST_F(ControllerThreadsTest, TheViewHearsOfChoicesInTheOrderTheyWereMade)
 {
     UseTable({{"LPT2", 0x278}, {"LPT1", 0x378}});
-    struct OrderedView : PortView {
-        explicit OrderedView(PortController& watched) : controller(watched) {}
-        // Called with the controller's guard held: the selection it reads is
-        // the one just made, and no other thread is in here.
-        void ShowPortList(int index) override { Hear(index == State(controller).selectedIndex, 1); }
-        void ShowAddressField(const char*) override
+    controller.ChooseRow(1);
+    struct Watcher : PortView {
+        void ShowPortList(int index) override { Hear(index); }
+        void ShowAddressField(const char*) override { Hear(0); }
+        void Hear(int row)
         {
-            Hear(State(controller).selectedIndex == 0, 0);
+            Telling(true, row);
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
+            Telling(false, row);
         }
-        void Hear(bool matches, int row)
+        void Telling(bool now, int row)
         {
-            if (!matches) ++mismatches;
-            lastRow = row;
-            ++calls;
+            const std::lock_guard<std::mutex> lock(guard);
+            telling = now;
+            heardRow = row;
+            if (now) ++heard;
         }
-        PortController& controller;
-        int mismatches = 0;
-        int lastRow = -1;
-        int calls = 0;
-    } view(controller);
+        std::mutex guard;
+        bool telling = false;
+        int heardRow = 1;
+        int heard = 0;
+        int stray = 0;
+        std::string example;
+    } view;
+    fakes::Port().onAccess = [&view](const fakes::PortAccess& access) {
+        const std::lock_guard<std::mutex> lock(view.guard);
+        if (view.telling || access.address != (view.heardRow == 1 ? 0x378 : 0x278)) {
+            if (view.stray++ == 0) {
+                view.example = fakes::Describe({access}) + (view.telling ? " while" : " after") +
+                               " the view heard of row " + std::to_string(view.heardRow);
+            }
+        }
+    };
+    fakes::LogSink().keepOutput = false;
     controller.SetView(&view);
 
-    constexpr int kRounds = 2000;
+    constexpr int kRounds = 500;
+    std::atomic<bool> choosing{true};
+    std::thread pins([&] {
+        while (choosing) controller.SetPinOutput(2, 1);
+    });
     RunThreads(2, [&](int index) {
         for (int round = 0; round < kRounds; ++round) {
             if (index == 0) {
@@ -218,10 +236,12 @@ TEST_F(ControllerThreadsTest, TheViewHearsOfChoicesInTheOrderTheyWereMade)
             }
         }
     });
+    choosing = false;
+    pins.join();
     controller.SetView(nullptr);
-    EXPECT_EQ(view.calls, 2 * kRounds);
-    EXPECT_EQ(view.mismatches, 0) << "the view heard of a choice after another one was made";
-    EXPECT_EQ(view.lastRow, State(controller).selectedIndex);
+    EXPECT_EQ(view.heard, 2 * kRounds);
+    EXPECT_EQ(view.stray, 0) << "for one, " << view.example;
+    EXPECT_EQ(view.heardRow, controller.SelectedRow());
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // A controller on fresh fakes, with a scratch directory as the current
-// directory so that the log file each test produces is its own.
+// directory so that the log file each test produces is its own. Tests make
+// the controller's state through its operations and read it through
+// RowsToList, SelectedRow and the port trace.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,15 +9,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "fakes.h"
-#include <new>
-
-#include "controller_probe.h"
 #include "port/port_controller.h"
+#include "tests/fakes/controller_setup.h"
+#include "tests/fakes/fakes.h"
 
 class CoreTest : public ::testing::Test {
 protected:
@@ -24,25 +25,26 @@ protected:
     // A table of one port, LPT1 at `base`, selected.
     void UsePort(std::uint16_t base)
     {
-        std::snprintf(State(controller).portTable[0].name,
-                      sizeof State(controller).portTable[0].name, "LPT1");
-        State(controller).portTable[0].baseAddress = base;
-        State(controller).portCount = 1;
-        State(controller).selectedIndex = 0;
+        UseTable({{"LPT1", base}});
+        controller.ChooseRow(0);
     }
 
-    // Names rows 0.. of the table, each with its own address, none selected.
+    // Discovery lists these ports as rows 0.., each at its own address; the
+    // selection stays as it was (none, on a fresh controller).
     void UseTable(std::initializer_list<std::pair<const char*, std::uint16_t>> rows)
     {
-        int row = 0;
-        for (const auto& [name, base] : rows) {
-            std::snprintf(State(controller).portTable[row].name,
-                          sizeof State(controller).portTable[row].name, "%s", name);
-            State(controller).portTable[row].baseAddress = base;
-            ++row;
-        }
-        State(controller).portCount = row;
-        State(controller).selectedIndex = -1;
+        fakes::Discover(controller, rows);
+        ForgetSetup();
+    }
+
+    // What setting up left behind: the trace, the log lines and the log
+    // file, the device list's counts.
+    static void ForgetSetup()
+    {
+        fakes::Port().trace.clear();
+        fakes::ResetLogSink();
+        fakes::ResetDevices();
+        std::remove("RurSetupDebug.txt");
     }
 
     static std::string Trace() { return fakes::Describe(fakes::Port().trace); }

@@ -57,7 +57,7 @@ TEST_F(DataLinesTest, RefusedCallsTouchNothing)
     for (const std::uint16_t base :
          {std::uint16_t{0x378}, std::uint16_t{0}, std::uint16_t{0xFFFE}}) {
         UsePort(base);
-        if (base == 0x378) State(controller).selectedIndex = -1;
+        if (base == 0x378) controller.ChooseRow(-1);
         for (const auto& [what, call] : needPort) EXPECT_EQ(call(), -1) << what << " base " << base;
     }
 

@@ -1,8 +1,9 @@
 // What each connector pin does at the port (tests/shared/pin_table.h), through
 // the controller's operations over the fake port: which register a pin
 // drives or is read from, which bit, and whether the hardware inverts the
-// line, now and through the buffers and the snapshot. The result codes, log
-// lines and the high byte of the operations are controller_test's.
+// line, now and through the buffers and the snapshot; the numbers that are
+// no pin of the operation. The result codes with no port, the log lines and
+// the high byte of the operations are controller_test's.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -65,22 +66,31 @@ TEST_F(PinRegistersTest, EachInputPinIsReadFromOneBitOfItsRegisterNowAndFromTheS
     }
 }
 
-TEST_F(PinRegistersTest, OtherNumbersAreRefusedWithoutTouchingThePort)
+// Refused with -2 with a port selected: no access, no log line, and the
+// output buffers stay as they were.
+TEST_F(PinRegistersTest, OtherNumbersAreRefusedWithoutSideEffects)
 {
+    fakes::Port().registers[0x378] = 0x5A;
+    fakes::Port().registers[0x379] = 0x5A;
+    fakes::Port().registers[0x37A] = 0x5A;
+    ASSERT_EQ(controller.PrepareOutputBuffer(), 0);
+    ASSERT_EQ(controller.GetInputAll(), 0);
+    fakes::Port().trace.clear();
     for (int pin : pin_table::kNotSettable) {
         for (int level : {0, 1}) {
             EXPECT_EQ(controller.SetPinOutput(pin, level), -2) << pin;
             EXPECT_EQ(controller.PrepareOutputPin(pin, level), -2) << pin;
         }
     }
-    EXPECT_EQ(Accesses(), "");
-    ASSERT_EQ(controller.GetInputAll(), 0);
-    fakes::Port().trace.clear();
     for (int pin : pin_table::kNotReadable) {
         EXPECT_EQ(controller.GetPinInput(pin), -2) << pin;
         EXPECT_EQ(controller.FetchInputPin(pin), -2) << pin;
     }
     EXPECT_EQ(Accesses(), "");
+    EXPECT_TRUE(Debugger().empty());
+    EXPECT_EQ(LogFile(), "");
+    ASSERT_EQ(controller.SetOutputAll(), 0);
+    EXPECT_EQ(Accesses(), "W 378=5A W 37A=5A");
 }
 
 }  // namespace

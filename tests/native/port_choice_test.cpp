@@ -4,7 +4,6 @@
 
 #include <climits>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -18,13 +17,13 @@ protected:
     fakes::RecordingView view;
 };
 
-TEST_F(SelectPortByNumberTest, FindsTheFirstRowWhoseWholeNameMatchesIgnoringCase)
+TEST_F(SelectPortByNumberTest, FindsTheFirstRowWhoseWholeNameMatches)
 {
     UseTable({{"LPT1", 0x378},
-              {"lpt2", 0x278},
+              {"LPT2", 0x278},
               {"ECP LPT3", 0x3BC},
               {"LPT4", 0x100},
-              {"Lpt4", 0x200},
+              {"LPT4", 0x200},
               {"LPT10", 0x300}});
     struct Case {
         int number;
@@ -37,9 +36,9 @@ TEST_F(SelectPortByNumberTest, FindsTheFirstRowWhoseWholeNameMatchesIgnoringCase
     for (const Case& test : cases) {
         SCOPED_TRACE(testing::Message() << "LPT" << test.number);
         view.calls.clear();
-        State(controller).selectedIndex = 2;
+        controller.ChooseRow(2);
         EXPECT_EQ(controller.SelectPortByNumber(test.number), test.result);
-        EXPECT_EQ(State(controller).selectedIndex, test.selected);
+        EXPECT_EQ(controller.SelectedRow(), test.selected);
         if (test.result == 0) {
             EXPECT_EQ(view.calls, std::vector<std::string>{"ShowPortList(" +
                                                            std::to_string(test.selected) + ")"});
@@ -56,27 +55,17 @@ TEST_F(SelectPortByNumberTest, NumbersOutsideOneToTenKeepTheSelection)
 {
     UseTable({{"LPT1", 0x378}, {"LPT2", 0x278}});
     for (int number : {0, 11, -1, 100, INT_MIN, INT_MAX}) {
-        State(controller).selectedIndex = 1;
+        controller.ChooseRow(1);
         EXPECT_EQ(controller.SelectPortByNumber(number), -1) << number;
-        EXPECT_EQ(State(controller).selectedIndex, 1) << number;
+        EXPECT_EQ(controller.SelectedRow(), 1) << number;
     }
     EXPECT_TRUE(view.calls.empty());
     EXPECT_TRUE(Debugger().empty());
 }
 
-TEST_F(SelectPortByNumberTest, RowsBeyondTheCountAreNotSearched)
-{
-    UseTable({{"LPT1", 0x378}, {"LPT2", 0x278}});
-    std::strcpy(State(controller).portTable[2].name, "LPT3");
-    State(controller).selectedIndex = 0;
-    EXPECT_EQ(controller.SelectPortByNumber(3), -2);
-    EXPECT_EQ(State(controller).selectedIndex, -1);
-}
-
 TEST_F(SelectPortByNumberTest, AfterAnAbsentNamePinOperationsHaveNoPort)
 {
-    UseTable({{"LPT1", 0x378}});
-    State(controller).selectedIndex = 0;
+    UsePort(0x378);
     EXPECT_EQ(controller.SelectPortByNumber(2), -2);
     EXPECT_EQ(controller.SetPinOutput(2, 1), -1);
     EXPECT_EQ(controller.GetPinInput(2), -1);
@@ -124,23 +113,23 @@ TEST_F(SetManualAddressTest, BuildsTheAddressFromTheFirstCharacters)
         fakes::ResetLogSink();
         view.calls.clear();
         UseTable({{"LPT1", kBefore}, {"LPT2", 0x278}});
-        std::strcpy(State(controller).portTable[0].label, "LPT1 (3BC-3BE)");
         EXPECT_EQ(
             controller.SetManualAddress(test.parts[0], test.parts[1], test.parts[2], test.parts[3]),
             0);
-        EXPECT_EQ(State(controller).portTable[0].baseAddress, test.address);
-        EXPECT_EQ(State(controller).selectedIndex, 0);
+        const PortController::PortRows table = controller.RowsToList();
+        EXPECT_EQ(table.rows[0].baseAddress, test.address);
+        EXPECT_EQ(controller.SelectedRow(), 0);
         const std::string line =
             std::string("Port is set by setParallelPortAddress() Port=") + test.text;
         EXPECT_EQ(Debugger(), std::vector<std::string>{line});
         EXPECT_EQ(view.calls,
                   std::vector<std::string>{std::string("ShowAddressField(") + test.text + ")"});
         // The table's other contents stay.
-        EXPECT_EQ(State(controller).portCount, 2);
-        EXPECT_STREQ(State(controller).portTable[0].name, "LPT1");
-        EXPECT_STREQ(State(controller).portTable[0].label, "LPT1 (3BC-3BE)");
-        EXPECT_STREQ(State(controller).portTable[1].name, "LPT2");
-        EXPECT_EQ(State(controller).portTable[1].baseAddress, 0x278);
+        EXPECT_EQ(table.count, 2);
+        EXPECT_STREQ(table.rows[0].name, "LPT1");
+        EXPECT_STREQ(table.rows[0].label, "LPT1 (3BC-3BF)");
+        EXPECT_STREQ(table.rows[1].name, "LPT2");
+        EXPECT_EQ(table.rows[1].baseAddress, 0x278);
     }
     EXPECT_EQ(Trace(), "");
 }
@@ -155,11 +144,11 @@ TEST_F(SetManualAddressTest, WritesOneFileLinePerCall)
 
 TEST_F(SetManualAddressTest, SelectsRowZeroOfAnEmptyTable)
 {
-    EXPECT_EQ(State(controller).portCount, 0);
+    EXPECT_EQ(controller.RowsToList().count, 0);
     EXPECT_EQ(controller.SetManualAddress("0", "2", "7", "8"), 0);
-    EXPECT_EQ(State(controller).selectedIndex, 0);
-    EXPECT_EQ(State(controller).portTable[0].baseAddress, 0x278);
-    EXPECT_EQ(State(controller).portCount, 0);
+    EXPECT_EQ(controller.SelectedRow(), 0);
+    EXPECT_EQ(controller.RowsToList().rows[0].baseAddress, 0x278);
+    EXPECT_EQ(controller.RowsToList().count, 0);
     EXPECT_EQ(controller.SetPinOutput(2, 1), 0);
     EXPECT_EQ(Trace(), "R 278=0000 W 278=0001");
 }
@@ -168,8 +157,8 @@ TEST_F(SetManualAddressTest, EmptyFirstStringSelectsRowZeroAtItsOldAddress)
 {
     UseTable({{"LPT1", 0x3BC}});
     EXPECT_EQ(controller.SetManualAddress("", "", "", ""), 0);
-    EXPECT_EQ(State(controller).selectedIndex, 0);
-    EXPECT_EQ(State(controller).portTable[0].baseAddress, 0x3BC);
+    EXPECT_EQ(controller.SelectedRow(), 0);
+    EXPECT_EQ(controller.RowsToList().rows[0].baseAddress, 0x3BC);
     EXPECT_EQ(Debugger(),
               std::vector<std::string>{"Port is set by setParallelPortAddress() Port="});
 }
@@ -177,7 +166,7 @@ TEST_F(SetManualAddressTest, EmptyFirstStringSelectsRowZeroAtItsOldAddress)
 TEST_F(SetManualAddressTest, NullPointersEverywhereCountAsEmpty)
 {
     EXPECT_EQ(controller.SetManualAddress(nullptr, nullptr, nullptr, nullptr), 0);
-    EXPECT_EQ(State(controller).selectedIndex, 0);
+    EXPECT_EQ(controller.SelectedRow(), 0);
     EXPECT_EQ(view.calls, std::vector<std::string>{"ShowAddressField()"});
 }
 
@@ -187,7 +176,7 @@ TEST_F(SetManualAddressTest, LaterSelectionOfRowZeroUsesTheManualAddress)
     ASSERT_EQ(controller.SetManualAddress("2", "7", "8", ""), 0);
     ASSERT_EQ(controller.SelectPortByNumber(2), 0);
     ASSERT_EQ(controller.SelectPortByNumber(1), 0);
-    EXPECT_EQ(State(controller).selectedIndex, 0);
+    EXPECT_EQ(controller.SelectedRow(), 0);
     EXPECT_EQ(controller.SetPinOutput(2, 1), 0);
     EXPECT_EQ(Trace(), "R 278=0000 W 278=0001");
     EXPECT_EQ(view.calls, (std::vector<std::string>{"ShowAddressField(278)", "ShowPortList(1)",
@@ -217,16 +206,16 @@ TEST_F(SetManualAddressTest, DiscoveryFallbackThenChoosingByNumber)
 {
     fakes::Devices().countFails = true;
     ASSERT_FALSE(controller.EnumeratePorts());
-    ASSERT_EQ(State(controller).selectedIndex, 0);
-    ASSERT_EQ(State(controller).portTable[0].baseAddress, 0x378);
+    ASSERT_EQ(controller.SelectedRow(), 0);
+    ASSERT_EQ(controller.RowsToList().rows[0].baseAddress, 0x378);
     EXPECT_EQ(controller.SetPinOutput(2, 1), 0);
     EXPECT_EQ(Trace(), "R 378=0000 W 378=0001");
     fakes::Port().trace.clear();
 
     for (int number = 1; number <= 10; ++number) {
-        State(controller).selectedIndex = 0;
+        controller.ChooseRow(0);
         EXPECT_EQ(controller.SelectPortByNumber(number), -2) << number;
-        EXPECT_EQ(State(controller).selectedIndex, -1) << number;
+        EXPECT_EQ(controller.SelectedRow(), -1) << number;
     }
     EXPECT_TRUE(view.calls.empty());
     EXPECT_EQ(controller.SetPinOutput(2, 0), -1);
@@ -255,13 +244,11 @@ TEST_F(WithoutWindowTest, RowZeroOfAListIsSelected)
     EXPECT_EQ(Trace(), "R 278=0000 W 278=0001");
 }
 
-TEST_F(WithoutWindowTest, AnEmptyListSelectsNothing)
+TEST_F(WithoutWindowTest, AListWithoutAPortSelectsNothing)
 {
-    UseTable({});
-    State(controller).portTable[0].baseAddress = 0x378;
+    UseTable({{"COM1", 0x3F8}});
     controller.SelectFirstListedPortWithoutWindow();
-    EXPECT_EQ(controller.SetPinOutput(2, 1), -1);
-    EXPECT_EQ(Trace(), "");
+    EXPECT_EQ(controller.SelectedRow(), -1);
 }
 
 }  // namespace

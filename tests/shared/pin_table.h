@@ -85,8 +85,8 @@ inline constexpr PinAtPort kPins[] = {
 
 // Numbers refused with -2, the port untouched: ground pins 18 to 25 and
 // numbers that are no pin, and the pins of the other direction.
-inline constexpr int kNotSettable[] = {INT_MIN, -1, 0, 10, 11, 12, 13, 15, 18, 25, 26, INT_MAX};
-inline constexpr int kNotReadable[] = {INT_MIN, -1, 0, 1, 14, 16, 17, 18, 25, 26, INT_MAX};
+inline constexpr int kNotSettable[] = {INT_MIN, -1, 0, 10, 11, 12, 13, 15, 18, 25, 26, 99, INT_MAX};
+inline constexpr int kNotReadable[] = {INT_MIN, -1, 0, 1, 14, 16, 17, 18, 25, 26, 99, INT_MAX};
 
 // The register a row's accesses name: "R 37A=..." is 0x37A.
 inline std::uint16_t RegisterOf(const PinAtPort& row)

@@ -24,9 +24,6 @@ using namespace test_support;
 
 namespace {
 
-// The dialog's polling timer.
-constexpr WPARAM kPollTimer = 123;
-
 const char kMissingPort[] =
     "Tambrel Parallel I/O Macro: Couldn't find Parallel Port. Specify the Port address.";
 
@@ -226,17 +223,23 @@ TEST_F(DialogTest, IsCentredInTheWorkArea)
 
 // --- Level boxes ------------------------------------------------------------
 
-// The level box of each settable pin (the boxes of pins 2 to 9 are numbered
-// in a row).
-int LevelBoxOf(int pin)
+// The level box of each settable pin, as the template numbers them.
+constexpr struct {
+    int pin;
+    int box;
+} kLevelBoxes[] = {
+    {1, 5009},  {2, 5010},  {3, 5011},  {4, 5012},  {5, 5013},  {6, 5014},
+    {7, 5015},  {8, 5016},  {9, 5017},  {14, 5018}, {16, 5019}, {17, 5020},
+};
+
+// The pin table's first row that sets `pin` to `level`.
+const pin_table::PinAtPort& SettingRow(int pin, int level)
 {
-    switch (pin) {
-    case 1: return IDC_LEVEL_PIN1;
-    case 14: return IDC_LEVEL_PIN14;
-    case 16: return IDC_LEVEL_PIN16;
-    case 17: return IDC_LEVEL_PIN17;
-    default: return IDC_LEVEL_PIN2 + pin - 2;
+    for (const pin_table::PinAtPort& row : pin_table::kPins) {
+        if (row.call == pin_table::Call::Set && row.pin == pin && row.level == level) return row;
     }
+    ADD_FAILURE() << "the pin table sets pin " << pin << " to " << level << " nowhere";
+    return pin_table::kPins[0];
 }
 
 std::string Access(char kind, unsigned short address, unsigned value)
@@ -251,30 +254,16 @@ std::string Access(char kind, unsigned short address, unsigned value)
 TEST_F(DialogTest, PressingALevelBoxDrivesItsPinLowAndReleasingHigh)
 {
     window.calls.rudAdado();
-    for (const pin_table::PinAtPort& row : pin_table::kPins) {
-        if (row.call != pin_table::Call::Set || row.level != 0) continue;
-        const pin_table::PinAtPort* release = nullptr;
-        for (const pin_table::PinAtPort& other : pin_table::kPins) {
-            if (other.call == row.call && other.pin == row.pin && other.level == 1) {
-                release = &other;
-                break;
-            }
+    for (const auto& [pin, box] : kLevelBoxes) {
+        for (const int level : {0, 1}) {  // the first click presses the box in
+            const pin_table::PinAtPort& row = SettingRow(pin, level);
+            SimPoke(pin_table::RegisterOf(row), row.before);
+            window.MarkTrace();
+            window.Click(box);
+            EXPECT_EQ(window.Pressed(box), level == 0) << pin;
+            EXPECT_EQ(window.Text(box), level == 0 ? "LO" : "HI") << pin;
+            EXPECT_EQ(window.Trace(), row.accesses) << pin;
         }
-        ASSERT_NE(release, nullptr) << row.pin;
-        const int box = LevelBoxOf(row.pin);
-        SimPoke(pin_table::RegisterOf(row), row.before);
-        window.MarkTrace();
-        window.Click(box);
-        EXPECT_TRUE(window.Pressed(box)) << row.pin;
-        EXPECT_EQ(window.Text(box), "LO") << row.pin;
-        EXPECT_EQ(window.Trace(), row.accesses) << row.pin;
-
-        SimPoke(pin_table::RegisterOf(*release), release->before);
-        window.MarkTrace();
-        window.Click(box);
-        EXPECT_FALSE(window.Pressed(box)) << row.pin;
-        EXPECT_EQ(window.Text(box), "HI") << row.pin;
-        EXPECT_EQ(window.Trace(), release->accesses) << row.pin;
     }
 }
 
@@ -392,7 +381,7 @@ TEST_F(DialogTest, PollingReadsAtEveryTickFromTheFirstAndStops)
 
     // A tick of the poll timer, sent by hand, reads once more; another timer does not.
     window.MarkTrace();
-    SendMessageA(window.dialog, WM_TIMER, kPollTimer, 0);
+    SendMessageA(window.dialog, WM_TIMER, 123, 0);  // the polling timer's identifier
     EXPECT_EQ(window.Trace(), "R 378=0F R 379=00");
     window.MarkTrace();
     SendMessageA(window.dialog, WM_TIMER, 7, 0);
@@ -405,7 +394,7 @@ TEST_F(DialogTest, PollingReadsAtEveryTickFromTheFirstAndStops)
     window.MarkTrace();
     Pump(1500);
     EXPECT_EQ(window.Trace(), "") << "the timer is stopped";
-    SendMessageA(window.dialog, WM_TIMER, kPollTimer, 0);
+    SendMessageA(window.dialog, WM_TIMER, 123, 0);
     EXPECT_EQ(window.Trace(), "") << "a stray tick after stopping reads nothing";
 }
 
@@ -538,7 +527,7 @@ TEST_F(DialogTest, EndingTheDialogOnlyHidesIt)
     EXPECT_EQ(window.Text(IDC_LEVEL_PIN2), "LO");
     EXPECT_EQ(window.Text(IDC_POLL_INPUTS), "Stop");
     window.MarkTrace();
-    SendMessageA(window.dialog, WM_TIMER, kPollTimer, 0);
+    SendMessageA(window.dialog, WM_TIMER, 123, 0);
     EXPECT_EQ(window.Trace(), "R 378=00 R 379=00");
 }
 

@@ -249,17 +249,25 @@ protected:
     std::vector<BYTE> block;
 };
 
-TEST_F(VersionInformation, NamesVersion1004OfAWindowsDll)
+// The project's version, defined in the build only: the build hands its four
+// numbers to this test as it hands them to the resource script.
+constexpr DWORD kVersion[] = {DORUZEDA_VERSION_MAJOR, DORUZEDA_VERSION_MINOR,
+                              DORUZEDA_VERSION_PATCH, DORUZEDA_VERSION_TWEAK};
+
+TEST_F(VersionInformation, NamesTheProjectsVersionOfAWindowsDll)
 {
     UINT length = 0;
     const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(Query("\\", length));
     ASSERT_NE(fixed, nullptr);
     ASSERT_EQ(length, sizeof(VS_FIXEDFILEINFO));
     EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDUL);
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000UL);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000004UL);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000UL);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0x00000004UL);
+    // Each double word holds two numbers, the first in its high half.
+    EXPECT_EQ(HIWORD(fixed->dwFileVersionMS), kVersion[0]);
+    EXPECT_EQ(LOWORD(fixed->dwFileVersionMS), kVersion[1]);
+    EXPECT_EQ(HIWORD(fixed->dwFileVersionLS), kVersion[2]);
+    EXPECT_EQ(LOWORD(fixed->dwFileVersionLS), kVersion[3]);
+    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+    EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
     EXPECT_EQ(fixed->dwFileFlags, 0UL);
     EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
@@ -271,15 +279,19 @@ TEST_F(VersionInformation, NamesVersion1004OfAWindowsDll)
     EXPECT_EQ(translation[1], 1200) << "Unicode";
 }
 
-// The version strings spell the project's version as the numbers do.
+// The version strings spell the project's version as the numbers do, with a
+// comma and a blank between them ("1, 0, 0, 4").
 TEST_F(VersionInformation, SpellsTheVersionInItsStrings)
 {
+    const std::string spelled = std::to_string(kVersion[0]) + ", " + std::to_string(kVersion[1]) +
+                                ", " + std::to_string(kVersion[2]) + ", " +
+                                std::to_string(kVersion[3]);
     for (const char* key : {"FileVersion", "ProductVersion"}) {
         UINT length = 0;
         const std::string path = std::string("\\StringFileInfo\\040904b0\\") + key;
         const char* value = static_cast<const char*>(Query(path.c_str(), length));
         ASSERT_NE(value, nullptr) << key;
-        EXPECT_STREQ(value, "1, 0, 0, 4") << key;
+        EXPECT_EQ(std::string(value), spelled) << key;
     }
 }
 
