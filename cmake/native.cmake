@@ -7,18 +7,14 @@
 set(DORUZEDA_SANITIZE ON CACHE STRING "Sanitizers of the native build: ON, thread or OFF")
 set_property(CACHE DORUZEDA_SANITIZE PROPERTY STRINGS ON thread OFF)
 
-add_library(doruzeda_core STATIC ${DORUZEDA_CORE_SOURCES} ${CMAKE_SOURCE_DIR}/port/guard_std.cpp)
-target_include_directories(doruzeda_core PUBLIC ${CMAKE_SOURCE_DIR})
-target_compile_options(doruzeda_core PRIVATE ${DORUZEDA_WARNINGS})
+include(cmake/core.cmake)
+target_sources(doruzeda_core PRIVATE ${CMAKE_SOURCE_DIR}/port/guard_std.cpp)
+
+include(cmake/sanitizers.cmake)
 if(DORUZEDA_SANITIZE STREQUAL "thread")
-    set(DORUZEDA_SANITIZER_FLAGS -fsanitize=thread -fno-omit-frame-pointer)
+    target_link_libraries(doruzeda_core PUBLIC doruzeda_sanitize_thread)
 elseif(DORUZEDA_SANITIZE)
-    set(DORUZEDA_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all
-                                 -fno-omit-frame-pointer)
-endif()
-if(DORUZEDA_SANITIZER_FLAGS)
-    target_compile_options(doruzeda_core PUBLIC ${DORUZEDA_SANITIZER_FLAGS})
-    target_link_options(doruzeda_core PUBLIC ${DORUZEDA_SANITIZER_FLAGS})
+    target_link_libraries(doruzeda_core PUBLIC doruzeda_sanitize_address)
 endif()
 
 add_subdirectory(tests/fakes)

@@ -6,15 +6,27 @@
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
-# No runtime DLL of the toolchain at run time.
+# No runtime DLL of the toolchain at run time: every program and DLL of the
+# build links the runtime statically.
 set(DORUZEDA_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
-# What every DLL of the build links besides: the static runtime, without its
+# doruzeda_win32_program(target source...): a program of this build, with the
+# project's warnings and the static runtime.
+function(doruzeda_win32_program target)
+    add_executable(${target} ${ARGN})
+    target_link_libraries(${target} PRIVATE doruzeda_warnings)
+    target_link_options(${target} PRIVATE ${DORUZEDA_STATIC_RUNTIME})
+endfunction()
+
+# doruzeda_win32_dll(target name source...): a DLL of this build, name.dll,
+# with the project's warnings and the static runtime, the latter without its
 # registration of unwind tables at load (platform/win32/dll_runtime_win32.cpp:
 # it would leave a thread and an event handle behind per load and unload).
 add_library(doruzeda_dll_runtime OBJECT ${CMAKE_SOURCE_DIR}/platform/win32/dll_runtime_win32.cpp)
-function(doruzeda_dll_runtime target)
-    target_sources(${target} PRIVATE $<TARGET_OBJECTS:doruzeda_dll_runtime>)
+function(doruzeda_win32_dll target name)
+    add_library(${target} SHARED ${ARGN} $<TARGET_OBJECTS:doruzeda_dll_runtime>)
+    set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ${name})
+    target_link_libraries(${target} PRIVATE doruzeda_warnings)
     target_link_options(${target} PRIVATE ${DORUZEDA_STATIC_RUNTIME}
         -Wl,--wrap=__register_frame_info,--wrap=__deregister_frame_info)
 endfunction()
@@ -41,15 +53,20 @@ endfunction()
 doruzeda_import_library(inpout32_import ${CMAKE_SOURCE_DIR}/platform/win32/inpout32_import.def)
 doruzeda_import_library(get_io_import ${CMAKE_SOURCE_DIR}/platform/win32/get_io_import.def)
 
-add_library(doruzeda_core STATIC ${DORUZEDA_CORE_SOURCES}
+# The portable core, bound to Windows and to the closed libraries.
+include(cmake/core.cmake)
+target_sources(doruzeda_core PRIVATE
     ${CMAKE_SOURCE_DIR}/platform/win32/port_io_win32.cpp
     ${CMAKE_SOURCE_DIR}/platform/win32/device_list_win32.cpp
     ${CMAKE_SOURCE_DIR}/platform/win32/log_sink_win32.cpp
     ${CMAKE_SOURCE_DIR}/platform/win32/wait_sleep_win32.cpp
     ${CMAKE_SOURCE_DIR}/platform/win32/guard_win32.cpp)
-target_include_directories(doruzeda_core PUBLIC ${CMAKE_SOURCE_DIR})
-target_compile_options(doruzeda_core PRIVATE ${DORUZEDA_WARNINGS})
 target_link_libraries(doruzeda_core PUBLIC inpout32_import get_io_import)
+
+# The version numbers, as the version resource and its test are given them.
+set(DORUZEDA_VERSION_DEFINITIONS
+    DORUZEDA_VERSION_MAJOR=${PROJECT_VERSION_MAJOR} DORUZEDA_VERSION_MINOR=${PROJECT_VERSION_MINOR}
+    DORUZEDA_VERSION_PATCH=${PROJECT_VERSION_PATCH} DORUZEDA_VERSION_TWEAK=${PROJECT_VERSION_TWEAK})
 
 # Development stand-ins for the closed libraries and the host's macro module;
 # they never ship.
@@ -62,7 +79,7 @@ add_subdirectory(platform/window_framework)
 
 # Doruzeda_DO.dll: everything that goes into it, in one place.
 enable_language(RC)
-add_library(Doruzeda_DO SHARED
+doruzeda_win32_dll(Doruzeda_DO Doruzeda_DO
     ${CMAKE_SOURCE_DIR}/macro/exports.cpp
     ${CMAKE_SOURCE_DIR}/macro/Doruzeda_DO.def
     ${CMAKE_SOURCE_DIR}/app/parallel_io_app.cpp
@@ -71,10 +88,7 @@ add_library(Doruzeda_DO SHARED
     ${CMAKE_SOURCE_DIR}/platform/window_framework/dll_main.cpp
     ${CMAKE_SOURCE_DIR}/record/recording_win32.cpp
     ${CMAKE_SOURCE_DIR}/record/vcd_recorder.cpp)
-set_target_properties(Doruzeda_DO PROPERTIES PREFIX "" OUTPUT_NAME Doruzeda_DO)
-target_compile_options(Doruzeda_DO PRIVATE ${DORUZEDA_WARNINGS})
 target_link_libraries(Doruzeda_DO PRIVATE doruzeda_core doruzeda_window_framework)
-doruzeda_dll_runtime(Doruzeda_DO)
 # The shipped library carries no symbol table and no debug information (the
 # runtime's, linked in statically, would otherwise come along).
 target_link_options(Doruzeda_DO PRIVATE $<$<CONFIG:Release>:-s>)
@@ -86,7 +100,7 @@ target_link_options(Doruzeda_DO PRIVATE -Wl,--no-insert-timestamp)
 # project's version.
 set_source_files_properties(${CMAKE_SOURCE_DIR}/dialog/Doruzeda_DO.rc PROPERTIES
     OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/dialog/connector.bmp
-    COMPILE_DEFINITIONS "DORUZEDA_VERSION_MAJOR=${PROJECT_VERSION_MAJOR};DORUZEDA_VERSION_MINOR=${PROJECT_VERSION_MINOR};DORUZEDA_VERSION_PATCH=${PROJECT_VERSION_PATCH};DORUZEDA_VERSION_TWEAK=${PROJECT_VERSION_TWEAK}")
+    COMPILE_DEFINITIONS "${DORUZEDA_VERSION_DEFINITIONS}")
 # The stand-ins are built with the library so that it can always be loaded here.
 add_dependencies(Doruzeda_DO inpout32 get_io)
 
