@@ -7,7 +7,7 @@
 #
 # Its sources come from DORUZEDA_CORE_ROOT where that is set (the fuzz build
 # can name another checkout), else from this tree.
-include(${CMAKE_CURRENT_LIST_DIR}/warnings.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/compile.cmake)
 if(NOT DORUZEDA_CORE_ROOT)
     get_filename_component(DORUZEDA_CORE_ROOT ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
 endif()

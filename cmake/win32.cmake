@@ -31,11 +31,13 @@ function(doruzeda_win32_dll target name)
         -Wl,--wrap=__register_frame_info,--wrap=__deregister_frame_info)
 endfunction()
 
-# Test programs run under Wine, in a prefix of this build folder.
-configure_file(${CMAKE_SOURCE_DIR}/tests/win32/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh
+# Test programs run under Wine, in a prefix of this build folder, through
+# DORUZEDA_WINE_RUN.
+set(DORUZEDA_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run.sh)
+configure_file(${CMAKE_SOURCE_DIR}/tests/win32/wine-run.sh.in ${DORUZEDA_WINE_RUN}
                @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
                GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${DORUZEDA_WINE_RUN})
 
 # An import library that imports by ordinal only, from a .def of NONAME entries.
 function(doruzeda_import_library target def_file)
