@@ -65,7 +65,7 @@ enable_language(RC)
 add_library(Doruzeda_DO SHARED
     ${CMAKE_SOURCE_DIR}/macro/exports.cpp
     ${CMAKE_SOURCE_DIR}/macro/Doruzeda_DO.def
-    ${CMAKE_SOURCE_DIR}/app/parallel_io_app.cpp
+    ${CMAKE_SOURCE_DIR}/app/parallel_io_app.cpp ${CMAKE_SOURCE_DIR}/app/unload_gate.cpp
     ${CMAKE_SOURCE_DIR}/dialog/rud_adado_dlg.cpp
     ${CMAKE_SOURCE_DIR}/dialog/Doruzeda_DO.rc
     ${CMAKE_SOURCE_DIR}/platform/window_framework/dll_main.cpp
