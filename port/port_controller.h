@@ -30,6 +30,8 @@
 #include "port_recording.h"
 #include "port_view.h"
 
+struct PinMapRow;
+
 struct PortEntry {
     char name[11];              // as the system reports it, such as LPT1; at most 9 characters
     char label[91];             // "%s (%X-%X)": name, first and last I/O port
