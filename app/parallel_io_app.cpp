@@ -1,72 +1,10 @@
 #include "parallel_io_app.h"
 
-#include <atomic>
-
-#include "../port/wait_sleep.h"
 #include "../record/recording.h"
 #include "controller_access.h"
+#include "unload_gate.h"
 
 CParallelIoApp theApp;
-
-namespace {
-
-// The exports' gate: how many calls are inside, and whether the unload has
-// begun. A call counts itself in before it looks at the flag, and the unload
-// sets the flag before it looks at the count, so either the call sees the
-// flag or the unload sees the call.
-std::atomic<long> callsInside{0};
-std::atomic<bool> unloadBegun{false};
-
-// This load's mark, taken from the system's performance counter when the
-// library loads, which no two loads of a process share. A call counts itself
-// out only of the load it counted itself into: a thread that outlived an
-// unload (stuck in the system past the unload's wait) and returns into a
-// later load of the library at the same address leaves that load's count
-// alone, which therefore starts from 0 whatever such a thread does.
-LONGLONG TakeLoadMark()
-{
-    LARGE_INTEGER now{};
-    ::QueryPerformanceCounter(&now);
-    return now.QuadPart;
-}
-const LONGLONG loadMark = TakeLoadMark();
-
-// How long the unload waits for the calls inside to leave. A wait for an
-// input ends when the unload begins; the other waits a call can make are
-// bounded, and this covers the longest of them together: a first access to
-// a port that another program holds waits up to 2 s for it (the Linux
-// libraries' claim wait), and each of its log lines up to 100 ms for each of
-// the log file's two locks. Only a call stuck in the system (a port access
-// or a log write that does not return) takes longer; past this the unload
-// goes on regardless.
-constexpr DWORD kUnloadWaitMs = 3000;
-
-// Closes the gate, ends every wait, and waits (bounded) until no call is
-// inside. Runs in DllMain under the loader lock: the calls inside need
-// nothing that takes it (no library loads, no threads started or ended), and
-// this waits by polling, needing nothing from them.
-void LetCallsInsideLeave()
-{
-    unloadBegun.store(true);
-    WaitSleeper::EndAllWaits();
-    const DWORD start = ::GetTickCount();
-    while (callsInside.load() != 0 && ::GetTickCount() - start < kUnloadWaitMs) {
-        ::Sleep(1);
-    }
-}
-
-}  // namespace
-
-ExportCall::ExportCall() : admitted(false), load(loadMark)
-{
-    callsInside.fetch_add(1);
-    admitted = !unloadBegun.load();
-}
-
-ExportCall::~ExportCall()
-{
-    if (load == loadMark) callsInside.fetch_sub(1);
-}
 
 // No name of its own: the framework then names the application after the
 // library's file, Doruzeda_DO, which captions its message boxes.
@@ -100,7 +38,7 @@ BOOL CParallelIoApp::InitInstance()
 
 int CParallelIoApp::ExitInstance()
 {
-    LetCallsInsideLeave();
+    LetCallsInsideLeave();  // the unload gate: unload_gate.h
     dialog.DestroyWindow();
     // The window's last accesses are in the file.
     recording::EndAtUnload(dialog.controller);

@@ -1,5 +1,5 @@
 #!/bin/sh
-# Draws a recording as GTKWave shows it, for the README: GTKWave opens the
+# Draws a recording as GTKWave shows it, for the docs: GTKWave opens the
 # VCD file under a private X display (Xvfb), shows the strobe and data pins
 # zoomed to the whole recording, and ImageMagick captures the screen and
 # crops it to GTKWave's window.

@@ -608,8 +608,8 @@ bool RunPins(Host& host, const Line& line)
     const auto base = static_cast<unsigned short>(
         line.arguments.empty() ? kDefaultBase : line.arguments[0].number);
     const unsigned data = host.simPeek(base);
-    const unsigned status = host.simPeek(static_cast<unsigned short>(base + 1));
-    const unsigned control = host.simPeek(static_cast<unsigned short>(base + 2));
+    const unsigned status = host.simPeek(PinMap::RegisterAddress(base, PinRegister::Status));
+    const unsigned control = host.simPeek(PinMap::RegisterAddress(base, PinRegister::Control));
     std::printf("  port %X: data=%02X status=%02X control=%02X\n", base, data, status, control);
     // The levels on the connector, as the pin map reads them from the
     // registers: the pins the PC drives, then those it reads from status.
@@ -618,8 +618,8 @@ bool RunPins(Host& host, const Line& line)
         std::printf("  %s", title);
         for (int pin = PinMap::kFirstPin; pin <= PinMap::kLastSignalPin; ++pin) {
             const PinMapRow* row = PinMap::Find(pin);
-            const bool shown = output ? row->settable
-                                      : row->readable && row->reg == PinRegister::Status;
+            const bool shown =
+                output ? row->settable : row->readable && row->reg == PinRegister::Status;
             if (!shown) continue;
             const auto value = static_cast<std::uint16_t>(registers[static_cast<int>(row->reg)]);
             std::printf(" %d:%d", pin, PinMap::LevelIn(*row, value) ? 1 : 0);

@@ -20,9 +20,7 @@
 namespace ppdev {
 namespace {
 
-constexpr unsigned kStatusOffset = 1;
-constexpr unsigned kControlOffset = 2;
-constexpr std::uint8_t kDirectionBit = 0x20;
+constexpr std::uint8_t kDirectionBit = PinMap::kDataInputsBit;
 constexpr std::uint8_t kNoRegister = 0xFF;
 
 // Why a device node could not be opened, claimed or used, and what to do.
@@ -222,44 +220,59 @@ PortSpace::~PortSpace()
     }
 }
 
-PortSpace::Port* PortSpace::Find(std::uint16_t address, unsigned* offset)
+PortSpace::Port* PortSpace::Find(std::uint16_t address, PinRegister* reg)
 {
+    constexpr auto kLastOffset = static_cast<unsigned>(PinRegister::Control);
     for (Port& port : ports) {
         const unsigned distance = static_cast<unsigned>(address - port.info.baseAddress);
-        if (address >= port.info.baseAddress && distance <= kControlOffset) {
-            *offset = distance;
+        if (address >= port.info.baseAddress && distance <= kLastOffset) {
+            *reg = static_cast<PinRegister>(distance);
             return &port;
         }
     }
     return nullptr;
 }
 
+// Whether the port can be used now: claimed, or claimed within the claim wait.
 bool PortSpace::Usable(Port& port, std::unique_lock<std::mutex>& lock)
 {
     if (port.state == State::Ready) return true;
     if (port.state == State::Failed && ppdev_system::Milliseconds() < port.retryAt) return false;
-    if (port.state != State::Claiming) {
-        auto attempt = std::make_shared<Attempt>();
-        const std::string path = DevicePath(deviceDirectory, port.info.number);
-        const std::string activePath =
-            procDirectory + "/parport" + std::to_string(port.info.number) + "/devices/active";
-        if (!ppdev_system::StartThread(
-                [attempt, path, activePath] { Attempt::Run(attempt, path, activePath); })) {
-            Fail(port, "claim", EAGAIN);
-            return false;
-        }
-        port.state = State::Claiming;
-        port.attempt = attempt;
-        port.waitUntil = std::chrono::steady_clock::now() + claimWait;
+    if (port.state != State::Claiming && !StartClaim(port)) return false;
+    return AwaitClaim(port, lock);
+}
+
+// Opens and claims the port on a thread of its own; the claim wait starts now.
+bool PortSpace::StartClaim(Port& port)
+{
+    auto attempt = std::make_shared<Attempt>();
+    const long long deadline = ppdev_system::Milliseconds() + claimWait.count();
+    const std::string path = DevicePath(deviceDirectory, port.info.number);
+    const std::string activePath =
+        procDirectory + "/parport" + std::to_string(port.info.number) + "/devices/active";
+    if (!ppdev_system::StartThread(
+            [attempt, path, activePath] { Attempt::Run(attempt, path, activePath); })) {
+        Fail(port, "claim", EAGAIN);
+        return false;
     }
-    // Waits without the guard: other ports, and this one's other callers, go on.
+    port.state = State::Claiming;
+    port.attempt = attempt;
+    port.claimDeadline = deadline;
+    return true;
+}
+
+// Waits for the claim under way, up to the end of its claim wait, without the
+// guard: other ports, and this one's other callers, go on.
+bool PortSpace::AwaitClaim(Port& port, std::unique_lock<std::mutex>& lock)
+{
     const std::shared_ptr<Attempt> attempt = port.attempt;
-    const auto waitUntil = port.waitUntil;
+    const long long deadline = port.claimDeadline;
     lock.unlock();
     bool done = false;
     {
         std::unique_lock<std::mutex> waiting(attempt->mutex);
-        done = attempt->finished.wait_until(waiting, waitUntil, [&] { return attempt->done; });
+        done = ppdev_system::WaitUntil(attempt->finished, waiting, deadline,
+                                       [&] { return attempt->done; });
     }
     lock.lock();
     if (port.attempt != attempt) return port.state == State::Ready;  // settled meanwhile
@@ -267,15 +280,21 @@ bool PortSpace::Usable(Port& port, std::unique_lock<std::mutex>& lock)
         Settle(port, *attempt);
         return port.state == State::Ready;
     }
-    const std::string path = DevicePath(deviceDirectory, port.info.number);
     char line[512];
     std::snprintf(line, sizeof line,
-                  "ppdev: cannot claim %s (LPT%u at %X) within %lld s: held by another program. "
+                  "ppdev: cannot claim %s within %lld s: held by another program. "
                   "Its reads give FF and writes are dropped until that program releases it.",
-                  path.c_str(), port.info.number + 1, port.info.baseAddress,
-                  static_cast<long long>((claimWait.count() + 999) / 1000));
+                  Describe(port).c_str(), static_cast<long long>((claimWait.count() + 999) / 1000));
     Report(port, line);
     return false;
+}
+
+// The port as the messages name it: "/dev/parport0 (LPT1 at 378)".
+std::string PortSpace::Describe(const Port& port) const
+{
+    char text[64];
+    std::snprintf(text, sizeof text, " (LPT%u at %X)", port.info.number + 1, port.info.baseAddress);
+    return DevicePath(deviceDirectory, port.info.number) + text;
 }
 
 void PortSpace::Settle(Port& port, const Attempt& attempt)
@@ -292,9 +311,7 @@ void PortSpace::Settle(Port& port, const Attempt& attempt)
     if (!port.reported.empty()) {
         port.reported.clear();
         char line[256];
-        std::snprintf(line, sizeof line, "ppdev: %s (LPT%u at %X) can be used again.",
-                      DevicePath(deviceDirectory, port.info.number).c_str(), port.info.number + 1,
-                      port.info.baseAddress);
+        std::snprintf(line, sizeof line, "ppdev: %s can be used again.", Describe(port).c_str());
         ppdev_system::Diagnostic(line);
     }
 }
@@ -306,10 +323,9 @@ void PortSpace::Fail(Port& port, const char* what, int error)
     port.retryAt = ppdev_system::Milliseconds() + kRetryMilliseconds;
     char line[512];
     std::snprintf(line, sizeof line,
-                  "ppdev: cannot %s %s (LPT%u at %X): %s; likely cause: %s. "
+                  "ppdev: cannot %s %s: %s; likely cause: %s. "
                   "Its reads give FF and writes are dropped; tried again at most once a second.",
-                  what, DevicePath(deviceDirectory, port.info.number).c_str(), port.info.number + 1,
-                  port.info.baseAddress, std::strerror(error), LikelyCause(error));
+                  what, Describe(port).c_str(), std::strerror(error), LikelyCause(error));
     Report(port, line);
 }
 
@@ -355,36 +371,37 @@ void PortSpace::WarnAddress(std::uint16_t address)
 std::uint8_t PortSpace::Read(std::uint16_t address)
 {
     std::unique_lock<std::mutex> lock(guard);
-    unsigned offset = 0;
-    Port* port = Find(address, &offset);
+    PinRegister reg = PinRegister::Data;
+    Port* port = Find(address, &reg);
     if (port == nullptr) {
         WarnAddress(address);
         return kNoRegister;
     }
     if (!Usable(*port, lock)) return kNoRegister;
     unsigned char value = kNoRegister;
-    switch (offset) {
-    case 0: return Call(*port, PPRDATA, &value, "PPRDATA") ? value : kNoRegister;
-    case kStatusOffset: return Call(*port, PPRSTATUS, &value, "PPRSTATUS") ? value : kNoRegister;
-    default:
-        if (!Call(*port, PPRCONTROL, &value, "PPRCONTROL")) return kNoRegister;
-        return static_cast<std::uint8_t>((value & ~kDirectionBit) |
-                                         (port->reverse ? kDirectionBit : 0));
+    switch (reg) {
+    case PinRegister::Data: return Call(*port, PPRDATA, &value, "PPRDATA") ? value : kNoRegister;
+    case PinRegister::Status:
+        return Call(*port, PPRSTATUS, &value, "PPRSTATUS") ? value : kNoRegister;
+    case PinRegister::Control: break;
     }
+    if (!Call(*port, PPRCONTROL, &value, "PPRCONTROL")) return kNoRegister;
+    return static_cast<std::uint8_t>((value & ~kDirectionBit) |
+                                     (port->reverse ? kDirectionBit : 0));
 }
 
 void PortSpace::Write(std::uint16_t address, std::uint8_t value)
 {
     std::unique_lock<std::mutex> lock(guard);
-    unsigned offset = 0;
-    Port* port = Find(address, &offset);
+    PinRegister reg = PinRegister::Data;
+    Port* port = Find(address, &reg);
     if (port == nullptr) {
         WarnAddress(address);
         return;
     }
-    if (offset == kStatusOffset || !Usable(*port, lock)) return;
+    if (reg == PinRegister::Status || !Usable(*port, lock)) return;
     unsigned char byte = value;
-    if (offset == 0) {
+    if (reg == PinRegister::Data) {
         Call(*port, PPWDATA, &byte, "PPWDATA");
         return;
     }

@@ -33,6 +33,8 @@
 // Only ppdev_system.h's calls reach the system; FindPorts reads files.
 #pragma once
 
+#include "../port/pin_map.h"
+
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -101,16 +103,19 @@ private:
         ParallelPort info;
         State state = State::Closed;
         int fd = -1;
-        bool reverse = false;                             // control bit 5 as last written
-        bool errorReported = false;                       // one ioctl failure message per port
-        std::shared_ptr<Attempt> attempt;                 // while Claiming
-        std::chrono::steady_clock::time_point waitUntil;  // Claiming: the end of the claim wait
-        long long retryAt = 0;                            // Failed: the earliest next attempt
-        std::string reported;  // the failure last reported; empty when none
+        bool reverse = false;              // control bit 5 as last written
+        bool errorReported = false;        // one ioctl failure message per port
+        std::shared_ptr<Attempt> attempt;  // while Claiming
+        long long claimDeadline = 0;       // Claiming: the end of the claim wait
+        long long retryAt = 0;             // Failed: the earliest next attempt
+        std::string reported;              // the failure last reported; empty when none
     };
 
-    Port* Find(std::uint16_t address, unsigned* offset);
+    Port* Find(std::uint16_t address, PinRegister* reg);
     bool Usable(Port& port, std::unique_lock<std::mutex>& lock);
+    bool StartClaim(Port& port);
+    bool AwaitClaim(Port& port, std::unique_lock<std::mutex>& lock);
+    std::string Describe(const Port& port) const;
     void Settle(Port& port, const Attempt& attempt);
     void Fail(Port& port, const char* what, int error);
     void Report(Port& port, const std::string& line);

@@ -6,7 +6,9 @@
 // tests (tests/linux/) bind a scripted fake that records every call.
 #pragma once
 
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 
 namespace ppdev_system {
 
@@ -36,6 +38,12 @@ long long Milliseconds();
 
 // Waits `milliseconds`.
 void Sleep(int milliseconds);
+
+// Waits on `changed` until `done` gives true or Milliseconds() reaches
+// `deadline`, whichever comes first, and returns `done`'s last answer. `done`
+// is asked with `lock` held; whoever changes its answer notifies `changed`.
+bool WaitUntil(std::condition_variable& changed, std::unique_lock<std::mutex>& lock,
+               long long deadline, const std::function<bool()>& done);
 
 // Runs `work` on a new detached thread that takes no signals (a claim that
 // waits in the kernel is not interrupted, and the host's signal handlers

@@ -58,6 +58,14 @@ void Sleep(int milliseconds)
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
+bool WaitUntil(std::condition_variable& changed, std::unique_lock<std::mutex>& lock,
+               long long deadline, const std::function<bool()>& done)
+{
+    // steady_clock is CLOCK_MONOTONIC, the clock of Milliseconds.
+    const long long left = deadline - Milliseconds();
+    return changed.wait_for(lock, std::chrono::milliseconds(left > 0 ? left : 0), done);
+}
+
 bool StartThread(std::function<void()> work)
 {
     // A new thread starts with its creator's signal mask.

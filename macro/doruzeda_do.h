@@ -9,11 +9,9 @@
 // Settable pins: 1 to 9, 14, 16, 17. Readable pins: 2 to 13, 15. Pins 18 to 25
 // are ground.
 //
-// Unloading the library while other threads call it (FreeLibrary, not the
-// end of the process): every call from then on gives -1 and touches
-// nothing, a wait under way ends at once with 0, and the unload waits up to a
-// second for the calls inside to return. A call made once the library is
-// gone cannot be caught: stop calling when a call unexpectedly gives -1.
+// Unloading the library while other threads call it: a call from then on
+// gives -1 and touches nothing, so stop calling when one unexpectedly gives -1
+// (the rules: app/unload_gate.h in the sources).
 #pragma once
 
 // Usable from C and from C++; the names are C names in both.

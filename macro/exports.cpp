@@ -1,16 +1,10 @@
 // The exported functions: each forwards to the controller and returns its
-// result unchanged, while the library is not being unloaded (ExportCall).
-//
-// What the unload cannot cover: a thread that has entered an export but not
-// yet its ExportCall, or has left its ExportCall but not yet returned (a few
-// instructions each), when the unload finds no call inside and the system
-// unmaps the library before that thread runs on. The unload does its other
-// work (the window, the static objects, the loader's own) after that point,
-// which takes far longer than those instructions, but nothing guarantees it.
+// result unchanged, through the unload gate (app/unload_gate.h).
 #define DORUZEDA_DO_BUILD
 #include "doruzeda_do.h"
 
 #include "../app/controller_access.h"
+#include "../app/unload_gate.h"
 
 namespace {
 

@@ -9,26 +9,23 @@
 
 #include <cstdint>
 
+#include "get_io_records.h"
+
 namespace device_list {
 
 // Caller-provided storage that OpenDevice fills; its contents belong to the
 // library. Pass its address to the other device operations.
 struct DeviceRecord {
-    unsigned char bytes[32];
+    unsigned char bytes[get_io_records::kRecordSize];
 };
 
 // Caller-provided storage that GetDeviceIoResources fills and
-// FreeDeviceIoResources releases. Only two fields are read: the range count
-// at byte 0 and the pointer to the first I/O range at byte 16.
+// FreeDeviceIoResources releases, laid out as get_io_records.h tells.
 struct ResourceRecord {
-    unsigned char bytes[32];
+    unsigned char bytes[get_io_records::kRecordSize];
 };
 
-// One I/O range as the library lays it out: first and last I/O port.
-struct IoRange {
-    std::uint16_t firstPort;
-    std::uint16_t lastPort;
-};
+using get_io_records::IoRange;
 
 constexpr std::uint32_t kPropertyBufferSize = 1024;
 

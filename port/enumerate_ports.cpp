@@ -1,6 +1,7 @@
 // Port discovery: fills the port table from the system's device list.
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "../log/debug_log.h"
 #include "device_list.h"
@@ -14,22 +15,41 @@ const char kPortNameProperty[] = "PORTNAME";
 // Names of this length or more are not port names the table can hold.
 constexpr std::size_t kMaxNameLength = 10;
 
+using device_list::DeviceRecord;
 using device_list::IoRange;
-using device_list::ResourceRecord;
+using device_list::kPropertyBufferSize;
 
-// The two fields of a resource record that discovery reads.
-std::uint32_t RangeCount(const ResourceRecord& resources)
+// The property buffer, with one byte beyond what the library may fill: a
+// value that fills the whole buffer stays terminated.
+using NameBuffer = char[kPropertyBufferSize + 1];
+
+// Reads the device's port name into `name`: true when it names a parallel
+// port the table can hold.
+bool ReadPortName(DeviceRecord& device, NameBuffer& name)
 {
-    std::uint32_t count = 0;
-    std::memcpy(&count, resources.bytes, sizeof count);
-    return count;
+    std::uint32_t length = kPropertyBufferSize;
+    const bool named =
+        device_list::GetDeviceProperty(&device, kPortNameProperty, name, &length) != 0;
+    name[kPropertyBufferSize] = '\0';
+    return named && std::strlen(name) < kMaxNameLength && std::strstr(name, "LPT") != nullptr;
 }
 
-const IoRange* FirstRange(const ResourceRecord& resources)
+// The device's first I/O range; none when its resources cannot be read or
+// hold no range.
+std::optional<IoRange> FirstRange(DeviceRecord& device)
 {
-    const IoRange* first = nullptr;
-    static_assert(16 + sizeof first <= sizeof resources.bytes, "pointer field fits the record");
-    std::memcpy(&first, resources.bytes + 16, sizeof first);
+    device_list::ResourceRecord resources{};
+    if (device_list::GetDeviceIoResources(&device, &resources) == 0) {
+        return std::nullopt;
+    }
+    get_io_records::ResourceRecordLayout layout{};
+    static_assert(sizeof layout == sizeof resources.bytes, "the layout is the whole record");
+    std::memcpy(&layout, resources.bytes, sizeof layout);
+    std::optional<IoRange> first;
+    if (layout.rangeCount != 0 && layout.firstRange != nullptr) {
+        first = *layout.firstRange;
+    }
+    device_list::FreeDeviceIoResources(&resources);
     return first;
 }
 
@@ -76,20 +96,10 @@ bool PortController::EnumeratePorts()
         if (OpenDevice(kPortClass, index, &device) == 0) {
             continue;
         }
-        // One byte beyond what the library may fill keeps a value that fills
-        // the whole buffer terminated.
-        char name[kPropertyBufferSize + 1] = {};
-        std::uint32_t length = kPropertyBufferSize;
-        const bool named = GetDeviceProperty(&device, kPortNameProperty, name, &length) != 0;
-        name[kPropertyBufferSize] = '\0';
-        if (named && std::strlen(name) < kMaxNameLength && std::strstr(name, "LPT") != nullptr) {
-            ResourceRecord resources{};
-            if (GetDeviceIoResources(&device, &resources) != 0) {
-                const IoRange* range = FirstRange(resources);
-                if (RangeCount(resources) != 0 && range != nullptr) {
-                    found = RecordPort(name, range->firstPort, range->lastPort) || found;
-                }
-                FreeDeviceIoResources(&resources);
+        NameBuffer name = {};
+        if (ReadPortName(device, name)) {
+            if (const std::optional<IoRange> range = FirstRange(device)) {
+                found = RecordPort(name, range->firstPort, range->lastPort) || found;
             }
         }
         CloseDevice(&device);

@@ -27,6 +27,10 @@ public:
     static constexpr int kFirstPin = 1;
     static constexpr int kLastSignalPin = 17;
 
+    // Control register bit 5: while it is set the data lines (pins 2 to 9)
+    // are inputs, and the data register reads what they show.
+    static constexpr std::uint8_t kDataInputsBit = 0x20;
+
     // The pin's row, or nullptr for any number that is not a signal pin
     // (ground pins and every number outside 1 to 17).
     static const PinMapRow* Find(int pin);

@@ -214,7 +214,8 @@ int PortController::SetDataDirection(int input)
     const std::uint16_t base = SelectedBase();
     const std::uint16_t reg = PinMap::RegisterAddress(base, PinRegister::Control);
     std::uint16_t value = port_io::PortRead(reg);
-    value = static_cast<std::uint16_t>(input != 0 ? value | kDataInputBit : value & ~kDataInputBit);
+    value = static_cast<std::uint16_t>(input != 0 ? value | PinMap::kDataInputsBit
+                                                  : value & ~PinMap::kDataInputsBit);
     DebugLog("SetDataDirection(%d) Port=%x", input, base);
     port_io::PortWrite(reg, value);
     return kOk;
@@ -249,54 +250,63 @@ int PortController::GetDataByte()
 
 int PortController::WaitInputPin(int pin, int level, int timeoutMs)
 {
+    const PinMapRow* row = nullptr;
+    std::uint16_t base = 0;
+    const int checked = CheckWait(pin, timeoutMs, &row, &base);
+    if (checked != kOk) {
+        return checked;
+    }
+    const int result =
+        AwaitLevel(PinMap::RegisterAddress(base, row->reg), *row, level != 0, timeoutMs);
+    const GuardLock lock(guard);
+    DebugLog("WaitInputPin(%d, %d, %d) Port=%x Result=%d", pin, level, timeoutMs, base, result);
+    return result;
+}
+
+int PortController::CheckWait(int pin, int timeoutMs, const PinMapRow** row,
+                              std::uint16_t* base) const
+{
+    const GuardLock lock(guard);
+    if (!HasUsablePort()) {
+        return kNoPort;
+    }
+    *row = PinMap::Find(pin);
+    if (*row == nullptr || !(*row)->readable || timeoutMs < 0 || timeoutMs > kMaxWaitMs) {
+        return kBadPin;
+    }
+    *base = SelectedBase();
+    return kOk;
+}
+
+int PortController::AwaitLevel(std::uint16_t reg, const PinMapRow& row, bool wantHigh,
+                               int timeoutMs)
+{
     using Clock = std::chrono::steady_clock;
     // Reads this many times back to back before it sleeps between reads, so
     // a change that comes soon is seen at once and a long wait holds no core.
     constexpr int kFastReads = 100;
-
-    std::uint16_t base = 0;
-    const PinMapRow* row = nullptr;
-    {
-        const GuardLock lock(guard);
-        if (!HasUsablePort()) {
-            return kNoPort;
-        }
-        row = PinMap::Find(pin);
-        if (row == nullptr || !row->readable || timeoutMs < 0 || timeoutMs > kMaxWaitMs) {
-            return kBadPin;
-        }
-        base = SelectedBase();
-    }
-    const std::uint16_t reg = PinMap::RegisterAddress(base, row->reg);
-    const bool wantHigh = level != 0;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     std::optional<WaitSleeper> sleeper;  // made at the first sleep: most waits end sooner
 
-    int result = 0;
     for (int reads = 1;; ++reads) {
         std::uint16_t value = 0;
         {
             const GuardLock lock(guard);
             value = port_io::PortRead(reg);
         }
-        if (PinMap::LevelIn(*row, value) == wantHigh) {
-            result = 1;
-            break;
+        if (PinMap::LevelIn(row, value) == wantHigh) {
+            return 1;
         }
         if (Clock::now() >= deadline) {
-            break;
+            return 0;
         }
         // After the fast reads, a sleep between reads; an unload ends it, and
         // the wait with it, as if the time had run out.
         if (reads >= kFastReads) {
             if (!sleeper) sleeper.emplace();
-            if (!sleeper->Sleep()) break;
+            if (!sleeper->Sleep()) return 0;
         }
     }
-
-    const GuardLock lock(guard);
-    DebugLog("WaitInputPin(%d, %d, %d) Port=%x Result=%d", pin, level, timeoutMs, base, result);
-    return result;
 }
 
 void PortController::SetPinFromList(ListPosition position, int pin, int level)

@@ -30,6 +30,8 @@
 #include "port_recording.h"
 #include "port_view.h"
 
+struct PinMapRow;
+
 struct PortEntry {
     char name[11];              // as the system reports it, such as LPT1; at most 9 characters
     char label[91];             // "%s (%X-%X)": name, first and last I/O port
@@ -112,7 +114,6 @@ public:
     void EndRecording(PortRecording& recording);
 
     static constexpr int kMaxWaitMs = 60000;
-    static constexpr std::uint16_t kDataInputBit = 0x20;  // control register, bit 5
 
     // --- The setup window's operations ---
     //
@@ -164,6 +165,15 @@ private:
 
     bool RecordPort(const char* name, std::uint16_t firstPort, std::uint16_t lastPort)
         REQUIRES(guard);
+
+    // WaitInputPin's checks: kOk with the pin's row and the port's base, or
+    // the refusal.
+    int CheckWait(int pin, int timeoutMs, const PinMapRow** row, std::uint16_t* base) const
+        EXCLUDES(guard);
+    // Reads register `reg` until `row`'s pin shows `wantHigh` (1) or the time
+    // runs out or an unload ends the wait (0).
+    int AwaitLevel(std::uint16_t reg, const PinMapRow& row, bool wantHigh, int timeoutMs)
+        EXCLUDES(guard);
 
     mutable Guard guard;
     PortEntry portTable[kMaxPorts] GUARDED_BY(guard);

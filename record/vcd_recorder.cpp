@@ -14,9 +14,6 @@ const char* const kSignalNames[17] = {
     "pin07_d5",     "pin08_d6",       "pin09_d7",    "pin10_ack",  "pin11_busy",     "pin12_paper",
     "pin13_select", "pin14_autofeed", "pin15_error", "pin16_init", "pin17_select_in"};
 
-// Control bit 5: the data lines are inputs while it is set.
-constexpr std::uint8_t kDataInputsBit = 0x20;
-
 // The short codes VCD gives its signals: printable characters from '!' to '~'.
 std::string Identifier(std::size_t number)
 {
@@ -55,6 +52,17 @@ VcdRecorder::VcdRecorder(const std::vector<RecordedRegisters>& start, Clock now)
     }
     buffer.reserve(64 * 1024);
     buffer += "$version Doruzeda_DO port recorder $end\n$timescale 1ns $end\n";
+    DeclarePorts(start);
+    ShowStartLevels(start);
+    buffer += "$enddefinitions $end\n#0\n$dumpvars\n";
+    AppendAllLevels();
+    buffer += "$end\n";
+    origin = now();
+}
+
+// Each port's scope and its pins' signals, with their short codes.
+void VcdRecorder::DeclarePorts(const std::vector<RecordedRegisters>& start)
+{
     std::size_t signal = 0;
     for (const RecordedRegisters& registers : start) {
         Port port;
@@ -73,28 +81,22 @@ VcdRecorder::VcdRecorder(const std::vector<RecordedRegisters>& start, Clock now)
         buffer += "$upscope $end\n";
         ports.push_back(port);
     }
-    // The levels at the start: the control latch as read, then the data
-    // register (the latch while outputs, the lines while inputs) and the
-    // status lines.
+}
+
+// The levels at the start: the control latch as read, then the data register
+// (the latch while outputs, the lines while inputs) and the status lines.
+void VcdRecorder::ShowStartLevels(const std::vector<RecordedRegisters>& start)
+{
     initialising = true;
     for (std::size_t index = 0; index < ports.size(); ++index) {
         Port& port = ports[index];
         ApplyControl(port, start[index].control);
-        if ((start[index].control & kDataInputsBit) == 0) port.dataWritten = start[index].data;
+        if ((start[index].control & PinMap::kDataInputsBit) == 0)
+            port.dataWritten = start[index].data;
         ApplyRegister(port, static_cast<int>(PinRegister::Data), start[index].data);
         ApplyRegister(port, static_cast<int>(PinRegister::Status), start[index].status);
     }
     initialising = false;
-    buffer += "$enddefinitions $end\n#0\n$dumpvars\n";
-    for (const Port& port : ports) {
-        for (int pin = 0; pin < 17; ++pin) {
-            buffer += port.levels[pin];
-            buffer += port.identifiers[pin];
-            buffer += '\n';
-        }
-    }
-    buffer += "$end\n";
-    origin = now();
 }
 
 void VcdRecorder::AppendAllLevels()
@@ -173,7 +175,7 @@ void VcdRecorder::ApplyControl(Port& port, std::uint8_t value)
 {
     port.control = value;
     ApplyRegister(port, static_cast<int>(PinRegister::Control), value);
-    if ((value & kDataInputsBit) == 0 && port.dataWritten >= 0) {
+    if ((value & PinMap::kDataInputsBit) == 0 && port.dataWritten >= 0) {
         ApplyRegister(port, static_cast<int>(PinRegister::Data),
                       static_cast<std::uint8_t>(port.dataWritten));
     }
@@ -201,7 +203,7 @@ void VcdRecorder::Access(std::uint16_t address, std::uint8_t value, bool isWrite
         if (offset > 2) continue;
         clock = now;
         timed = false;
-        const bool dataInputs = port.control >= 0 && (port.control & kDataInputsBit) != 0;
+        const bool dataInputs = port.control >= 0 && (port.control & PinMap::kDataInputsBit) != 0;
         const int reg = static_cast<int>(offset);
         if (reg == static_cast<int>(PinRegister::Data)) {
             if (isWrite) port.dataWritten = value;

@@ -94,6 +94,8 @@ private:
     void ApplyControl(Port& port, std::uint8_t value);
     void CountUnrecorded(std::uint16_t address);
     void AppendAllLevels();
+    void DeclarePorts(const std::vector<RecordedRegisters>& start);
+    void ShowStartLevels(const std::vector<RecordedRegisters>& start);
 
     Line lines[3][8] = {};  // each register's pins
     int lineCount[3] = {};

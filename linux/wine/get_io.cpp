@@ -15,6 +15,7 @@
 #endif
 #include <windows.h>
 
+#include "../../port/get_io_records.h"
 #include "keep_loaded.h"
 
 #include <cstdio>
@@ -29,28 +30,16 @@ namespace {
 
 constexpr DWORD kMagic = 0x7070646Bu;  // marks a record that GetIoOpenDevice filled
 
-struct IoRange {
-    unsigned short first;
-    unsigned short last;
-};
+using get_io_records::IoRange;
+using get_io_records::ResourceRecordLayout;
 
-struct DeviceRecordLayout {  // the caller's 32 bytes
+struct DeviceRecordLayout {  // in the caller's storage
     DWORD magic;
     DWORD number;
     unsigned short baseAddress;
     unsigned short secondBase;
-    unsigned char unused[20];
 };
-
-struct ResourceRecordLayout {  // the caller's 32 bytes
-    DWORD rangeCount;
-    DWORD reserved[3];
-    IoRange* firstRange;  // at byte 16
-    unsigned char unused[32 - 16 - sizeof(IoRange*)];
-};
-
-static_assert(sizeof(DeviceRecordLayout) == 32, "device record is 32 bytes");
-static_assert(sizeof(ResourceRecordLayout) == 32, "resource record is 32 bytes");
+static_assert(sizeof(DeviceRecordLayout) <= get_io_records::kRecordSize, "fits a device record");
 
 std::mutex guard;
 std::vector<ppdev::ParallelPort> listed;
@@ -95,8 +84,8 @@ extern "C" int __cdecl GetIoOpenDevice(const char* className, DWORD index, void*
     const std::lock_guard<std::mutex> lock(guard);
     if (!everListed) ListPorts();
     if (index >= listed.size()) return 0;
+    std::memset(device, 0, get_io_records::kRecordSize);
     auto* record = static_cast<DeviceRecordLayout*>(device);
-    std::memset(record, 0, sizeof *record);
     record->magic = kMagic;
     record->number = listed[index].number;
     record->baseAddress = listed[index].baseAddress;
@@ -132,14 +121,13 @@ extern "C" int __cdecl GetIoDeviceResources(void* device, void* resources)
     auto* layout = static_cast<ResourceRecordLayout*>(resources);
     std::memset(layout, 0, sizeof *layout);
     const DWORD count = record->secondBase != 0 ? 2 : 1;
-    layout->firstRange = new (std::nothrow) IoRange[count];
-    if (layout->firstRange == nullptr) return 0;
-    layout->firstRange[0] = {record->baseAddress,
-                             static_cast<unsigned short>(record->baseAddress + 7)};
+    auto* ranges = new (std::nothrow) IoRange[count];
+    if (ranges == nullptr) return 0;
+    ranges[0] = {record->baseAddress, static_cast<unsigned short>(record->baseAddress + 7)};
     if (count == 2) {
-        layout->firstRange[1] = {record->secondBase,
-                                 static_cast<unsigned short>(record->secondBase + 7)};
+        ranges[1] = {record->secondBase, static_cast<unsigned short>(record->secondBase + 7)};
     }
+    layout->firstRange = ranges;
     layout->rangeCount = count;
     return 1;
 }

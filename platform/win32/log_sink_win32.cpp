@@ -61,6 +61,37 @@ const char* LineStartAfter(HANDLE file)
     return lastByte == '\r' ? "\n" : "\r\n";
 }
 
+// Opens `fileName` (made when missing) for appending. Append-only access:
+// every write goes to the end of the file, whatever other handles write
+// meanwhile. Read access too, to see how the file ends (*canRead); a file
+// that cannot be opened for reading (another program's sharing mode, an
+// append-only permission) is appended to all the same.
+HANDLE OpenForAppend(const char* fileName, bool* canRead)
+{
+    *canRead = true;
+    HANDLE file = ::CreateFileA(fileName, FILE_APPEND_DATA | FILE_READ_DATA,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        *canRead = false;
+        file = ::CreateFileA(fileName, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    return file;
+}
+
+// `line` as a text file holds it, as the C runtime's text mode writes it: CR
+// LF line ends, from a line's start.
+std::string TextFileLine(HANDLE file, bool canRead, const char* line)
+{
+    std::string text = canRead ? LineStartAfter(file) : "";
+    for (const char* at = line; *at != '\0'; ++at) {
+        if (*at == '\n') text += '\r';
+        text += *at;
+    }
+    return text;
+}
+
 }  // namespace
 
 void WriteDebuggerOutput(const char* text)
@@ -78,19 +109,8 @@ LocalTime ReadLocalTime()
 
 bool AppendTextLine(const char* fileName, const char* line)
 {
-    // Append-only access: every write goes to the end of the file, whatever
-    // other handles write meanwhile. Read access too, to see how the file
-    // ends; a file that cannot be opened for reading (another program's
-    // sharing mode, an append-only permission) is appended to all the same.
     bool canRead = true;
-    HANDLE file = ::CreateFileA(fileName, FILE_APPEND_DATA | FILE_READ_DATA,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        canRead = false;
-        file = ::CreateFileA(fileName, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    }
+    const HANDLE file = OpenForAppend(fileName, &canRead);
     if (file == INVALID_HANDLE_VALUE) return false;
 
     // Windows makes one append-only write atomic; Wine appends by taking the
@@ -113,14 +133,8 @@ bool AppendTextLine(const char* fileName, const char* line)
     const bool firstLocked = TryLock(file, firstByte);
     const bool secondLocked = TryLock(file, secondByte);
 
-    // A text file, as the C runtime's text mode writes it: CR LF line ends,
-    // every line from a line's start, all in one write.
-    std::string text = canRead ? LineStartAfter(file) : "";
-    for (const char* at = line; *at != '\0'; ++at) {
-        if (*at == '\n') text += '\r';
-        text += *at;
-    }
-
+    // All in one write.
+    const std::string text = TextFileLine(file, canRead, line);
     DWORD written = 0;
     const BOOL wrote =
         ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);

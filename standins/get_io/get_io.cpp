@@ -20,6 +20,10 @@
 // cannot be read counts as an empty description.
 #include <windows.h>
 
+#include "../../port/get_io_records.h"
+
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,7 +37,7 @@ constexpr unsigned long kPropertyMax = 1024;
 
 struct Device {
     std::string name;
-    std::vector<unsigned short> ranges;  // first, last, first, last, ...
+    std::vector<get_io_records::IoRange> ranges;
     bool failOpen = false;
     bool failProperty = false;
     bool failResources = false;
@@ -51,21 +55,13 @@ Description description;
 LONG openDevices = 0;
 LONG heldResources = 0;
 
-struct DeviceRecordLayout {  // 32 bytes, the caller's storage
+using get_io_records::ResourceRecordLayout;
+
+struct DeviceRecordLayout {  // in the caller's storage
     unsigned long magic;
     unsigned long index;
-    unsigned char unused[24];
 };
-
-struct ResourceRecordLayout {  // 32 bytes, the caller's storage
-    unsigned long rangeCount;
-    unsigned long reserved[3];
-    unsigned short* firstRange;  // at byte 16
-    unsigned char unused[12];
-};
-
-static_assert(sizeof(DeviceRecordLayout) == 32, "device record is 32 bytes");
-static_assert(sizeof(ResourceRecordLayout) == 32, "resource record is 32 bytes");
+static_assert(sizeof(DeviceRecordLayout) <= get_io_records::kRecordSize, "fits a device record");
 
 std::string Trim(const std::string& text)
 {
@@ -97,8 +93,8 @@ void ParseLine(const std::string& raw)
             char* end = nullptr;
             const unsigned long first = std::strtoul(rest.c_str(), &end, 16);
             const unsigned long last = std::strtoul(end, nullptr, 16);
-            device.ranges.push_back(static_cast<unsigned short>(first));
-            device.ranges.push_back(static_cast<unsigned short>(last));
+            device.ranges.push_back(
+                {static_cast<std::uint16_t>(first), static_cast<std::uint16_t>(last)});
         } else if (keyword == "fail") {
             device.failOpen = device.failOpen || rest == "open";
             device.failProperty = device.failProperty || rest == "property";
@@ -114,7 +110,7 @@ void LoadDescription()
     if (length == 0 || length >= sizeof path) {
         Device lpt1;
         lpt1.name = "LPT1";
-        lpt1.ranges = {0x378, 0x37F};
+        lpt1.ranges = {{0x378, 0x37F}};
         description.devices.push_back(lpt1);
         return;
     }
@@ -160,8 +156,8 @@ extern "C" __declspec(dllexport) int __cdecl GetIoOpenDevice(const char* classNa
         description.devices[index].failOpen) {
         return 0;
     }
+    ZeroMemory(device, get_io_records::kRecordSize);
     DeviceRecordLayout* layout = static_cast<DeviceRecordLayout*>(device);
-    ZeroMemory(layout, sizeof *layout);
     layout->magic = kMagic;
     layout->index = index;
     InterlockedIncrement(&openDevices);
@@ -192,11 +188,11 @@ extern "C" __declspec(dllexport) int __cdecl GetIoDeviceResources(void* device, 
     if (found == nullptr || found->failResources || resources == nullptr) return 0;
     ResourceRecordLayout* layout = static_cast<ResourceRecordLayout*>(resources);
     ZeroMemory(layout, sizeof *layout);
-    layout->rangeCount = static_cast<unsigned long>(found->ranges.size() / 2);
+    layout->rangeCount = static_cast<std::uint32_t>(found->ranges.size());
     if (!found->ranges.empty()) {
-        layout->firstRange = new unsigned short[found->ranges.size()];
-        std::memcpy(layout->firstRange, found->ranges.data(),
-                    found->ranges.size() * sizeof(unsigned short));
+        auto* ranges = new get_io_records::IoRange[found->ranges.size()];
+        std::copy(found->ranges.begin(), found->ranges.end(), ranges);
+        layout->firstRange = ranges;
     }
     InterlockedIncrement(&heldResources);
     return 1;

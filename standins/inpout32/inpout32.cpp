@@ -4,8 +4,9 @@
 #define INPOUT32_STANDIN_BUILD
 #include "sim_port.h"
 
-#include <windows.h>
+#include "port/pin_map.h"
 
+#include <windows.h>
 
 namespace {
 
@@ -52,14 +53,16 @@ void Record(bool isWrite, unsigned short address, unsigned short value)
 
 bool IsStatusRegister(unsigned short address)
 {
-    return state->isPortBase[static_cast<unsigned short>(address - 1)] != 0;
+    constexpr auto kStatusOffset = static_cast<unsigned short>(PinRegister::Status);
+    return state->isPortBase[static_cast<unsigned short>(address - kStatusOffset)] != 0;
 }
 
 // A port's data register while control bit 5 makes its data lines inputs.
 bool ReadsDataInputs(unsigned short address)
 {
     return state->isPortBase[address] != 0 &&
-           (state->registers[static_cast<unsigned short>(address + 2)] & 0x20) != 0;
+           (state->registers[PinMap::RegisterAddress(address, PinRegister::Control)] &
+            PinMap::kDataInputsBit) != 0;
 }
 
 bool Attach()
@@ -149,7 +152,7 @@ SIM_PORT_API void __cdecl SimSetInputLines(unsigned short baseAddress, unsigned 
 {
     Guard guard;
     state->isPortBase[baseAddress] = 1;
-    state->registers[static_cast<unsigned short>(baseAddress + 1)] = status;
+    state->registers[PinMap::RegisterAddress(baseAddress, PinRegister::Status)] = status;
 }
 
 SIM_PORT_API void __cdecl SimSetDataInputs(unsigned short baseAddress, unsigned char value)

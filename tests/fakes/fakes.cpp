@@ -134,6 +134,7 @@ struct OpenRecord {
     std::uint32_t magic;
     std::uint32_t index;
 };
+static_assert(sizeof(OpenRecord) <= get_io_records::kRecordSize, "fits a device record");
 constexpr std::uint32_t kOpenMagic = 0x0FE11ED;
 
 const fakes::FakeDevice* DeviceOf(const DeviceRecord* device)
@@ -206,13 +207,12 @@ int GetDeviceIoResources(DeviceRecord* device, ResourceRecord* resources)
     if (found == nullptr || found->failResources) {
         return 0;
     }
-    std::memset(resources->bytes, 0, sizeof resources->bytes);
-    const std::uint32_t count = static_cast<std::uint32_t>(found->ranges.size());
-    std::memcpy(resources->bytes, &count, sizeof count);
+    get_io_records::ResourceRecordLayout layout{};
+    layout.rangeCount = static_cast<std::uint32_t>(found->ranges.size());
     if (!found->ranges.empty() && !found->nullRangePointer) {
-        const IoRange* first = found->ranges.data();
-        std::memcpy(resources->bytes + 16, &first, sizeof first);
+        layout.firstRange = found->ranges.data();
     }
+    std::memcpy(resources->bytes, &layout, sizeof layout);
     ++fakes::Devices().resourceGets;
     return 1;
 }

@@ -178,6 +178,17 @@ long long Milliseconds()
     return now;
 }
 
+// The clock moves only when the test moves it: asked again every millisecond.
+bool WaitUntil(std::condition_variable& changed, std::unique_lock<std::mutex>& waiting,
+               long long deadline, const std::function<bool()>& done)
+{
+    while (!done()) {
+        if (Milliseconds() >= deadline) return false;
+        changed.wait_for(waiting, std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
 bool StartThread(std::function<void()> work)
 {
     std::thread(std::move(work)).detach();

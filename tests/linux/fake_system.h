@@ -28,7 +28,8 @@ extern std::map<std::string, int> claimError;
 extern std::map<std::string, int> registerError;
 extern std::map<std::string, int> interruptedClaims;
 extern std::map<std::string, unsigned char> status;
-// The clock Milliseconds gives; only the test moves it.
+// The clock Milliseconds gives; only the test moves it (under `lock` while
+// another thread may be waiting on it).
 extern long long now;
 
 // While a node is held (by another program), the port listing shows it held

@@ -55,6 +55,13 @@ protected:
         FAIL() << "no call " << call;
     }
 
+    // Moves the fake clock while another thread may be asking it.
+    static void SetClock(long long milliseconds)
+    {
+        const std::lock_guard<std::mutex> lock(fake_system::lock);
+        fake_system::now = milliseconds;
+    }
+
     // The calls made since the last Take.
     Calls Take()
     {
@@ -225,7 +232,7 @@ TEST_F(PpdevPortTest, PortHeldByAnotherProgramWaitsBoundedWithoutHoldingUpOtherP
 {
     fake_system::Hold("parport0", true);
     {
-        auto space = TwoPorts(std::chrono::seconds(3));
+        auto space = TwoPorts();  // the fake clock stands still: the claim wait never ends
         std::atomic<int> lpt1{-1};
         std::thread reader([&] { lpt1 = space->Read(0x379); });
         WaitForCall("parport0 open");
@@ -239,13 +246,21 @@ TEST_F(PpdevPortTest, PortHeldByAnotherProgramWaitsBoundedWithoutHoldingUpOtherP
     }
     fake_system::Reset();
     fake_system::Hold("parport0", true);
-    auto space = TwoPorts(std::chrono::milliseconds(50));
-    EXPECT_EQ(space->Read(0x379), 0xFF);
+    auto space = TwoPorts(std::chrono::milliseconds(20500));
+    std::atomic<int> waited{-1};
+    std::thread reader([&] { waited = space->Read(0x379); });
+    WaitForCall("parport0 open");
+    SetClock(20500);  // the claim wait ends on the system's clock, not on a clock of its own
+    for (int i = 0; i < 500 && waited == -1; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(waited, 0xFF) << "the claim wait did not end with the clock";
+    reader.join();
     space->Write(0x378, 0x55);
     EXPECT_EQ(space->Read(0x379), 0xFF);
     ASSERT_EQ(fake_system::diagnostics.size(), 1u);
     EXPECT_EQ(fake_system::diagnostics[0],
-              "ppdev: cannot claim /dev/parport0 (LPT1 at 378) within 1 s: held by another "
+              "ppdev: cannot claim /dev/parport0 (LPT1 at 378) within 21 s: held by another "
               "program. Its reads give FF and writes are dropped until that program releases it.");
     fake_system::Hold("parport0", false);
     int value = 0xFF;

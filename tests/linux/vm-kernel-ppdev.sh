@@ -10,7 +10,7 @@
 #
 # The kernel is fetched once with apt-get download into CACHE_DIR (only the
 # kernel image, uncompressed, and the three modules are kept); /boot is never
-# touched. The guest loads the modules with the command the README gives,
+# touched. The guest loads the modules with the command docs/linux.md gives,
 # modprobe -a parport_pc ppdev (parport comes as parport_pc's dependency).
 set -eu
 program=$1 cache=$2 work=$3

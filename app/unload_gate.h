@@ -1,0 +1,58 @@
+// The unload gate: what a call of an export meets when the library is
+// unloaded (FreeLibrary, not the end of the process) while other threads call
+// it. Its rules, told here once:
+//
+// - Every export runs inside an ExportCall. Once the unload has begun, a call
+//   is refused: it gives kRefusedAtUnload (-1) and touches nothing.
+// - The unload (LetCallsInsideLeave) closes the gate, ends every wait for an
+//   input under way (it gives 0), and waits, up to kUnloadWaitMs, until no
+//   admitted call is left inside; past that it goes on regardless.
+// - A call counts itself in before it looks at the gate, and the unload closes
+//   the gate before it looks at the count: either the call sees the gate
+//   closed or the unload sees the call.
+// - A call counts itself out only of the load it counted itself into (each
+//   load has a mark no other load of the process shares): a thread that
+//   outlived an unload, stuck in the system past the wait, and returns into a
+//   later load of the library at the same address leaves that load's count
+//   alone.
+// - Not covered: a thread that has entered an export but not yet its
+//   ExportCall, or has left its ExportCall but not yet returned (a few
+//   instructions each), when the unload finds no call inside and the system
+//   unmaps the library before that thread runs on. The unload's other work
+//   (the window, the static objects, the loader's own) takes far longer than
+//   those instructions, but nothing guarantees it. A caller stops calling when
+//   a call unexpectedly gives -1.
+#pragma once
+
+// The result of a call that arrives once the unload has begun.
+constexpr int kRefusedAtUnload = -1;
+
+// Marks a call of an export as inside the library for its life.
+class ExportCall {
+public:
+    ExportCall();
+    ~ExportCall();
+    ExportCall(const ExportCall&) = delete;
+    ExportCall& operator=(const ExportCall&) = delete;
+    // False once the unload has begun: the call then does nothing.
+    bool Admitted() const { return admitted; }
+
+private:
+    bool admitted;
+    long long load;  // the mark of the load the call counted itself into
+};
+
+// How long the unload waits for the calls inside to leave. A wait for an
+// input ends when the unload begins; the other waits a call can make are
+// bounded, and this covers the longest of them together: a first access to a
+// port that another program holds waits up to 2 s for it (the Linux
+// libraries' claim wait), and each of its log lines up to 100 ms for each of
+// the log file's two locks. Only a call stuck in the system (a port access or
+// a log write that does not return) takes longer.
+constexpr unsigned long kUnloadWaitMs = 3000;
+
+// Closes the gate, ends every wait, and waits (bounded) until no call is
+// inside. Runs in DllMain under the loader lock: the calls inside need
+// nothing that takes it (no library loads, no threads started or ended), and
+// this waits by polling, needing nothing from them.
+void LetCallsInsideLeave();
