@@ -29,13 +29,26 @@ std::string Identifier(std::size_t number)
 // formatting costs many times a simulated access.
 void AppendStamp(std::string& buffer, std::uint64_t time)
 {
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
     char line[24];
     std::size_t at = sizeof line;
     line[--at] = '\n';
-    do {
-        line[--at] = static_cast<char>('0' + time % 10);
-        time /= 10;
-    } while (time > 0);
+    // Two digits a division.
+    while (time >= 100) {
+        const auto pair = static_cast<std::size_t>(time % 100) * 2;
+        time /= 100;
+        line[--at] = kPairs[pair + 1];
+        line[--at] = kPairs[pair];
+    }
+    if (time >= 10) {
+        line[--at] = kPairs[time * 2 + 1];
+        line[--at] = kPairs[time * 2];
+    } else {
+        line[--at] = static_cast<char>('0' + time);
+    }
     line[--at] = '#';
     buffer.append(line + at, sizeof line - at);
 }
