@@ -1,12 +1,10 @@
 // The recording inside the library under Wine, where it meets threads, the
 // unload and faults: a start racing the unload, two starts at once, no port,
-// a file that cannot be written, and fifty loads and unloads that each
-// record, leaving no thread or handle behind.
+// a file that cannot be written. (Fifty loads that each record leave no
+// thread or handle: handles_test.)
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <tlhelp32.h>
-#include <winternl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -44,75 +42,6 @@ bool Complete(const std::string& text)
     }
     const std::size_t lastLine = text.rfind('\n', text.size() - 2);
     return text.back() == '\n' && lastLine != std::string::npos && text[lastLine + 1] == '#';
-}
-
-// The process's handles by object type, through the system's list of every
-// handle (GetProcessHandleCount gives 0 under Wine).
-std::map<int, int> HandlesByType()
-{
-    struct Entry {
-        ULONG ownerPid;
-        BYTE objectType;
-        BYTE flags;
-        USHORT handle;
-        PVOID object;
-        ACCESS_MASK access;
-    };
-    struct List {
-        ULONG count;
-        Entry entries[1];
-    };
-    using Query = LONG(WINAPI*)(int, PVOID, ULONG, PULONG);
-    const auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
-    std::map<int, int> counts;
-    if (query == nullptr) return counts;
-    std::string buffer(1 << 20, '\0');
-    ULONG needed = 0;
-    while (query(16 /* SystemHandleInformation */, &buffer[0], static_cast<ULONG>(buffer.size()),
-                 &needed) == static_cast<LONG>(0xC0000004L)) {
-        buffer.resize(buffer.size() * 2);
-    }
-    const auto* list = reinterpret_cast<const List*>(buffer.data());
-    for (ULONG index = 0; index < list->count; ++index) {
-        if (list->entries[index].ownerPid == GetCurrentProcessId()) {
-            ++counts[list->entries[index].objectType];
-        }
-    }
-    return counts;
-}
-
-int ThreadsOfThisProcess()
-{
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    int count = 0;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
-    }
-    CloseHandle(snapshot);
-    return count;
-}
-
-std::string Describe(const std::map<int, int>& counts)
-{
-    std::string text;
-    for (const auto& [type, count] : counts) {
-        text += std::to_string(type) + ":" + std::to_string(count) + " ";
-    }
-    return text;
-}
-
-// Threads of the system's pool end a while after their last work.
-int ThreadsOnceSettled(int expected)
-{
-    int threads = ThreadsOfThisProcess();
-    for (int waited = 0; waited < 200 && threads != expected; ++waited) {
-        Sleep(100);
-        threads = ThreadsOfThisProcess();
-    }
-    return threads;
 }
 
 class RecordingTest : public ::testing::Test {
@@ -168,7 +97,7 @@ TEST_F(RecordingTest, TwoThreadsStartingAtOnceLeaveEveryFileCompleteAndNoHandle)
     ASSERT_NE(record, nullptr);
     ASSERT_EQ(record("warm.vcd"), 0);  // the pool's threads and its timer thread start
     ASSERT_EQ(record(""), 0);
-    const std::map<int, int> before = HandlesByType();
+    const std::map<std::string, int> before = test_support::HandlesByType();
     struct Starter {
         RecordFunction record;
         const char* name;
@@ -207,7 +136,9 @@ TEST_F(RecordingTest, TwoThreadsStartingAtOnceLeaveEveryFileCompleteAndNoHandle)
             EXPECT_TRUE(Complete(ReadAll(path))) << path << ":\n" << ReadAll(path);
         }
     }
-    EXPECT_EQ(Describe(HandlesByType()), Describe(before));
+    const std::map<std::string, int> after = test_support::HandlesSettledTo(before);
+    EXPECT_EQ(after, before) << test_support::DescribeCounts(after) << "\nbefore: "
+                             << test_support::DescribeCounts(before);
 }
 
 TEST_F(RecordingTest, NoPortGivesMinusOneOneLogLineAndNoFile)
@@ -260,47 +191,6 @@ TEST_F(RecordingTest, AFileThatCannotBeCreatedGivesMinusOneAndNamesTheFileAndThe
     const std::string added = scratch.LogFile().substr(logBefore.size());
     EXPECT_NE(added.find(" Recording into gone\\pins.vcd failed: "), std::string::npos) << added;
     EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 1) << added;
-}
-
-// The handles by type that fifty loads and unloads leave, each load setting
-// a pin (the library's own runtime may keep some per load: the recording
-// must add none).
-std::map<int, int> HandlesLeftByFiftyLoads()
-{
-    const std::map<int, int> before = HandlesByType();
-    for (int cycle = 0; cycle < 50; ++cycle) {
-        LoadedLibrary library;
-        const auto setPin = library.Get<test_support::Int2>("fnOrvane_setParallelOutputPin");
-        if (setPin == nullptr || setPin(1, cycle & 1) != 0) ADD_FAILURE() << "cycle " << cycle;
-    }
-    std::map<int, int> left = HandlesByType();
-    for (const auto& [type, count] : before) left[type] -= count;
-    return left;
-}
-
-TEST_F(RecordingTest, FiftyLoadsThatEachRecordLeaveNoThreadOrHandle)
-{
-    {
-        // The first load starts the system pool's threads, which stay.
-        SetEnvironmentVariableA("DORUZEDA_RECORD", "warm.vcd");
-        LoadedLibrary warm;
-        SetEnvironmentVariableA("DORUZEDA_RECORD", nullptr);
-    }
-    const int threadsBefore = ThreadsOnceSettled(-1);
-    const std::map<int, int> withoutRecording = HandlesLeftByFiftyLoads();
-    SetEnvironmentVariableA("DORUZEDA_RECORD", "cycle.vcd");
-    const std::map<int, int> recording = HandlesLeftByFiftyLoads();
-    SetEnvironmentVariableA("DORUZEDA_RECORD", nullptr);
-    EXPECT_EQ(ThreadsOnceSettled(threadsBefore), threadsBefore);
-    EXPECT_EQ(Describe(recording), Describe(withoutRecording));
-    // Each load had its own file: the warm load's warm.vcd, then cycle-2.vcd
-    // to cycle-51.vcd, each complete, each with its load's pin.
-    EXPECT_FALSE(std::filesystem::exists("cycle.vcd"));
-    for (int load = 2; load <= 51; ++load) {
-        const std::string path = "cycle-" + std::to_string(load) + ".vcd";
-        EXPECT_TRUE(Complete(ReadAll(path))) << path << ":\n" << ReadAll(path);
-    }
-    EXPECT_FALSE(std::filesystem::exists("cycle-52.vcd"));
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include <tlhelp32.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -189,6 +191,121 @@ std::vector<HWND> SetupWindowsOfThisThread()
     std::vector<HWND> found;
     EnumThreadWindows(GetCurrentThreadId(), &CollectSetupWindow, reinterpret_cast<LPARAM>(&found));
     return found;
+}
+
+
+namespace {
+
+// The system's handle list (information class 16), as ntdll returns it.
+struct HandleEntry {
+    ULONG process;
+    UCHAR type;
+    UCHAR flags;
+    USHORT value;
+    void* object;
+    ACCESS_MASK access;
+};
+struct HandleList {
+    ULONG count;
+    HandleEntry entries[1];
+};
+struct TypeInformation {  // the start of what information class 2 returns
+    USHORT length;        // of the name, in bytes
+    USHORT maximumLength;
+    const WCHAR* name;
+    ULONG rest[32];
+};
+
+using QuerySystem = LONG(WINAPI*)(ULONG, void*, ULONG, ULONG*);
+using QueryObject = LONG(WINAPI*)(HANDLE, ULONG, void*, ULONG, ULONG*);
+constexpr ULONG kSystemHandleInformation = 16;
+constexpr ULONG kObjectTypeInformation = 2;
+constexpr LONG kLengthMismatch = static_cast<LONG>(0xC0000004);
+
+int ThreadsOfThisProcess()
+{
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+    }
+    CloseHandle(snapshot);
+    return count;
+}
+
+std::string TypeName(QueryObject queryObject, USHORT value, UCHAR type)
+{
+    std::vector<unsigned char> buffer(sizeof(TypeInformation) + 512);
+    HANDLE handle = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(value));
+    if (queryObject(handle, kObjectTypeInformation, buffer.data(),
+                    static_cast<ULONG>(buffer.size()), nullptr) == 0) {
+        const auto* info = reinterpret_cast<const TypeInformation*>(buffer.data());
+        std::string name;
+        for (USHORT at = 0; at < info->length / 2; ++at) {
+            name += static_cast<char>(info->name[at]);
+        }
+        if (!name.empty()) return name;
+    }
+    return "type " + std::to_string(type);
+}
+
+}  // namespace
+
+std::map<std::string, int> HandlesByType()
+{
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    const auto querySystem = reinterpret_cast<QuerySystem>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQuerySystemInformation")));
+    const auto queryObject = reinterpret_cast<QueryObject>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryObject")));
+    std::map<std::string, int> counts;
+    if (querySystem == nullptr || queryObject == nullptr) return counts;
+    std::vector<unsigned char> buffer(1 << 16);
+    LONG status = kLengthMismatch;
+    while ((status = querySystem(kSystemHandleInformation, buffer.data(),
+                                 static_cast<ULONG>(buffer.size()), nullptr)) == kLengthMismatch &&
+           buffer.size() < (64u << 20)) {
+        buffer.resize(buffer.size() * 2);
+    }
+    if (status != 0) return counts;
+    counts["threads"] = ThreadsOfThisProcess();
+    const auto* list = reinterpret_cast<const HandleList*>(buffer.data());
+    const ULONG self = GetCurrentProcessId();
+    for (ULONG at = 0; at < list->count; ++at) {
+        const HandleEntry& entry = list->entries[at];
+        if (entry.process != self) continue;
+        ++counts[TypeName(queryObject, entry.value, entry.type)];
+    }
+    return counts;
+}
+
+std::map<std::string, int> HandlesSettledTo(const std::map<std::string, int>& expected)
+{
+    // Threads may end meanwhile (the system pool's, once idle), never be
+    // added: fewer than expected count as expected.
+    const auto now = [&expected] {
+        std::map<std::string, int> counts = HandlesByType();
+        const auto threads = expected.find("threads");
+        if (threads != expected.end() && counts["threads"] < threads->second) {
+            counts["threads"] = threads->second;
+        }
+        return counts;
+    };
+    std::map<std::string, int> counts = now();
+    for (int waited = 0; waited < 50 && counts != expected; ++waited) {
+        Sleep(100);
+        counts = now();
+    }
+    return counts;
+}
+
+std::string DescribeCounts(const std::map<std::string, int>& counts)
+{
+    std::string text;
+    for (const auto& [type, count] : counts) text += type + " " + std::to_string(count) + ", ";
+    return text;
 }
 
 }  // namespace test_support

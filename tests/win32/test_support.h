@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -157,5 +158,18 @@ inline void ServeQueuedMessages()
 {
     Pump(0);
 }
+
+// This process's handles counted by the name of their type, and its threads
+// (under "threads"), through the system's lists (Wine's GetProcessHandleCount
+// gives 0); empty when the handle list cannot be had.
+std::map<std::string, int> HandlesByType();
+
+// HandlesByType once it equals `expected`, or after 5 s: the threads of the
+// system's pool end a while after their last work. Fewer threads than
+// expected count as expected; more never do.
+std::map<std::string, int> HandlesSettledTo(const std::map<std::string, int>& expected);
+
+// "type count, type count, ...", for a failure message.
+std::string DescribeCounts(const std::map<std::string, int>& counts);
 
 }  // namespace test_support
