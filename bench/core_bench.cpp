@@ -226,12 +226,13 @@ private:
     std::string taken;
 };
 
-void BM_SetOutputAllRecording(benchmark::State& state)
+// The buffered path with two pins changing at every call, through `tap`
+// (none: the recording off).
+void SetOutputAllChanging(benchmark::State& state, recording::AccessTap* tap)
 {
     PortController controller;
     SelectPort(controller);
-    BenchTap tap;
-    recording::activeTap.store(&tap);
+    recording::activeTap.store(tap);
     int level = 0;
     for (auto _ : state) {
         controller.PrepareOutputPin(2, level ^= 1);
@@ -240,19 +241,18 @@ void BM_SetOutputAllRecording(benchmark::State& state)
     }
     recording::activeTap.store(nullptr);
 }
+
+void BM_SetOutputAllRecording(benchmark::State& state)
+{
+    BenchTap tap;
+    SetOutputAllChanging(state, &tap);
+}
 BENCHMARK(BM_SetOutputAllRecording);
 
 // The same calls with the tap off: the baseline of the one above.
 void BM_SetOutputAllChanging(benchmark::State& state)
 {
-    PortController controller;
-    SelectPort(controller);
-    int level = 0;
-    for (auto _ : state) {
-        controller.PrepareOutputPin(2, level ^= 1);
-        controller.PrepareOutputPin(1, level);
-        benchmark::DoNotOptimize(controller.SetOutputAll());
-    }
+    SetOutputAllChanging(state, nullptr);
 }
 BENCHMARK(BM_SetOutputAllChanging);
 

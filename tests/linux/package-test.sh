@@ -11,8 +11,7 @@ source="$3"
 version="$4"
 scratch="$5"
 
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/../checks.sh"
 
 . "$source/tests/package-contents.sh"
 archive="Doruzeda_DO-$version-linux-wine.tar.gz"

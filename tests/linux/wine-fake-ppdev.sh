@@ -14,8 +14,7 @@
 set -u
 win32_bin=$1 dist=$2 fake=$3 work=$4
 here=$(cd "$(dirname "$0")" && pwd)
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/../checks.sh"
 
 . "$here/../../scripts/env.sh"
 wine_prefix "${WINEPREFIX:-$win32_bin/../wineprefix}" >/dev/null

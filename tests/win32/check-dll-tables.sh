@@ -6,8 +6,7 @@
 objdump="$1"
 dll="$2"
 dump=$("$objdump" -p "$dll") || { echo "cannot read $dll"; exit 1; }
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/../checks.sh"
 
 echo "$dump" | grep -q "^Name .* Doruzeda_DO.dll$" || fail "export directory does not name Doruzeda_DO.dll"
 

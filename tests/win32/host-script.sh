@@ -15,10 +15,9 @@ runner="$1"
 bin="$2"
 scratch="$3"
 
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/../checks.sh"
 
-rm -rf "$scratch" && mkdir -p "$scratch" && cd "$scratch" || exit 1
+fresh_folder "$scratch" || exit 1
 
 # run NAME [OPTION]: runs the host on NAME.macro; standard output without
 # Wine's CRs in NAME.out, the exit code in $code.

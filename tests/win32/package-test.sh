@@ -16,8 +16,7 @@ cc="$5"
 objdump="$6"
 scratch="$7"
 
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/../checks.sh"
 
 . "$source/tests/package-contents.sh"
 make_package "$cmake" "$source" "$build" "$scratch" "Doruzeda_DO-$version-win32.zip"

@@ -21,10 +21,9 @@ bin="$2"
 source="$3"
 scratch="$4"
 
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/../checks.sh"
 
-rm -rf "$scratch" && mkdir -p "$scratch" && cd "$scratch" || exit 1
+fresh_folder "$scratch" || exit 1
 
 "$runner" "$bin/host.exe" "$source/examples/strobe-record.macro" >host.out 2>host.err ||
     fail "the host failed on the example: $(cat host.out host.err)"

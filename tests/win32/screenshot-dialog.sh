@@ -64,8 +64,7 @@ echo "window at $left,$top, $width x $height pixels"
 convert screen.png -crop "${width}x${height}+${left}+${top}" +repage "$output" ||
     { echo "FAIL: cannot crop the capture"; exit 1; }
 
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/../checks.sh"
 
 # 224 x 325 dialog units at an 8-point font are about 336 x 528 pixels of
 # client area; the frame and caption come on top.
