@@ -45,6 +45,13 @@ code=$?
 cmp -s "$zip" "$scratch/good.zip" || fail "a release time after 2107 changed the zip"
 [ "$(ls -A "$scratch" | grep -c -e '\.partial$' -e '^\.stage-')" -eq 0 ] ||
     fail "a release time after 2107 left: $(ls -A "$scratch")"
+# A superscript two passes str.isdigit() but is no number of seconds.
+message=$(SOURCE_DATE_EPOCH="²" python3 "$source/tools/pack_package.py" --cmake "$cmake" \
+          "$build" "$scratch" 2>&1)
+code=$?
+[ "$code" -eq 2 ] && [ "$message" = "pack_package.py: SOURCE_DATE_EPOCH is not a number of seconds: '²'" ] ||
+    fail "SOURCE_DATE_EPOCH=²: exit status $code: $message"
+cmp -s "$zip" "$scratch/good.zip" || fail "SOURCE_DATE_EPOCH=² changed the zip"
 rm -f "$scratch/good.zip"
 
 # Address-space layout randomisation and data-execution prevention, and no
