@@ -110,12 +110,21 @@ add_subdirectory(host)
 add_subdirectory(bench/win32)
 add_subdirectory(tests/win32)
 
+# The deployment text names the number of exports, counted where they are
+# defined: the module definition (a change to it configures anew).
+set(DORUZEDA_DEF ${CMAKE_SOURCE_DIR}/macro/Doruzeda_DO.def)
+file(STRINGS ${DORUZEDA_DEF} DORUZEDA_EXPORT_LINES REGEX "^[ \t]*[A-Za-z_][A-Za-z0-9_]*[ \t]+@[0-9]+")
+list(LENGTH DORUZEDA_EXPORT_LINES DORUZEDA_EXPORT_COUNT)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${DORUZEDA_DEF})
+configure_file(${CMAKE_SOURCE_DIR}/package/win32/README.txt ${CMAKE_BINARY_DIR}/package/README.txt
+               @ONLY)
+
 # The package a Windows user downloads: the library as the build made it,
 # byte for byte, its header and module definition, the deployment text and
 # the licence.
 include(cmake/package.cmake)
 doruzeda_package(SUFFIX win32 FORMAT zip
     FILES $<TARGET_FILE:Doruzeda_DO> ${CMAKE_SOURCE_DIR}/macro/doruzeda_do.h
-          ${CMAKE_SOURCE_DIR}/macro/Doruzeda_DO.def ${CMAKE_SOURCE_DIR}/package/win32/README.txt
+          ${DORUZEDA_DEF} ${CMAKE_BINARY_DIR}/package/README.txt
           ${CMAKE_SOURCE_DIR}/LICENSE
     NAMES $<TARGET_FILE_NAME:Doruzeda_DO> doruzeda_do.h Doruzeda_DO.def README.txt LICENSE)

@@ -32,6 +32,11 @@ doruzeda_do.h"
 unpack_and_check "$zip" "$expected" "$source" "$build" "$scratch/unpacked"
 
 cmp Doruzeda_DO.dll "$build/bin/Doruzeda_DO.dll" || fail "the packaged DLL is not the built one"
+# README.txt counts the exports the DLL has, wherever it names them.
+exports=$("$objdump" -p Doruzeda_DO.dll | grep -c '\] fnOrvane_')
+counts=$(grep -o -e '[A-Za-z0-9]* exported functions' -e 'All [A-Za-z0-9]* are' README.txt | sort -u)
+[ "$counts" = "$(printf '%s exported functions\nAll %s are' "$exports" "$exports")" ] ||
+    fail "README.txt's counts of the DLL's $exports exports: $counts"
 
 # A release time after the last a zip entry can hold (2107): one line naming
 # the limit and the time, exit status 2, and the good zip left as it was.
