@@ -8,7 +8,7 @@ set(DORUZEDA_SANITIZE ON CACHE STRING "Sanitizers of the native build: ON, threa
 set_property(CACHE DORUZEDA_SANITIZE PROPERTY STRINGS ON thread OFF)
 
 include(cmake/core.cmake)
-target_sources(doruzeda_core PRIVATE ${CMAKE_SOURCE_DIR}/port/guard_std.cpp)
+target_link_libraries(doruzeda_core PUBLIC doruzeda_guard_std)
 
 include(cmake/sanitizers.cmake)
 if(DORUZEDA_SANITIZE STREQUAL "thread")
