@@ -22,6 +22,13 @@ endfunction()
 # with the project's warnings and the static runtime, the latter without its
 # registration of unwind tables at load (platform/win32/dll_runtime_win32.cpp:
 # it would leave a thread and an event handle behind per load and unload).
+#
+# Without those tables no exception can be caught in the DLL: a throw ends the
+# host at once, whatever catches it. So a DLL, and every library linked into
+# it, is compiled without exceptions (-fno-exceptions, given at the end of
+# this file by doruzeda_without_exceptions to each DLL and what it links): a
+# try, catch or throw in their code does not compile, and what can fail (an
+# allocation) must fail into a result.
 add_library(doruzeda_dll_runtime OBJECT ${CMAKE_SOURCE_DIR}/platform/win32/dll_runtime_win32.cpp)
 function(doruzeda_win32_dll target name)
     add_library(${target} SHARED ${ARGN} $<TARGET_OBJECTS:doruzeda_dll_runtime>)
@@ -29,6 +36,25 @@ function(doruzeda_win32_dll target name)
     target_link_libraries(${target} PRIVATE doruzeda_warnings)
     target_link_options(${target} PRIVATE ${DORUZEDA_STATIC_RUNTIME}
         -Wl,--wrap=__register_frame_info,--wrap=__deregister_frame_info)
+    set_property(GLOBAL APPEND PROPERTY DORUZEDA_DLLS ${target})
+endfunction()
+
+# doruzeda_without_exceptions(target): compiles target, and every library it
+# links (whichever folder made it), with -fno-exceptions.
+function(doruzeda_without_exceptions target)
+    get_target_property(type ${target} TYPE)
+    get_target_property(done ${target} DORUZEDA_WITHOUT_EXCEPTIONS)
+    if(done OR NOT type MATCHES "^(STATIC|SHARED|OBJECT)_LIBRARY$")
+        return()
+    endif()
+    set_target_properties(${target} PROPERTIES DORUZEDA_WITHOUT_EXCEPTIONS ON)
+    target_compile_options(${target} PRIVATE -fno-exceptions)
+    get_target_property(linked ${target} LINK_LIBRARIES)
+    foreach(library IN LISTS linked)
+        if(TARGET ${library})
+            doruzeda_without_exceptions(${library})
+        endif()
+    endforeach()
 endfunction()
 
 # Test programs run under Wine, in a prefix of this build folder, through
@@ -128,3 +154,10 @@ doruzeda_package(SUFFIX win32 FORMAT zip
           ${DORUZEDA_DEF} ${CMAKE_BINARY_DIR}/package/README.txt
           ${CMAKE_SOURCE_DIR}/LICENSE
     NAMES $<TARGET_FILE_NAME:Doruzeda_DO> doruzeda_do.h Doruzeda_DO.def README.txt LICENSE)
+
+# Last, when every DLL and library is defined: no exceptions in the DLLs.
+doruzeda_without_exceptions(doruzeda_dll_runtime)
+get_property(dlls GLOBAL PROPERTY DORUZEDA_DLLS)
+foreach(dll IN LISTS dlls)
+    doruzeda_without_exceptions(${dll})
+endforeach()

@@ -1,8 +1,9 @@
 // The debug log's debugger output, local time and file append on Windows.
 #include <windows.h>
 
-#include <string>
+#include <cstddef>
 
+#include "../../log/debug_log.h"
 #include "../../log/log_sink.h"
 
 namespace log_sink {
@@ -80,16 +81,31 @@ HANDLE OpenForAppend(const char* fileName, bool* canRead)
     return file;
 }
 
+// The longest line the debug log appends (its stamp, a blank, its message
+// and a line feed), and the text it makes at most: a line end before it, and
+// every character a line feed made CR LF. The text is built on the stack: an
+// allocation that fails could only end the host here, where no exception
+// can be caught.
+constexpr std::size_t kLongestLine = sizeof(DebugLogStamp::text) + kDebugLogBufferSize;
+struct FileText {
+    char bytes[2 + 2 * kLongestLine];
+    std::size_t length;
+};
+
 // `line` as a text file holds it, as the C runtime's text mode writes it: CR
-// LF line ends, from a line's start.
-std::string TextFileLine(HANDLE file, bool canRead, const char* line)
+// LF line ends, from a line's start. False when it is longer than any line
+// of the debug log.
+bool TextFileLine(HANDLE file, bool canRead, const char* line, FileText& text)
 {
-    std::string text = canRead ? LineStartAfter(file) : "";
+    const char* start = canRead ? LineStartAfter(file) : "";
+    text.length = 0;
+    for (const char* at = start; *at != '\0'; ++at) text.bytes[text.length++] = *at;
     for (const char* at = line; *at != '\0'; ++at) {
-        if (*at == '\n') text += '\r';
-        text += *at;
+        if (text.length + 2 > sizeof text.bytes) return false;
+        if (*at == '\n') text.bytes[text.length++] = '\r';
+        text.bytes[text.length++] = *at;
     }
-    return text;
+    return true;
 }
 
 }  // namespace
@@ -134,14 +150,15 @@ bool AppendTextLine(const char* fileName, const char* line)
     const bool secondLocked = TryLock(file, secondByte);
 
     // All in one write.
-    const std::string text = TextFileLine(file, canRead, line);
+    FileText text;  // not cleared: TextFileLine writes what is sent
     DWORD written = 0;
     const BOOL wrote =
-        ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        TextFileLine(file, canRead, line, text) &&
+        ::WriteFile(file, text.bytes, static_cast<DWORD>(text.length), &written, nullptr);
     if (secondLocked) ::UnlockFileEx(file, 0, 1, 0, &secondByte);
     if (firstLocked) ::UnlockFileEx(file, 0, 1, 0, &firstByte);
     ::CloseHandle(file);
-    return wrote && written == text.size();
+    return wrote && written == text.length;
 }
 
 }  // namespace log_sink
