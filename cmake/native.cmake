@@ -17,6 +17,11 @@ elseif(DORUZEDA_SANITIZE)
     target_link_libraries(doruzeda_core PUBLIC doruzeda_sanitize_address)
 endif()
 
+# The portable code as the native tests build it (64-bit), the standard guard
+# with it: scripts/lint.sh lints these too.
+include(cmake/shipped.cmake)
+doruzeda_list_shipped(TARGETS doruzeda_core doruzeda_vcd_recorder)
+
 add_subdirectory(tests/fakes)
 add_subdirectory(tests/native)
 if(NOT DORUZEDA_SANITIZE)

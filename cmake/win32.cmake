@@ -155,6 +155,10 @@ doruzeda_package(SUFFIX win32 FORMAT zip
           ${CMAKE_SOURCE_DIR}/LICENSE
     NAMES $<TARGET_FILE_NAME:Doruzeda_DO> doruzeda_do.h Doruzeda_DO.def README.txt LICENSE)
 
+# What ships: everything compiled into Doruzeda_DO.dll (scripts/lint.sh lints it).
+include(cmake/shipped.cmake)
+doruzeda_list_shipped(TARGETS Doruzeda_DO)
+
 # Last, when every DLL and library is defined: no exceptions in the DLLs.
 doruzeda_without_exceptions(doruzeda_dll_runtime)
 get_property(dlls GLOBAL PROPERTY DORUZEDA_DLLS)
