@@ -1,9 +1,15 @@
 # The portable core, doruzeda_core: port control, discovery, the debug log and
 # the tap through which a recording sees the port accesses. It includes no
 # Windows header; the platform operations it needs are bound at link time, by
-# the sources each build adds to it (target_sources): the native build the
-# standard library's guard, the Win32 build platform/win32/, the fuzz targets
-# the tests' fakes.
+# what each build adds to it: the Win32 build platform/win32/ (target_sources),
+# the native build and the fuzz targets the standard library's guard
+# (doruzeda_guard_std, below), the fuzz targets also the tests' fakes.
+#
+# Each source is named in one target, which every build that needs it links:
+#   doruzeda_core          the core
+#   doruzeda_vcd_recorder  the recorder's portable part: a VCD file's text
+#   doruzeda_guard_std     the core's guard over std::mutex
+#                          (platform/std/); built only where linked
 #
 # Its sources come from DORUZEDA_CORE_ROOT where that is set (the fuzz build
 # can name another checkout), else from this tree.
@@ -20,3 +26,13 @@ add_library(doruzeda_core STATIC
     ${DORUZEDA_CORE_ROOT}/record/access_tap.cpp)
 target_include_directories(doruzeda_core PUBLIC ${DORUZEDA_CORE_ROOT})
 target_link_libraries(doruzeda_core PRIVATE doruzeda_warnings)
+
+add_library(doruzeda_vcd_recorder STATIC ${DORUZEDA_CORE_ROOT}/record/vcd_recorder.cpp)
+target_link_libraries(doruzeda_vcd_recorder PUBLIC doruzeda_core PRIVATE doruzeda_warnings)
+
+# Linked by the core (target_link_libraries(doruzeda_core PUBLIC
+# doruzeda_guard_std)) where it is the binding; it takes the core's options
+# (sanitizers, fuzzing) through its own link to the core, a cycle of two static
+# libraries, which CMake allows.
+add_library(doruzeda_guard_std STATIC EXCLUDE_FROM_ALL ${DORUZEDA_CORE_ROOT}/platform/std/guard_std.cpp)
+target_link_libraries(doruzeda_guard_std PRIVATE doruzeda_core doruzeda_warnings)

@@ -24,6 +24,11 @@ add_custom_target(dist_text ALL
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/linux/README-linux.txt
             ${DORUZEDA_LINUX_DIST}/README-linux.txt)
 
+# What ships: the two Wine libraries' sources (scripts/lint.sh lints them).
+include(cmake/shipped.cmake)
+include(linux/wine/sources.cmake)
+doruzeda_list_shipped(FILES ${DORUZEDA_WINELIB_inpout32} ${DORUZEDA_WINELIB_get_io})
+
 add_subdirectory(tests/linux)
 add_subdirectory(bench/linux)
 

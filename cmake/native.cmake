@@ -8,7 +8,7 @@ set(DORUZEDA_SANITIZE ON CACHE STRING "Sanitizers of the native build: ON, threa
 set_property(CACHE DORUZEDA_SANITIZE PROPERTY STRINGS ON thread OFF)
 
 include(cmake/core.cmake)
-target_sources(doruzeda_core PRIVATE ${CMAKE_SOURCE_DIR}/port/guard_std.cpp)
+target_link_libraries(doruzeda_core PUBLIC doruzeda_guard_std)
 
 include(cmake/sanitizers.cmake)
 if(DORUZEDA_SANITIZE STREQUAL "thread")
@@ -16,6 +16,11 @@ if(DORUZEDA_SANITIZE STREQUAL "thread")
 elseif(DORUZEDA_SANITIZE)
     target_link_libraries(doruzeda_core PUBLIC doruzeda_sanitize_address)
 endif()
+
+# The portable code as the native tests build it (64-bit), the standard guard
+# with it: scripts/lint.sh lints these too.
+include(cmake/shipped.cmake)
+doruzeda_list_shipped(TARGETS doruzeda_core doruzeda_vcd_recorder)
 
 add_subdirectory(tests/fakes)
 add_subdirectory(tests/native)

@@ -22,6 +22,13 @@ endfunction()
 # with the project's warnings and the static runtime, the latter without its
 # registration of unwind tables at load (platform/win32/dll_runtime_win32.cpp:
 # it would leave a thread and an event handle behind per load and unload).
+#
+# Without those tables no exception can be caught in the DLL: a throw ends the
+# host at once, whatever catches it. So a DLL, and every library linked into
+# it, is compiled without exceptions (-fno-exceptions, given at the end of
+# this file by doruzeda_without_exceptions to each DLL and what it links): a
+# try, catch or throw in their code does not compile, and what can fail (an
+# allocation) must fail into a result.
 add_library(doruzeda_dll_runtime OBJECT ${CMAKE_SOURCE_DIR}/platform/win32/dll_runtime_win32.cpp)
 function(doruzeda_win32_dll target name)
     add_library(${target} SHARED ${ARGN} $<TARGET_OBJECTS:doruzeda_dll_runtime>)
@@ -29,6 +36,25 @@ function(doruzeda_win32_dll target name)
     target_link_libraries(${target} PRIVATE doruzeda_warnings)
     target_link_options(${target} PRIVATE ${DORUZEDA_STATIC_RUNTIME}
         -Wl,--wrap=__register_frame_info,--wrap=__deregister_frame_info)
+    set_property(GLOBAL APPEND PROPERTY DORUZEDA_DLLS ${target})
+endfunction()
+
+# doruzeda_without_exceptions(target): compiles target, and every library it
+# links (whichever folder made it), with -fno-exceptions.
+function(doruzeda_without_exceptions target)
+    get_target_property(type ${target} TYPE)
+    get_target_property(done ${target} DORUZEDA_WITHOUT_EXCEPTIONS)
+    if(done OR NOT type MATCHES "^(STATIC|SHARED|OBJECT)_LIBRARY$")
+        return()
+    endif()
+    set_target_properties(${target} PROPERTIES DORUZEDA_WITHOUT_EXCEPTIONS ON)
+    target_compile_options(${target} PRIVATE -fno-exceptions)
+    get_target_property(linked ${target} LINK_LIBRARIES)
+    foreach(library IN LISTS linked)
+        if(TARGET ${library})
+            doruzeda_without_exceptions(${library})
+        endif()
+    endforeach()
 endfunction()
 
 # Test programs run under Wine, in a prefix of this build folder, through
@@ -88,9 +114,9 @@ doruzeda_win32_dll(Doruzeda_DO Doruzeda_DO
     ${CMAKE_SOURCE_DIR}/dialog/rud_adado_dlg.cpp
     ${CMAKE_SOURCE_DIR}/dialog/Doruzeda_DO.rc
     ${CMAKE_SOURCE_DIR}/platform/window_framework/dll_main.cpp
-    ${CMAKE_SOURCE_DIR}/record/recording_win32.cpp
-    ${CMAKE_SOURCE_DIR}/record/vcd_recorder.cpp)
-target_link_libraries(Doruzeda_DO PRIVATE doruzeda_core doruzeda_window_framework)
+    ${CMAKE_SOURCE_DIR}/record/recording_win32.cpp)
+target_link_libraries(Doruzeda_DO PRIVATE doruzeda_core doruzeda_vcd_recorder
+                      doruzeda_window_framework)
 # The shipped library carries no symbol table and no debug information (the
 # runtime's, linked in statically, would otherwise come along).
 target_link_options(Doruzeda_DO PRIVATE $<$<CONFIG:Release>:-s>)
@@ -110,12 +136,32 @@ add_subdirectory(host)
 add_subdirectory(bench/win32)
 add_subdirectory(tests/win32)
 
+# The deployment text names the number of exports, counted where they are
+# defined: the module definition (a change to it configures anew).
+set(DORUZEDA_DEF ${CMAKE_SOURCE_DIR}/macro/Doruzeda_DO.def)
+file(STRINGS ${DORUZEDA_DEF} DORUZEDA_EXPORT_LINES REGEX "^[ \t]*[A-Za-z_][A-Za-z0-9_]*[ \t]+@[0-9]+")
+list(LENGTH DORUZEDA_EXPORT_LINES DORUZEDA_EXPORT_COUNT)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${DORUZEDA_DEF})
+configure_file(${CMAKE_SOURCE_DIR}/package/win32/README.txt ${CMAKE_BINARY_DIR}/package/README.txt
+               @ONLY)
+
 # The package a Windows user downloads: the library as the build made it,
 # byte for byte, its header and module definition, the deployment text and
 # the licence.
 include(cmake/package.cmake)
 doruzeda_package(SUFFIX win32 FORMAT zip
     FILES $<TARGET_FILE:Doruzeda_DO> ${CMAKE_SOURCE_DIR}/macro/doruzeda_do.h
-          ${CMAKE_SOURCE_DIR}/macro/Doruzeda_DO.def ${CMAKE_SOURCE_DIR}/package/win32/README.txt
+          ${DORUZEDA_DEF} ${CMAKE_BINARY_DIR}/package/README.txt
           ${CMAKE_SOURCE_DIR}/LICENSE
     NAMES $<TARGET_FILE_NAME:Doruzeda_DO> doruzeda_do.h Doruzeda_DO.def README.txt LICENSE)
+
+# What ships: everything compiled into Doruzeda_DO.dll (scripts/lint.sh lints it).
+include(cmake/shipped.cmake)
+doruzeda_list_shipped(TARGETS Doruzeda_DO)
+
+# Last, when every DLL and library is defined: no exceptions in the DLLs.
+doruzeda_without_exceptions(doruzeda_dll_runtime)
+get_property(dlls GLOBAL PROPERTY DORUZEDA_DLLS)
+foreach(dll IN LISTS dlls)
+    doruzeda_without_exceptions(${dll})
+endforeach()

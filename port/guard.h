@@ -6,7 +6,7 @@
 // The lock itself is the system's, bound at link time: a slim reader/writer
 // lock on Windows (platform/win32/guard_win32.cpp), which needs no handle, no
 // clean-up at unload and nothing of the static thread runtime; the standard
-// library's mutex elsewhere (port/guard_std.cpp). Either needs nothing done
+// library's mutex elsewhere (platform/std/guard_std.cpp). Either needs nothing done
 // when the guard ends.
 #pragma once
 

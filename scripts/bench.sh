@@ -13,7 +13,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 sh "$top/scripts/deps.sh"
 if [ "${1:-}" = "wine" ]; then
     sh "$top/scripts/build.sh" >/dev/null
-    wine_prefix "$top/build/win32/wineprefix"
+    wine_prefix "$(wine_prefix_in "$top/build/win32")"
     cd "$top/build/win32/bin"
     in_display wine timing.exe
     exit $?
@@ -21,7 +21,7 @@ fi
 if [ "${1:-}" = "linux" ]; then
     sh "$top/scripts/build.sh" >/dev/null
     sh "$top/scripts/build.sh" linux >/dev/null
-    wine_prefix "$top/build/win32/wineprefix"
+    wine_prefix "$(wine_prefix_in "$top/build/win32")"
     work="$top/build/linux/bench-run"
     rm -rf "$work"
     mkdir -p "$work/dev" "$work/proc/parport0" "$work/ppdev" "$work/simulated"

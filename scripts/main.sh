@@ -9,7 +9,7 @@ sh "$top/scripts/deps.sh"
 sh "$top/scripts/build.sh" >/dev/null
 
 . "$top/scripts/env.sh"
-wine_prefix "$top/build/win32/wineprefix"
+wine_prefix "$(wine_prefix_in "$top/build/win32")"
 cd "$top/build/win32/bin"
 # Everything Wine runs, winepath included, runs inside the display: a Wine
 # started without one would serve the later programs without windows.

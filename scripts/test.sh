@@ -53,7 +53,7 @@ code=0; sh "$top/scripts/fuzz.sh" short || code=1
 stage_ended fuzz "$code"
 
 echo "== Win32 tests under Wine"
-wine_environment "$top/build/win32/wineprefix"
+wine_environment "$(wine_prefix_in "$top/build/win32")"
 code=0; (cd "$top/build/win32" && in_display ctest --output-on-failure) || code=1
 stage_ended win32 "$code"
 

@@ -16,7 +16,8 @@ A zip entry holds no time before 1980-01-01, and a time before that is
 written as 1980-01-01 00:00:00. It holds none after 2107-12-31 23:59:59 (a
 tar entry none after 2242-03-16 12:56:31): a later time is refused with one
 line naming the limit and the time, and exit status 2, before anything is
-installed or written. Other errors give exit status 1.
+installed or written; so is a SOURCE_DATE_EPOCH that is not ASCII digits,
+with one line naming it. Other errors give exit status 1.
 """
 import argparse
 import gzip
@@ -38,9 +39,9 @@ ZIP_EARLIEST = 315532800
 LATEST = {".zip": 4354819199, ".tar.gz": 8589934591}
 
 
-def fail(message):
+def fail(message, status=1):
     print(f"pack_package.py: {message}", file=sys.stderr)
-    sys.exit(1)
+    sys.exit(status)
 
 
 def read_settings(build):
@@ -68,8 +69,10 @@ def release_time(source):
         except (OSError, subprocess.CalledProcessError):
             fail(f"{source} is not a git checkout: set SOURCE_DATE_EPOCH "
                  "to the release's time (seconds since 1970)")
-    if not value.isdigit():
-        fail(f"SOURCE_DATE_EPOCH is not a number of seconds: {value!r}")
+    # str.isdigit() also takes other scripts' digits ("²", "٣"), which int()
+    # then refuses or reads as another number: ASCII digits only.
+    if not (value.isascii() and value.isdigit()):
+        fail(f"SOURCE_DATE_EPOCH is not a number of seconds: {value!r}", status=2)
     return int(value)
 
 
@@ -86,9 +89,8 @@ def check_time_fits(archive, suffix, epoch):
     latest = LATEST[suffix]
     if epoch > latest:
         limit = time.strftime("%Y-%m-%d %H:%M:%S UTC", time.gmtime(latest))
-        print(f"pack_package.py: the release time {epoch} is after {limit} ({latest}), "
-              f"the latest time an entry of {archive} can hold", file=sys.stderr)
-        sys.exit(2)
+        fail(f"the release time {epoch} is after {limit} ({latest}), "
+             f"the latest time an entry of {archive} can hold", status=2)
 
 
 def staged_files(folder):

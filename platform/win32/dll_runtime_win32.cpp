@@ -11,9 +11,25 @@
 // made.
 //
 // What the registration would give: a C++ exception thrown inside the DLL
-// unwinding through its frames. Nothing in these DLLs catches one, and none
-// may leave an export, so an exception ends the program either way (at the
-// throw now, as no handler is found).
+// unwinding through its frames. Without it a throw ends the program at once,
+// caught or not; the DLLs are compiled without exceptions (cmake/win32.cmake),
+// so no code of theirs can throw or catch one.
+#include <cstdlib>
+#include <new>
+
+// new (std::nothrow) as it promises: the runtime's own calls the throwing
+// new and catches its bad_alloc, which here would end the host instead of
+// giving null. (delete is the runtime's: it frees with free.)
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    return std::malloc(size == 0 ? 1 : size);
+}
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+{
+    return std::malloc(size == 0 ? 1 : size);
+}
+
 // The names are the linker's: --wrap=NAME sends calls of NAME to __wrap_NAME.
 extern "C" {
 

@@ -1,8 +1,9 @@
 // The debug log's debugger output, local time and file append on Windows.
 #include <windows.h>
 
-#include <string>
+#include <cstddef>
 
+#include "../../log/debug_log.h"
 #include "../../log/log_sink.h"
 
 namespace log_sink {
@@ -13,20 +14,28 @@ namespace {
 // holder may be stopped (a paused debugger, a stopped process) and the caller
 // may hold the loader lock, so each wait must end.
 constexpr DWORD kLockPatienceMilliseconds = 100;
+// How long an appender that holds the first byte waits for the second. Only
+// an appender that could not have the first (its holder stopped, or slow)
+// takes the second without it, for the one write it then makes: a few
+// milliseconds at most. A holder stopped on the second must not keep the
+// first from the others for long, or their waits for it run out too.
+constexpr DWORD kSecondLockPatienceWithFirstMilliseconds = 10;
 
 // The two lock bytes, far past any data: the agreement between the processes
 // that append. Every appender takes the first, then the second; one that
 // cannot have the first within its wait still takes the second, so that
 // appenders kept from the first by a stopped holder still append one at a
-// time.
+// time; one that has the first writes under it alone when the second is not
+// had soon, so that a stopped holder of the second keeps them one at a time
+// under the first.
 constexpr DWORD kFirstLockByteLow = 0xFFFFFFFEu;
 constexpr DWORD kSecondLockByteLow = 0xFFFFFFFDu;
 constexpr DWORD kLockBytesHigh = 0x7FFFFFFFu;
 
-// Takes the lock on `lockedByte`, trying again for at most
-// kLockPatienceMilliseconds while another handle holds it. False when the
-// lock was not had: the caller writes all the same.
-bool TryLock(HANDLE file, OVERLAPPED& lockedByte)
+// Takes the lock on `lockedByte`, trying again for at most `patience`
+// milliseconds while another handle holds it. False when the lock was not
+// had: the caller writes all the same.
+bool TryLock(HANDLE file, OVERLAPPED& lockedByte, DWORD patience)
 {
     const DWORD start = ::GetTickCount();
     for (;;) {
@@ -37,7 +46,7 @@ bool TryLock(HANDLE file, OVERLAPPED& lockedByte)
         // Only a lock held elsewhere is worth waiting for; a handle that
         // takes no locks at all refuses with another error.
         if (::GetLastError() != ERROR_LOCK_VIOLATION) return false;
-        if (::GetTickCount() - start >= kLockPatienceMilliseconds) return false;
+        if (::GetTickCount() - start >= patience) return false;
         ::Sleep(1);
     }
 }
@@ -80,16 +89,31 @@ HANDLE OpenForAppend(const char* fileName, bool* canRead)
     return file;
 }
 
+// The longest line the debug log appends (its stamp, a blank, its message
+// and a line feed), and the text it makes at most: a line end before it, and
+// every character a line feed made CR LF. The text is built on the stack: an
+// allocation that fails could only end the host here, where no exception
+// can be caught.
+constexpr std::size_t kLongestLine = sizeof(DebugLogStamp::text) + kDebugLogBufferSize;
+struct FileText {
+    char bytes[2 + 2 * kLongestLine];
+    std::size_t length;
+};
+
 // `line` as a text file holds it, as the C runtime's text mode writes it: CR
-// LF line ends, from a line's start.
-std::string TextFileLine(HANDLE file, bool canRead, const char* line)
+// LF line ends, from a line's start. False when it is longer than any line
+// of the debug log.
+bool TextFileLine(HANDLE file, bool canRead, const char* line, FileText& text)
 {
-    std::string text = canRead ? LineStartAfter(file) : "";
+    const char* start = canRead ? LineStartAfter(file) : "";
+    text.length = 0;
+    for (const char* at = start; *at != '\0'; ++at) text.bytes[text.length++] = *at;
     for (const char* at = line; *at != '\0'; ++at) {
-        if (*at == '\n') text += '\r';
-        text += *at;
+        if (text.length + 2 > sizeof text.bytes) return false;
+        if (*at == '\n') text.bytes[text.length++] = '\r';
+        text.bytes[text.length++] = *at;
     }
-    return text;
+    return true;
 }
 
 }  // namespace
@@ -118,10 +142,11 @@ bool AppendTextLine(const char* fileName, const char* line)
     // between. Appends of this library are therefore serialised between
     // processes with locks on bytes far past any data, which Wine grants on
     // an append-only handle: the first byte, then the second. A holder
-    // stopped on the first alone (while it waits for the second) keeps the
-    // others only from the first: they still append one at a time under the
-    // second. Only a holder stopped while it holds both (in the middle of its
-    // own append) leaves the others writing without a lock, after both waits.
+    // stopped on either alone keeps the others one at a time under the other:
+    // under the second when the first is held, under the first when the
+    // second is (each holder of the first gives up on the second soon). Only a
+    // holder stopped while it holds both (in the middle of its own append)
+    // leaves the others writing without a lock, after both waits.
     // Where no lock can be had at all (Windows may refuse it on such a
     // handle, and needs none), the line is written all the same.
     OVERLAPPED firstByte{};
@@ -130,18 +155,21 @@ bool AppendTextLine(const char* fileName, const char* line)
     OVERLAPPED secondByte{};
     secondByte.Offset = kSecondLockByteLow;
     secondByte.OffsetHigh = kLockBytesHigh;
-    const bool firstLocked = TryLock(file, firstByte);
-    const bool secondLocked = TryLock(file, secondByte);
+    const bool firstLocked = TryLock(file, firstByte, kLockPatienceMilliseconds);
+    const bool secondLocked =
+        TryLock(file, secondByte,
+                firstLocked ? kSecondLockPatienceWithFirstMilliseconds : kLockPatienceMilliseconds);
 
     // All in one write.
-    const std::string text = TextFileLine(file, canRead, line);
+    FileText text;  // not cleared: TextFileLine writes what is sent
     DWORD written = 0;
     const BOOL wrote =
-        ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        TextFileLine(file, canRead, line, text) &&
+        ::WriteFile(file, text.bytes, static_cast<DWORD>(text.length), &written, nullptr);
     if (secondLocked) ::UnlockFileEx(file, 0, 1, 0, &secondByte);
     if (firstLocked) ::UnlockFileEx(file, 0, 1, 0, &firstByte);
     ::CloseHandle(file);
-    return wrote && written == text.size();
+    return wrote && written == text.length;
 }
 
 }  // namespace log_sink

@@ -20,7 +20,7 @@
 
 #include <windows.h>
 
-#include <string>
+#include <cstddef>
 #include <type_traits>
 
 #if defined(UNICODE)
@@ -42,24 +42,33 @@
 
 // --- CString ---------------------------------------------------------------
 
+// Its text lives on the C heap: no exception can be caught in the library,
+// so a text that finds no memory leaves the string empty instead (and Format
+// says so) rather than ending the host.
 class CString {
 public:
     CString() = default;
     // Implicit both ways, as the framework's: a CString is made from, and
     // passed as, a const char*.
     // NOLINTNEXTLINE(google-explicit-constructor)
-    CString(const char* text) : contents(text == nullptr ? "" : text) {}
+    CString(const char* text);
+    ~CString();
+    CString(const CString&) = delete;
+    CString& operator=(const CString&) = delete;
 
-    // printf-style; replaces the contents.
-    AFX_PRINTF_FORMAT(2, 3) void Format(const char* format, ...);
+    // printf-style; replaces the contents. False (and the string empty) when
+    // the text cannot be formatted or finds no memory.
+    AFX_PRINTF_FORMAT(2, 3) bool Format(const char* format, ...);
 
-    int GetLength() const { return static_cast<int>(contents.size()); }
-    bool IsEmpty() const { return contents.empty(); }
+    int GetLength() const { return static_cast<int>(length); }
+    bool IsEmpty() const { return length == 0; }
     // NOLINTNEXTLINE(google-explicit-constructor)
-    operator const char*() const { return contents.c_str(); }
+    operator const char*() const { return contents != nullptr ? contents : ""; }
 
 private:
-    std::string contents;
+    void Clear();
+    char* contents = nullptr;  // malloc'd, zero-terminated; null when empty
+    std::size_t length = 0;
 };
 
 // --- Message maps ----------------------------------------------------------
@@ -360,7 +369,7 @@ public:
     const char* m_pszAppName;
 
 private:
-    std::string defaultName;
+    char defaultName[MAX_PATH] = {};
 };
 
 // The application object, or nullptr when none is constructed.

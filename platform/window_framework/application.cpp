@@ -3,8 +3,8 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <vector>
 
 // The linker's symbol for the start of this module's image: the module
 // handle of the DLL (or program) that the framework is linked into, without
@@ -15,43 +15,71 @@ namespace {
 
 CWinApp* application = nullptr;
 
-// The module's file name without folder and extension: Doruzeda_DO.
-std::string ModuleBaseName()
+// The module's file name without folder and extension (Doruzeda_DO), into
+// name, which holds MAX_PATH characters.
+void ModuleBaseName(char* name)
 {
     char path[MAX_PATH] = {};
-    const DWORD length = ::GetModuleFileNameA(AfxGetResourceHandle(), path, MAX_PATH);
-    std::string name(path, length);
-    const std::size_t slash = name.find_last_of("\\/");
-    if (slash != std::string::npos) name.erase(0, slash + 1);
-    const std::size_t dot = name.find_last_of('.');
-    if (dot != std::string::npos) name.erase(dot);
-    return name;
+    ::GetModuleFileNameA(AfxGetResourceHandle(), path, MAX_PATH);
+    const char* slash = std::strrchr(path, '\\');
+    const char* otherSlash = std::strrchr(path, '/');
+    if (otherSlash != nullptr && (slash == nullptr || otherSlash > slash)) slash = otherSlash;
+    std::snprintf(name, MAX_PATH, "%s", slash != nullptr ? slash + 1 : path);
+    char* dot = std::strrchr(name, '.');
+    if (dot != nullptr) *dot = '\0';
 }
 
 }  // namespace
 
-void CString::Format(const char* format, ...)
+CString::CString(const char* text)
 {
+    if (text == nullptr || *text == '\0') return;
+    const std::size_t size = std::strlen(text) + 1;
+    contents = static_cast<char*>(std::malloc(size));
+    if (contents == nullptr) return;
+    std::memcpy(contents, text, size);
+    length = size - 1;
+}
+
+CString::~CString()
+{
+    Clear();
+}
+
+void CString::Clear()
+{
+    std::free(contents);
+    contents = nullptr;
+    length = 0;
+}
+
+bool CString::Format(const char* format, ...)
+{
+    Clear();
     std::va_list arguments;
     va_start(arguments, format);
     std::va_list copy;
     va_copy(copy, arguments);
-    const int length = std::vsnprintf(nullptr, 0, format, copy);
+    const int needed = std::vsnprintf(nullptr, 0, format, copy);
     va_end(copy);
-    if (length < 0) {
-        contents.clear();
-    } else {
-        std::vector<char> buffer(static_cast<std::size_t>(length) + 1);
-        std::vsnprintf(buffer.data(), buffer.size(), format, arguments);
-        contents.assign(buffer.data(), static_cast<std::size_t>(length));
+    if (needed >= 0) {
+        contents = static_cast<char*>(std::malloc(static_cast<std::size_t>(needed) + 1));
+    }
+    if (contents != nullptr) {
+        std::vsnprintf(contents, static_cast<std::size_t>(needed) + 1, format, arguments);
+        length = static_cast<std::size_t>(needed);
     }
     va_end(arguments);
+    return contents != nullptr;
 }
 
-CWinApp::CWinApp(const char* appName)
-    : m_pszAppName(nullptr), defaultName(appName != nullptr ? appName : ModuleBaseName())
+CWinApp::CWinApp(const char* appName) : m_pszAppName(defaultName)
 {
-    m_pszAppName = defaultName.c_str();
+    if (appName != nullptr) {
+        std::snprintf(defaultName, sizeof defaultName, "%s", appName);
+    } else {
+        ModuleBaseName(defaultName);
+    }
     application = this;
 }
 
@@ -88,7 +116,11 @@ int AfxMessageBox(const char* text, UINT type, UINT)
 {
     // No help file exists, so the help context has nowhere to lead.
     if ((type & MB_ICONMASK) == 0) type |= MB_ICONEXCLAMATION;
-    const std::string caption =
-        AfxGetApp() != nullptr ? std::string(AfxGetApp()->m_pszAppName) : ModuleBaseName();
-    return ::MessageBoxA(::GetActiveWindow(), text, caption.c_str(), type);
+    char caption[MAX_PATH] = {};
+    if (AfxGetApp() != nullptr) {
+        std::snprintf(caption, sizeof caption, "%s", AfxGetApp()->m_pszAppName);
+    } else {
+        ModuleBaseName(caption);
+    }
+    return ::MessageBoxA(::GetActiveWindow(), text, caption, type);
 }

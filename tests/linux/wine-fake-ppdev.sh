@@ -17,7 +17,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$(dirname "$0")/../checks.sh"
 
 . "$here/../../scripts/env.sh"
-wine_prefix "${WINEPREFIX:-$win32_bin/../wineprefix}" >/dev/null
+wine_prefix "${WINEPREFIX:-$(wine_prefix_in "$win32_bin/..")}" >/dev/null
 
 if mountpoint -q "$work/dev" 2>/dev/null; then fusermount3 -u "$work/dev"; fi
 rm -rf "$work"

@@ -1,6 +1,6 @@
 // The log file under stress from outside: two processes logging into one
-// RurSetupDebug.txt at once, also while a third holds the appenders' first
-// lock byte and never lets go (every line must arrive whole, once, in its
+// RurSetupDebug.txt at once, also while a third holds one of the appenders'
+// two lock bytes and never lets go (every line must arrive whole, once, in its
 // process's order; the test program starts itself twice with "--log-child",
 // and each child loads the library, waits until both are ready, then makes
 // its logged calls); a holder of the appenders' lock that never lets go; a
@@ -47,23 +47,25 @@ int RunChild(DWORD parent, int pin, int callCount)
     return 0;
 }
 
-// The lock byte the library's appenders take, far past any data: the
-// processes' agreement, so written out here.
-constexpr DWORD kLockByteLow = 0xFFFFFFFEu;
+// The lock bytes the library's appenders take, first the one then the
+// other, far past any data: the processes' agreement, so written out here.
+constexpr DWORD kFirstLockByteLow = 0xFFFFFFFEu;
+constexpr DWORD kSecondLockByteLow = 0xFFFFFFFDu;
 constexpr DWORD kLockByteHigh = 0x7FFFFFFFu;
 
-// A handle of its own on the log file that holds the appenders' lock byte
-// until Release, as a stopped process (Ctrl-Z, a paused debugger) holding it
-// would. Locks belong to handles: the library's own handle conflicts with it.
+// A handle of its own on the log file that holds one of the appenders' lock
+// bytes until Release, as a stopped process (Ctrl-Z, a paused debugger)
+// holding it would. Locks belong to handles: the library's own handle
+// conflicts with it.
 class HeldLockByte {
 public:
-    HeldLockByte()
+    explicit HeldLockByte(DWORD byteLow = kFirstLockByteLow)
     {
         file = CreateFileA("RurSetupDebug.txt", GENERIC_READ | GENERIC_WRITE,
                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) return;
-        byte.Offset = kLockByteLow;
+        byte.Offset = byteLow;
         byte.OffsetHigh = kLockByteHigh;
         held = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
                           &byte) != FALSE;
@@ -215,6 +217,17 @@ TEST(LogFileFromTwoProcesses, EveryLineArrivesWholeWhileAHolderNeverLetsGo)
     ScratchDirectory scratch;
     DeviceDescription devices;  // LPT1 at 378, selected at load
     HeldLockByte holder;
+    ASSERT_TRUE(holder.Held()) << GetLastError();
+    ExpectEveryLineWholeOnceAndInOrder(scratch, 300);
+}
+
+// The second byte alone, as a process stopped in its write after it could not
+// have the first holds it: the two still append one at a time.
+TEST(LogFileFromTwoProcesses, EveryLineArrivesWholeWhileAHolderOfTheSecondByteNeverLetsGo)
+{
+    ScratchDirectory scratch;
+    DeviceDescription devices;  // LPT1 at 378, selected at load
+    HeldLockByte holder(kSecondLockByteLow);
     ASSERT_TRUE(holder.Held()) << GetLastError();
     ExpectEveryLineWholeOnceAndInOrder(scratch, 300);
 }

@@ -32,6 +32,11 @@ doruzeda_do.h"
 unpack_and_check "$zip" "$expected" "$source" "$build" "$scratch/unpacked"
 
 cmp Doruzeda_DO.dll "$build/bin/Doruzeda_DO.dll" || fail "the packaged DLL is not the built one"
+# README.txt counts the exports the DLL has, wherever it names them.
+exports=$("$objdump" -p Doruzeda_DO.dll | grep -c '\] fnOrvane_')
+counts=$(grep -o -e '[A-Za-z0-9]* exported functions' -e 'All [A-Za-z0-9]* are' README.txt | sort -u)
+[ "$counts" = "$(printf '%s exported functions\nAll %s are' "$exports" "$exports")" ] ||
+    fail "README.txt's counts of the DLL's $exports exports: $counts"
 
 # A release time after the last a zip entry can hold (2107): one line naming
 # the limit and the time, exit status 2, and the good zip left as it was.
@@ -45,6 +50,13 @@ code=$?
 cmp -s "$zip" "$scratch/good.zip" || fail "a release time after 2107 changed the zip"
 [ "$(ls -A "$scratch" | grep -c -e '\.partial$' -e '^\.stage-')" -eq 0 ] ||
     fail "a release time after 2107 left: $(ls -A "$scratch")"
+# A superscript two passes str.isdigit() but is no number of seconds.
+message=$(SOURCE_DATE_EPOCH="²" python3 "$source/tools/pack_package.py" --cmake "$cmake" \
+          "$build" "$scratch" 2>&1)
+code=$?
+[ "$code" -eq 2 ] && [ "$message" = "pack_package.py: SOURCE_DATE_EPOCH is not a number of seconds: '²'" ] ||
+    fail "SOURCE_DATE_EPOCH=²: exit status $code: $message"
+cmp -s "$zip" "$scratch/good.zip" || fail "SOURCE_DATE_EPOCH=² changed the zip"
 rm -f "$scratch/good.zip"
 
 # Address-space layout randomisation and data-execution prevention, and no

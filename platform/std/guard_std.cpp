@@ -1,10 +1,10 @@
 // The guard's lock where the standard library's mutex leaves nothing behind:
 // the native builds (tests, fuzz targets, benchmarks).
-#include "guard.h"
-
 #include <mutex>
 #include <new>
 #include <type_traits>
+
+#include "../../port/guard.h"
 
 namespace {
 
