@@ -1,0 +1,129 @@
+// The host program's script reader (host/script_reader.h): every line it must
+// refuse, with its error, and the lines it must read as written. What needs
+// the library (nothing loaded after a bad line, the calls a line makes) is
+// tests/win32/host-script.sh's.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "host/script_reader.h"
+
+namespace {
+
+// "N name arg arg": a line as read; text arguments quoted, numbers as values.
+std::string Describe(const script::Line& line)
+{
+    std::string text = std::to_string(line.number) + " " + script::ExportName(*line.statement);
+    for (std::size_t index = 0; index < line.arguments.size(); ++index) {
+        const bool isText = line.statement->parameters[index].kind == script::Kind::Text;
+        const script::Argument& argument = line.arguments[index];
+        text += isText ? " \"" + argument.text + "\"" : " " + std::to_string(argument.number);
+    }
+    return text;
+}
+
+TEST(ScriptReaderTest, NamesEachBadLine)
+{
+    struct Case {
+        std::string line;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"setParallelOutputPin 2 high", "LEVEL \"high\" is not a decimal number"},
+        {"setParallelOutputPin 4294967298 1",
+         "PIN 4294967298 is outside -2147483648 to 2147483647"},
+        {"setParallelOutputPin 2 0x7fffffff", "LEVEL \"0x7fffffff\" is not a decimal number"},
+        {"setParallelOutputPin 2 1.5", "LEVEL \"1.5\" is not a decimal number"},
+        {"setParallelOutputPin 2 -", "LEVEL \"-\" is not a decimal number"},
+        {"setParallelDataByte 0xFF", "VALUE \"0xFF\" is not a decimal number"},
+        {"waitParallelInputPin 10 1 4294967296",
+         "TIMEOUT 4294967296 is outside -2147483648 to 2147483647"},
+        {"expect zero", "N \"zero\" is not a decimal number"},
+        {"expect 2147483648", "N 2147483648 is outside -2147483648 to 2147483647"},
+        // 2^64 + 5: a reading that wrapped around would take it for 5.
+        {"expect 18446744073709551621",
+         "N 18446744073709551621 is outside -2147483648 to 2147483647"},
+        {"setParallelOutputPin 2", "setParallelOutputPin takes 2 arguments (PIN LEVEL), not 1"},
+        {"setParallelPortAddress",
+         "setParallelPortAddress takes 4 arguments (DIGIT1 DIGIT2 DIGIT3 DIGIT4), not 0"},
+        {"setParallelOutputPin 2 1 1", "setParallelOutputPin takes 2 arguments (PIN LEVEL), not 3"},
+        {"fnOrvane_getParallelDataByte 1",
+         "fnOrvane_getParallelDataByte takes no arguments, not 1"},
+        {"expect", "expect takes 1 argument (N), not 0"},
+        {"setParallelPortAddress \"a\\\"b\" \"7\" \"8\" \"\"", "a quote in the middle of a word"},
+        {"setParallelPortAddress 3 7 8\" \"\"", "a quote in the middle of a word"},
+        {"setParallelPortAddress \"3\" \"7\" \"8", "a quote is not closed"},
+        {"show -1", "MS -1 is outside 0 to 3600000"},
+        {"show abc", "MS \"abc\" is not a decimal number"},
+        {"sleep -1", "MS -1 is outside 0 to 3600000"},
+        {"sleep 4294967295", "MS 4294967295 is outside 0 to 3600000"},
+        {"sleep", "sleep takes 1 argument (MS), not 0"},
+        {"pins 10378", "BASE 10378 is outside 100 to FFFD"},
+        {"pins FFFE", "BASE FFFE is outside 100 to FFFD"},
+        {"pins 378 379", "pins takes 0 or 1 argument (BASE), not 2"},
+        {"inputs 10378 1FF", "BASE 10378 is outside 100 to FFFD"},
+        {"inputs 378 1FF", "HEX 1FF is outside 00 to FF"},
+        {"data-inputs 378 -1", "HEX \"-1\" is not a hexadecimal number"},
+        {"inputs 378", "inputs takes 2 arguments (BASE HEX), not 1"},
+        {"reload now", "reload takes no arguments, not 1"},
+        {"record a.vcd b.vcd", "record takes 0 or 1 argument (FILE), not 2"},
+        {"fnOrvane_expect 0", "no statement or export named \"fnOrvane_expect\""},
+        {"blink 2", "no statement or export named \"blink\""},
+        {"\x1A", "control byte 0x1A"},  // Ctrl-Z, Windows' old end of a text file
+        {std::string("setParallelOutputPin\0 2 1", 25), "control byte 0x00"},  // UTF-16 text
+        {"expect 0 \x7F", "control byte 0x7F"},
+    };
+    // A good call first: it is not kept either.
+    std::string bytes = "setParallelOutputPin 2 1\n";
+    std::vector<std::string> expected;
+    for (const Case& test : cases) {
+        bytes += test.line + "\n";
+        expected.push_back("line " + std::to_string(expected.size() + 2) + ": " + test.error);
+    }
+    std::vector<script::Line> lines;
+    std::vector<std::string> errors;
+    EXPECT_FALSE(script::ReadScript(bytes, lines, errors));
+    EXPECT_EQ(errors, expected);
+}
+
+TEST(ScriptReaderTest, ReadsLineEndsQuotesAndRangesEndsAsWritten)
+{
+    // A byte-order mark, CR LF, CR alone, a tab, quoted and bare words, an
+    // empty string, comments, blank lines, the ranges' ends, prefixes left
+    // out, and a last line with no line end.
+    const std::string bytes =
+        "\xEF\xBB\xBFsetParallelPortAddress\t\"3\" 7 \"8\" \"\"\r\n"
+        "# a comment\r\n"
+        "setParallelOutputPin -1 -2147483648\r"
+        "\r\n"
+        "fnOrvane_setParallelOutputPin 9 2147483647 # pin 9 high\n"
+        "  \t\n"
+        "inputs 100 c0\n"
+        "data-inputs FFFD fF\n"
+        "pins\n"
+        "sleep 3600000\n"
+        "record\n"
+        "record \"my pins.vcd\"\n"
+        "expect 0";
+    std::vector<script::Line> lines;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(script::ReadScript(bytes, lines, errors)) << errors.front();
+    std::vector<std::string> read;
+    for (const script::Line& line : lines) read.push_back(Describe(line));
+    const std::vector<std::string> expected = {
+        "1 fnOrvane_setParallelPortAddress \"3\" \"7\" \"8\" \"\"",
+        "3 fnOrvane_setParallelOutputPin -1 -2147483648",
+        "5 fnOrvane_setParallelOutputPin 9 2147483647",
+        "7 inputs 256 192",
+        "8 data-inputs 65533 255",
+        "9 pins",
+        "10 sleep 3600000",
+        "11 fnOrvane_recordParallelPins",
+        "12 fnOrvane_recordParallelPins \"my pins.vcd\"",
+        "13 expect 0",
+    };
+    EXPECT_EQ(read, expected);
+}
+
+}  // namespace
