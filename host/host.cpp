@@ -7,11 +7,7 @@
 // the host application has its own loaded; --no-kxmacro leaves it out, and
 // the library then shows its "Can't locate kxmacro.dll" box at load.
 //
-// A script has one statement a line; CR, LF and CR LF each end a line, and a
-// UTF-8 byte-order mark at its start is skipped. Words are separated by
-// spaces or tabs; a word that starts with '#' starts a comment. A call names
-// an export, with or without its "fnOrvane_" prefix, and exactly the
-// arguments the export takes:
+// A script has one statement a line, read as host/script_reader.h tells:
 //
 //   setParallelPortAddress 3 7 8 ""     strings may be quoted; "" is empty
 //   setParallelOutputPin 2 1            integers: decimal, -2147483648 to 2147483647
@@ -38,12 +34,9 @@
 // decimal, 0 to 3600000 (an hour).
 //
 // The whole script is read before anything runs. A line that cannot be read
-// (a control byte other than CR, LF and tab, a quote left open or in the
-// middle of a word, an unknown statement, too few or too many arguments, a
-// number that is not read whole or is out of its range) is named in one
-// error, "line N: ...", and then nothing is loaded or called: exit code 2.
-// While the script runs, a call whose export the loaded library lacks is
-// named the same way and stops the script: exit code 2.
+// is named in one error, "line N: ...", and then nothing is loaded or called:
+// exit code 2. While the script runs, a call whose export the loaded library
+// lacks is named the same way and stops the script: exit code 2.
 //
 // The simulated port (the stand-in INPOUT32.dll) keeps its registers for the
 // host's whole run: the host holds its own reference on INPOUT32.dll, so a

@@ -8,7 +8,10 @@
 // spaces or tabs; a word that starts with '#' starts a comment; a word may be
 // quoted ("" is empty). A call names an export, with or without its
 // "fnOrvane_" prefix; every statement takes exactly its arguments, each a
-// whole number in its range where it is a number.
+// whole number in its range where it is a number. A line cannot be read for a
+// control byte other than CR, LF and tab (Ctrl-Z included), a quote left open
+// or in the middle of a word, an unknown statement, too few or too many
+// arguments, or a number not read whole or out of its range.
 #pragma once
 
 #include <cstddef>

@@ -23,6 +23,14 @@ std::string Describe(const script::Line& line)
     return text;
 }
 
+// One a line, so that a failure shows the lines that differ.
+std::string Joined(const std::vector<std::string>& items)
+{
+    std::string text;
+    for (const std::string& item : items) text += item + "\n";
+    return text;
+}
+
 TEST(ScriptReaderTest, NamesEachBadLine)
 {
     struct Case {
@@ -76,15 +84,16 @@ TEST(ScriptReaderTest, NamesEachBadLine)
     };
     // A good call first: it is not kept either.
     std::string bytes = "setParallelOutputPin 2 1\n";
-    std::vector<std::string> expected;
+    std::string expected;
+    int number = 2;
     for (const Case& test : cases) {
         bytes += test.line + "\n";
-        expected.push_back("line " + std::to_string(expected.size() + 2) + ": " + test.error);
+        expected += "line " + std::to_string(number++) + ": " + test.error + "\n";
     }
     std::vector<script::Line> lines;
     std::vector<std::string> errors;
     EXPECT_FALSE(script::ReadScript(bytes, lines, errors));
-    EXPECT_EQ(errors, expected);
+    EXPECT_EQ(Joined(errors), expected);
 }
 
 TEST(ScriptReaderTest, ReadsLineEndsQuotesAndRangesEndsAsWritten)
@@ -111,19 +120,17 @@ TEST(ScriptReaderTest, ReadsLineEndsQuotesAndRangesEndsAsWritten)
     ASSERT_TRUE(script::ReadScript(bytes, lines, errors)) << errors.front();
     std::vector<std::string> read;
     for (const script::Line& line : lines) read.push_back(Describe(line));
-    const std::vector<std::string> expected = {
-        "1 fnOrvane_setParallelPortAddress \"3\" \"7\" \"8\" \"\"",
-        "3 fnOrvane_setParallelOutputPin -1 -2147483648",
-        "5 fnOrvane_setParallelOutputPin 9 2147483647",
-        "7 inputs 256 192",
-        "8 data-inputs 65533 255",
-        "9 pins",
-        "10 sleep 3600000",
-        "11 fnOrvane_recordParallelPins",
-        "12 fnOrvane_recordParallelPins \"my pins.vcd\"",
-        "13 expect 0",
-    };
-    EXPECT_EQ(read, expected);
+    EXPECT_EQ(Joined(read),
+              "1 fnOrvane_setParallelPortAddress \"3\" \"7\" \"8\" \"\"\n"
+              "3 fnOrvane_setParallelOutputPin -1 -2147483648\n"
+              "5 fnOrvane_setParallelOutputPin 9 2147483647\n"
+              "7 inputs 256 192\n"
+              "8 data-inputs 65533 255\n"
+              "9 pins\n"
+              "10 sleep 3600000\n"
+              "11 fnOrvane_recordParallelPins\n"
+              "12 fnOrvane_recordParallelPins \"my pins.vcd\"\n"
+              "13 expect 0\n");
 }
 
 }  // namespace
