@@ -1,6 +1,6 @@
-// The host program's script reader (host/script_reader.h): every line it must
-// refuse, with its error, and the lines it must read as written. What needs
-// the library (nothing loaded after a bad line, the calls a line makes) is
+// The host program's script reader (host/script_reader.h): every kind of line
+// it must refuse, with its error. What needs the library (nothing loaded after
+// a bad line, the file read whole, the calls good lines make) is
 // tests/win32/host-script.sh's.
 #include <gtest/gtest.h>
 
@@ -10,18 +10,6 @@
 #include "host/script_reader.h"
 
 namespace {
-
-// "N name arg arg": a line as read; text arguments quoted, numbers as values.
-std::string Describe(const script::Line& line)
-{
-    std::string text = std::to_string(line.number) + " " + script::ExportName(*line.statement);
-    for (std::size_t index = 0; index < line.arguments.size(); ++index) {
-        const bool isText = line.statement->parameters[index].kind == script::Kind::Text;
-        const script::Argument& argument = line.arguments[index];
-        text += isText ? " \"" + argument.text + "\"" : " " + std::to_string(argument.number);
-    }
-    return text;
-}
 
 // One a line, so that a failure shows the lines that differ.
 std::string Joined(const std::vector<std::string>& items)
@@ -94,43 +82,6 @@ TEST(ScriptReaderTest, NamesEachBadLine)
     std::vector<std::string> errors;
     EXPECT_FALSE(script::ReadScript(bytes, lines, errors));
     EXPECT_EQ(Joined(errors), expected);
-}
-
-TEST(ScriptReaderTest, ReadsLineEndsQuotesAndRangesEndsAsWritten)
-{
-    // A byte-order mark, CR LF, CR alone, a tab, quoted and bare words, an
-    // empty string, comments, blank lines, the ranges' ends, prefixes left
-    // out, and a last line with no line end.
-    const std::string bytes =
-        "\xEF\xBB\xBFsetParallelPortAddress\t\"3\" 7 \"8\" \"\"\r\n"
-        "# a comment\r\n"
-        "setParallelOutputPin -1 -2147483648\r"
-        "\r\n"
-        "fnOrvane_setParallelOutputPin 9 2147483647 # pin 9 high\n"
-        "  \t\n"
-        "inputs 100 c0\n"
-        "data-inputs FFFD fF\n"
-        "pins\n"
-        "sleep 3600000\n"
-        "record\n"
-        "record \"my pins.vcd\"\n"
-        "expect 0";
-    std::vector<script::Line> lines;
-    std::vector<std::string> errors;
-    ASSERT_TRUE(script::ReadScript(bytes, lines, errors)) << errors.front();
-    std::vector<std::string> read;
-    for (const script::Line& line : lines) read.push_back(Describe(line));
-    EXPECT_EQ(Joined(read),
-              "1 fnOrvane_setParallelPortAddress \"3\" \"7\" \"8\" \"\"\n"
-              "3 fnOrvane_setParallelOutputPin -1 -2147483648\n"
-              "5 fnOrvane_setParallelOutputPin 9 2147483647\n"
-              "7 inputs 256 192\n"
-              "8 data-inputs 65533 255\n"
-              "9 pins\n"
-              "10 sleep 3600000\n"
-              "11 fnOrvane_recordParallelPins\n"
-              "12 fnOrvane_recordParallelPins \"my pins.vcd\"\n"
-              "13 expect 0\n");
 }
 
 }  // namespace

@@ -6,7 +6,8 @@
 #    end): each named in one error, and nothing run, not even the good line
 #    before them; exit code 2;
 #  - line ends CR alone, CR LF, a byte-order mark, tabs, quotes, the ends of
-#    the integers' range: each line runs as written;
+#    the integers' range: each line runs as written; a failed expectation
+#    is named by its line;
 #  - after a reload, the simulated port still shows the pins set before it;
 #  - a library without an export: the line naming it is an error and stops
 #    the script.
@@ -52,28 +53,24 @@ line 4: no statement or export named "blink"
 host: 3 line(s) cannot be read; nothing was run'
 [ ! -e RurSetupDebug.txt ] || fail "bad lines: the library was loaded and logged: $(cat RurSetupDebug.txt)"
 
-# CR alone ends a line: the expectation on line 3 is checked, and fails.
-printf 'setParallelOutputPin 2 1\rexpect 0\rexpect 5\r' >cr.macro
-run cr
-[ "$code" -eq 1 ] || fail "CR line ends: exit code $code, not 1"
-calls cr "fnOrvane_setParallelOutputPin(2, 1) = 0
-line 3: expected 5, got 0
-host: unloaded Doruzeda_DO.dll; 1 expectation(s) failed"
-
-# A byte-order mark, CR LF, a tab, quoted and bare digits, an empty string,
-# a comment after the arguments, the integers' ends, a recording ended that
-# never began (a null file name).
+# A byte-order mark, CR LF, CR alone, a tab, quoted and bare digits, an
+# empty string, a comment after the arguments, the integers' ends, a
+# recording ended that never began (a null file name); a failed expectation,
+# named by its line: exit code 1.
 printf '\357\273\277setParallelPortAddress\t"3" 7 "8" ""\r\n# a comment\r\n' >good.macro
 printf 'setParallelOutputPin -1 -2147483648\r\nexpect -2\r\n' >>good.macro
 printf 'fnOrvane_setParallelOutputPin 9 2147483647 # pin 9 high\r\nexpect 0\r\n' >>good.macro
 printf 'inputs 378 c0\r\ngetParallelInputPin 10\r\nexpect 1\r\nsleep 0\r\n' >>good.macro
+printf 'record\rexpect 0\rexpect 5\r' >>good.macro
 run good
-[ "$code" -eq 0 ] || fail "good lines: exit code $code, not 0: $(cat good.out)"
+[ "$code" -eq 1 ] || fail "good lines: exit code $code, not 1: $(cat good.out)"
 calls good 'fnOrvane_setParallelPortAddress("3", "7", "8", "") = 0
 fnOrvane_setParallelOutputPin(-1, -2147483648) = -2
 fnOrvane_setParallelOutputPin(9, 2147483647) = 0
 fnOrvane_getParallelInputPin(10) = 1
-host: unloaded Doruzeda_DO.dll; 0 expectation(s) failed'
+fnOrvane_recordParallelPins(NULL) = 0
+line 13: expected 5, got 0
+host: unloaded Doruzeda_DO.dll; 1 expectation(s) failed'
 
 # The simulated port keeps its registers while the host runs, across a reload.
 printf 'setParallelOutputPin 2 1\nreload\npins\n' >reload.macro
