@@ -7,11 +7,7 @@
 // the host application has its own loaded; --no-kxmacro leaves it out, and
 // the library then shows its "Can't locate kxmacro.dll" box at load.
 //
-// A script has one statement a line; CR, LF and CR LF each end a line, and a
-// UTF-8 byte-order mark at its start is skipped. Words are separated by
-// spaces or tabs; a word that starts with '#' starts a comment. A call names
-// an export, with or without its "fnOrvane_" prefix, and exactly the
-// arguments the export takes:
+// A script has one statement a line, read as host/script_reader.h tells:
 //
 //   setParallelPortAddress 3 7 8 ""     strings may be quoted; "" is empty
 //   setParallelOutputPin 2 1            integers: decimal, -2147483648 to 2147483647
@@ -38,12 +34,9 @@
 // decimal, 0 to 3600000 (an hour).
 //
 // The whole script is read before anything runs. A line that cannot be read
-// (a control byte other than CR, LF and tab, a quote left open or in the
-// middle of a word, an unknown statement, too few or too many arguments, a
-// number that is not read whole or is out of its range) is named in one
-// error, "line N: ...", and then nothing is loaded or called: exit code 2.
-// While the script runs, a call whose export the loaded library lacks is
-// named the same way and stops the script: exit code 2.
+// is named in one error, "line N: ...", and then nothing is loaded or called:
+// exit code 2. While the script runs, a call whose export the loaded library
+// lacks is named the same way and stops the script: exit code 2.
 //
 // The simulated port (the stand-in INPOUT32.dll) keeps its registers for the
 // host's whole run: the host holds its own reference on INPOUT32.dll, so a
@@ -60,330 +53,21 @@
 #include <string>
 #include <vector>
 
+#include "host/script_reader.h"
 #include "port/pin_map.h"
 
 namespace {
 
+using script::Argument;
+using script::ExportName;
+using script::Line;
+
 const char kLibraryName[] = "Doruzeda_DO.dll";
-const char kExportPrefix[] = "fnOrvane_";
-constexpr long long kLongestMilliseconds = 3600000;
 constexpr unsigned short kDefaultBase = 0x378;
-
-// ---------------------------------------------------------------------------
-// A script's statements
-
-// How an argument's word is read, and the values it may take.
-enum class Kind {
-    Integer,       // decimal, a 32-bit signed integer
-    Milliseconds,  // decimal, 0 to kLongestMilliseconds
-    Base,          // hexadecimal, a base the library accepts
-    Byte,          // hexadecimal, 00 to FF
-    Text,          // any word
-};
-
-struct Parameter {
-    const char* name;
-    Kind kind;
-};
-
-struct Argument {
-    long long number = 0;
-    std::string text;
-};
-
-struct Statement;
-
-// One line of the script, read and checked: its statement and arguments.
-struct Line {
-    int number = 0;
-    const Statement* statement = nullptr;
-    std::vector<Argument> arguments;
-};
 
 class Host;
 // Runs one line; false stops the script (the function has named the error).
-using RunFunction = bool (*)(Host&, const Line&);
-
-struct Statement {
-    const char* name;        // as a script writes it (an export: its name)
-    const char* exportName;  // the export a host statement calls, or nullptr
-    std::vector<Parameter> parameters;
-    std::size_t required;  // the leading parameters that must be given
-    RunFunction run;
-};
-
-bool RunExpect(Host& host, const Line& line);
-bool RunPins(Host& host, const Line& line);
-bool RunInputs(Host& host, const Line& line);
-bool RunDataInputs(Host& host, const Line& line);
-bool RunSleep(Host& host, const Line& line);
-bool RunShow(Host& host, const Line& line);
-bool RunReload(Host& host, const Line& line);
-bool CallWithIntegers(Host& host, const Line& line);
-bool CallWithTexts(Host& host, const Line& line);
-
-const Parameter kPin{"PIN", Kind::Integer};
-const Parameter kLevel{"LEVEL", Kind::Integer};
-const Parameter kBase{"BASE", Kind::Base};
-const Parameter kHex{"HEX", Kind::Byte};
-const Parameter kMilliseconds{"MS", Kind::Milliseconds};
-const Parameter kFile{"FILE", Kind::Text};
-
-const Statement kHostStatements[] = {
-    {"expect", nullptr, {{"N", Kind::Integer}}, 1, &RunExpect},
-    {"pins", nullptr, {kBase}, 0, &RunPins},
-    {"inputs", nullptr, {kBase, kHex}, 2, &RunInputs},
-    {"data-inputs", nullptr, {kBase, kHex}, 2, &RunDataInputs},
-    {"sleep", nullptr, {kMilliseconds}, 1, &RunSleep},
-    {"show", nullptr, {kMilliseconds}, 0, &RunShow},
-    {"reload", nullptr, {}, 0, &RunReload},
-    {"record", "fnOrvane_recordParallelPins", {kFile}, 0, &CallWithTexts},
-};
-
-// The exports, with the parameters each takes; a script may leave out the
-// names' prefix.
-const Statement kExports[] = {
-    {"fnOrvane_fetchParallelInputPin", nullptr, {kPin}, 1, &CallWithIntegers},
-    {"fnOrvane_getParallelInputAll", nullptr, {}, 0, &CallWithIntegers},
-    {"fnOrvane_getParallelInputPin", nullptr, {kPin}, 1, &CallWithIntegers},
-    {"fnOrvane_rudAdado", nullptr, {}, 0, &CallWithIntegers},
-    {"fnOrvane_prepareParallelOutputBuffer", nullptr, {}, 0, &CallWithIntegers},
-    {"fnOrvane_prepareParallelOutputPin", nullptr, {kPin, kLevel}, 2, &CallWithIntegers},
-    {"fnOrvane_setParallelOutputAll", nullptr, {}, 0, &CallWithIntegers},
-    {"fnOrvane_setParallelOutputPin", nullptr, {kPin, kLevel}, 2, &CallWithIntegers},
-    {"fnOrvane_setParallelPort", nullptr, {{"NUMBER", Kind::Integer}}, 1, &CallWithIntegers},
-    {"fnOrvane_setParallelPortAddress",
-     nullptr,
-     {{"DIGIT1", Kind::Text},
-      {"DIGIT2", Kind::Text},
-      {"DIGIT3", Kind::Text},
-      {"DIGIT4", Kind::Text}},
-     4,
-     &CallWithTexts},
-    {"fnOrvane_setParallelDataDirection",
-     nullptr,
-     {{"INPUT", Kind::Integer}},
-     1,
-     &CallWithIntegers},
-    {"fnOrvane_setParallelDataByte", nullptr, {{"VALUE", Kind::Integer}}, 1, &CallWithIntegers},
-    {"fnOrvane_getParallelDataByte", nullptr, {}, 0, &CallWithIntegers},
-    {"fnOrvane_waitParallelInputPin",
-     nullptr,
-     {kPin, kLevel, {"TIMEOUT", Kind::Integer}},
-     3,
-     &CallWithIntegers},
-    {"fnOrvane_recordParallelPins", nullptr, {kFile}, 0, &CallWithTexts},
-};
-
-const Statement* FindStatement(const std::string& word)
-{
-    for (const Statement& statement : kExports) {
-        if (word == statement.name || kExportPrefix + word == statement.name) return &statement;
-    }
-    for (const Statement& statement : kHostStatements) {
-        if (word == statement.name) return &statement;
-    }
-    return nullptr;
-}
-
-const char* ExportName(const Statement& statement)
-{
-    return statement.exportName != nullptr ? statement.exportName : statement.name;
-}
-
-// ---------------------------------------------------------------------------
-// Reading a script
-
-// A script's line as it stands in the file, without its line end.
-struct SourceLine {
-    int number;
-    std::string text;
-};
-
-std::vector<SourceLine> SplitLines(const std::string& bytes)
-{
-    std::vector<SourceLine> lines;
-    std::size_t at = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    std::string text;
-    int number = 1;
-    for (; at < bytes.size(); ++at) {
-        const char byte = bytes[at];
-        if (byte != '\r' && byte != '\n') {
-            text += byte;
-            continue;
-        }
-        if (byte == '\r' && at + 1 < bytes.size() && bytes[at + 1] == '\n') ++at;
-        lines.push_back({number++, text});
-        text.clear();
-    }
-    if (!text.empty()) lines.push_back({number, text});
-    return lines;
-}
-
-bool IsBlank(char byte)
-{
-    return byte == ' ' || byte == '\t';
-}
-
-// Splits a line into words; false, with `error`, when it cannot.
-bool SplitWords(const std::string& text, std::vector<std::string>& words, std::string& error)
-{
-    for (const char byte : text) {
-        const auto code = static_cast<unsigned char>(byte);
-        if ((code < 0x20 && byte != '\t') || code == 0x7F) {
-            char message[32];
-            std::snprintf(message, sizeof message, "control byte 0x%02X", code);
-            error = message;
-            return false;
-        }
-    }
-    std::size_t at = 0;
-    for (;;) {
-        while (at < text.size() && IsBlank(text[at])) ++at;
-        if (at >= text.size() || text[at] == '#') return true;
-        std::size_t end = at;
-        if (text[at] == '"') {
-            end = text.find('"', at + 1);
-            if (end == std::string::npos) {
-                error = "a quote is not closed";
-                return false;
-            }
-            words.push_back(text.substr(at + 1, end - at - 1));
-            ++end;
-        } else {
-            while (end < text.size() && !IsBlank(text[end]) && text[end] != '"') ++end;
-            words.push_back(text.substr(at, end - at));
-        }
-        if (end < text.size() && !IsBlank(text[end])) {
-            error = "a quote in the middle of a word";
-            return false;
-        }
-        at = end;
-    }
-}
-
-// Reads a whole word as a number: an optional '-' and decimal digits, or
-// hexadecimal digits. Values too large for any parameter stay too large.
-bool ReadNumber(const std::string& word, bool hexadecimal, long long& value)
-{
-    const bool negative = !hexadecimal && !word.empty() && word[0] == '-';
-    const std::size_t first = negative ? 1 : 0;
-    if (word.size() == first) return false;
-    const unsigned long long radix = hexadecimal ? 16 : 10;
-    unsigned long long magnitude = 0;
-    for (std::size_t at = first; at < word.size(); ++at) {
-        const char c = word[at];
-        unsigned digit = 0;
-        if (c >= '0' && c <= '9') {
-            digit = static_cast<unsigned>(c - '0');
-        } else if (hexadecimal && c >= 'A' && c <= 'F') {
-            digit = static_cast<unsigned>(c - 'A' + 10);
-        } else if (hexadecimal && c >= 'a' && c <= 'f') {
-            digit = static_cast<unsigned>(c - 'a' + 10);
-        } else {
-            return false;
-        }
-        magnitude = magnitude * radix + digit;
-        if (magnitude > 0xFFFFFFFFFFull) magnitude = 0xFFFFFFFFFFull;
-    }
-    value = negative ? -static_cast<long long>(magnitude) : static_cast<long long>(magnitude);
-    return true;
-}
-
-// Reads one argument; false, with `error`, when its word is not a value of its kind.
-bool ReadArgument(const Parameter& parameter, const std::string& word, Argument& argument,
-                  std::string& error)
-{
-    argument.text = word;
-    if (parameter.kind == Kind::Text) return true;
-    const bool hexadecimal = parameter.kind == Kind::Base || parameter.kind == Kind::Byte;
-    long long& value = argument.number;
-    const char* range = nullptr;
-    if (!ReadNumber(word, hexadecimal, value)) {
-        error = std::string(parameter.name) + " \"" + word + "\" is not a " +
-                (hexadecimal ? "hexadecimal" : "decimal") + " number";
-        return false;
-    }
-    switch (parameter.kind) {
-    case Kind::Integer:
-        if (value < INT32_MIN || value > INT32_MAX) range = "-2147483648 to 2147483647";
-        break;
-    case Kind::Milliseconds:
-        if (value < 0 || value > kLongestMilliseconds) range = "0 to 3600000";
-        break;
-    case Kind::Base:
-        if (value > 0xFFFF || !PinMap::IsUsableBase(static_cast<std::uint16_t>(value)))
-            range = "100 to FFFD";
-        break;
-    case Kind::Byte:
-        if (value > 0xFF) range = "00 to FF";
-        break;
-    case Kind::Text: break;
-    }
-    if (range == nullptr) return true;
-    error = std::string(parameter.name) + " " + word + " is outside " + range;
-    return false;
-}
-
-std::string Usage(const Statement& statement)
-{
-    const std::size_t count = statement.parameters.size();
-    if (count == 0) return "no arguments";
-    std::string names;
-    for (const Parameter& parameter : statement.parameters) {
-        names += (names.empty() ? "" : " ") + std::string(parameter.name);
-    }
-    const std::string counted = statement.required == count ? std::to_string(count)
-                                                            : std::to_string(statement.required) +
-                                                                  " or " + std::to_string(count);
-    return counted + (count == 1 ? " argument (" : " arguments (") + names + ")";
-}
-
-// Reads one line into `line`; false, with `error`, when it cannot. A line of
-// no statement (blank, or a comment) reads as one with no statement.
-bool ReadLine(const SourceLine& source, Line& line, std::string& error)
-{
-    line.number = source.number;
-    std::vector<std::string> words;
-    if (!SplitWords(source.text, words, error)) return false;
-    if (words.empty()) return true;
-    line.statement = FindStatement(words[0]);
-    if (line.statement == nullptr) {
-        error = "no statement or export named \"" + words[0] + "\"";
-        return false;
-    }
-    const std::vector<Parameter>& parameters = line.statement->parameters;
-    const std::size_t given = words.size() - 1;
-    if (given < line.statement->required || given > parameters.size()) {
-        error = words[0] + " takes " + Usage(*line.statement) + ", not " + std::to_string(given);
-        return false;
-    }
-    line.arguments.resize(given);
-    for (std::size_t index = 0; index < given; ++index) {
-        if (!ReadArgument(parameters[index], words[index + 1], line.arguments[index], error))
-            return false;
-    }
-    return true;
-}
-
-// Reads the whole script; prints one error for each line that cannot be read.
-bool ReadScript(const std::string& bytes, std::vector<Line>& lines)
-{
-    int errors = 0;
-    for (const SourceLine& source : SplitLines(bytes)) {
-        Line line;
-        std::string error;
-        if (!ReadLine(source, line, error)) {
-            std::printf("line %d: %s\n", source.number, error.c_str());
-            ++errors;
-        } else if (line.statement != nullptr) {
-            lines.push_back(line);
-        }
-    }
-    if (errors == 0) return true;
-    std::printf("host: %d line(s) cannot be read; nothing was run\n", errors);
-    return false;
-}
+bool RunLine(Host& host, const Line& line);
 
 bool ReadFileBytes(const char* path, std::string& bytes)
 {
@@ -395,6 +79,22 @@ bool ReadFileBytes(const char* path, std::string& bytes)
     const bool read = std::ferror(file) == 0;
     std::fclose(file);
     return read;
+}
+
+// Reads the script at `path`; false, with why printed, when a line cannot be read.
+bool ReadScriptFile(const char* path, std::vector<Line>& lines)
+{
+    std::string bytes;
+    if (!ReadFileBytes(path, bytes)) {
+        std::fprintf(stderr, "host: cannot read %s\n", path);
+        return false;
+    }
+    std::vector<std::string> errors;
+    if (script::ReadScript(bytes, lines, errors)) return true;
+    for (const std::string& error : errors) std::printf("%s\n", error.c_str());
+    std::printf("host: %d line(s) cannot be read; nothing was run\n",
+                static_cast<int>(errors.size()));
+    return false;
 }
 
 // ---------------------------------------------------------------------------
@@ -530,7 +230,7 @@ public:
     int Run(const std::vector<Line>& lines)
     {
         for (const Line& line : lines) {
-            if (!line.statement->run(*this, line)) return Stop(line);
+            if (!RunLine(*this, line)) return Stop(line);
             std::fflush(stdout);
             if (library == nullptr) return 3;  // a reload that did not load
         }
@@ -728,6 +428,22 @@ bool CallWithTexts(Host& host, const Line& line)
     return true;
 }
 
+bool RunLine(Host& host, const Line& line)
+{
+    switch (line.statement->action) {
+    case script::Action::Expect: return RunExpect(host, line);
+    case script::Action::Pins: return RunPins(host, line);
+    case script::Action::Inputs: return RunInputs(host, line);
+    case script::Action::DataInputs: return RunDataInputs(host, line);
+    case script::Action::Sleep: return RunSleep(host, line);
+    case script::Action::Show: return RunShow(host, line);
+    case script::Action::Reload: return RunReload(host, line);
+    case script::Action::CallWithIntegers: return CallWithIntegers(host, line);
+    case script::Action::CallWithTexts: return CallWithTexts(host, line);
+    }
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -745,13 +461,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: host.exe [--no-kxmacro] SCRIPT\n");
         return 2;
     }
-    std::string bytes;
-    if (!ReadFileBytes(scriptPath, bytes)) {
-        std::fprintf(stderr, "host: cannot read %s\n", scriptPath);
-        return 2;
-    }
     std::vector<Line> lines;
-    if (!ReadScript(bytes, lines)) return 2;
+    if (!ReadScriptFile(scriptPath, lines)) return 2;
 
     // The host application has its macro module loaded before any extension.
     if (loadHostModule) {

@@ -55,7 +55,7 @@ std::optional<IoRange> FirstRange(DeviceRecord& device)
 
 }  // namespace
 
-bool PortController::RecordPort(const char* name, std::uint16_t firstPort, std::uint16_t lastPort)
+bool PortController::AddPortRow(const char* name, std::uint16_t firstPort, std::uint16_t lastPort)
 {
     if (portCount >= kMaxPorts) {
         DebugLog("Port table full, %s ignored", name);
@@ -99,7 +99,7 @@ bool PortController::EnumeratePorts()
         NameBuffer name = {};
         if (ReadPortName(device, name)) {
             if (const std::optional<IoRange> range = FirstRange(device)) {
-                found = RecordPort(name, range->firstPort, range->lastPort) || found;
+                found = AddPortRow(name, range->firstPort, range->lastPort) || found;
             }
         }
         CloseDevice(&device);

@@ -163,7 +163,7 @@ private:
     // A row is selected and its port may be accessed.
     bool HasUsablePort() const REQUIRES(guard);
 
-    bool RecordPort(const char* name, std::uint16_t firstPort, std::uint16_t lastPort)
+    bool AddPortRow(const char* name, std::uint16_t firstPort, std::uint16_t lastPort)
         REQUIRES(guard);
 
     // WaitInputPin's checks: kOk with the pin's row and the port's base, or

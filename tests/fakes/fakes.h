@@ -101,8 +101,8 @@ void ResetSleeps();
 // Every fake back to its start: the port, the log, the devices, the sleeps.
 void ResetAll();
 
-// A view that records its calls.
-class RecordingView : public PortView {
+// A view that logs its calls.
+class LoggingView : public PortView {
 public:
     void ShowPortList(int index) override
     {

@@ -14,7 +14,7 @@ namespace {
 class SelectPortByNumberTest : public CoreTest {
 protected:
     SelectPortByNumberTest() { controller.SetView(&view); }
-    fakes::RecordingView view;
+    fakes::LoggingView view;
 };
 
 TEST_F(SelectPortByNumberTest, FindsTheFirstRowWhoseWholeNameMatches)
@@ -78,7 +78,7 @@ TEST_F(SelectPortByNumberTest, AfterAnAbsentNamePinOperationsHaveNoPort)
 class SetManualAddressTest : public CoreTest {
 protected:
     SetManualAddressTest() { controller.SetView(&view); }
-    fakes::RecordingView view;
+    fakes::LoggingView view;
 };
 
 TEST_F(SetManualAddressTest, BuildsTheAddressFromTheFirstCharacters)
