@@ -173,6 +173,7 @@ const Statement kExports[] = {
      3,
      &CallWithIntegers},
     {"fnOrvane_recordParallelPins", nullptr, {kFile}, 0, &CallWithTexts},
+    {"fnOrvane_checkParallelPort", nullptr, {}, 0, &CallWithIntegers},
 };
 
 const Statement* FindStatement(const std::string& word)
