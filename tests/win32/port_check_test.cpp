@@ -97,10 +97,13 @@ TEST_F(PortCheck, APortThatDoesNotAnswerGivesMinus3)
     }
 }
 
+// No selection, and an address no port can have (50: the system board's).
 TEST_F(PortCheck, NoPortGivesMinus1WithNoAccessAndNoLine)
 {
     ASSERT_EQ(calls.setParallelPort(3), -2);
     const unsigned long start = SimTraceCount();
+    EXPECT_EQ(check(), -1);
+    ASSERT_EQ(calls.setParallelPortAddress("5", "0", "", ""), 0);
     EXPECT_EQ(check(), -1);
     EXPECT_EQ(Describe(TraceSince(start)), "");
     EXPECT_EQ(scratch.LogFile().find("CheckPort"), std::string::npos) << scratch.LogFile();
