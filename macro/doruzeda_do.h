@@ -119,16 +119,17 @@ DORUZEDA_DO_API int __cdecl fnOrvane_waitParallelInputPin(int pin, int level, in
 // can be recorded, each with one log line naming the file and the cause.
 DORUZEDA_DO_API int __cdecl fnOrvane_recordParallelPins(const char* file);
 
-// Ordinal 18. Tells whether something answers at the selected port, for a
-// macro's set-up step. With the data lines as outputs it writes 55 and then
-// AA to the data register, each standing on the data lines for about a
-// microsecond, reads each back and writes back the byte that was there
-// before. With the data lines as inputs (fnOrvane_setParallelDataDirection)
-// it writes nothing: it reads the control register, whose direction bit a
-// port keeps. One log line naming the port for each result but -1.
+// Ordinal 18. Puts 55 and then AA on the data lines, about a microsecond
+// each, when they are outputs, to tell whether something answers at the
+// selected port (a macro's set-up step): it reads each pattern back from the
+// data register, then writes back the byte that was there before. With the
+// data lines as inputs (fnOrvane_setParallelDataDirection) it writes
+// nothing: it reads the control register, whose direction bit a port keeps
+// (one that reads FF, as all of an absent card's do, is checked as outputs).
+// One log line naming the port for each result but -1.
 // 0 the port answers; -1 no port selected; -3 nothing answers at the port's
-// address (a pattern read back differs: an absent card reads FF, a write the
-// system dropped 00; the line gives what was written and read), or, with
-// the data lines as inputs, the control register reads FF; -4 INPOUT32.dll's
-// driver is not open (logged at load too): no port access is made.
+// address: a pattern read back differs (an absent card reads FF, a write the
+// system dropped 00), and the line gives what was written and read; -4
+// INPOUT32.dll's driver is not open (the load logged it too): no port access
+// is made.
 DORUZEDA_DO_API int __cdecl fnOrvane_checkParallelPort(void);
