@@ -100,9 +100,10 @@ public:
     // back, and the byte read first written back. With the data lines as
     // inputs (control bit 5 set) nothing is written: a control register that
     // keeps that bit is there; one that reads FF, as every register of an
-    // absent card does, is checked as outputs. `driverOpen` false (the port I/O driver is not open)
-    // gives kDriverNotOpen with no access. One log line for each result but
-    // kNoPort. 0 the port answers; -1 no port; kNoAnswer; kDriverNotOpen.
+    // absent card does, is checked as outputs. `driverOpen` false (the port
+    // I/O driver is not open) gives kDriverNotOpen with no access. One log
+    // line for each result but kNoPort. 0 the port answers; -1 no port;
+    // kNoAnswer; kDriverNotOpen.
     int CheckPort(bool driverOpen);
     static constexpr int kNoAnswer = -3;       // CheckPort: a pattern read back differs
     static constexpr int kDriverNotOpen = -4;  // CheckPort: no port access is possible
