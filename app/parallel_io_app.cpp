@@ -2,6 +2,7 @@
 
 #include "../record/recording.h"
 #include "controller_access.h"
+#include "port_driver.h"
 #include "unload_gate.h"
 
 CParallelIoApp theApp;
@@ -14,6 +15,8 @@ CParallelIoApp::CParallelIoApp() : CWinApp(), hostBlockCommands(nullptr)
 
 BOOL CParallelIoApp::InitInstance()
 {
+    CheckPortDriverAtLoad();
+
     // DORUZEDA_RECORD: the whole load is recorded, from the ports discovery
     // listed.
     recording::StartFromEnvironment(dialog.controller);

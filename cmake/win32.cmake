@@ -111,6 +111,7 @@ doruzeda_win32_dll(Doruzeda_DO Doruzeda_DO
     ${CMAKE_SOURCE_DIR}/macro/exports.cpp
     ${CMAKE_SOURCE_DIR}/macro/Doruzeda_DO.def
     ${CMAKE_SOURCE_DIR}/app/parallel_io_app.cpp ${CMAKE_SOURCE_DIR}/app/unload_gate.cpp
+    ${CMAKE_SOURCE_DIR}/platform/win32/port_driver_win32.cpp
     ${CMAKE_SOURCE_DIR}/dialog/rud_adado_dlg.cpp
     ${CMAKE_SOURCE_DIR}/dialog/Doruzeda_DO.rc
     ${CMAKE_SOURCE_DIR}/platform/window_framework/dll_main.cpp

@@ -71,6 +71,7 @@ const Statement kExports[] = {
      3,
      Action::CallWithIntegers},
     {"fnOrvane_recordParallelPins", nullptr, {kFile}, 0, Action::CallWithTexts},
+    {"fnOrvane_checkParallelPort", nullptr, {}, 0, Action::CallWithIntegers},
 };
 
 const Statement* FindStatement(const std::string& word)

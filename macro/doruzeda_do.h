@@ -118,3 +118,18 @@ DORUZEDA_DO_API int __cdecl fnOrvane_waitParallelInputPin(int pin, int level, in
 // complete. 0 recording, or ended; -1 the file cannot be created, or no port
 // can be recorded, each with one log line naming the file and the cause.
 DORUZEDA_DO_API int __cdecl fnOrvane_recordParallelPins(const char* file);
+
+// Ordinal 18. Puts 55 and then AA on the data lines, about a microsecond
+// each, when they are outputs, to tell whether something answers at the
+// selected port (a macro's set-up step): it reads each pattern back from the
+// data register, then writes back the byte that was there before. With the
+// data lines as inputs (fnOrvane_setParallelDataDirection) it writes
+// nothing: it reads the control register, whose direction bit a port keeps
+// (one that reads FF, as all of an absent card's do, is checked as outputs).
+// One log line naming the port for each result but -1.
+// 0 the port answers; -1 no port selected; -3 nothing answers at the port's
+// address: a pattern read back differs (an absent card reads FF, a write the
+// system dropped 00), and the line gives what was written and read; -4
+// INPOUT32.dll's driver is not open (the load logged it too): no port access
+// is made.
+DORUZEDA_DO_API int __cdecl fnOrvane_checkParallelPort(void);

@@ -4,6 +4,7 @@
 #include "doruzeda_do.h"
 
 #include "../app/controller_access.h"
+#include "../app/port_driver.h"
 #include "../app/unload_gate.h"
 
 namespace {
@@ -96,4 +97,9 @@ DORUZEDA_DO_API int __cdecl fnOrvane_waitParallelInputPin(int pin, int level, in
 DORUZEDA_DO_API int __cdecl fnOrvane_recordParallelPins(const char* file)
 {
     return WhileLoaded([&] { return RecordPins(file); });
+}
+
+DORUZEDA_DO_API int __cdecl fnOrvane_checkParallelPort(void)
+{
+    return WhileLoaded([] { return TheController().CheckPort(PortDriverOpen()); });
 }

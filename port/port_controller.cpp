@@ -309,6 +309,48 @@ int PortController::AwaitLevel(std::uint16_t reg, const PinMapRow& row, bool wan
     }
 }
 
+int PortController::CheckPort(bool driverOpen)
+{
+    const GuardLock lock(guard);
+    if (!HasUsablePort()) {
+        return kNoPort;
+    }
+    const std::uint16_t base = SelectedBase();
+    if (!driverOpen) {
+        DebugLog("CheckPort() Port=%x not checked: the INPOUT32 driver is not open", base);
+        return kDriverNotOpen;
+    }
+    const unsigned control =
+        port_io::PortRead(PinMap::RegisterAddress(base, PinRegister::Control)) & 0xFFU;
+    // With the data lines as inputs a written pattern would not read back;
+    // an absent card reads FF, its direction bit included.
+    if ((control & PinMap::kDataInputsBit) != 0 && control != 0xFFU) {
+        DebugLog("CheckPort() Port=%x answers: data lines are inputs, control reads %02X", base,
+                 control);
+        return kOk;
+    }
+    return CheckDataLatch(base);
+}
+
+int PortController::CheckDataLatch(std::uint16_t base)
+{
+    constexpr std::uint16_t kFirst = 0x55;  // every other line high, then the others
+    constexpr std::uint16_t kSecond = 0xAA;
+    const std::uint16_t before = port_io::PortRead(base);
+    port_io::PortWrite(base, kFirst);
+    const unsigned first = port_io::PortRead(base) & 0xFFU;
+    port_io::PortWrite(base, kSecond);
+    const unsigned second = port_io::PortRead(base) & 0xFFU;
+    port_io::PortWrite(base, before);
+    if (first == kFirst && second == kSecond) {
+        DebugLog("CheckPort() Port=%x answers: 55 and AA read back", base);
+        return kOk;
+    }
+    DebugLog("CheckPort() Port=%x does not answer: wrote 55 read %02X, wrote AA read %02X", base,
+             first, second);
+    return kNoAnswer;
+}
+
 void PortController::SetPinFromList(ListPosition position, int pin, int level)
 {
     // The guard keeps the register's read-modify-write whole against an

@@ -94,6 +94,20 @@ public:
     // or timeout out of range. Blocks the calling thread.
     int WaitInputPin(int pin, int level, int timeoutMs);
 
+    // Whether something answers at the selected port. With the data lines as
+    // outputs, 55 and then AA stand on them for about a microsecond each (one
+    // port access): the data register is read, each pattern written and read
+    // back, and the byte read first written back. With the data lines as
+    // inputs (control bit 5 set) nothing is written: a control register that
+    // keeps that bit is there; one that reads FF, as every register of an
+    // absent card does, is checked as outputs. `driverOpen` false (the port
+    // I/O driver is not open) gives kDriverNotOpen with no access. One log
+    // line for each result but kNoPort. 0 the port answers; -1 no port;
+    // kNoAnswer; kDriverNotOpen.
+    int CheckPort(bool driverOpen);
+    static constexpr int kNoAnswer = -3;       // CheckPort: a pattern read back differs
+    static constexpr int kDriverNotOpen = -4;  // CheckPort: no port access is possible
+
     // When the setup window cannot be made (no display): selects row 0 as
     // the window's initialisation would have, when discovery listed a port;
     // changes nothing otherwise.
@@ -170,6 +184,9 @@ private:
     // the refusal.
     int CheckWait(int pin, int timeoutMs, const PinMapRow** row, std::uint16_t* base) const
         EXCLUDES(guard);
+    // CheckPort with the data lines as outputs: the two patterns at `base`.
+    int CheckDataLatch(std::uint16_t base) REQUIRES(guard);
+
     // Reads register `reg` until `row`'s pin shows `wantHigh` (1) or the time
     // runs out or an unload ends the wait (0).
     int AwaitLevel(std::uint16_t reg, const PinMapRow& row, bool wantHigh, int timeoutMs)

@@ -1,6 +1,9 @@
 // Stand-in for the closed port I/O library INPOUT32.dll on development
 // machines: ordinals 1 (PortRead) and 2 (PortWrite), stdcall, over a simulated
-// I/O space shared between processes. See sim_port.h.
+// I/O space shared between processes. See sim_port.h. It also exports
+// IsInpOutDriverOpen, by name, answering from DORUZEDA_INPOUT32_DRIVER; the
+// build defined INPOUT32_WITHOUT_DRIVER_QUERY leaves it out, as some builds
+// of the real library do.
 #define INPOUT32_STANDIN_BUILD
 #include "sim_port.h"
 
@@ -20,7 +23,9 @@ struct SharedState {
     unsigned long traceCount;
     unsigned char registers[65536];
     unsigned char isPortBase[65536];
-    unsigned char dataInputs[65536];  // what drives a port's data lines from outside
+    unsigned char dataInputs[65536];    // what drives a port's data lines from outside
+    unsigned char noAnswer[65536];      // 1: nothing answers at the address
+    unsigned char noAnswerRead[65536];  // what a read gives there
     SimPortAccess trace[kTraceCapacity];
 };
 
@@ -104,8 +109,9 @@ void Detach()
 extern "C" __declspec(dllexport) unsigned short __stdcall PortRead(unsigned short address)
 {
     Guard guard;
-    const unsigned short value =
-        ReadsDataInputs(address) ? state->dataInputs[address] : state->registers[address];
+    const unsigned short value = state->noAnswer[address] != 0 ? state->noAnswerRead[address]
+                                 : ReadsDataInputs(address)    ? state->dataInputs[address]
+                                                               : state->registers[address];
     Record(false, address, value);
     return value;
 }
@@ -114,7 +120,7 @@ extern "C" __declspec(dllexport) void __stdcall PortWrite(unsigned short address
                                                           unsigned short value)
 {
     Guard guard;
-    if (!IsStatusRegister(address)) {
+    if (state->noAnswer[address] == 0 && !IsStatusRegister(address)) {
         state->registers[address] = static_cast<unsigned char>(value & 0xFF);
     }
     Record(true, address, value);
@@ -180,9 +186,31 @@ SIM_PORT_API void __cdecl SimAddPort(unsigned short baseAddress)
     state->isPortBase[baseAddress] = 1;
 }
 
+SIM_PORT_API void __cdecl SimSetNoAnswer(unsigned short baseAddress, unsigned char readValue)
+{
+    Guard guard;
+    for (int offset = 0; offset <= static_cast<int>(PinRegister::Control); ++offset) {
+        const auto address = static_cast<unsigned short>(baseAddress + offset);
+        state->noAnswer[address] = 1;
+        state->noAnswerRead[address] = readValue;
+    }
+}
+
+#ifndef INPOUT32_WITHOUT_DRIVER_QUERY
+// The real library's optional export: whether its kernel driver is open.
+// Asked at each call, so that a test sets the answer before a load.
+extern "C" __declspec(dllexport) BOOL __stdcall IsInpOutDriverOpen(void)
+{
+    char answer[4];
+    const DWORD length = GetEnvironmentVariableA("DORUZEDA_INPOUT32_DRIVER", answer, sizeof answer);
+    return length == 1 && answer[0] == '0' ? FALSE : TRUE;
+}
+#endif
+
 SIM_PORT_API void __cdecl SimReset(void)
 {
     Guard guard;
+    ZeroMemory(state->noAnswer, sizeof state->noAnswer);
     ZeroMemory(state->registers, sizeof state->registers);
     ZeroMemory(state->isPortBase, sizeof state->isPortBase);
     ZeroMemory(state->dataInputs, sizeof state->dataInputs);

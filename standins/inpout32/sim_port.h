@@ -48,5 +48,10 @@ SIM_PORT_API void __cdecl SimPoke(unsigned short address, unsigned char value);
 // Marks `baseAddress` as a parallel port whose status register ignores writes
 // (the default simulated port at 0x378 is one from the start).
 SIM_PORT_API void __cdecl SimAddPort(unsigned short baseAddress);
-// Zeroes every register, forgets added ports (0x378 stays) and clears the trace.
+// Nothing answers at `baseAddress` to `baseAddress` + 2: each register
+// reads `readValue` and drops writes, as an absent card (FF) or a system that
+// drops every access (00) does. The accesses are traced all the same.
+SIM_PORT_API void __cdecl SimSetNoAnswer(unsigned short baseAddress, unsigned char readValue);
+// Zeroes every register, forgets added ports (0x378 stays) and addresses
+// without an answer, and clears the trace.
 SIM_PORT_API void __cdecl SimReset(void);

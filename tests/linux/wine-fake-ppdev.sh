@@ -144,8 +144,11 @@ expect_file "$work/dev/parport0.log" ""
 stop_fake
 
 # A port that cannot be used: one message, reads of FF (pin 10 high, pin 11
-# low: its line is inverted), writes dropped, and the macro runs to its end.
+# low: its line is inverted), writes dropped, and the macro runs to its end;
+# the port check says nothing answers.
 unusable_macro='setParallelPort 1
+checkParallelPort
+expect -3
 setParallelOutputPin 2 1
 expect 0
 getParallelInputPin 10
@@ -235,6 +238,7 @@ ports 888
 start_fake --deny 0
 echo "$unusable_macro" | run denied
 [ $code -eq 0 ] || { fail "host exit code $code"; cat "$work/denied.out"; }
+expect_line "$work/denied.out" "CheckPort() Port=378 does not answer: wrote 55 read FF, wrote AA read FF"
 expect_file "$work/denied.err" "ppdev: cannot open $work/dev/parport0 (LPT1 at 378): \
 Permission denied; likely cause: the user is not in group lp (usermod -aG lp USER, then \
 log in again). Its reads give FF and writes are dropped; tried again at most once a second."
