@@ -34,8 +34,10 @@ shipped() {
 read_lists() {
     win32=$(shipped win32)
     native=$(shipped native)
-    ppdev=$(shipped linux | grep -v '^linux/wine/')
-    winelib=$(shipped linux | grep '^linux/wine/')
+    # (an unconfigured build lists nothing: grep then finds nothing, and
+    # that is no failure)
+    ppdev=$(shipped linux | grep -v '^linux/wine/' || true)
+    winelib=$(shipped linux | grep '^linux/wine/' || true)
     folders=$(printf '%s\n%s\n%s\n%s\n' "$win32" "$native" "$ppdev" "$winelib" |
               sed -n 's|/[^/]*$||p' | sort -u)
     # shellcheck disable=SC2086 # one argument per folder
