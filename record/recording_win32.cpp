@@ -235,12 +235,13 @@ private:
     PTP_TIMER timer = nullptr;
     SRWLOCK lock = SRWLOCK_INIT;  // guards recorder and kicked; held only briefly
     VcdRecorder recorder;
-    bool kicked = false;        // the timer was asked to run at once
-    volatile LONG writing = 0;  // a writer holds `spare`
-    volatile LONG failed = 0;   // a write failed; the recording has ended
-    VcdText spare;              // the buffer being written out
-    std::size_t spareDone = 0;  // how much of it the file took
-    std::uint64_t droppedBytes = 0;
+    bool kicked = false;              // the timer was asked to run at once
+    volatile LONG writing = 0;        // a writer holds `spare`
+    volatile LONG failed = 0;         // a write failed; the recording has ended
+    VcdText spare;                    // the buffer being written out
+    std::size_t spareDone = 0;        // how much of it the file took
+    std::uint64_t droppedBytes = 0;   // what a stalled file did not take in time
+    std::uint64_t droppedAtExit = 0;  // what the end of the process left unwritten
     std::uint16_t bases[VcdRecorder::kMaxPorts] = {};
     int baseCount = 0;
 };
@@ -423,17 +424,19 @@ void Session::LogUnrecorded()
 void Session::FinishAtProcessExit()
 {
     const ULONGLONG deadline = GetTickCount64() + kWriteWaitMs;
-    // The writer was ended in the middle of `spare`: on a disk its last write
-    // goes again at the same place (what it wrote is overwritten, so no line
-    // is torn or lost); elsewhere a write of whole lines went whole or not at
-    // all, and the one under way counts as dropped.
+    // The writer was ended in the middle of `spare`. On a disk its last
+    // write goes again at the same place (what it wrote is overwritten, so
+    // no line is torn or lost). Elsewhere (a pipe) the ended thread's write
+    // may still be queued on the file, and what would follow it could be
+    // mixed into it: the rest is dropped, and named in the log.
     bool lost = false;
+    bool writeRest = true;
     if (writing != 0 && spareDone < spare.Size()) {
         if (file.OnDisk()) {
             lost = !WriteSpare(deadline);
         } else {
-            droppedBytes += spare.Size() - spareDone;
-            lost = true;
+            droppedAtExit += spare.Size() - spareDone;
+            writeRest = false;
         }
     }
     // A thread stopped while it held the lock leaves it held: a bounded try.
@@ -442,7 +445,7 @@ void Session::FinishAtProcessExit()
          ++tries) {
         Sleep(1);
     }
-    if (locked && failed == 0) {
+    if (locked && writeRest && failed == 0) {
         if (lost) recorder.TextLost();
         recorder.End(&Microseconds);
         spare.Clear();
@@ -450,10 +453,9 @@ void Session::FinishAtProcessExit()
         spareDone = 0;
         ReleaseSRWLockExclusive(&lock);
         WriteSpare(deadline);
-    } else if (locked) {
-        ReleaseSRWLockExclusive(&lock);
     } else {
-        droppedBytes += recorder.Pending();
+        if (failed == 0) droppedAtExit += recorder.Pending();
+        if (locked) ReleaseSRWLockExclusive(&lock);
     }
     file.Close();
     LogWhatWasLost();
