@@ -78,8 +78,9 @@ public:
 
     ~BoundedFile() { Close(); }
     bool Open(const char* path, DWORD& error);
-    // Writes bytes[0, length) in whole lines; `written` counts what the file
-    // took; `error` is the system's code of a failure.
+    // Writes bytes[written, length) in whole lines, `written` counting on
+    // with each write the file took (so that a writer ended between two
+    // writes leaves it true); `error` is the system's code of a failure.
     Outcome Write(const char* bytes, std::size_t length, ULONGLONG deadline, std::size_t& written,
                   DWORD& error);
     void Close();
@@ -179,7 +180,6 @@ std::size_t ChunkOf(const char* bytes, std::size_t length, std::size_t chunk)
 BoundedFile::Outcome BoundedFile::Write(const char* bytes, std::size_t length, ULONGLONG deadline,
                                         std::size_t& written, DWORD& error)
 {
-    written = 0;
     while (written < length) {
         const std::size_t chunk =
             ChunkOf(bytes + written, length - written, onDisk ? kDiskChunk : kPipeChunk);
@@ -346,11 +346,9 @@ bool Session::WriteSpare(ULONGLONG deadline)
         spareDone = spare.Size();
         return false;
     }
-    std::size_t written = 0;
     DWORD error = 0;
     const BoundedFile::Outcome outcome =
-        file.Write(spare.Data() + spareDone, spare.Size() - spareDone, deadline, written, error);
-    spareDone += written;
+        file.Write(spare.Data(), spare.Size(), deadline, spareDone, error);
     if (outcome == BoundedFile::Outcome::Written) return true;
     if (outcome == BoundedFile::Outcome::Failed) {
         // The recording ends here; the macro runs on.
