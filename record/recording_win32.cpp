@@ -399,6 +399,10 @@ void Session::LogWhatWasLost()
         DebugLog("Recording into %s: %lu bytes dropped, the file took no write within %lu ms", path,
                  static_cast<unsigned long>(droppedBytes), kWriteWaitMs);
     }
+    if (droppedAtExit > 0) {
+        DebugLog("Recording into %s: %lu bytes dropped at the end of the process", path,
+                 static_cast<unsigned long>(droppedAtExit));
+    }
 }
 
 void Session::LogUnrecorded()
@@ -455,8 +459,10 @@ void Session::FinishAtProcessExit()
         if (failed == 0) droppedAtExit += recorder.Pending();
         if (locked) ReleaseSRWLockExclusive(&lock);
     }
-    file.Close();
     LogWhatWasLost();
+    // A pipe with the stopped write still on it may not close (Wine waits
+    // for that write): the end of the process closes it.
+    if (writeRest) file.Close();
 }
 
 // The recording under way; changed only with `starts` held and, for the
