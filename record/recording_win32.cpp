@@ -242,8 +242,6 @@ private:
     std::size_t spareDone = 0;        // how much of it the file took
     std::uint64_t droppedBytes = 0;   // what a stalled file did not take in time
     std::uint64_t droppedAtExit = 0;  // what the end of the process left unwritten
-    std::uint16_t bases[VcdRecorder::kMaxPorts] = {};
-    int baseCount = 0;
 };
 
 Session::Session(const char* name)
