@@ -44,11 +44,13 @@ private:
 
 // How long the unload waits for the calls inside to leave. A wait for an
 // input ends when the unload begins; the other waits a call can make are
-// bounded, and this covers the longest of them together: a first access to a
-// port that another program holds waits up to 2 s for it (the Linux
-// libraries' claim wait), and each of its log lines up to 100 ms for each of
-// the log file's two locks. Only a call stuck in the system (a port access or
-// a log write that does not return) takes longer.
+// bounded, and this covers the longest call (checked in unload_gate.cpp): a
+// first access to a port that another program holds waits up to 2 s for it
+// (the Linux libraries' claim wait; a call accesses one port), a start or
+// an end of a recording up to 1.2 s for its file (record/recording.h), and
+// each log line up to 100 ms for each of the log file's two locks. Only a
+// call stuck in the system (a port access or a log write that does not
+// return) takes longer.
 constexpr unsigned long kUnloadWaitMs = 3000;
 
 // Closes the gate, ends every wait, and waits (bounded) until no call is

@@ -201,7 +201,13 @@ BENCHMARK(BM_DataByteWrite);
 // is half the difference.
 class BenchTap : public recording::AccessTap {
 public:
-    BenchTap() : recorder({{0x378, 0x00, 0x78, 0x04}}, &Now) {}
+    BenchTap()
+    {
+        const std::uint16_t base = 0x378;
+        recorder.Start(&base, 1, &Now);
+        recorder.Levels({0x378, 0x00, 0x78, 0x04}, &Now);
+    }
+    void Before(std::uint16_t, recording::UntappedRead) override {}
     void Seen(std::uint16_t address, std::uint8_t value, bool isWrite) override
     {
         while (locked.exchange(true, std::memory_order_acquire)) {
@@ -209,21 +215,21 @@ public:
         recorder.Access(address, value, isWrite, &Now);
         if (recorder.Pending() >= 256 * 1024) {
             recorder.TakeText(taken);
-            taken.clear();
+            taken.Clear();
         }
         locked.store(false, std::memory_order_release);
     }
     static std::uint64_t Now()
     {
         return static_cast<std::uint64_t>(
-            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+            std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch())
                 .count());
     }
 
 private:
     std::atomic<bool> locked{false};
     VcdRecorder recorder;
-    std::string taken;
+    VcdText taken;
 };
 
 // The buffered path with two pins changing at every call, through `tap`

@@ -435,17 +435,7 @@ int PortController::StartRecording(PortRecording& recording)
     if (!recording.Open(bases, count)) {
         return kNotOpened;
     }
-    PortRecording::Registers registers[kMaxPorts + 1];
-    for (int index = 0; index < count; ++index) {
-        const std::uint16_t base = bases[index];
-        registers[index].base = base;
-        registers[index].data = static_cast<std::uint8_t>(port_io::PortRead(base) & 0xFF);
-        registers[index].status = static_cast<std::uint8_t>(
-            port_io::PortRead(PinMap::RegisterAddress(base, PinRegister::Status)) & 0xFF);
-        registers[index].control = static_cast<std::uint8_t>(
-            port_io::PortRead(PinMap::RegisterAddress(base, PinRegister::Control)) & 0xFF);
-    }
-    recording.Begin(registers, count);
+    recording.Begin();
     return kOk;
 }
 

@@ -117,11 +117,9 @@ public:
     //
     // Starts `recording` over the ports listed in the table and the selected
     // one (usable bases only, each once, in the table's order), with the
-    // guard held throughout: recording.Open with their bases; when it
-    // accepts, each port's data, status and control register read once, in
-    // that order, and recording.Begin with the values. Not logged. 0 started;
-    // -1 no usable port (Open not called, nothing read); kNotOpened when Open
-    // refused.
+    // guard held throughout: recording.Open with their bases and, when it
+    // accepts, recording.Begin. No port is accessed. Not logged. 0 started;
+    // -1 no usable port (Open not called); kNotOpened when Open refused.
     int StartRecording(PortRecording& recording);
     static constexpr int kNotOpened = -3;
     // recording.End, with the guard held: no access is recorded after it.

@@ -8,20 +8,38 @@
 // buffer every quarter second, and while there is much of it at once, and
 // writes it to the file outside any lock the accesses take. A process killed
 // outright loses at most the last quarter second (and what the timer was
-// writing). Nothing here waits for the loader lock or for a thread's end:
-// the end of a recording waits only for a timer callback under way, which
-// needs no loader lock.
+// writing).
+//
+// Nothing here waits on the outside world beyond a stated bound (the rule of
+// docs/threads-and-unload.md): every write of the file is overlapped and
+// waited for at most kWriteWaitMs, then cancelled, and what it could not
+// write is dropped and named in one log line at the end. So a start or an
+// end of a recording, an unload and the end of the process each return
+// within their bounds, also over a file that takes no more writes (a FIFO
+// nobody reads, a share that stopped answering). Nothing here waits for the
+// loader lock or for a thread's end: the end of a recording waits only for a
+// timer callback under way, itself bounded, which needs no loader lock.
 #pragma once
 
 class PortController;
 
 namespace recording {
 
+// How long one writing of the file (a timer's turn, the end of a recording,
+// the end of the process) waits for the file before it cancels the write,
+// and how long a cancelled write is given to finish.
+constexpr unsigned long kWriteWaitMs = 500;
+constexpr unsigned long kCancelWaitMs = 100;
+// The longest a start or an end of a recording waits on its file: the timer
+// callback under way, then the end's own writing (its log lines come on top).
+constexpr unsigned long kLongestFileWaitMs = 2 * (kWriteWaitMs + kCancelWaitMs);
+
 // Ends the recording under way (its file complete), then, when `path` is
 // neither null nor empty, starts one into the file at `path` (created, or
-// emptied). 0 when recording, or ended; -1 when no port can be recorded or
-// the file cannot be created, each with one line in the debug log naming the
-// file and the cause.
+// emptied). 0 when recording, or ended; -1 when no port can be recorded, the
+// name is too long or names the library's own log, or the file cannot be
+// created, each with one line in the debug log naming the file and the
+// cause.
 int RecordInto(PortController& controller, const char* path);
 
 // At load: records the whole load into the file DORUZEDA_RECORD names, if it
@@ -29,15 +47,17 @@ int RecordInto(PortController& controller, const char* path);
 // load of the same process into the name with "-2", "-3", ... before its
 // extension (pins.vcd, pins-2.vcd), so that no load empties an earlier one's
 // file. The count lives in the process's environment, which outlives the
-// library.
+// library. Reads no port.
 void StartFromEnvironment(PortController& controller);
 
 // At unload, once no call is inside: ends the recording, its file complete.
 void EndAtUnload(PortController& controller);
 
-// At the end of the process (other threads gone, perhaps holding a lock):
-// what is buffered goes to the file, and it is closed. Takes no lock another
-// thread could hold forever, and waits for nothing.
+// At the end of the process (other threads gone, perhaps in the middle of a
+// write or holding a lock): what is buffered goes to the file, a write that
+// the end cut short is made again where the file allows it, and it is
+// closed. Takes no lock another thread could hold forever, and waits at most
+// the bound of a write.
 void EndAtProcessExit();
 
 }  // namespace recording

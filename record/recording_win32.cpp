@@ -1,13 +1,14 @@
 #include "record/recording.h"
 
 #include "log/debug_log.h"
+#include "port/pin_map.h"
 #include "port/port_controller.h"
 #include "record/access_tap.h"
 #include "record/vcd_recorder.h"
 
 #if !defined(_WIN32_WINNT) || _WIN32_WINNT < 0x0600
 #undef _WIN32_WINNT
-#define _WIN32_WINNT 0x0600  // the thread pool's timers
+#define _WIN32_WINNT 0x0600  // the thread pool's timers, CancelIoEx
 #endif
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -15,9 +16,8 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <string>
-#include <vector>
+#include <cstring>
+#include <new>
 
 namespace recording {
 namespace {
@@ -25,7 +25,15 @@ namespace {
 // How often the buffer goes to the file while there is something in it.
 constexpr LONG kFlushPeriodMs = 250;
 // A buffer this large goes to the file at once, not at the next period.
-constexpr std::size_t kFlushSoon = 256 * 1024;
+constexpr std::size_t kFlushSoon = std::size_t{256} * 1024;
+// The longest file name taken (the system's own limit for these calls);
+// a longer one is named in the log cut to this.
+constexpr std::size_t kLongestName = MAX_PATH - 1;
+// One write of a file on a disk, and of anything else (a pipe, a FIFO), which
+// takes a write of at most this many bytes whole or not at all: each ends at
+// a line end, so that no write that is cut short tears a line.
+constexpr std::size_t kDiskChunk = std::size_t{64} * 1024;
+constexpr std::size_t kPipeChunk = 4096;
 
 // Read when the library loads. Not a function's static: its guard would start
 // the static runtime's thread support, which leaves a thread handle and an
@@ -36,103 +44,225 @@ const std::uint64_t frequency = [] {
     return static_cast<std::uint64_t>(value.QuadPart);
 }();
 
-std::uint64_t Nanoseconds()
+std::uint64_t Microseconds()
 {
     LARGE_INTEGER counter;
     QueryPerformanceCounter(&counter);
     const auto ticks = static_cast<std::uint64_t>(counter.QuadPart);
-    return ticks / frequency * 1000000000u + ticks % frequency * 1000000000u / frequency;
+    return ticks / frequency * 1000000u + ticks % frequency * 1000000u / frequency;
 }
 
 // The system's text for an error code, without its line end.
-std::string Reason(DWORD code)
+struct Reason {
+    explicit Reason(DWORD code);
+    char text[160] = {};
+};
+
+Reason::Reason(DWORD code)
 {
-    char text[256] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, text, sizeof text, nullptr);
-    std::string reason(text, length);
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
-                               reason.back() == ' ' || reason.back() == '.')) {
-        reason.pop_back();
-    }
-    return reason.empty() ? "error " + std::to_string(code) : reason;
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, code, 0, text, sizeof text, nullptr);
+    while (length > 0 && std::strchr("\r\n .", text[length - 1]) != nullptr) --length;
+    text[length] = '\0';
+    if (length == 0)
+        std::snprintf(text, sizeof text, "error %lu", static_cast<unsigned long>(code));
 }
 
-// Writes all of `text`; the system's reason when it could not.
-bool WriteAll(HANDLE file, const std::string& text, std::string& reason)
+// A file whose every write waits at most until a deadline: the write is then
+// cancelled. A cancel that does not finish within kCancelWaitMs leaves the
+// write's OVERLAPPED and bytes in use by the system: `abandoned`, and its
+// owner never frees them.
+class BoundedFile {
+public:
+    enum class Outcome { Written, TimedOut, Failed };
+
+    ~BoundedFile() { Close(); }
+    bool Open(const char* path, DWORD& error);
+    // Writes bytes[written, length) in whole lines, `written` counting on
+    // with each write the file took (so that a writer ended between two
+    // writes leaves it true); `error` is the system's code of a failure.
+    Outcome Write(const char* bytes, std::size_t length, ULONGLONG deadline, std::size_t& written,
+                  DWORD& error);
+    void Close();
+    bool OnDisk() const { return onDisk; }
+    bool Abandoned() const { return abandoned; }
+
+private:
+    Outcome WriteOnce(const char* bytes, DWORD length, ULONGLONG deadline, DWORD& done,
+                      DWORD& error);
+    Outcome Await(ULONGLONG deadline, DWORD& done, DWORD& error);
+
+    HANDLE file = INVALID_HANDLE_VALUE;
+    HANDLE event = nullptr;
+    OVERLAPPED pending{};
+    std::uint64_t offset = 0;  // where the next write goes (on a disk)
+    bool onDisk = false;
+    bool abandoned = false;
+};
+
+bool BoundedFile::Open(const char* path, DWORD& error)
 {
-    const char* bytes = text.data();
-    std::size_t size = text.size();
-    while (size > 0) {
-        DWORD written = 0;
-        const DWORD chunk = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
-        if (!WriteFile(file, bytes, chunk, &written, nullptr) || written == 0) {
-            reason = Reason(GetLastError());
-            return false;
-        }
-        bytes += written;
-        size -= written;
+    event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+    if (file == INVALID_HANDLE_VALUE || event == nullptr) {
+        error = GetLastError();
+        Close();
+        return false;
     }
+    onDisk = GetFileType(file) == FILE_TYPE_DISK;
     return true;
+}
+
+void BoundedFile::Close()
+{
+    if (abandoned) return;  // the system may still write from `pending`
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    if (event != nullptr) CloseHandle(event);
+    file = INVALID_HANDLE_VALUE;
+    event = nullptr;
+}
+
+BoundedFile::Outcome BoundedFile::Await(ULONGLONG deadline, DWORD& done, DWORD& error)
+{
+    const ULONGLONG now = GetTickCount64();
+    const DWORD wait = deadline > now ? static_cast<DWORD>(deadline - now) : 0;
+    if (WaitForSingleObject(event, wait) != WAIT_OBJECT_0) {
+        CancelIoEx(file, &pending);
+        if (WaitForSingleObject(event, kCancelWaitMs) != WAIT_OBJECT_0) {
+            abandoned = true;
+            return Outcome::TimedOut;
+        }
+        // Finished all the same, or cancelled: whatever it wrote counts.
+        GetOverlappedResult(file, &pending, &done, FALSE);
+        return done > 0 ? Outcome::Written : Outcome::TimedOut;
+    }
+    if (!GetOverlappedResult(file, &pending, &done, FALSE)) {
+        error = GetLastError();
+        return Outcome::Failed;
+    }
+    return Outcome::Written;
+}
+
+BoundedFile::Outcome BoundedFile::WriteOnce(const char* bytes, DWORD length, ULONGLONG deadline,
+                                            DWORD& done, DWORD& error)
+{
+    pending = OVERLAPPED{};
+    pending.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
+    pending.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    pending.hEvent = event;
+    ResetEvent(event);
+    done = 0;
+    if (!WriteFile(file, bytes, length, nullptr, &pending) && GetLastError() != ERROR_IO_PENDING) {
+        error = GetLastError();
+        return Outcome::Failed;
+    }
+    const Outcome outcome = Await(deadline, done, error);
+    if (outcome == Outcome::Written && done == 0) {
+        error = ERROR_WRITE_FAULT;
+        return Outcome::Failed;
+    }
+    offset += done;
+    return outcome;
+}
+
+// The most of `bytes` that one write takes: up to its chunk, ending at a line
+// end (a line longer than that, which the recorder never makes, whole).
+std::size_t ChunkOf(const char* bytes, std::size_t length, std::size_t chunk)
+{
+    if (length <= chunk) return length;
+    for (std::size_t end = chunk; end > 0; --end) {
+        if (bytes[end - 1] == '\n') return end;
+    }
+    return chunk;
+}
+
+BoundedFile::Outcome BoundedFile::Write(const char* bytes, std::size_t length, ULONGLONG deadline,
+                                        std::size_t& written, DWORD& error)
+{
+    while (written < length) {
+        const std::size_t chunk =
+            ChunkOf(bytes + written, length - written, onDisk ? kDiskChunk : kPipeChunk);
+        DWORD done = 0;
+        const Outcome outcome =
+            WriteOnce(bytes + written, static_cast<DWORD>(chunk), deadline, done, error);
+        written += done;
+        if (outcome != Outcome::Written) return outcome;
+    }
+    return Outcome::Written;
 }
 
 // One recording: its file, its recorder and the timer that writes it out.
 class Session final : public PortRecording, public AccessTap {
 public:
-    explicit Session(const char* name) : path(name) { InitializeSRWLock(&lock); }
-    ~Session() { delete recorder; }
+    explicit Session(const char* name);
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
     bool Open(const std::uint16_t* bases, int count) override;
-    void Begin(const Registers* ports, int count) override;
+    void Begin() override;
     void End() override;
+    void Before(std::uint16_t address, UntappedRead read) override;
     void Seen(std::uint16_t address, std::uint8_t value, bool isWrite) override;
 
     // Once no access reaches it any more (End): the timer stopped and its
-    // callback waited for, the rest to the file, which is closed; the lines
-    // about drops and unrecorded addresses to the log.
-    void Finish();
-    // At the end of the process: what is buffered to the file, no waiting.
+    // callback waited for, the rest to the file by `deadline`, which is
+    // closed; the lines about what was dropped and about unrecorded
+    // addresses to the log. False when the system may still use it (a write
+    // that its cancel did not end): it must then never be freed.
+    bool Finish(ULONGLONG deadline);
+    // At the end of the process: what is buffered to the file, waiting at
+    // most the bound of a write.
     void FinishAtProcessExit();
 
-    const std::string path;
-    std::string openFailure;  // why Open refused
+    char path[kLongestName + 1] = {};
+    DWORD openFailure = 0;  // why Open refused
+    bool outOfMemory = false;
 
 private:
     static VOID CALLBACK OnTimer(PTP_CALLBACK_INSTANCE, PVOID context, PTP_TIMER);
-    // The buffer to the file; at a write failure, the recording ends with a
-    // log line. One writer at a time (`writing`).
-    void WriteOut();
+    // The buffer to the file by `deadline`; at a write failure, the
+    // recording ends with a log line. One writer at a time (`writing`).
+    void WriteOut(ULONGLONG deadline);
+    // `spare` from `spareDone` on; what the file does not take in time is
+    // dropped and counted (false: the recorder is to be told, TextLost).
+    bool WriteSpare(ULONGLONG deadline);
     void StopTimer();
+    void LogWhatWasLost();
+    void LogUnrecorded();
 
-    HANDLE file = INVALID_HANDLE_VALUE;
+    BoundedFile file;
     PTP_TIMER timer = nullptr;
-    SRWLOCK lock;                        // guards recorder and kicked; held only briefly
-    VcdRecorder* recorder = nullptr;
-    bool kicked = false;                 // the timer was asked to run at once
-    volatile LONG writing = 0;           // a writer holds `spare`
-    volatile LONG failed = 0;            // a write failed; the recording has ended
-    std::string spare;                   // the buffer being written out
+    SRWLOCK lock = SRWLOCK_INIT;  // guards recorder and kicked; held only briefly
+    VcdRecorder recorder;
+    bool kicked = false;              // the timer was asked to run at once
+    volatile LONG writing = 0;        // a writer holds `spare`
+    volatile LONG failed = 0;         // a write failed; the recording has ended
+    VcdText spare;                    // the buffer being written out
+    std::size_t spareDone = 0;        // how much of it the file took
+    std::uint64_t droppedBytes = 0;   // what a stalled file did not take in time
+    std::uint64_t droppedAtExit = 0;  // what the end of the process left unwritten
 };
 
-bool Session::Open(const std::uint16_t*, int)
+Session::Session(const char* name)
 {
-    file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        openFailure = Reason(GetLastError());
-        return false;
-    }
-    return true;
+    std::snprintf(path, sizeof path, "%s", name);
 }
 
-void Session::Begin(const Registers* ports, int count)
+bool Session::Open(const std::uint16_t* ports, int count)
 {
-    recorder = new VcdRecorder(std::vector<Registers>(ports, ports + count), &Nanoseconds);
+    if (!recorder.Start(ports, count, &Microseconds) || !spare.Reserve(kFlushSoon)) {
+        outOfMemory = true;
+        return false;
+    }
+    return file.Open(path, openFailure);
+}
+
+void Session::Begin()
+{
     // The timer's callback runs on a thread of the system's pool, which
-    // starts in the system's code: a thread held up by the loader never runs
-    // this library's code after it is gone (see Finish).
+    // starts in the system's code; the end of the recording waits for it,
+    // and it is bounded (kWriteWaitMs), so none runs after the unload.
     timer = CreateThreadpoolTimer(&Session::OnTimer, this, nullptr);
     if (timer != nullptr) {
         LARGE_INTEGER due;
@@ -152,11 +282,32 @@ void Session::End()
     activeTap.compare_exchange_strong(self, nullptr);
 }
 
+// A port's first access: its registers first, read outside the lock (the
+// read may wait for a port another program holds; the controller's guard
+// keeps every other access out meanwhile).
+void Session::Before(std::uint16_t address, UntappedRead read)
+{
+    std::uint16_t base = 0;
+    AcquireSRWLockExclusive(&lock);
+    const bool awaits = recorder.AwaitsLevels(address, &base);
+    ReleaseSRWLockExclusive(&lock);
+    if (!awaits) return;
+    RecordedRegisters registers{base, 0, 0, 0};
+    registers.control =
+        static_cast<std::uint8_t>(read(PinMap::RegisterAddress(base, PinRegister::Control)) & 0xFF);
+    registers.data = static_cast<std::uint8_t>(read(base) & 0xFF);
+    registers.status =
+        static_cast<std::uint8_t>(read(PinMap::RegisterAddress(base, PinRegister::Status)) & 0xFF);
+    AcquireSRWLockExclusive(&lock);
+    recorder.Levels(registers, &Microseconds);
+    ReleaseSRWLockExclusive(&lock);
+}
+
 void Session::Seen(std::uint16_t address, std::uint8_t value, bool isWrite)
 {
     AcquireSRWLockExclusive(&lock);
-    recorder->Access(address, value, isWrite, &Nanoseconds);
-    if (!kicked && timer != nullptr && recorder->Pending() >= kFlushSoon) {
+    recorder.Access(address, value, isWrite, &Microseconds);
+    if (!kicked && timer != nullptr && recorder.Pending() >= kFlushSoon) {
         kicked = true;
         FILETIME now{};  // a time long past: at once
         SetThreadpoolTimer(timer, &now, kFlushPeriodMs, 0);
@@ -166,92 +317,150 @@ void Session::Seen(std::uint16_t address, std::uint8_t value, bool isWrite)
 
 VOID CALLBACK Session::OnTimer(PTP_CALLBACK_INSTANCE, PVOID context, PTP_TIMER)
 {
-    static_cast<Session*>(context)->WriteOut();
+    static_cast<Session*>(context)->WriteOut(GetTickCount64() + kWriteWaitMs);
 }
 
-void Session::WriteOut()
+void Session::WriteOut(ULONGLONG deadline)
 {
     if (failed != 0 || InterlockedExchange(&writing, 1) != 0) return;
     AcquireSRWLockExclusive(&lock);
-    recorder->TakeText(spare);
+    spare.Clear();
+    recorder.TakeText(spare);
+    spareDone = 0;
     kicked = false;
     ReleaseSRWLockExclusive(&lock);
-    std::string reason;
-    const bool written = spare.empty() || WriteAll(file, spare, reason);
-    spare.clear();
-    if (!written) {
+    if (!WriteSpare(deadline)) {
+        AcquireSRWLockExclusive(&lock);
+        recorder.TextLost();  // the pins' levels again with the next change
+        ReleaseSRWLockExclusive(&lock);
+    }
+    InterlockedExchange(&writing, 0);
+}
+
+bool Session::WriteSpare(ULONGLONG deadline)
+{
+    if (file.Abandoned()) {
+        droppedBytes += spare.Size() - spareDone;
+        spareDone = spare.Size();
+        return false;
+    }
+    DWORD error = 0;
+    const BoundedFile::Outcome outcome =
+        file.Write(spare.Data(), spare.Size(), deadline, spareDone, error);
+    if (outcome == BoundedFile::Outcome::Written) return true;
+    if (outcome == BoundedFile::Outcome::Failed) {
         // The recording ends here; the macro runs on.
         InterlockedExchange(&failed, 1);
         End();
-        DebugLog("Recording into %s stopped: %s", path.c_str(), reason.c_str());
+        DebugLog("Recording into %s stopped: %s", path, Reason(error).text);
+        return true;
     }
-    InterlockedExchange(&writing, 0);
+    droppedBytes += spare.Size() - spareDone;
+    spareDone = spare.Size();
+    return false;
 }
 
 void Session::StopTimer()
 {
     if (timer == nullptr) return;
-    // Cancels a callback not yet begun and waits for one under way, which
-    // needs no loader lock: this may run in DllMain.
+    // Cancels a callback not yet begun and waits for one under way, which is
+    // bounded and needs no loader lock: this may run in DllMain.
     SetThreadpoolTimer(timer, nullptr, 0, 0);
     WaitForThreadpoolTimerCallbacks(timer, TRUE);
     CloseThreadpoolTimer(timer);
     timer = nullptr;
 }
 
-void Session::Finish()
+bool Session::Finish(ULONGLONG deadline)
 {
     StopTimer();
     if (failed == 0) {
         AcquireSRWLockExclusive(&lock);
-        recorder->End(&Nanoseconds);
+        recorder.End(&Microseconds);
         ReleaseSRWLockExclusive(&lock);
         InterlockedExchange(&writing, 0);
-        WriteOut();
+        WriteOut(deadline);
     }
-    CloseHandle(file);
-    file = INVALID_HANDLE_VALUE;
-    if (recorder->Dropped() > 0) {
-        DebugLog("Recording into %s: %lu changes dropped while the file fell behind", path.c_str(),
-                 static_cast<unsigned long>(recorder->Dropped()));
+    file.Close();
+    LogWhatWasLost();
+    LogUnrecorded();
+    return !file.Abandoned();
+}
+
+void Session::LogWhatWasLost()
+{
+    if (recorder.Dropped() > 0) {
+        DebugLog("Recording into %s: %lu changes dropped while the file fell behind", path,
+                 static_cast<unsigned long>(recorder.Dropped()));
     }
-    if (!recorder->Unrecorded().empty()) {
-        std::string counts;
-        for (const auto& counted : recorder->Unrecorded()) {
-            char item[48];
-            std::snprintf(item, sizeof item, "%s%X (%lu)", counts.empty() ? "" : ", ",
-                          static_cast<unsigned>(counted.first),
-                          static_cast<unsigned long>(counted.second));
-            counts += item;
-        }
-        if (recorder->UnrecordedOthers() > 0) {
-            counts += ", others (" + std::to_string(recorder->UnrecordedOthers()) + ")";
-        }
-        DebugLog("Recording into %s: accesses to addresses of no recorded port: %s", path.c_str(),
-                 counts.c_str());
+    if (droppedBytes > 0) {
+        DebugLog("Recording into %s: %lu bytes dropped, the file took no write within %lu ms", path,
+                 static_cast<unsigned long>(droppedBytes), kWriteWaitMs);
     }
+    if (droppedAtExit > 0) {
+        DebugLog("Recording into %s: %lu bytes dropped at the end of the process", path,
+                 static_cast<unsigned long>(droppedAtExit));
+    }
+}
+
+void Session::LogUnrecorded()
+{
+    if (recorder.UnrecordedCount() == 0) return;
+    char counts[48 * (VcdRecorder::kUnrecordedAddresses + 1)] = {};
+    std::size_t length = 0;
+    for (std::size_t index = 0; index < recorder.UnrecordedCount(); ++index) {
+        const VcdRecorder::Unrecorded& counted = recorder.UnrecordedAddresses()[index];
+        length += static_cast<std::size_t>(std::snprintf(
+            counts + length, sizeof counts - length, "%s%X (%lu)", index == 0 ? "" : ", ",
+            static_cast<unsigned>(counted.address), static_cast<unsigned long>(counted.count)));
+    }
+    if (recorder.UnrecordedOthers() > 0) {
+        std::snprintf(counts + length, sizeof counts - length, ", others (%lu)",
+                      static_cast<unsigned long>(recorder.UnrecordedOthers()));
+    }
+    DebugLog("Recording into %s: accesses to addresses of no recorded port: %s", path, counts);
 }
 
 void Session::FinishAtProcessExit()
 {
+    const ULONGLONG deadline = GetTickCount64() + kWriteWaitMs;
+    // The writer was ended in the middle of `spare`. On a disk its last
+    // write goes again at the same place (what it wrote is overwritten, so
+    // no line is torn or lost). Elsewhere (a pipe) the ended thread's write
+    // may still be queued on the file, and what would follow it could be
+    // mixed into it: the rest is dropped, and named in the log.
+    bool lost = false;
+    bool writeRest = true;
+    if (writing != 0 && spareDone < spare.Size()) {
+        if (file.OnDisk()) {
+            lost = !WriteSpare(deadline);
+        } else {
+            droppedAtExit += spare.Size() - spareDone;
+            writeRest = false;
+        }
+    }
     // A thread stopped while it held the lock leaves it held: a bounded try.
     bool locked = false;
     for (int tries = 0; tries < 100 && !(locked = TryAcquireSRWLockExclusive(&lock) != 0);
          ++tries) {
         Sleep(1);
     }
-    if (locked) {
-        std::string rest;
-        if (failed == 0) {
-            recorder->End(&Nanoseconds);
-            recorder->TakeText(rest);
-        }
+    if (locked && writeRest && failed == 0) {
+        if (lost) recorder.TextLost();
+        recorder.End(&Microseconds);
+        spare.Clear();
+        recorder.TakeText(spare);
+        spareDone = 0;
         ReleaseSRWLockExclusive(&lock);
-        std::string reason;
-        if (!rest.empty()) WriteAll(file, rest, reason);
+        WriteSpare(deadline);
+    } else {
+        if (failed == 0) droppedAtExit += recorder.Pending();
+        if (locked) ReleaseSRWLockExclusive(&lock);
     }
-    CloseHandle(file);
-    file = INVALID_HANDLE_VALUE;
+    LogWhatWasLost();
+    // A pipe with the stopped write still on it may not close (Wine waits
+    // for that write): the end of the process closes it.
+    if (writeRest) file.Close();
 }
 
 // The recording under way; changed only with `starts` held and, for the
@@ -262,45 +471,90 @@ Session* current = nullptr;
 // starts and ends take it; no access does.
 SRWLOCK starts = SRWLOCK_INIT;
 
-// Ends the recording under way, its file complete. With `starts` held.
-void EndCurrent(PortController& controller)
+// Ends the recording under way, its file complete by `deadline`. With
+// `starts` held.
+void EndCurrent(PortController& controller, ULONGLONG deadline)
 {
     Session* const ending = current;
     if (ending == nullptr) return;
     controller.EndRecording(*ending);
     current = nullptr;
-    ending->Finish();
-    delete ending;
+    // One whose write the system still holds is left to it, never freed.
+    if (ending->Finish(deadline)) delete ending;
+}
+
+// A name too long for the system's calls, cut in its one log line.
+void LogTooLong(const char* path)
+{
+    DebugLog("Recording into %.*s... failed: %s", static_cast<int>(kLongestName), path,
+             Reason(ERROR_FILENAME_EXCED_RANGE).text);
+}
+
+// Whether `path` names the library's own log (RurSetupDebug.txt in the
+// current directory), which a recording would empty.
+bool NamesTheLog(const char* path)
+{
+    char full[MAX_PATH] = {};
+    char log[MAX_PATH] = {};
+    const DWORD fullLength = GetFullPathNameA(path, sizeof full, full, nullptr);
+    const DWORD logLength = GetFullPathNameA(kDebugLogFileName, sizeof log, log, nullptr);
+    return fullLength > 0 && fullLength < sizeof full && logLength > 0 && logLength < sizeof log &&
+           CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, full, -1, log, -1) == CSTR_EQUAL;
+}
+
+void LogStartFailure(const Session& session, int result)
+{
+    if (result == PortController::kNotOpened) {
+        const DWORD code = session.outOfMemory ? ERROR_NOT_ENOUGH_MEMORY : session.openFailure;
+        DebugLog("Recording into %s failed: %s", session.path, Reason(code).text);
+    } else {
+        DebugLog("Recording into %s failed: no port to record", session.path);
+    }
 }
 
 int StartLocked(PortController& controller, const char* path)
 {
-    auto* session = new Session(path);
+    if (std::strlen(path) > kLongestName) {
+        LogTooLong(path);
+        return -1;
+    }
+    if (NamesTheLog(path)) {
+        DebugLog("Recording into %s failed: it is the library's own log", path);
+        return -1;
+    }
+    auto* session = new (std::nothrow) Session(path);
+    if (session == nullptr) {
+        DebugLog("Recording into %s failed: %s", path, Reason(ERROR_NOT_ENOUGH_MEMORY).text);
+        return -1;
+    }
     const int result = controller.StartRecording(*session);
     if (result == PortController::kOk) {
         current = session;
         return 0;
     }
-    if (result == PortController::kNotOpened) {
-        DebugLog("Recording into %s failed: %s", path, session->openFailure.c_str());
-    } else {
-        DebugLog("Recording into %s failed: no port to record", path);
-    }
+    LogStartFailure(*session, result);
     delete session;
     return -1;
 }
 
 // The file name of the process's `load`th load: the first as named, then
-// with "-2", "-3", ... before the extension.
-std::string NameForLoad(const std::string& path, unsigned long load)
+// with "-2", "-3", ... before the extension. A name that does not fit is cut,
+// one character too long, for StartLocked to refuse.
+void NameForLoad(const char* path, unsigned long load, char (&name)[kLongestName + 2])
 {
-    if (load <= 1) return path;
-    const std::size_t folder = path.find_last_of("\\/:");
-    const std::size_t dot = path.find_last_of('.');
-    const std::size_t at =
-        dot != std::string::npos && (folder == std::string::npos || dot > folder) ? dot
-                                                                                   : path.size();
-    return path.substr(0, at) + "-" + std::to_string(load) + path.substr(at);
+    const char* folder = std::strrchr(path, '\\');
+    for (const char* separator : {std::strrchr(path, '/'), std::strrchr(path, ':')}) {
+        if (separator != nullptr && (folder == nullptr || separator > folder)) folder = separator;
+    }
+    const char* dot = std::strrchr(path, '.');
+    const std::size_t at = load > 1 && dot != nullptr && (folder == nullptr || dot > folder)
+                               ? static_cast<std::size_t>(dot - path)
+                               : std::strlen(path);
+    if (load <= 1) {
+        std::snprintf(name, sizeof name, "%s", path);
+    } else {
+        std::snprintf(name, sizeof name, "%.*s-%lu%s", static_cast<int>(at), path, load, path + at);
+    }
 }
 
 // Counts this load among the process's loads that record from the
@@ -315,8 +569,7 @@ unsigned long CountThisLoad()
     unsigned long process = 0;
     unsigned long count = 0;
     if (length == 0 || length >= sizeof value ||
-        std::sscanf(value, "%lu:%lu", &process, &count) != 2 ||
-        process != GetCurrentProcessId()) {
+        std::sscanf(value, "%lu:%lu", &process, &count) != 2 || process != GetCurrentProcessId()) {
         count = 0;
     }
     ++count;
@@ -326,12 +579,27 @@ unsigned long CountThisLoad()
     return count;
 }
 
+// A DORUZEDA_RECORD too long to be a file name, `length` characters with its
+// terminator: its one log line, the name cut.
+void RefuseLongVariable(DWORD length)
+{
+    char* const whole = new (std::nothrow) char[length];
+    if (whole == nullptr) {
+        DebugLog("Recording into DORUZEDA_RECORD's file failed: %s",
+                 Reason(ERROR_NOT_ENOUGH_MEMORY).text);
+        return;
+    }
+    const DWORD read = GetEnvironmentVariableA("DORUZEDA_RECORD", whole, length);
+    if (read > 0 && read < length) LogTooLong(whole);
+    delete[] whole;
+}
+
 }  // namespace
 
 int RecordInto(PortController& controller, const char* path)
 {
     AcquireSRWLockExclusive(&starts);
-    EndCurrent(controller);
+    EndCurrent(controller, GetTickCount64() + kWriteWaitMs);
     const int result = path == nullptr || *path == '\0' ? 0 : StartLocked(controller, path);
     ReleaseSRWLockExclusive(&starts);
     return result;
@@ -341,31 +609,34 @@ void StartFromEnvironment(PortController& controller)
 {
     // The process's environment as it is now (a host may have set the
     // variable since it started), not the C library's copy from the start.
-    char path[MAX_PATH * 4] = {};
+    char path[kLongestName + 1] = {};
     const DWORD length = GetEnvironmentVariableA("DORUZEDA_RECORD", path, sizeof path);
-    if (length == 0 || length >= sizeof path) return;
-    const std::string name = NameForLoad(path, CountThisLoad());
+    if (length == 0) return;
+    if (length >= sizeof path) {
+        RefuseLongVariable(length);
+        return;
+    }
+    char name[kLongestName + 2];
+    NameForLoad(path, CountThisLoad(), name);
     AcquireSRWLockExclusive(&starts);
-    StartLocked(controller, name.c_str());
+    StartLocked(controller, name);
     ReleaseSRWLockExclusive(&starts);
 }
 
 void EndAtUnload(PortController& controller)
 {
-    // The calls inside have left (the unload waited up to a second for
-    // them). What remains open: a call stuck in a start or an end for longer
-    // than that (a file on a network share that does not answer) still
-    // holds `starts` after this waits another second; the recording it
-    // leaves keeps its timer, whose callback would then run after the
-    // library is gone. Measured under Wine 8: a start takes well under a
-    // millisecond, and fifty loads that record leave no thread or handle.
+    // The calls inside have left (the unload waited for them, its bound
+    // covering a start or an end of a recording, kLongestFileWaitMs), so
+    // `starts` is free; a call stuck in the system past that still holds it
+    // after this waits another second, and the recording it leaves is the
+    // system's: its timer's callbacks are bounded, but may run on.
     bool locked = false;
     for (int tries = 0; tries < 1000 && !(locked = TryAcquireSRWLockExclusive(&starts) != 0);
          ++tries) {
         Sleep(1);
     }
     if (!locked) return;
-    EndCurrent(controller);
+    EndCurrent(controller, GetTickCount64() + kWriteWaitMs);
     ReleaseSRWLockExclusive(&starts);
 }
 

@@ -3,6 +3,8 @@
 #include "port/pin_map.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -14,21 +16,123 @@ const char* const kSignalNames[17] = {
     "pin07_d5",     "pin08_d6",       "pin09_d7",    "pin10_ack",  "pin11_busy",     "pin12_paper",
     "pin13_select", "pin14_autofeed", "pin15_error", "pin16_init", "pin17_select_in"};
 
-// The short codes VCD gives its signals: printable characters from '!' to '~'.
-std::string Identifier(std::size_t number)
+// The short code VCD gives a signal: printable characters from '!' to '~'
+// (at most three for the signals of eleven ports).
+void Identifier(std::size_t number, char (&code)[4])
 {
-    std::string code;
+    std::size_t length = 0;
     do {
-        code += static_cast<char>('!' + number % 94);
+        code[length++] = static_cast<char>('!' + number % 94);
         number /= 94;
-    } while (number > 0);
-    return code;
+    } while (number > 0 && length < 3);
+    code[length] = '\0';
 }
 
-// A time stamp line, "#TIME": digit by digit, since the C library's
-// formatting costs many times a simulated access.
-void AppendStamp(std::string& buffer, std::uint64_t time)
+}  // namespace
+
+VcdText::~VcdText()
 {
+    std::free(bytes);
+}
+
+bool VcdText::Reserve(std::size_t wanted)
+{
+    if (wanted <= capacity) return true;
+    void* grown = std::realloc(bytes, wanted);
+    if (grown == nullptr) return false;
+    bytes = static_cast<char*>(grown);
+    capacity = wanted;
+    return true;
+}
+
+bool VcdText::Append(const char* text, std::size_t count)
+{
+    if (count > capacity - length && !Reserve(capacity + (capacity > count ? capacity : count))) {
+        return false;
+    }
+    std::memcpy(bytes + length, text, count);
+    length += count;
+    return true;
+}
+
+void VcdText::Swap(VcdText& other)
+{
+    char* const otherBytes = other.bytes;
+    const std::size_t otherLength = other.length;
+    const std::size_t otherCapacity = other.capacity;
+    other.bytes = bytes;
+    other.length = length;
+    other.capacity = capacity;
+    bytes = otherBytes;
+    length = otherLength;
+    capacity = otherCapacity;
+}
+
+bool VcdRecorder::Start(const std::uint16_t* bases, int count, Clock now)
+{
+    for (int pin = PinMap::kFirstPin; pin <= PinMap::kLastSignalPin; ++pin) {
+        const PinMapRow* row = PinMap::Find(pin);
+        if (row == nullptr) continue;
+        const int reg = static_cast<int>(row->reg);
+        lines[reg][lineCount[reg]++] = Line{pin, row->mask, row->inverted};
+    }
+    if (!buffer.Reserve(std::size_t{64} * 1024)) return false;
+    Append("$version Doruzeda_DO port recorder $end\n$timescale 1us $end\n");
+    portCount = count < kMaxPorts ? count : kMaxPorts;
+    for (int index = 0; index < portCount; ++index) {
+        ports[index].base = bases[index];
+        DeclarePort(ports[index], static_cast<std::size_t>(index) * 17);
+    }
+    Append("$enddefinitions $end\n#0\n$dumpvars\n");
+    AppendAllLevels();
+    Append("$end\n");
+    origin = now();
+    return true;
+}
+
+// The port's scope and its pins' signals, with their short codes, every pin
+// unknown.
+void VcdRecorder::DeclarePort(Port& port, std::size_t firstSignal)
+{
+    char line[96];
+    std::snprintf(line, sizeof line, "$scope module lpt_%X $end\n", port.base);
+    Append(line);
+    for (int pin = 0; pin < 17; ++pin) {
+        port.levels[pin] = 'x';
+        Identifier(firstSignal + static_cast<std::size_t>(pin), port.identifiers[pin]);
+        std::snprintf(line, sizeof line, "$var wire 1 %s lpt%X_%s $end\n", port.identifiers[pin],
+                      port.base, kSignalNames[pin]);
+        Append(line);
+    }
+    Append("$upscope $end\n");
+}
+
+// The header and the levels' lines are small and bounded: they go in past
+// the limit (and, when memory fails, are lost with the rest, as a drop).
+void VcdRecorder::Append(const char* text)
+{
+    if (!buffer.Append(text, std::strlen(text))) lostChanges = true;
+}
+
+void VcdRecorder::AppendAllLevels()
+{
+    for (int index = 0; index < portCount; ++index) {
+        const Port& port = ports[index];
+        for (int pin = 0; pin < 17; ++pin) {
+            char line[8];
+            std::snprintf(line, sizeof line, "%c%s\n", port.levels[pin], port.identifiers[pin]);
+            Append(line);
+        }
+    }
+}
+
+// A time stamp line, "#TIME", at least a tick after the last one: digit by
+// digit, since the C library's formatting costs many times a simulated
+// access.
+void VcdRecorder::Stamp(std::uint64_t time)
+{
+    if (time <= lastStamp) time = lastStamp + 1;
+    lastStamp = time;
     static constexpr char kPairs[] =
         "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
         "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
@@ -38,89 +142,20 @@ void AppendStamp(std::string& buffer, std::uint64_t time)
     line[--at] = '\n';
     // Two digits a division.
     while (time >= 100) {
-        const auto pair = static_cast<std::size_t>(time % 100) * 2;
+        const std::size_t pair = static_cast<std::size_t>(time % 100) * 2;
         time /= 100;
         line[--at] = kPairs[pair + 1];
         line[--at] = kPairs[pair];
     }
     if (time >= 10) {
-        line[--at] = kPairs[time * 2 + 1];
-        line[--at] = kPairs[time * 2];
+        const std::size_t pair = static_cast<std::size_t>(time) * 2;
+        line[--at] = kPairs[pair + 1];
+        line[--at] = kPairs[pair];
     } else {
         line[--at] = static_cast<char>('0' + time);
     }
     line[--at] = '#';
-    buffer.append(line + at, sizeof line - at);
-}
-
-}  // namespace
-
-VcdRecorder::VcdRecorder(const std::vector<RecordedRegisters>& start, Clock now)
-{
-    for (int pin = PinMap::kFirstPin; pin <= PinMap::kLastSignalPin; ++pin) {
-        const PinMapRow* row = PinMap::Find(pin);
-        if (row == nullptr) continue;
-        const int reg = static_cast<int>(row->reg);
-        lines[reg][lineCount[reg]++] = Line{pin, row->mask, row->inverted};
-    }
-    buffer.reserve(64 * 1024);
-    buffer += "$version Doruzeda_DO port recorder $end\n$timescale 1ns $end\n";
-    DeclarePorts(start);
-    ShowStartLevels(start);
-    buffer += "$enddefinitions $end\n#0\n$dumpvars\n";
-    AppendAllLevels();
-    buffer += "$end\n";
-    origin = now();
-}
-
-// Each port's scope and its pins' signals, with their short codes.
-void VcdRecorder::DeclarePorts(const std::vector<RecordedRegisters>& start)
-{
-    std::size_t signal = 0;
-    for (const RecordedRegisters& registers : start) {
-        Port port;
-        port.base = registers.base;
-        char scope[48];
-        std::snprintf(scope, sizeof scope, "$scope module lpt_%X $end\n", registers.base);
-        buffer += scope;
-        char prefix[16];
-        std::snprintf(prefix, sizeof prefix, "lpt%X_", registers.base);
-        for (int pin = 0; pin < 17; ++pin) {
-            port.levels[pin] = 'x';
-            port.identifiers[pin] = Identifier(signal++);
-            buffer += "$var wire 1 " + port.identifiers[pin] + " " + prefix + kSignalNames[pin] +
-                      " $end\n";
-        }
-        buffer += "$upscope $end\n";
-        ports.push_back(port);
-    }
-}
-
-// The levels at the start: the control latch as read, then the data register
-// (the latch while outputs, the lines while inputs) and the status lines.
-void VcdRecorder::ShowStartLevels(const std::vector<RecordedRegisters>& start)
-{
-    initialising = true;
-    for (std::size_t index = 0; index < ports.size(); ++index) {
-        Port& port = ports[index];
-        ApplyControl(port, start[index].control);
-        if ((start[index].control & PinMap::kDataInputsBit) == 0)
-            port.dataWritten = start[index].data;
-        ApplyRegister(port, static_cast<int>(PinRegister::Data), start[index].data);
-        ApplyRegister(port, static_cast<int>(PinRegister::Status), start[index].status);
-    }
-    initialising = false;
-}
-
-void VcdRecorder::AppendAllLevels()
-{
-    for (const Port& port : ports) {
-        for (int pin = 0; pin < 17; ++pin) {
-            buffer += port.levels[pin];
-            buffer += port.identifiers[pin];
-            buffer += '\n';
-        }
-    }
+    if (!buffer.Append(line + at, sizeof line - at)) lostChanges = true;
 }
 
 void VcdRecorder::Change(Port& port, int pin, char level)
@@ -128,8 +163,7 @@ void VcdRecorder::Change(Port& port, int pin, char level)
     char& current = port.levels[pin - 1];
     if (current == level) return;
     current = level;
-    if (initialising) return;
-    if (buffer.size() >= kBufferLimit) {
+    if (buffer.Size() >= kBufferLimit) {
         // Full: the level is kept, the line dropped and counted.
         ++dropped;
         lostChanges = true;
@@ -137,12 +171,8 @@ void VcdRecorder::Change(Port& port, int pin, char level)
     }
     if (!timed) {
         const std::uint64_t now = clock();
-        time = now >= origin ? now - origin : 0;
+        Stamp(now >= origin ? now - origin : 0);
         timed = true;
-        if (time != lastStamp) {
-            AppendStamp(buffer, time);
-            lastStamp = time;
-        }
     }
     if (lostChanges) {
         // Room again after a loss: every pin's level, so the file agrees with
@@ -151,17 +181,17 @@ void VcdRecorder::Change(Port& port, int pin, char level)
         AppendAllLevels();
         return;
     }
-    // One append: the level, the signal's code (at most three characters
-    // for the signals of ten ports) and the line end.
-    const std::string& identifier = port.identifiers[pin - 1];
+    // One append: the level, the signal's code and the line end.
+    const char* identifier = port.identifiers[pin - 1];
     char line[8];
     std::size_t length = 0;
     line[length++] = level;
-    for (std::size_t index = 0; index < identifier.size() && length < 7; ++index) {
-        line[length++] = identifier[index];
-    }
+    while (*identifier != '\0') line[length++] = *identifier++;
     line[length++] = '\n';
-    buffer.append(line, length);
+    if (!buffer.Append(line, length)) {
+        ++dropped;
+        lostChanges = true;
+    }
 }
 
 // Shows register `reg`'s value on the pins it carries. The data pins follow
@@ -196,55 +226,88 @@ void VcdRecorder::ApplyControl(Port& port, std::uint8_t value)
 
 void VcdRecorder::CountUnrecorded(std::uint16_t address)
 {
-    for (auto& counted : unrecorded) {
-        if (counted.first == address) {
-            ++counted.second;
+    for (std::size_t index = 0; index < unrecordedCount; ++index) {
+        if (unrecorded[index].address == address) {
+            ++unrecorded[index].count;
             return;
         }
     }
-    if (unrecorded.size() < kUnrecordedAddresses) {
-        unrecorded.emplace_back(address, 1);
+    if (unrecordedCount < kUnrecordedAddresses) {
+        unrecorded[unrecordedCount++] = Unrecorded{address, 1};
     } else {
         ++unrecordedOthers;
     }
 }
 
+VcdRecorder::Port* VcdRecorder::Find(std::uint16_t address)
+{
+    for (int index = 0; index < portCount; ++index) {
+        const unsigned offset = static_cast<std::uint16_t>(address - ports[index].base);
+        if (offset <= 2) return &ports[index];
+    }
+    return nullptr;
+}
+
+bool VcdRecorder::AwaitsLevels(std::uint16_t address, std::uint16_t* base) const
+{
+    for (int index = 0; index < portCount; ++index) {
+        const unsigned offset = static_cast<std::uint16_t>(address - ports[index].base);
+        if (offset > 2) continue;
+        *base = ports[index].base;
+        return !ports[index].levelsKnown;
+    }
+    return false;
+}
+
+// The control latch as read, then the data register (the latch while
+// outputs, the lines while inputs) and the status lines, at one time stamp.
+void VcdRecorder::Levels(const RecordedRegisters& registers, Clock now)
+{
+    Port* port = Find(registers.base);
+    if (port == nullptr || port->levelsKnown) return;
+    port->levelsKnown = true;
+    clock = now;
+    timed = false;
+    ApplyControl(*port, registers.control);
+    if ((registers.control & PinMap::kDataInputsBit) == 0) port->dataWritten = registers.data;
+    ApplyRegister(*port, static_cast<int>(PinRegister::Data), registers.data);
+    ApplyRegister(*port, static_cast<int>(PinRegister::Status), registers.status);
+}
+
 void VcdRecorder::Access(std::uint16_t address, std::uint8_t value, bool isWrite, Clock now)
 {
-    for (Port& port : ports) {
-        const unsigned offset = static_cast<std::uint16_t>(address - port.base);
-        if (offset > 2) continue;
-        clock = now;
-        timed = false;
-        const bool dataInputs = port.control >= 0 && (port.control & PinMap::kDataInputsBit) != 0;
-        const int reg = static_cast<int>(offset);
-        if (reg == static_cast<int>(PinRegister::Data)) {
-            if (isWrite) port.dataWritten = value;
-            // Written while outputs, or read while inputs: the lines show it.
-            if (isWrite != dataInputs) ApplyRegister(port, reg, value);
-        } else if (reg == static_cast<int>(PinRegister::Status)) {
-            // The status lines are inputs: a write to them changes nothing.
-            if (!isWrite) ApplyRegister(port, reg, value);
-        } else {
-            // The control latch reads back what was written.
-            ApplyControl(port, value);
-        }
+    Port* port = Find(address);
+    if (port == nullptr) {
+        CountUnrecorded(address);
         return;
     }
-    CountUnrecorded(address);
+    port->levelsKnown = true;
+    clock = now;
+    timed = false;
+    const bool dataInputs = port->control >= 0 && (port->control & PinMap::kDataInputsBit) != 0;
+    const int reg = static_cast<int>(address - port->base);
+    if (reg == static_cast<int>(PinRegister::Data)) {
+        if (isWrite) port->dataWritten = value;
+        // Written while outputs, or read while inputs: the lines show it.
+        if (isWrite != dataInputs) ApplyRegister(*port, reg, value);
+    } else if (reg == static_cast<int>(PinRegister::Status)) {
+        // The status lines are inputs: a write to them changes nothing.
+        if (!isWrite) ApplyRegister(*port, reg, value);
+    } else {
+        // The control latch reads back what was written.
+        ApplyControl(*port, value);
+    }
 }
 
 void VcdRecorder::End(Clock now)
 {
     const std::uint64_t current = now();
     const std::uint64_t end = current > origin ? current - origin : 0;
-    // At least a nanosecond after the last change.
-    const std::uint64_t last = end > lastStamp ? end : lastStamp + 1;
-    AppendStamp(buffer, last);
-    lastStamp = last;
-}
-
-void VcdRecorder::TakeText(std::string& into)
-{
-    buffer.swap(into);
+    if (lostChanges) {
+        // The pins' own levels, whatever the file missed.
+        lostChanges = false;
+        Stamp(end);
+        AppendAllLevels();
+    }
+    Stamp(end);
 }

@@ -1,86 +1,133 @@
 // VcdRecorder: turns the register accesses of parallel ports into a value
 // change dump (VCD), the timeline format that logic-analyser tools open.
 //
-// The recorder starts from the levels the pins have: its owner reads each
-// recorded port's three registers once when the recording starts, and those
-// levels stand at time 0. Times are nanoseconds from that start. It is then
-// fed every read and write of the library, in the order they reached the
-// port, and writes one one-bit signal per connector pin, 1 to 17, at the
-// level the pin has on the connector (the hardware's inversions applied, as
-// port/pin_map.h gives them). One scope per port (lpt_378), and each signal's
-// name carries its port (lpt378_pin01_strobe), so that names stay apart in a
-// tool that flattens the scopes. Outputs change when a write, or a read of
-// the control register, shows them; inputs when a read sees them change. The
-// data pins 2 to 9 are outputs while control bit 5 is clear, inputs (read
-// from the data register) while it is set.
+// Every pin starts unknown ('x') at time 0. A port's levels come when the
+// port is first accessed: its owner reads the port's three registers just
+// before that access (Levels), so the start costs no port access, and a port
+// another program holds costs its wait only to the call that uses it. The
+// tick is a microsecond, about the time a port access takes: tools that turn
+// a file into samples (sigrok, PulseView) then hold a million samples per
+// second recorded, not a billion. Each access that changes pins gets a time
+// stamp of its own, at least a tick after the one before, so changes keep
+// their order even when several fall in one microsecond. The recorder is fed
+// every read and write of the library, in the order they reached the port,
+// and writes one one-bit signal per connector pin, 1 to 17, at the level the
+// pin has on the connector (the hardware's inversions applied, as
+// port/pin_map.h gives them). One scope per port (lpt_378), and each
+// signal's name carries its port (lpt378_pin01_strobe), so that names stay
+// apart in a tool that flattens the scopes. Outputs change when a write, or
+// a read of the control register, shows them; inputs when a read sees them
+// change. The data pins 2 to 9 are outputs while control bit 5 is clear,
+// inputs (read from the data register) while it is set.
 //
 // The text collects in a buffer that its owner takes away (TakeText) and
 // writes elsewhere. Past kBufferLimit the recorder drops changes, counting
-// them, and writes every pin's level again once there is room, so its memory
-// stays bounded however long it records. Accesses at an address of no
-// recorded port are counted by address. It is not thread-safe: its owner
-// serialises the calls.
+// them, and writes every pin's level again once there is room, and at the
+// end, so the file's last levels are the pins' own and its memory stays
+// bounded however long it records. Nothing here throws: a buffer that cannot
+// grow counts as full. Accesses at an address of no recorded port are
+// counted by address. It is not thread-safe: its owner serialises the calls.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "port/port_recording.h"
 
-// A recorded port's registers as read when the recording starts.
+// A recorded port's registers, read just before its first access.
 using RecordedRegisters = PortRecording::Registers;
+
+// Text that grows without throwing: an append that cannot get the memory
+// returns false and leaves the text as it was.
+class VcdText {
+public:
+    VcdText() = default;
+    ~VcdText();
+    VcdText(const VcdText&) = delete;
+    VcdText& operator=(const VcdText&) = delete;
+
+    bool Reserve(std::size_t wanted);
+    bool Append(const char* text, std::size_t length);
+    void Clear() { length = 0; }
+    void Swap(VcdText& other);
+    const char* Data() const { return bytes; }
+    std::size_t Size() const { return length; }
+
+private:
+    char* bytes = nullptr;
+    std::size_t length = 0;
+    std::size_t capacity = 0;
+};
 
 class VcdRecorder {
 public:
     // Past this the buffer takes no more changes until its owner takes it.
-    static constexpr std::size_t kBufferLimit = 4 * 1024 * 1024;
+    static constexpr std::size_t kBufferLimit = std::size_t{4} * 1024 * 1024;
     // How many different unrecorded addresses are counted one by one; the
     // rest are counted together.
     static constexpr std::size_t kUnrecordedAddresses = 16;
+    // The ports of the table and a chosen one.
+    static constexpr int kMaxPorts = 11;
 
-    // A monotonic clock in nanoseconds, asked only when an access changes a
-    // pin, so that accesses that change nothing cost no clock reading.
+    // A monotonic clock in microseconds (the file's tick), asked only when
+    // an access changes a pin, so that accesses that change nothing cost no
+    // clock reading.
     using Clock = std::uint64_t (*)();
 
-    // The header (a scope for each port) and the pins' levels at time 0,
-    // from each port's registers; `now` is asked once, for time 0.
-    VcdRecorder(const std::vector<RecordedRegisters>& ports, Clock now);
+    VcdRecorder() = default;
+    VcdRecorder(const VcdRecorder&) = delete;
+    VcdRecorder& operator=(const VcdRecorder&) = delete;
+
+    // The header (a scope for each port, at most kMaxPorts) and every pin
+    // unknown at time 0; `now` is asked once, for time 0. False when the
+    // buffer cannot be had.
+    bool Start(const std::uint16_t* bases, int count, Clock now);
+
+    // Whether `address` is a register of a recorded port whose levels have
+    // not come yet; that port's base in `base`.
+    bool AwaitsLevels(std::uint16_t address, std::uint16_t* base) const;
+    // The port's registers, read just now, before its first access.
+    void Levels(const RecordedRegisters& registers, Clock now);
 
     // One access of I/O address `address`: the value written, or the value a
     // read returned.
     void Access(std::uint16_t address, std::uint8_t value, bool isWrite, Clock now);
 
-    // Marks the end of the recording with a last time stamp, after the last
-    // change, so that tools show the pins' levels up to then (sigrok takes
-    // the last stamp as the end, and drops the changes at it).
+    // Marks the end of the recording: every pin's level again when changes
+    // were lost, then a last time stamp after every change, so that tools
+    // show the pins' levels up to then (sigrok takes the last stamp as the
+    // end, and drops the changes at it).
     void End(Clock now);
 
     // Swaps the text gathered so far with `into` (which its caller has
     // emptied): the caller writes it out, without holding up the accesses.
-    void TakeText(std::string& into);
-    std::size_t Pending() const { return buffer.size(); }
+    void TakeText(VcdText& into) { buffer.Swap(into); }
+    std::size_t Pending() const { return buffer.Size(); }
+    // The text taken could not all reach the file: every pin's level goes
+    // out again with the next change (or the end).
+    void TextLost() { lostChanges = true; }
 
     // Changes dropped while the buffer was full.
     std::uint64_t Dropped() const { return dropped; }
     // Accesses at addresses of no recorded port: each address with its
     // count, in the order first seen; then the count of any further ones.
-    const std::vector<std::pair<std::uint16_t, std::uint64_t>>& Unrecorded() const
-    {
-        return unrecorded;
-    }
+    struct Unrecorded {
+        std::uint16_t address;
+        std::uint64_t count;
+    };
+    const Unrecorded* UnrecordedAddresses() const { return unrecorded; }
+    std::size_t UnrecordedCount() const { return unrecordedCount; }
     std::uint64_t UnrecordedOthers() const { return unrecordedOthers; }
 
 private:
     struct Port {
-        std::uint16_t base;
-        int control = -1;             // the control latch as last seen; -1 unknown
-        int dataWritten = -1;         // the data latch as last seen; -1 unknown
-        int shown[3] = {-1, -1, -1};  // each register's value as its pins show it
-        char levels[17];              // '0', '1' or 'x' for pins 1 to 17
-        std::string identifiers[17];  // the signals' short codes in the file
+        std::uint16_t base = 0;
+        bool levelsKnown = false;      // Levels came, or an access came first
+        int control = -1;              // the control latch as last seen; -1 unknown
+        int dataWritten = -1;          // the data latch as last seen; -1 unknown
+        int shown[3] = {-1, -1, -1};   // each register's value as its pins show it
+        char levels[17] = {};          // '0', '1' or 'x' for pins 1 to 17
+        char identifiers[17][4] = {};  // the signals' short codes in the file
     };
     // A pin of a register, as PinMap gives it.
     struct Line {
@@ -89,27 +136,29 @@ private:
         bool inverted;
     };
 
+    Port* Find(std::uint16_t address);
+    void Stamp(std::uint64_t time);
     void Change(Port& port, int pin, char level);
     void ApplyRegister(Port& port, int reg, std::uint8_t value);
     void ApplyControl(Port& port, std::uint8_t value);
     void CountUnrecorded(std::uint16_t address);
     void AppendAllLevels();
-    void DeclarePorts(const std::vector<RecordedRegisters>& start);
-    void ShowStartLevels(const std::vector<RecordedRegisters>& start);
+    void Append(const char* text);
+    void DeclarePort(Port& port, std::size_t firstSignal);
 
     Line lines[3][8] = {};  // each register's pins
     int lineCount[3] = {};
 
-    std::vector<Port> ports;
-    std::string buffer;
+    Port ports[kMaxPorts];
+    int portCount = 0;
+    VcdText buffer;
     std::uint64_t origin = 0;
     Clock clock = nullptr;  // the current access's clock
-    bool timed = false;     // whether `time` holds the current access's time
-    bool initialising = false;
-    std::uint64_t time = 0;
+    bool timed = false;     // the current access has its time stamp
     std::uint64_t lastStamp = 0;
     std::uint64_t dropped = 0;
     bool lostChanges = false;  // changes were dropped: all levels go out again
-    std::vector<std::pair<std::uint16_t, std::uint64_t>> unrecorded;
+    Unrecorded unrecorded[kUnrecordedAddresses] = {};
+    std::size_t unrecordedCount = 0;
     std::uint64_t unrecordedOthers = 0;
 };

@@ -12,10 +12,18 @@ __declspec(dllimport) unsigned short __stdcall PortRead(unsigned short address);
 __declspec(dllimport) void __stdcall PortWrite(unsigned short address, unsigned short value);
 }
 
+namespace {
+std::uint16_t UntappedRead(std::uint16_t address)
+{
+    return ::PortRead(address);
+}
+}  // namespace
+
 namespace port_io {
 
 std::uint16_t PortRead(std::uint16_t address)
 {
+    recording::TapBefore(address, &UntappedRead);
     const std::uint16_t value = ::PortRead(address);
     recording::TapAccess(address, value, false);
     return value;
@@ -23,6 +31,7 @@ std::uint16_t PortRead(std::uint16_t address)
 
 void PortWrite(std::uint16_t address, std::uint16_t value)
 {
+    recording::TapBefore(address, &UntappedRead);
     ::PortWrite(address, value);
     recording::TapAccess(address, value, true);
 }

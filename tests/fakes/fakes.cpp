@@ -100,10 +100,20 @@ void WaitSleeper::EndAllWaits()
     fakes::Sleeps().ended = true;
 }
 
+namespace {
+// The fake port's registers as a recording reads them before a port's first
+// access: not traced, not tapped.
+std::uint16_t UntappedRead(std::uint16_t address)
+{
+    return static_cast<std::uint16_t>(fakes::Port().registers[address] & 0xFF);
+}
+}  // namespace
+
 namespace port_io {
 
 std::uint16_t PortRead(std::uint16_t address)
 {
+    recording::TapBefore(address, &UntappedRead);
     fakes::FakePort& port = fakes::Port();
     const std::uint16_t value =
         static_cast<std::uint16_t>((port.registers[address] & 0xFF) | (port.readHighByte << 8));
@@ -116,6 +126,7 @@ std::uint16_t PortRead(std::uint16_t address)
 
 void PortWrite(std::uint16_t address, std::uint16_t value)
 {
+    recording::TapBefore(address, &UntappedRead);
     fakes::FakePort& port = fakes::Port();
     port.registers[address] = value;
     const fakes::PortAccess access{true, address, value};

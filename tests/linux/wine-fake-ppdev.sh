@@ -219,6 +219,32 @@ held by another program. Its reads give FF and writes are dropped until that pro
 expect_file "$work/dev/parport0.log" ""
 stop_fake
 
+# Three ports, each held by another program: a load that records
+# (DORUZEDA_RECORD) and a macro's start and end of a recording touch no port,
+# so none waits for a claim (once 2 s a port, one after another).
+echo "== recording over three held ports waits on none"
+ports 888 632 956
+for number in 0 1 2; do
+    mkdir -p "$work/proc/parport$number/devices"
+    echo lp >"$work/proc/parport$number/devices/active"
+done
+start_fake --ports 3
+started=$(date +%s%N)
+export DORUZEDA_RECORD=load.vcd
+run heldrecord <<'MACRO'
+record h.vcd
+expect 0
+record
+expect 0
+MACRO
+unset DORUZEDA_RECORD
+took=$((($(date +%s%N) - started) / 1000000))
+[ $code -eq 0 ] || { fail "host exit code $code"; cat "$work/heldrecord.out"; }
+expect_file "$work/heldrecord.err" ""
+[ "$took" -lt 4000 ] || fail "the load and the recording took $took ms: they waited for ports"
+tail -1 "$work/app/h.vcd" | grep -q '^#[0-9]*$' || fail "h.vcd is not complete"
+stop_fake
+
 # Only Doruzeda_DO.dll cycles here (the Linux libraries stay loaded once
 # loaded): 50 loads and unloads, each with a pin write that reaches the port,
 # and the process's handles by type the same after the last as before the

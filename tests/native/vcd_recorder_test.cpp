@@ -1,6 +1,8 @@
-// VcdRecorder: the levels at the start, the value changes a sequence of
-// register accesses gives, the scopes and names of two ports, the accesses
-// of no recorded port, and a buffer that stays bounded when nobody takes it.
+// VcdRecorder: the levels a port's first access brings, the value changes a
+// sequence of register accesses gives, in ticks of a microsecond and in
+// order, the scopes and names of two ports, the accesses of no recorded
+// port, and a buffer that stays bounded when nobody takes it and ends with
+// the pins' own levels.
 #include "record/vcd_recorder.h"
 
 #include <gtest/gtest.h>
@@ -21,16 +23,19 @@ std::uint64_t TestClock()
 
 std::string Text(VcdRecorder& recorder)
 {
-    std::string text;
+    VcdText text;
     recorder.TakeText(text);
-    return text;
+    return std::string(text.Data() == nullptr ? "" : text.Data(), text.Size());
 }
 
-// What follows the header's "$dumpvars ... $end".
-std::string Body(const std::string& text)
+// A recorder of `ports`, started at `now` (in microseconds), each port's
+// levels brought by its first access at once: `registers` as read then.
+void Begin(VcdRecorder& recorder, const std::vector<RecordedRegisters>& registers)
 {
-    const std::size_t at = text.find("$end\n", text.find("$dumpvars"));
-    return at == std::string::npos ? "(no $dumpvars)" : text.substr(at + 5);
+    std::vector<std::uint16_t> bases;
+    for (const RecordedRegisters& port : registers) bases.push_back(port.base);
+    ASSERT_TRUE(recorder.Start(bases.data(), static_cast<int>(bases.size()), &TestClock));
+    for (const RecordedRegisters& port : registers) recorder.Levels(port, &TestClock);
 }
 
 struct Step {
@@ -45,30 +50,39 @@ struct Step {
 // select-in high).
 const RecordedRegisters kIdle378 = {0x378, 0x00, 0x78, 0x04};
 
-TEST(VcdRecorderTest, TheFileStartsFromThePinsLevelsSoTheFirstStrobeIsAFallingEdge)
+TEST(VcdRecorderTest, APortsLevelsComeBeforeItsFirstAccessSoTheFirstStrobeIsAFallingEdge)
 {
     now = 1000;
-    VcdRecorder recorder({kIdle378}, &TestClock);
-    const std::string text = Text(recorder);
-    EXPECT_NE(text.find("#0\n$dumpvars\n1!\n0\"\n0#\n0$\n0%\n0&\n0'\n0(\n0)\n"
-                        "1*\n1+\n1,\n1-\n1.\n1/\n10\n11\n$end\n"),
-              std::string::npos)
-        << text;
-    now = 1200;
+    VcdRecorder recorder;
+    const std::uint16_t base = 0x378;
+    ASSERT_TRUE(recorder.Start(&base, 1, &TestClock));
+    const std::string header = Text(recorder);
+    EXPECT_NE(header.find("$timescale 1us $end\n"), std::string::npos) << header;
+    EXPECT_NE(header.find("#0\n$dumpvars\nx!\nx\"\nx#\n"), std::string::npos) << header;
+    std::uint16_t awaiting = 0;
+    EXPECT_TRUE(recorder.AwaitsLevels(0x37A, &awaiting));
+    EXPECT_EQ(awaiting, 0x378);
+    now = 1200;  // the levels, then the access in the same microsecond
+    recorder.Levels(kIdle378, &TestClock);
+    EXPECT_FALSE(recorder.AwaitsLevels(0x378, &awaiting));
     recorder.Access(0x37A, 0x05, true, &TestClock);  // strobe low
-    EXPECT_EQ(Text(recorder), "#200\n0!\n");
+    EXPECT_EQ(Text(recorder),
+              "#200\n1!\n1.\n10\n11\n0\"\n0#\n0$\n0%\n0&\n0'\n0(\n0)\n"
+              "1*\n1+\n1,\n1-\n1/\n#201\n0!\n");
 }
 
-TEST(VcdRecorderTest, ASequenceOfAccessesGivesTheseChangesAtTheseTimes)
+TEST(VcdRecorderTest, ASequenceOfAccessesGivesTheseChangesInOrderOneTickApartAtLeast)
 {
     now = 1000;
-    VcdRecorder recorder({kIdle378}, &TestClock);
+    VcdRecorder recorder;
+    Begin(recorder, {kIdle378});
+    Text(recorder);
     const Step steps[] = {
         {1500, 0x378, 0xA5, true},   // the data pins
         {1700, 0x378, 0xA5, true},   // the same again: nothing
         {2000, 0x37A, 0x05, true},   // strobe low (inverted)
-        {2500, 0x37A, 0x04, true},   // strobe high
-        {3000, 0x37A, 0x0C, false},  // a read of the control latch shows select-in low
+        {2000, 0x37A, 0x04, true},   // strobe high in the same microsecond: a tick later
+        {2001, 0x37A, 0x0C, false},  // a read of the control latch shows select-in low
         {3500, 0x37A, 0x24, true},   // bit 5: the data lines become inputs; select-in high
         {4000, 0x378, 0x0F, false},  // read while inputs: the lines show it
         {4500, 0x378, 0x00, true},   // written while inputs: nothing shows
@@ -83,25 +97,26 @@ TEST(VcdRecorderTest, ASequenceOfAccessesGivesTheseChangesAtTheseTimes)
     }
     now = 7000;
     recorder.End(&TestClock);
-    EXPECT_EQ(Body(Text(recorder)),
+    EXPECT_EQ(Text(recorder),
               "#500\n1\"\n1$\n1'\n1)\n"
               "#1000\n0!\n"
-              "#1500\n1!\n"
-              "#2000\n01\n"
+              "#1001\n1!\n"
+              "#1002\n01\n"
               "#2500\n11\n"
               "#3000\n1#\n1%\n0'\n0)\n"
               "#4000\n0\"\n0#\n0$\n0%\n"
               "#5000\n0+\n"
               "#6000\n");
-    ASSERT_EQ(recorder.Unrecorded().size(), 1u);
-    EXPECT_EQ(recorder.Unrecorded()[0].first, 0x27A);
-    EXPECT_EQ(recorder.Unrecorded()[0].second, 1u);
+    ASSERT_EQ(recorder.UnrecordedCount(), 1u);
+    EXPECT_EQ(recorder.UnrecordedAddresses()[0].address, 0x27A);
+    EXPECT_EQ(recorder.UnrecordedAddresses()[0].count, 1u);
 }
 
 TEST(VcdRecorderTest, AccessesThatChangeNoPinReadNoClock)
 {
     now = 0;
-    VcdRecorder recorder({kIdle378}, &TestClock);
+    VcdRecorder recorder;
+    Begin(recorder, {kIdle378});
     now = 100;
     recorder.Access(0x378, 0x55, true, &TestClock);
     clockReadings = 0;
@@ -112,14 +127,15 @@ TEST(VcdRecorderTest, AccessesThatChangeNoPinReadNoClock)
         recorder.Access(0x3BC, 0x12, true, &TestClock);   // another port
     }
     EXPECT_EQ(clockReadings, 0);
-    ASSERT_EQ(recorder.Unrecorded().size(), 1u);
-    EXPECT_EQ(recorder.Unrecorded()[0].second, 1000u);
+    ASSERT_EQ(recorder.UnrecordedCount(), 1u);
+    EXPECT_EQ(recorder.UnrecordedAddresses()[0].count, 1000u);
 }
 
 TEST(VcdRecorderTest, EachPortHasItsScopeAndNamesThatCarryThePort)
 {
     now = 0;
-    VcdRecorder recorder({{0x278, 0x00, 0x78, 0x04}, kIdle378}, &TestClock);
+    VcdRecorder recorder;
+    Begin(recorder, {{0x278, 0x00, 0x78, 0x04}, kIdle378});
     const std::string text = Text(recorder);
     EXPECT_NE(text.find("$scope module lpt_278 $end\n$var wire 1 ! lpt278_pin01_strobe $end\n"
                         "$var wire 1 \" lpt278_pin02_d0 $end\n"),
@@ -136,21 +152,43 @@ TEST(VcdRecorderTest, EachPortHasItsScopeAndNamesThatCarryThePort)
     EXPECT_EQ(Text(recorder), "#50\n02\n");
 }
 
-TEST(VcdRecorderTest, ABufferNobodyTakesStaysBoundedAndTheLevelsComeBackAfterALoss)
+TEST(VcdRecorderTest, ABufferNobodyTakesStaysBoundedAndTheEndShowsThePinsOwnLevels)
 {
     now = 0;
-    VcdRecorder recorder({kIdle378}, &TestClock);
+    VcdRecorder recorder;
+    Begin(recorder, {kIdle378});
     for (int i = 0; i < 1000000; ++i) {
         now = static_cast<std::uint64_t>(i);
         recorder.Access(0x378, (i & 1) != 0 ? 0xFF : 0x00, true, &TestClock);
         ASSERT_LE(recorder.Pending(), VcdRecorder::kBufferLimit + 64);
     }
     EXPECT_GT(recorder.Dropped(), 0u);
+    // Every data pin is high now (the last write was FF), whatever the file
+    // holds: the end says so, then stamps after it.
+    now = 1000000;
+    recorder.End(&TestClock);
+    const std::string text = Text(recorder);
+    const std::string end =
+        "\n#1000000\n1!\n1\"\n1#\n1$\n1%\n1&\n1'\n1(\n1)\n1*\n1+\n1,\n1-\n1.\n1/\n10\n11\n"
+        "#1000001\n";
+    ASSERT_GT(text.size(), end.size());
+    EXPECT_EQ(text.substr(text.size() - end.size()), end);
+}
+
+TEST(VcdRecorderTest, AfterALossTheLevelsComeBackWithTheNextChange)
+{
+    now = 0;
+    VcdRecorder recorder;
+    Begin(recorder, {kIdle378});
     Text(recorder);
-    now = 2000000;
+    now = 10;
+    recorder.Access(0x378, 0xFF, true, &TestClock);
+    recorder.TextLost();  // the text taken could not all reach the file
+    Text(recorder);
+    now = 20;
     recorder.Access(0x378, 0x00, true, &TestClock);
     EXPECT_EQ(Text(recorder),
-              "#2000000\n1!\n0\"\n1#\n1$\n1%\n1&\n1'\n1(\n1)\n1*\n1+\n1,\n1-\n1.\n1/\n10\n11\n"
+              "#20\n1!\n0\"\n1#\n1$\n1%\n1&\n1'\n1(\n1)\n1*\n1+\n1,\n1-\n1.\n1/\n10\n11\n"
               "0#\n0$\n0%\n0&\n0'\n0(\n0)\n");
 }
 

@@ -4,8 +4,9 @@
 #    1) high and only then starts recording into strobe.vcd; sigrok reads
 #    the file back: the strobe and data pins change exactly as the macro
 #    drove them, and sigrok's parallel decoder prints the two bytes the macro
-#    strobed out (the first strobe a falling edge, from the levels at the
-#    start);
+#    strobed out (the first strobe a falling edge, from the levels read
+#    just before the port's first access; sigrok shows the unknown levels
+#    before it as low);
 #  - DORUZEDA_RECORD names a file in a folder that does not exist: one log
 #    line naming it and the cause, and the macro runs on;
 #  - a file that can no longer be written (a full disk, /dev/full): one log
@@ -13,7 +14,12 @@
 #  - DORUZEDA_RECORD and a host that reloads the library: each load has its
 #    own file, and no load empties an earlier one's;
 #  - a host that records from the start (DORUZEDA_RECORD) and is killed
-#    while it sleeps, 0.6 s after its last write, has that write in the file.
+#    while it sleeps, 0.6 s after its last write, has that write in the file;
+#  - a file that takes no more writes (a FIFO whose reader never reads): the
+#    end of the recording and the host's end return, and one log line names
+#    what was dropped;
+#  - a process that ends while its writer writes into a FIFO read slowly:
+#    no line is torn, and whatever is lost is named in the log.
 #
 #   record-vcd.sh RUNNER BIN SOURCE SCRATCH
 runner="$1"
@@ -41,7 +47,8 @@ transitions=$( (sigrok-cli -I vcd -i strobe.vcd -C "$channels" -O vcd; true) 2>/
         for (bit = 7; bit >= 0; bit--) byte = byte * 2 + level[sprintf("%c", 34 + bit)]
         printf "%s %02x\n", level["!"], byte
     }')
-expected="1 00
+expected="0 00
+1 00
 1 a5
 0 a5
 1 a5
@@ -122,6 +129,42 @@ wait "$host" 2>/dev/null
 # Pins 2, 4, 7 and 9 (A5) went high at one time stamp.
 grep -q '^1"$' killed.vcd && grep -q '^1)$' killed.vcd ||
     fail "killed.vcd lacks the write before the kill: $(tail -5 killed.vcd)"
+
+# A FIFO whose reader holds it open and never reads: after 64 KiB the file
+# takes no write. Each end waits its bound; the host ends.
+mkfifo stalled.fifo
+sleep 60 <stalled.fifo &
+reader=$!
+{ echo "setParallelPort 1"; echo "record stalled.fifo"
+  i=0; while [ $i -lt 1500 ]; do echo "setParallelDataByte 255"; echo "setParallelDataByte 0"
+  i=$((i + 1)); done; echo "sleep 300"; echo "record"; } >stalled.macro
+rm -f RurSetupDebug.txt
+timeout 60 "$runner" "$bin/host.exe" stalled.macro >stalled.out 2>&1 ||
+    fail "the host did not end over a stalled file: $(tail -3 stalled.out)"
+kill "$reader" 2>/dev/null
+logged | grep -q '^Recording into stalled.fifo: [0-9]* bytes dropped, the file took no write within 500 ms$' ||
+    fail "no log line names what was dropped: $(logged | grep Recording)"
+
+# A process that ends (without unloading the library) while its writer waits
+# for a reader that takes 4 KiB every 20 ms.
+mkfifo slow.fifo
+python3 -c 'import sys, time
+with open(sys.argv[1], "rb") as source, open(sys.argv[2], "wb") as copy:
+    while True:
+        block = source.read(4096)
+        if not block: break
+        copy.write(block); time.sleep(0.02)' slow.fifo slow.vcd &
+reader=$!
+rm -f RurSetupDebug.txt
+timeout 60 "$runner" "$bin/recording_test.exe" --exit-while-recording slow.fifo 20000 400 \
+    >slow.out 2>&1 || fail "the process did not end: $(cat slow.out)"
+wait "$reader"
+torn=$(grep -v -E '^(#[0-9]+|[01x][!-~]{1,3}|\$.*\$end|\$dumpvars|\$end)$' slow.vcd | head -3)
+[ -z "$torn" ] || fail "slow.vcd has torn lines: $torn"
+[ "$(tail -c 1 slow.vcd | od -An -c | tr -d ' ')" = '\n' ] || fail "slow.vcd ends mid-line"
+lines=$(grep -c '^[01][!-~]*$' slow.vcd)
+[ "$lines" -ge 160000 ] || logged | grep -q '^Recording into slow.fifo: [0-9]* bytes dropped at the end of the process$' ||
+    fail "slow.vcd lost changes ($lines of 160000 lines) and the log names none: $(logged)"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "recorded, read back by sigrok-cli and decoded: $(echo "$decoded" | tr '\n' ' ')"

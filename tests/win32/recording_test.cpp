@@ -1,12 +1,15 @@
 // The recording inside the library under Wine, where it meets threads, the
 // unload and faults: a start racing the unload, two starts at once, no port,
-// a file that cannot be written. (Fifty loads that each record leave no
-// thread or handle: handles_test.)
+// a file that cannot be written, names too long, the library's own log. (Fifty
+// loads that each record leave no thread or handle: handles_test.) The program
+// is also the process that record-vcd.sh ends in the middle of a write
+// ("--exit-while-recording FILE").
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -137,8 +140,8 @@ TEST_F(RecordingTest, TwoThreadsStartingAtOnceLeaveEveryFileCompleteAndNoHandle)
         }
     }
     const std::map<std::string, int> after = test_support::HandlesSettledTo(before);
-    EXPECT_EQ(after, before) << test_support::DescribeCounts(after) << "\nbefore: "
-                             << test_support::DescribeCounts(before);
+    EXPECT_EQ(after, before) << test_support::DescribeCounts(after)
+                             << "\nbefore: " << test_support::DescribeCounts(before);
 }
 
 TEST_F(RecordingTest, NoPortGivesMinusOneOneLogLineAndNoFile)
@@ -193,4 +196,86 @@ TEST_F(RecordingTest, AFileThatCannotBeCreatedGivesMinusOneAndNamesTheFileAndThe
     EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 1) << added;
 }
 
+// One line each, the name cut, for a name too long from a macro and from
+// the environment.
+TEST_F(RecordingTest, NamesTooLongGiveMinusOneAndOneLogLineEach)
+{
+    const std::string longName(1104, 'n');
+    SetEnvironmentVariableA("DORUZEDA_RECORD", longName.c_str());
+    std::string logBefore = scratch.LogFile();
+    LoadedLibrary library;
+    SetEnvironmentVariableA("DORUZEDA_RECORD", nullptr);
+    std::string added = scratch.LogFile().substr(logBefore.size());
+    EXPECT_NE(added.find(" Recording into nnnnn"), std::string::npos) << added;
+    EXPECT_NE(added.find("n... failed: "), std::string::npos) << added;
+    EXPECT_EQ(added.find("Recording"), added.rfind("Recording")) << added;
+    const auto record = library.Get<RecordFunction>("fnOrvane_recordParallelPins");
+    ASSERT_NE(record, nullptr);
+    logBefore = scratch.LogFile();
+    EXPECT_EQ(record(std::string(5000, 'f').c_str()), -1);
+    added = scratch.LogFile().substr(logBefore.size());
+    EXPECT_NE(added.find("ffff... failed: "), std::string::npos) << added;
+    EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 1) << added;
+}
+
+TEST_F(RecordingTest, TheLibrarysOwnLogIsRefusedAndKeepsItsLines)
+{
+    LoadedLibrary library;
+    const auto record = library.Get<RecordFunction>("fnOrvane_recordParallelPins");
+    const auto setPin = library.Get<test_support::Int2>("fnOrvane_setParallelOutputPin");
+    ASSERT_NE(record, nullptr);
+    ASSERT_EQ(setPin(2, 1), 0);  // a line in the log
+    const std::string logBefore = scratch.LogFile();
+    ASSERT_NE(logBefore.find("SetPinOutput(2, 1) Port=378"), std::string::npos) << logBefore;
+    EXPECT_EQ(record("RurSetupDebug.txt"), -1);
+    EXPECT_EQ(record(".\\rursetupdebug.TXT"), -1);
+    const std::string log = scratch.LogFile();
+    ASSERT_GE(log.size(), logBefore.size());
+    EXPECT_EQ(log.substr(0, logBefore.size()), logBefore);
+    const std::string added = log.substr(logBefore.size());
+    EXPECT_NE(
+        added.find(" Recording into RurSetupDebug.txt failed: it is the library's own log\r\n"),
+        std::string::npos)
+        << added;
+    EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 2) << added;
+}
+
+// The child of record-vcd.sh: records into FILE, changes the data pins
+// `changes` times, gives the writer `waitMs` to start writing, and ends the
+// process without unloading the library.
+int ExitWhileRecording(const char* file, int changes, DWORD waitMs)
+{
+    // The host's macro module first, as the host has it: no box at the load.
+    const HMODULE library =
+        LoadLibraryA("kxmacro.dll") != nullptr ? LoadLibraryA("Doruzeda_DO.dll") : nullptr;
+    if (library == nullptr) return 2;
+    const auto find = [library](const char* name) {
+        return reinterpret_cast<void*>(GetProcAddress(library, name));
+    };
+    const auto record = reinterpret_cast<RecordFunction>(find("fnOrvane_recordParallelPins"));
+    const auto prepare =
+        reinterpret_cast<test_support::Int2>(find("fnOrvane_prepareParallelOutputPin"));
+    const auto writeAll =
+        reinterpret_cast<test_support::Int0>(find("fnOrvane_setParallelOutputAll"));
+    if (record == nullptr || prepare == nullptr || writeAll == nullptr || record(file) != 0) {
+        return 3;
+    }
+    for (int change = 0; change < changes; ++change) {
+        for (int pin = 2; pin <= 9; ++pin) prepare(pin, change & 1);
+        writeAll();
+    }
+    Sleep(waitMs);
+    ExitProcess(0);
+}
+
 }  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 5 && std::strcmp(argv[1], "--exit-while-recording") == 0) {
+        return ExitWhileRecording(argv[2], std::atoi(argv[3]),
+                                  static_cast<DWORD>(std::strtoul(argv[4], nullptr, 10)));
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
