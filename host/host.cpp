@@ -173,6 +173,16 @@ const Statement kExports[] = {
      3,
      &CallWithIntegers},
     {"fnOrvane_recordParallelPins", nullptr, {kFile}, 0, &CallWithTexts},
+    {"fnOrvane_pulseParallelOutputPin",
+     nullptr,
+     {kPin, kLevel, {"MICROSECONDS", Kind::Integer}},
+     3,
+     &CallWithIntegers},
+    {"fnOrvane_pulseParallelDataByte",
+     nullptr,
+     {{"VALUE", Kind::Integer}, {"MICROSECONDS", Kind::Integer}},
+     2,
+     &CallWithIntegers},
 };
 
 const Statement* FindStatement(const std::string& word)

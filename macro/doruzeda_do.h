@@ -118,3 +118,32 @@ DORUZEDA_DO_API int __cdecl fnOrvane_waitParallelInputPin(int pin, int level, in
 // complete. 0 recording, or ended; -1 the file cannot be created, or no port
 // can be recorded, each with one log line naming the file and the cause.
 DORUZEDA_DO_API int __cdecl fnOrvane_recordParallelPins(const char* file);
+
+// Pulses: a pin or the data byte held for a time, then put back, for
+// triggers and strobes. The width is the time between the pulse's two port
+// writes: the thread sleeps on the high-resolution waitable timer while more
+// than about a millisecond remains, then watches the performance counter to
+// the end (without that timer, as on Windows before 10 version 1803, it
+// watches the counter for the last tick of the system's timer, 16 ms). Other
+// threads' calls and the setup window go on meanwhile. Blocks the calling
+// thread; one log line after the second write, never inside the pulse, with
+// the width held in microseconds:
+//   PulseOutputPin(1, 1, 500) Port=378 Width=500
+//   PulseDataByte(200, 500) Port=378 Width=500
+// An unload during a pulse ends it at once with its second write and its log
+// line; the call then gives -1.
+
+// Ordinal 16. Drives settable `pin` to `level` (non-zero: high), holds it
+// for `microseconds` (1 to 10,000,000), then drives it back to the level it
+// had before the call. Only that pin goes back: a pin of the same register
+// that another thread changed meanwhile keeps its change. 0 the pulse was
+// made; -1 no port selected, or the library is being unloaded; -2 pin not
+// settable or time outside 1 to 10,000,000.
+DORUZEDA_DO_API int __cdecl fnOrvane_pulseParallelOutputPin(int pin, int level, int microseconds);
+
+// Ordinal 17. Writes `value` (0 to 255) to the data register in one write,
+// holds it for `microseconds` (1 to 10,000,000), then writes back the value
+// the register held before the call: a trigger code on pins 2 to 9. 0 the
+// pulse was made; -1 no port selected, or the library is being unloaded; -2
+// value outside 0 to 255 or time outside 1 to 10,000,000.
+DORUZEDA_DO_API int __cdecl fnOrvane_pulseParallelDataByte(int value, int microseconds);

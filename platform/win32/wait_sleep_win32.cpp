@@ -1,4 +1,5 @@
-// A wait's sleep on Windows: a high-resolution waitable timer
+// The core's time on Windows: the clock is the performance counter; a wait's
+// and a pulse's sleep is a high-resolution waitable timer
 // (CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, Windows 10 version 1803 and later)
 // ticks in about a millisecond without changing the timer resolution of the
 // whole machine, as timeBeginPeriod would. Where the system refuses that flag
@@ -9,6 +10,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 
 #include "../../port/wait_sleep.h"
 
@@ -35,9 +37,48 @@ public:
 EndEvent endEvent;
 std::atomic<bool> waitsEnded{false};
 
-constexpr LONGLONG kSleep100ns = -10000;  // 1 ms, relative
-// Should the timer never fire, a sleep still ends after this.
+constexpr LONGLONG kWaitSleep100ns = 10000;  // 1 ms
+// Should the timer never fire, a sleep still ends this long after its due time.
 constexpr DWORD kTimerBackstopMs = 50;
+// A tick of the ordinary timer, rounded up: without the fine timer a pulse's
+// sleep stops this much short of its end (Windows' default tick is 15.6 ms).
+constexpr std::int64_t kOrdinaryTickNs = 16000000;
+
+// Read at load rather than in a function's static: a static's guard would
+// start the runtime's thread support (a thread and an event per load).
+LONGLONG ReadCounterFrequency()
+{
+    LARGE_INTEGER frequency;
+    return ::QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0 ? frequency.QuadPart
+                                                                             : 1;
+}
+const LONGLONG counterFrequency = ReadCounterFrequency();
+
+// Sleeps `milliseconds` on the end event alone (the ordinary timer).
+bool SleepOnEvent(DWORD milliseconds)
+{
+    if (endEvent.handle == nullptr) {
+        ::Sleep(milliseconds);
+        return !waitsEnded.load();
+    }
+    return ::WaitForSingleObject(endEvent.handle, milliseconds) != WAIT_OBJECT_0 &&
+           !waitsEnded.load();
+}
+
+// Sleeps `hundredNs` (relative) on the fine timer, or until the end event.
+bool SleepOnTimer(HANDLE timer, LONGLONG hundredNs)
+{
+    LARGE_INTEGER due;
+    due.QuadPart = -hundredNs;
+    if (endEvent.handle == nullptr ||
+        !::SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE)) {
+        return SleepOnEvent(1);
+    }
+    const HANDLE objects[] = {endEvent.handle, timer};
+    const DWORD backstop = static_cast<DWORD>(hundredNs / 10000) + kTimerBackstopMs;
+    return ::WaitForMultipleObjects(2, objects, FALSE, backstop) != WAIT_OBJECT_0 &&
+           !waitsEnded.load();
+}
 
 }  // namespace
 
@@ -55,20 +96,34 @@ WaitSleeper::~WaitSleeper()
 bool WaitSleeper::Sleep()
 {
     if (waitsEnded.load()) return false;
-    if (endEvent.handle == nullptr) {
-        ::Sleep(1);
-        return !waitsEnded.load();
+    if (timer == nullptr) return SleepOnEvent(1);
+    return SleepOnTimer(static_cast<HANDLE>(timer), kWaitSleep100ns);
+}
+
+bool WaitSleeper::SleepFor(std::int64_t nanoseconds)
+{
+    if (waitsEnded.load()) return false;
+    if (timer != nullptr) {
+        const LONGLONG hundredNs = nanoseconds / 100;
+        return SleepOnTimer(static_cast<HANDLE>(timer), hundredNs > 0 ? hundredNs : 1);
     }
-    DWORD woken = WAIT_TIMEOUT;
-    LARGE_INTEGER due;
-    due.QuadPart = kSleep100ns;
-    if (timer != nullptr && ::SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE)) {
-        const HANDLE objects[] = {endEvent.handle, static_cast<HANDLE>(timer)};
-        woken = ::WaitForMultipleObjects(2, objects, FALSE, kTimerBackstopMs);
-    } else {
-        woken = ::WaitForSingleObject(endEvent.handle, 1);
-    }
-    return woken != WAIT_OBJECT_0 && !waitsEnded.load();
+    const std::int64_t shortOfTheEnd = nanoseconds - kOrdinaryTickNs;
+    if (shortOfTheEnd < 1000000) return true;
+    return SleepOnEvent(static_cast<DWORD>(shortOfTheEnd / 1000000));
+}
+
+std::int64_t WaitSleeper::NowNs()
+{
+    LARGE_INTEGER counter;
+    ::QueryPerformanceCounter(&counter);
+    const LONGLONG seconds = counter.QuadPart / counterFrequency;
+    const LONGLONG rest = counter.QuadPart % counterFrequency;
+    return seconds * 1000000000LL + rest * 1000000000LL / counterFrequency;
+}
+
+bool WaitSleeper::WaitsEnded()
+{
+    return waitsEnded.load();
 }
 
 void WaitSleeper::EndAllWaits()
