@@ -1,0 +1,221 @@
+// Timing of the pulses and of a wait under Wine, called as the host calls
+// the exports (GetProcAddress by name, cdecl), on whatever INPOUT32.dll lies
+// beside the program (the simulated port, or the Linux one over ppdev):
+//
+//   pulse_timing.exe widths [COUNT]  COUNT (200) data-byte pulses of 10 us,
+//       100 us, 1 ms, 10 ms and 100 ms on LPT1, recorded into pulses.vcd:
+//       the width error (held - asked) by the library's performance counter
+//       (each pulse's log line) and by the recording's time stamps
+//   pulse_timing.exe cpu             the process's CPU time per 100 ms pulse
+//   pulse_timing.exe wait            a wait's reaction to another thread's
+//       change of pin 10 (simulated port only), and the CPU of a 10 s wait
+//
+// Prints microseconds; not a test: the figures depend on the machine.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Int1 = int(__cdecl*)(int);
+using Int2 = int(__cdecl*)(int, int);
+using Int3 = int(__cdecl*)(int, int, int);
+using Text = int(__cdecl*)(const char*);
+
+template <typename Function>
+Function Find(HMODULE module, const char* name)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+void PrintStats(const char* what, int asked, std::vector<double> errors)
+{
+    if (errors.empty()) return;
+    std::sort(errors.begin(), errors.end());
+    std::printf("%-26s %7d us: %4zu pulses, error median %7.1f us, p99 %7.1f us, max %7.1f us\n",
+                what, asked, errors.size(), errors[errors.size() / 2],
+                errors[errors.size() * 99 / 100], errors.back());
+}
+
+// Each "PulseDataByte(1, W) ... Width=N" line of the log: N - W by W.
+std::map<int, std::vector<double>> LoggedErrors()
+{
+    std::map<int, std::vector<double>> errors;
+    std::ifstream log("RurSetupDebug.txt");
+    std::string line;
+    while (std::getline(log, line)) {
+        int asked = 0;
+        const std::size_t call = line.find("PulseDataByte(1, ");
+        const std::size_t width = line.find("Width=");
+        if (call == std::string::npos || width == std::string::npos) continue;
+        asked = std::atoi(line.c_str() + call + 17);
+        errors[asked].push_back(std::atoi(line.c_str() + width + 6) - asked);
+    }
+    return errors;
+}
+
+// Pin 2's rises and falls in the recording, in microseconds; each high
+// stretch a pulse, taken in the order the pulses were asked.
+std::vector<double> RecordedWidths(const char* file)
+{
+    std::ifstream vcd(file);
+    std::string word;
+    std::string id;
+    double unitUs = 0.001;  // "1ns"
+    std::vector<double> widths;
+    double now = 0;
+    double rose = -1;
+    while (vcd >> word) {
+        if (word == "$timescale") {
+            vcd >> word;
+            if (word == "1us") unitUs = 1;
+        } else if (word == "$var") {
+            std::string type, size, code, name;
+            vcd >> type >> size >> code >> name;
+            if (name == "lpt378_pin02_d0") id = code;
+        } else if (word[0] == '#') {
+            now = std::atof(word.c_str() + 1) * unitUs;
+        } else if (!id.empty() && word.size() > 1 && word.substr(1) == id) {
+            if (word[0] == '1') rose = now;
+            if (word[0] == '0' && rose >= 0) widths.push_back(now - rose);
+        }
+    }
+    return widths;
+}
+
+int Widths(HMODULE library, int count)
+{
+    const auto pulse = Find<Int2>(library, "fnOrvane_pulseParallelDataByte");
+    const auto setByte = Find<Int1>(library, "fnOrvane_setParallelDataByte");
+    const auto record = Find<Text>(library, "fnOrvane_recordParallelPins");
+    const int asked[] = {10, 100, 1000, 10000, 100000};
+    setByte(0);
+    DeleteFileA("RurSetupDebug.txt");
+    if (record("pulses.vcd") != 0) std::fprintf(stderr, "no recording\n");
+    for (const int microseconds : asked) {
+        for (int round = 0; round < count; ++round) {
+            if (pulse(1, microseconds) != 0) return 1;
+            Sleep(round % 3);  // pulses at no fixed phase of the timer's ticks
+        }
+    }
+    record(nullptr);
+    std::map<int, std::vector<double>> logged = LoggedErrors();
+    const std::vector<double> recorded = RecordedWidths("pulses.vcd");
+    for (int index = 0; index < 5; ++index) {
+        PrintStats("performance counter", asked[index], logged[asked[index]]);
+        std::vector<double> errors;
+        for (int round = 0; round < count; ++round) {
+            const std::size_t at = static_cast<std::size_t>(index * count + round);
+            if (at < recorded.size()) errors.push_back(recorded[at] - asked[index]);
+        }
+        PrintStats("recording's time stamps", asked[index], errors);
+    }
+    return 0;
+}
+
+double CpuUs()
+{
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    const auto us = [](const FILETIME& time) {
+        return static_cast<double>((static_cast<ULONGLONG>(time.dwHighDateTime) << 32) |
+                                   time.dwLowDateTime) /
+               10.0;
+    };
+    return us(kernel) + us(user);
+}
+
+int Cpu(HMODULE library)
+{
+    const auto pulse = Find<Int2>(library, "fnOrvane_pulseParallelDataByte");
+    const int pulses = 20;
+    const double before = CpuUs();
+    for (int round = 0; round < pulses; ++round) pulse(1, 100000);
+    std::printf("CPU per 100 ms pulse: %.0f us (%d pulses; the process's user and kernel time)\n",
+                (CpuUs() - before) / pulses, pulses);
+    return 0;
+}
+
+struct InputRaiser {
+    void(__cdecl* setInputLines)(unsigned short, unsigned char);
+    int delayUs;
+    LONGLONG raisedAt;
+};
+
+DWORD WINAPI RaiseAfterDelay(void* pointer)
+{
+    InputRaiser& raiser = *static_cast<InputRaiser*>(pointer);
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    const LONGLONG due = now.QuadPart + frequency.QuadPart * raiser.delayUs / 1000000;
+    while (now.QuadPart < due) QueryPerformanceCounter(&now);
+    raiser.raisedAt = now.QuadPart;
+    raiser.setInputLines(0x378, 0x40);
+    return 0;
+}
+
+// As bench/win32/timing.cpp measures it: another thread raises pin 10 0 to
+// 5 ms after each wait began.
+int Wait(HMODULE library)
+{
+    const auto wait = Find<Int3>(library, "fnOrvane_waitParallelInputPin");
+    using SetLines = void(__cdecl*)(unsigned short, unsigned char);
+    const auto setInputLines = Find<SetLines>(GetModuleHandleA("INPOUT32.dll"), "SimSetInputLines");
+    if (setInputLines == nullptr) return 1;
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    std::vector<double> reactionsUs;
+    unsigned seed = 7;
+    for (int round = 0; round < 300; ++round) {
+        seed = seed * 1103515245u + 12345u;
+        setInputLines(0x378, 0x00);
+        InputRaiser raiser{setInputLines, static_cast<int>((seed >> 8) % 5001), 0};
+        const HANDLE thread = CreateThread(nullptr, 0, &RaiseAfterDelay, &raiser, 0, nullptr);
+        const int reached = wait(10, 1, 60000);
+        LARGE_INTEGER returnedAt;
+        QueryPerformanceCounter(&returnedAt);
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+        if (reached != 1) return 1;
+        reactionsUs.push_back(static_cast<double>(returnedAt.QuadPart - raiser.raisedAt) * 1e6 /
+                              static_cast<double>(frequency.QuadPart));
+    }
+    std::sort(reactionsUs.begin(), reactionsUs.end());
+    std::printf("wait reaction, %zu waits: median %.0f us, p99 %.0f us, max %.0f us\n",
+                reactionsUs.size(), reactionsUs[reactionsUs.size() / 2],
+                reactionsUs[reactionsUs.size() * 99 / 100], reactionsUs.back());
+    setInputLines(0x378, 0x00);
+    const double before = CpuUs();
+    wait(10, 1, 10000);
+    std::printf("CPU of a 10 s wait that times out: %.0f ms\n", (CpuUs() - before) / 1000);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string mode = argc > 1 ? argv[1] : "widths";
+    const HMODULE library = LoadLibraryA("Doruzeda_DO.dll");
+    if (library == nullptr) {
+        std::fprintf(stderr, "pulse_timing: no Doruzeda_DO.dll (error %lu)\n", GetLastError());
+        return 1;
+    }
+    Find<Int1>(library, "fnOrvane_setParallelPort")(1);
+    int result = 1;
+    if (mode == "widths") result = Widths(library, argc > 2 ? std::atoi(argv[2]) : 200);
+    if (mode == "cpu") result = Cpu(library);
+    if (mode == "wait") result = Wait(library);
+    FreeLibrary(library);
+    return result;
+}
