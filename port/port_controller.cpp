@@ -40,10 +40,13 @@ bool IsPulseLength(int microseconds)
     return microseconds >= 1 && microseconds <= PortController::kMaxPulseUs;
 }
 
-// Holds until `endNs` on the seam's clock; false when the unload ended it first.
-bool HoldUntil(std::int64_t endNs)
+// Holds until `endNs` on the seam's clock; false when the unload ended it
+// first. `sleeper` is made at the first sleep (a short pulse needs none) and
+// left to the caller to close after the second write: closing the system's
+// timer takes a call to Wine's server, about 40 us, that must not fall inside
+// the pulse.
+bool HoldUntil(std::int64_t endNs, std::optional<WaitSleeper>& sleeper)
 {
-    std::optional<WaitSleeper> sleeper;  // made at the first sleep: a short pulse needs none
     for (;;) {
         const std::int64_t remaining = endNs - WaitSleeper::NowNs();
         if (remaining <= 0) return true;
@@ -346,7 +349,8 @@ int PortController::PulseOutputPin(int pin, int level, int microseconds)
     if (started != kOk) {
         return started;
     }
-    const bool held = HoldUntil(pulse.startNs + microseconds * 1000LL);
+    std::optional<WaitSleeper> sleeper;
+    const bool held = HoldUntil(pulse.startNs + microseconds * 1000LL, sleeper);
     const GuardLock lock(guard);
     // Only the pulsed pin goes back: the rest of the register is as it is now.
     const std::uint16_t now = port_io::PortRead(pulse.reg);
@@ -393,7 +397,8 @@ int PortController::PulseDataByte(int value, int microseconds)
         port_io::PortWrite(pulse.base, static_cast<std::uint16_t>(value));
         pulse.startNs = WaitSleeper::NowNs();
     }
-    const bool held = HoldUntil(pulse.startNs + microseconds * 1000LL);
+    std::optional<WaitSleeper> sleeper;
+    const bool held = HoldUntil(pulse.startNs + microseconds * 1000LL, sleeper);
     const GuardLock lock(guard);
     port_io::PortWrite(pulse.base, pulse.before);
     const int width = MicrosecondsSince(pulse.startNs);

@@ -5,10 +5,13 @@
 //   pulse_timing.exe widths [COUNT]  COUNT (200) data-byte pulses of 10 us,
 //       100 us, 1 ms, 10 ms and 100 ms on LPT1, recorded into pulses.vcd:
 //       the width error (held - asked) by the library's performance counter
-//       (each pulse's log line) and by the recording's time stamps
+//       (each pulse's log line) and by the recording's time stamps;
+//       "widths COUNT unrecorded": the same without the recording
 //   pulse_timing.exe cpu             the process's CPU time per 100 ms pulse
 //   pulse_timing.exe wait            a wait's reaction to another thread's
-//       change of pin 10 (simulated port only), and the CPU of a 10 s wait
+//       change of pin 10 (simulated port only): to the read that sees it
+//       (the simulated port's trace) and to the wait's return
+//   pulse_timing.exe wait10          the process's CPU time of a 10 s wait
 //
 // Prints microseconds; not a test: the figures depend on the machine.
 #include <windows.h>
@@ -91,7 +94,7 @@ std::vector<double> RecordedWidths(const char* file)
     return widths;
 }
 
-int Widths(HMODULE library, int count)
+int Widths(HMODULE library, int count, bool recording)
 {
     const auto pulse = Find<Int2>(library, "fnOrvane_pulseParallelDataByte");
     const auto setByte = Find<Int1>(library, "fnOrvane_setParallelDataByte");
@@ -99,7 +102,7 @@ int Widths(HMODULE library, int count)
     const int asked[] = {10, 100, 1000, 10000, 100000};
     setByte(0);
     DeleteFileA("RurSetupDebug.txt");
-    if (record("pulses.vcd") != 0) std::fprintf(stderr, "no recording\n");
+    if (recording && record("pulses.vcd") != 0) std::fprintf(stderr, "no recording\n");
     for (const int microseconds : asked) {
         for (int round = 0; round < count; ++round) {
             if (pulse(1, microseconds) != 0) return 1;
@@ -144,11 +147,48 @@ int Cpu(HMODULE library)
     return 0;
 }
 
+using TraceCount = unsigned long(__cdecl*)();
+struct SimAccess {
+    unsigned long sequence;
+    unsigned char isWrite;
+    unsigned char reserved;
+    unsigned short address;
+    unsigned short value;
+};
+using TraceGet = int(__cdecl*)(unsigned long, SimAccess*);
+
+void PrintReactions(const char* what, std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    std::printf("%s, %zu waits: median %.0f us, p99 %.0f us, max %.0f us\n", what, values.size(),
+                values[values.size() / 2], values[values.size() * 99 / 100], values.back());
+}
+
 struct InputRaiser {
     void(__cdecl* setInputLines)(unsigned short, unsigned char);
+    TraceCount traceCount;
+    TraceGet traceGet;
     int delayUs;
     LONGLONG raisedAt;
+    LONGLONG seenAt;
 };
+
+// The first read of the status register, from access `next` on, that shows
+// pin 10 high (bit 6): when the wait saw the change.
+LONGLONG WhenSeen(const InputRaiser& raiser, unsigned long next)
+{
+    LARGE_INTEGER now;
+    for (;;) {
+        if (raiser.traceCount() <= next) continue;
+        SimAccess access{};
+        QueryPerformanceCounter(&now);
+        if (raiser.traceGet(next, &access) && !access.isWrite && access.address == 0x379 &&
+            (access.value & 0x40) != 0) {
+            return now.QuadPart;
+        }
+        ++next;
+    }
+}
 
 DWORD WINAPI RaiseAfterDelay(void* pointer)
 {
@@ -159,8 +199,11 @@ DWORD WINAPI RaiseAfterDelay(void* pointer)
     QueryPerformanceCounter(&now);
     const LONGLONG due = now.QuadPart + frequency.QuadPart * raiser.delayUs / 1000000;
     while (now.QuadPart < due) QueryPerformanceCounter(&now);
-    raiser.raisedAt = now.QuadPart;
+    const unsigned long next = raiser.traceCount();
     raiser.setInputLines(0x378, 0x40);
+    QueryPerformanceCounter(&now);
+    raiser.raisedAt = now.QuadPart;
+    raiser.seenAt = WhenSeen(raiser, next);
     return 0;
 }
 
@@ -171,15 +214,23 @@ int Wait(HMODULE library)
     const auto wait = Find<Int3>(library, "fnOrvane_waitParallelInputPin");
     using SetLines = void(__cdecl*)(unsigned short, unsigned char);
     const auto setInputLines = Find<SetLines>(GetModuleHandleA("INPOUT32.dll"), "SimSetInputLines");
-    if (setInputLines == nullptr) return 1;
+    const HMODULE port = GetModuleHandleA("INPOUT32.dll");
+    const auto traceCount = Find<TraceCount>(port, "SimTraceCount");
+    const auto traceGet = Find<TraceGet>(port, "SimTraceGet");
+    if (setInputLines == nullptr || traceCount == nullptr || traceGet == nullptr) return 1;
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
+    const auto us = [&](LONGLONG ticks) {
+        return static_cast<double>(ticks) * 1e6 / static_cast<double>(frequency.QuadPart);
+    };
+    std::vector<double> seenUs;
     std::vector<double> reactionsUs;
     unsigned seed = 7;
     for (int round = 0; round < 300; ++round) {
         seed = seed * 1103515245u + 12345u;
         setInputLines(0x378, 0x00);
-        InputRaiser raiser{setInputLines, static_cast<int>((seed >> 8) % 5001), 0};
+        InputRaiser raiser{setInputLines, traceCount, traceGet, static_cast<int>((seed >> 8) % 5001),
+                           0, 0};
         const HANDLE thread = CreateThread(nullptr, 0, &RaiseAfterDelay, &raiser, 0, nullptr);
         const int reached = wait(10, 1, 60000);
         LARGE_INTEGER returnedAt;
@@ -187,16 +238,20 @@ int Wait(HMODULE library)
         WaitForSingleObject(thread, INFINITE);
         CloseHandle(thread);
         if (reached != 1) return 1;
-        reactionsUs.push_back(static_cast<double>(returnedAt.QuadPart - raiser.raisedAt) * 1e6 /
-                              static_cast<double>(frequency.QuadPart));
+        seenUs.push_back(us(raiser.seenAt - raiser.raisedAt));
+        reactionsUs.push_back(us(returnedAt.QuadPart - raiser.raisedAt));
     }
-    std::sort(reactionsUs.begin(), reactionsUs.end());
-    std::printf("wait reaction, %zu waits: median %.0f us, p99 %.0f us, max %.0f us\n",
-                reactionsUs.size(), reactionsUs[reactionsUs.size() / 2],
-                reactionsUs[reactionsUs.size() * 99 / 100], reactionsUs.back());
-    setInputLines(0x378, 0x00);
+    PrintReactions("wait: change to the read that sees it", seenUs);
+    PrintReactions("wait: change to the return (log line included)", reactionsUs);
+    return 0;
+}
+
+// The CPU of one wait of 10 s that times out (the script adds Wine's server's).
+int LongWait(HMODULE library)
+{
+    const auto wait = Find<Int3>(library, "fnOrvane_waitParallelInputPin");
     const double before = CpuUs();
-    wait(10, 1, 10000);
+    wait(12, 1, 10000);  // pin 12 stays low on the simulated port
     std::printf("CPU of a 10 s wait that times out: %.0f ms\n", (CpuUs() - before) / 1000);
     return 0;
 }
@@ -213,9 +268,13 @@ int main(int argc, char** argv)
     }
     Find<Int1>(library, "fnOrvane_setParallelPort")(1);
     int result = 1;
-    if (mode == "widths") result = Widths(library, argc > 2 ? std::atoi(argv[2]) : 200);
+    if (mode == "widths") {
+        result = Widths(library, argc > 2 ? std::atoi(argv[2]) : 200,
+                        argc <= 3 || std::strcmp(argv[3], "unrecorded") != 0);
+    }
     if (mode == "cpu") result = Cpu(library);
     if (mode == "wait") result = Wait(library);
+    if (mode == "wait10") result = LongWait(library);
     FreeLibrary(library);
     return result;
 }

@@ -38,6 +38,18 @@ EndEvent endEvent;
 std::atomic<bool> waitsEnded{false};
 
 constexpr LONGLONG kWaitSleep100ns = 10000;  // 1 ms
+// Under Wine a wait sleeps this long in the process itself instead: Wine's
+// timer objects fire on its server's millisecond tick (measured with Wine
+// 8.0: a 0.1 ms due time sleeps 1.1 ms), too coarse for a wait to see a
+// change within a millisecond, while its NtDelayExecution sleeps in the
+// process to the microsecond, with no call to the server. No event ends such
+// a sleep: the end of the waits is seen when it returns.
+constexpr std::int64_t kWaitSleepInProcessNs = 500000;
+// Under Wine a pulse sleeps on the timer only to this much before its end,
+// then in the process: the timer fires up to about 1.2 ms late there, which
+// would overrun the pulse's watched last millisecond. An unload waits for at
+// most this one sleep in the process.
+constexpr std::int64_t kInProcessPartNs = 3000000;
 // Should the timer never fire, a sleep still ends this long after its due time.
 constexpr DWORD kTimerBackstopMs = 50;
 // A tick of the ordinary timer, rounded up: without the fine timer a pulse's
@@ -54,7 +66,29 @@ LONGLONG ReadCounterFrequency()
 }
 const LONGLONG counterFrequency = ReadCounterFrequency();
 
+using DelayFunction = LONG(WINAPI*)(BOOLEAN alertable, const LARGE_INTEGER* interval);
+
+// NtDelayExecution where the system is Wine (its ntdll exports
+// wine_get_version); null on Windows, whose own sleeps keep to the timer's
+// tick. Looked up at load, when ntdll is loaded already.
+DelayFunction InProcessSleepOfWine()
+{
+    const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+    if (ntdll == nullptr || ::GetProcAddress(ntdll, "wine_get_version") == nullptr) return nullptr;
+    return reinterpret_cast<DelayFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtDelayExecution")));
+}
+const DelayFunction inProcessSleep = InProcessSleepOfWine();
+
 // Sleeps `milliseconds` on the end event alone (the ordinary timer).
+bool SleepInProcess(DelayFunction delay, std::int64_t nanoseconds)
+{
+    LARGE_INTEGER interval;
+    interval.QuadPart = -(nanoseconds / 100 > 0 ? nanoseconds / 100 : 1);
+    delay(FALSE, &interval);
+    return !waitsEnded.load();
+}
+
 bool SleepOnEvent(DWORD milliseconds)
 {
     if (endEvent.handle == nullptr) {
@@ -96,6 +130,7 @@ WaitSleeper::~WaitSleeper()
 bool WaitSleeper::Sleep()
 {
     if (waitsEnded.load()) return false;
+    if (inProcessSleep != nullptr) return SleepInProcess(inProcessSleep, kWaitSleepInProcessNs);
     if (timer == nullptr) return SleepOnEvent(1);
     return SleepOnTimer(static_cast<HANDLE>(timer), kWaitSleep100ns);
 }
@@ -103,6 +138,10 @@ bool WaitSleeper::Sleep()
 bool WaitSleeper::SleepFor(std::int64_t nanoseconds)
 {
     if (waitsEnded.load()) return false;
+    if (inProcessSleep != nullptr) {
+        if (nanoseconds <= kInProcessPartNs) return SleepInProcess(inProcessSleep, nanoseconds);
+        nanoseconds -= kInProcessPartNs;
+    }
     if (timer != nullptr) {
         const LONGLONG hundredNs = nanoseconds / 100;
         return SleepOnTimer(static_cast<HANDLE>(timer), hundredNs > 0 ? hundredNs : 1);
