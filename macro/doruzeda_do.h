@@ -96,7 +96,8 @@ DORUZEDA_DO_API int __cdecl fnOrvane_getParallelDataByte(void);
 // Ordinal 14. Waits until readable `pin` is at `level` (non-zero: high) or
 // `timeoutMs` milliseconds (0 to 60000) have passed. Reads at once, a hundred
 // times back to back, then after each sleep of a millisecond on a
-// high-resolution waitable timer (Windows 10 version 1803 and later, Wine),
+// high-resolution waitable timer (Windows 10 version 1803 and later), of half
+// a millisecond under Wine (whose timers keep to its server's millisecond),
 // or of one tick of the system's timer where the system refuses that timer
 // (older Windows: 15.6 ms by default). Blocks the calling thread meanwhile (a
 // wait on the thread that serves the setup window keeps the window from

@@ -1,12 +1,14 @@
-// The core's time on Windows: the clock is the performance counter; a wait's
+// The core's time on Windows. The clock is the performance counter. A wait's
 // and a pulse's sleep is a high-resolution waitable timer
-// (CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, Windows 10 version 1803 and later)
-// ticks in about a millisecond without changing the timer resolution of the
-// whole machine, as timeBeginPeriod would. Where the system refuses that flag
-// the sleep is one tick of the system's timer (15.6 ms unless a program of
-// the machine asked for finer). Either way the sleep also waits on one
+// (CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, Windows 10 version 1803 and later),
+// which ticks in about a millisecond without changing the timer resolution of
+// the whole machine, as timeBeginPeriod would. Where the system refuses that
+// flag the sleep is one tick of the system's timer (15.6 ms unless a program
+// of the machine asked for finer). Either way the sleep also waits on one
 // manual-reset event, which the unload sets to end every wait at once.
-// Nothing here takes the loader lock.
+// Under Wine, whose timers fire on its server's millisecond, a wait's sleep
+// and a pulse's last few milliseconds are slept in the process instead (see
+// kWaitSleepInProcessNs). Nothing here takes the loader lock.
 #include <windows.h>
 
 #include <atomic>
