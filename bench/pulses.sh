@@ -59,11 +59,12 @@ until [ -e "$work/dev/parport0" ]; do
     [ "$tries" -le 200 ] && kill -0 "$fake" 2>/dev/null || { echo "no fake device" >&2; exit 1; }
     sleep 0.05
 done
-echo "bare ioctl on the fake device:"
-"$top/build/linux/bench/linux/ioctl_timing" "$work/dev/parport0" 20000
 echo "on the fake ppdev device, the library's counter:"
 (cd "$work/app" && DORUZEDA_PARPORT_PROC="$work/proc" DORUZEDA_PARPORT_DEV="$work/dev" \
     wine pulse_timing.exe widths "$count" unrecorded)
+# After the pulses, so that its writes follow theirs in the stamps.
+echo "bare ioctl on the fake device:"
+"$top/build/linux/bench/linux/ioctl_timing" "$work/dev/parport0" 20000
 wineserver -k 2>/dev/null || true
 fusermount3 -u "$work/dev"
 wait "$fake"
@@ -73,7 +74,8 @@ awk -v count="$count" '
     BEGIN { split("10 100 1000 10000 100000", asked, " ") }
     $2 == "data" && $3 == "01" { rose = $1 }
     $2 == "data" && $3 == "00" && rose != "" {
-        group = int(n++ / count) + 1
+        n++
+        group = int((n - 1) / count) + 1
         printf "%d %.3f\n", asked[group], ($1 - rose) * 1e6 - asked[group]
         rose = ""
     }' "$work/stamps.txt" >"$work/errors.txt"
