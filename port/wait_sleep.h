@@ -23,9 +23,9 @@ public:
     WaitSleeper& operator=(const WaitSleeper&) = delete;
 
     // Sleeps about a millisecond where the system offers a timer that fine
-    // (half a millisecond under Wine), else one tick of the system's timer. True after the sleep; false, at
-    // once or as soon as EndAllWaits is called during the sleep, once the
-    // waits have been ended: the wait then gives up.
+    // (half a millisecond under Wine), else one tick of the system's timer. True after the sleep;
+    // false, at once or as soon as EndAllWaits is called during the sleep, once the waits have been
+    // ended: the wait then gives up.
     bool Sleep();
 
     // Sleeps about `nanoseconds` (at least 1) on the system's fine timer; it

@@ -229,8 +229,8 @@ int Wait(HMODULE library)
     for (int round = 0; round < 300; ++round) {
         seed = seed * 1103515245u + 12345u;
         setInputLines(0x378, 0x00);
-        InputRaiser raiser{setInputLines, traceCount, traceGet, static_cast<int>((seed >> 8) % 5001),
-                           0, 0};
+        InputRaiser raiser{
+            setInputLines, traceCount, traceGet, static_cast<int>((seed >> 8) % 5001), 0, 0};
         const HANDLE thread = CreateThread(nullptr, 0, &RaiseAfterDelay, &raiser, 0, nullptr);
         const int reached = wait(10, 1, 60000);
         LARGE_INTEGER returnedAt;
