@@ -58,9 +58,12 @@ bool HoldUntil(std::int64_t endNs, std::optional<WaitSleeper>& sleeper)
     }
 }
 
-int MicrosecondsSince(std::int64_t startNs)
+// The clock is read as each write begins: on a port whose access takes long
+// (a ppdev device, tens of microseconds) the line changes when the write
+// arrives, one write's way after it begins, for both writes alike.
+int WidthUs(std::int64_t startNs, std::int64_t endNs)
 {
-    return static_cast<int>((WaitSleeper::NowNs() - startNs + 500) / 1000);
+    return static_cast<int>((endNs - startNs + 500) / 1000);
 }
 
 }  // namespace
@@ -354,11 +357,11 @@ int PortController::PulseOutputPin(int pin, int level, int microseconds)
     const GuardLock lock(guard);
     // Only the pulsed pin goes back: the rest of the register is as it is now.
     const std::uint16_t now = port_io::PortRead(pulse.reg);
+    const std::int64_t endNs = WaitSleeper::NowNs();
     port_io::PortWrite(pulse.reg,
                        PinMap::WithLevel(*row, now, PinMap::LevelIn(*row, pulse.before)));
-    const int width = MicrosecondsSince(pulse.startNs);
     DebugLog("PulseOutputPin(%d, %d, %d) Port=%x Width=%d", pin, level, microseconds, pulse.base,
-             width);
+             WidthUs(pulse.startNs, endNs));
     return held ? kOk : kEndedByUnload;
 }
 
@@ -376,8 +379,8 @@ int PortController::StartPinPulse(int pin, int level, int microseconds, const Pi
     pulse->base = SelectedBase();
     pulse->reg = PinMap::RegisterAddress(pulse->base, (*row)->reg);
     pulse->before = port_io::PortRead(pulse->reg);
-    port_io::PortWrite(pulse->reg, PinMap::WithLevel(**row, pulse->before, level != 0));
     pulse->startNs = WaitSleeper::NowNs();
+    port_io::PortWrite(pulse->reg, PinMap::WithLevel(**row, pulse->before, level != 0));
     return kOk;
 }
 
@@ -394,15 +397,16 @@ int PortController::PulseDataByte(int value, int microseconds)
         }
         pulse.base = SelectedBase();
         pulse.before = port_io::PortRead(pulse.base);
-        port_io::PortWrite(pulse.base, static_cast<std::uint16_t>(value));
         pulse.startNs = WaitSleeper::NowNs();
+        port_io::PortWrite(pulse.base, static_cast<std::uint16_t>(value));
     }
     std::optional<WaitSleeper> sleeper;
     const bool held = HoldUntil(pulse.startNs + microseconds * 1000LL, sleeper);
     const GuardLock lock(guard);
+    const std::int64_t endNs = WaitSleeper::NowNs();
     port_io::PortWrite(pulse.base, pulse.before);
-    const int width = MicrosecondsSince(pulse.startNs);
-    DebugLog("PulseDataByte(%d, %d) Port=%x Width=%d", value, microseconds, pulse.base, width);
+    DebugLog("PulseDataByte(%d, %d) Port=%x Width=%d", value, microseconds, pulse.base,
+             WidthUs(pulse.startNs, endNs));
     return held ? kOk : kEndedByUnload;
 }
 

@@ -197,7 +197,7 @@ private:
         EXCLUDES(guard);
 
     // A pulse between its two writes: the register written, what it held
-    // before, and the clock just after the first write.
+    // before, and the clock as the first write began.
     struct Pulse {
         std::uint16_t base;
         std::uint16_t reg;
