@@ -71,6 +71,16 @@ const Statement kExports[] = {
      3,
      Action::CallWithIntegers},
     {"fnOrvane_recordParallelPins", nullptr, {kFile}, 0, Action::CallWithTexts},
+    {"fnOrvane_pulseParallelOutputPin",
+     nullptr,
+     {kPin, kLevel, {"MICROSECONDS", Kind::Integer}},
+     3,
+     Action::CallWithIntegers},
+    {"fnOrvane_pulseParallelDataByte",
+     nullptr,
+     {{"VALUE", Kind::Integer}, {"MICROSECONDS", Kind::Integer}},
+     2,
+     Action::CallWithIntegers},
     {"fnOrvane_checkParallelPort", nullptr, {}, 0, Action::CallWithIntegers},
 };
 

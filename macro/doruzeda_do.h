@@ -96,7 +96,8 @@ DORUZEDA_DO_API int __cdecl fnOrvane_getParallelDataByte(void);
 // Ordinal 14. Waits until readable `pin` is at `level` (non-zero: high) or
 // `timeoutMs` milliseconds (0 to 60000) have passed. Reads at once, a hundred
 // times back to back, then after each sleep of a millisecond on a
-// high-resolution waitable timer (Windows 10 version 1803 and later, Wine),
+// high-resolution waitable timer (Windows 10 version 1803 and later), of half
+// a millisecond under Wine (whose timers keep to its server's millisecond),
 // or of one tick of the system's timer where the system refuses that timer
 // (older Windows: 15.6 ms by default). Blocks the calling thread meanwhile (a
 // wait on the thread that serves the setup window keeps the window from
@@ -119,6 +120,34 @@ DORUZEDA_DO_API int __cdecl fnOrvane_waitParallelInputPin(int pin, int level, in
 // can be recorded, each with one log line naming the file and the cause.
 DORUZEDA_DO_API int __cdecl fnOrvane_recordParallelPins(const char* file);
 
+// Pulses: a pin or the data byte held for a time, then put back, for
+// triggers and strobes. The width is the time between the pulse's two port
+// writes: the thread sleeps on the high-resolution waitable timer while more
+// than about a millisecond remains, then watches the performance counter to
+// the end (without that timer, as on Windows before 10 version 1803, it
+// watches the counter for the last tick of the system's timer, 16 ms). Other
+// threads' calls and the setup window go on meanwhile. Blocks the calling
+// thread; one log line after the second write, never inside the pulse, with
+// the width held in microseconds:
+//   PulseOutputPin(1, 1, 500) Port=378 Width=500
+//   PulseDataByte(200, 500) Port=378 Width=500
+// An unload during a pulse ends it at once with its second write and its log
+// line; the call then gives -1.
+
+// Ordinal 16. Drives settable `pin` to `level` (non-zero: high), holds it
+// for `microseconds` (1 to 10,000,000), then drives it back to the level it
+// had before the call. Only that pin goes back: a pin of the same register
+// that another thread changed meanwhile keeps its change. 0 the pulse was
+// made; -1 no port selected, or the library is being unloaded; -2 pin not
+// settable or time outside 1 to 10,000,000.
+DORUZEDA_DO_API int __cdecl fnOrvane_pulseParallelOutputPin(int pin, int level, int microseconds);
+
+// Ordinal 17. Writes `value` (0 to 255) to the data register in one write,
+// holds it for `microseconds` (1 to 10,000,000), then writes back the value
+// the register held before the call: a trigger code on pins 2 to 9. 0 the
+// pulse was made; -1 no port selected, or the library is being unloaded; -2
+// value outside 0 to 255 or time outside 1 to 10,000,000.
+DORUZEDA_DO_API int __cdecl fnOrvane_pulseParallelDataByte(int value, int microseconds);
 // Ordinal 18. Puts 55 and then AA on the data lines, about a microsecond
 // each, when they are outputs, to tell whether something answers at the
 // selected port (a macro's set-up step): it reads each pattern back from the

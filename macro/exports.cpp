@@ -99,6 +99,16 @@ DORUZEDA_DO_API int __cdecl fnOrvane_recordParallelPins(const char* file)
     return WhileLoaded([&] { return RecordPins(file); });
 }
 
+DORUZEDA_DO_API int __cdecl fnOrvane_pulseParallelOutputPin(int pin, int level, int microseconds)
+{
+    return WhileLoaded([&] { return TheController().PulseOutputPin(pin, level, microseconds); });
+}
+
+DORUZEDA_DO_API int __cdecl fnOrvane_pulseParallelDataByte(int value, int microseconds)
+{
+    return WhileLoaded([&] { return TheController().PulseDataByte(value, microseconds); });
+}
+
 DORUZEDA_DO_API int __cdecl fnOrvane_checkParallelPort(void)
 {
     return WhileLoaded([] { return TheController().CheckPort(PortDriverOpen()); });

@@ -1,6 +1,5 @@
 #include "port_controller.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -28,6 +27,43 @@ bool EqualIgnoringAsciiCase(const char* left, const char* right)
 char FirstCharacter(const char* text)
 {
     return text == nullptr ? '\0' : text[0];
+}
+
+// A pulse's last part, watched on the clock rather than slept: the fine
+// timer ends up to about a millisecond late under Wine.
+constexpr std::int64_t kWatchedNs = 1000000;
+// No sleep shorter than this: it would end later than the clock's watch.
+constexpr std::int64_t kShortestSleepNs = 500000;
+
+bool IsPulseLength(int microseconds)
+{
+    return microseconds >= 1 && microseconds <= PortController::kMaxPulseUs;
+}
+
+// Holds until `endNs` on the seam's clock; false when the unload ended it
+// first. `sleeper` is made at the first sleep (a short pulse needs none) and
+// left to the caller to close after the second write: closing the system's
+// timer takes a call to Wine's server, about 40 us, that must not fall inside
+// the pulse.
+bool HoldUntil(std::int64_t endNs, std::optional<WaitSleeper>& sleeper)
+{
+    for (;;) {
+        const std::int64_t remaining = endNs - WaitSleeper::NowNs();
+        if (remaining <= 0) return true;
+        if (WaitSleeper::WaitsEnded()) return false;
+        if (remaining > kWatchedNs + kShortestSleepNs) {
+            if (!sleeper) sleeper.emplace();
+            if (!sleeper->SleepFor(remaining - kWatchedNs)) return false;
+        }
+    }
+}
+
+// The clock is read as each write begins: on a port whose access takes long
+// (a ppdev device, tens of microseconds) the line changes when the write
+// arrives, one write's way after it begins, for both writes alike.
+int WidthUs(std::int64_t startNs, std::int64_t endNs)
+{
+    return static_cast<int>((endNs - startNs + 500) / 1000);
 }
 
 }  // namespace
@@ -281,11 +317,10 @@ int PortController::CheckWait(int pin, int timeoutMs, const PinMapRow** row,
 int PortController::AwaitLevel(std::uint16_t reg, const PinMapRow& row, bool wantHigh,
                                int timeoutMs)
 {
-    using Clock = std::chrono::steady_clock;
     // Reads this many times back to back before it sleeps between reads, so
     // a change that comes soon is seen at once and a long wait holds no core.
     constexpr int kFastReads = 100;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const std::int64_t deadlineNs = WaitSleeper::NowNs() + timeoutMs * 1000000LL;
     std::optional<WaitSleeper> sleeper;  // made at the first sleep: most waits end sooner
 
     for (int reads = 1;; ++reads) {
@@ -297,7 +332,7 @@ int PortController::AwaitLevel(std::uint16_t reg, const PinMapRow& row, bool wan
         if (PinMap::LevelIn(row, value) == wantHigh) {
             return 1;
         }
-        if (Clock::now() >= deadline) {
+        if (WaitSleeper::NowNs() >= deadlineNs) {
             return 0;
         }
         // After the fast reads, a sleep between reads; an unload ends it, and
@@ -349,6 +384,72 @@ int PortController::CheckDataLatch(std::uint16_t base)
     DebugLog("CheckPort() Port=%x does not answer: wrote 55 read %02X, wrote AA read %02X", base,
              first, second);
     return kNoAnswer;
+}
+
+int PortController::PulseOutputPin(int pin, int level, int microseconds)
+{
+    const PinMapRow* row = nullptr;
+    Pulse pulse{};
+    const int started = StartPinPulse(pin, level, microseconds, &row, &pulse);
+    if (started != kOk) {
+        return started;
+    }
+    std::optional<WaitSleeper> sleeper;
+    const bool held = HoldUntil(pulse.startNs + microseconds * 1000LL, sleeper);
+    const GuardLock lock(guard);
+    // Only the pulsed pin goes back: the rest of the register is as it is now.
+    const std::uint16_t now = port_io::PortRead(pulse.reg);
+    const std::int64_t endNs = WaitSleeper::NowNs();
+    port_io::PortWrite(pulse.reg,
+                       PinMap::WithLevel(*row, now, PinMap::LevelIn(*row, pulse.before)));
+    DebugLog("PulseOutputPin(%d, %d, %d) Port=%x Width=%d", pin, level, microseconds, pulse.base,
+             WidthUs(pulse.startNs, endNs));
+    return held ? kOk : kEndedByUnload;
+}
+
+int PortController::StartPinPulse(int pin, int level, int microseconds, const PinMapRow** row,
+                                  Pulse* pulse)
+{
+    const GuardLock lock(guard);
+    if (!HasUsablePort()) {
+        return kNoPort;
+    }
+    *row = PinMap::Find(pin);
+    if (*row == nullptr || !(*row)->settable || !IsPulseLength(microseconds)) {
+        return kBadPin;
+    }
+    pulse->base = SelectedBase();
+    pulse->reg = PinMap::RegisterAddress(pulse->base, (*row)->reg);
+    pulse->before = port_io::PortRead(pulse->reg);
+    pulse->startNs = WaitSleeper::NowNs();
+    port_io::PortWrite(pulse->reg, PinMap::WithLevel(**row, pulse->before, level != 0));
+    return kOk;
+}
+
+int PortController::PulseDataByte(int value, int microseconds)
+{
+    Pulse pulse{};
+    {
+        const GuardLock lock(guard);
+        if (!HasUsablePort()) {
+            return kNoPort;
+        }
+        if (value < 0 || value > 0xFF || !IsPulseLength(microseconds)) {
+            return kBadPin;
+        }
+        pulse.base = SelectedBase();
+        pulse.before = port_io::PortRead(pulse.base);
+        pulse.startNs = WaitSleeper::NowNs();
+        port_io::PortWrite(pulse.base, static_cast<std::uint16_t>(value));
+    }
+    std::optional<WaitSleeper> sleeper;
+    const bool held = HoldUntil(pulse.startNs + microseconds * 1000LL, sleeper);
+    const GuardLock lock(guard);
+    const std::int64_t endNs = WaitSleeper::NowNs();
+    port_io::PortWrite(pulse.base, pulse.before);
+    DebugLog("PulseDataByte(%d, %d) Port=%x Width=%d", value, microseconds, pulse.base,
+             WidthUs(pulse.startNs, endNs));
+    return held ? kOk : kEndedByUnload;
 }
 
 void PortController::SetPinFromList(ListPosition position, int pin, int level)

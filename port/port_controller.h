@@ -94,6 +94,26 @@ public:
     // or timeout out of range. Blocks the calling thread.
     int WaitInputPin(int pin, int level, int timeoutMs);
 
+    // Pulses: settable `pin` driven to `level` (non-zero: high), or the
+    // data register written with `value` (0 to 255) in one write, held for
+    // `microseconds` (1 to kMaxPulseUs), then put back: the pin to the level
+    // it had before, every other bit of its register as it is at that moment
+    // (another thread's change made meanwhile stays); the data register to
+    // the whole value it held. The width is the time between the two writes:
+    // a sleep on the seam's fine timer while more than about a millisecond
+    // remains, then the clock watched to the end. The guard is held for each
+    // write only, never while holding. One log line, after the second write,
+    // with the width held in microseconds:
+    //   PulseOutputPin(1, 1, 500) Port=378 Width=500
+    //   PulseDataByte(200, 500) Port=378 Width=500
+    // 0 the pulse was made; -1 no port; -2 pin not settable, value outside
+    // 0 to 255 or time outside 1 to kMaxPulseUs; kEndedByUnload: the unload
+    // (WaitSleeper::EndAllWaits) ended the pulse early, its second write
+    // made at once and logged. Blocks the calling thread.
+    int PulseOutputPin(int pin, int level, int microseconds);
+    int PulseDataByte(int value, int microseconds);
+    static constexpr int kMaxPulseUs = 10000000;
+    static constexpr int kEndedByUnload = -1;  // the -1 of every call refused at unload
     // Whether something answers at the selected port. With the data lines as
     // outputs, 55 and then AA stand on them for about a microsecond each (one
     // port access): the data register is read, each pattern written and read
@@ -188,6 +208,19 @@ private:
     // Reads register `reg` until `row`'s pin shows `wantHigh` (1) or the time
     // runs out or an unload ends the wait (0).
     int AwaitLevel(std::uint16_t reg, const PinMapRow& row, bool wantHigh, int timeoutMs)
+        EXCLUDES(guard);
+
+    // A pulse between its two writes: the register written, what it held
+    // before, and the clock as the first write began.
+    struct Pulse {
+        std::uint16_t base;
+        std::uint16_t reg;
+        std::uint16_t before;
+        std::int64_t startNs;
+    };
+    // PulseOutputPin's checks and first write: kOk with `pulse` filled, or
+    // the refusal.
+    int StartPinPulse(int pin, int level, int microseconds, const PinMapRow** row, Pulse* pulse)
         EXCLUDES(guard);
 
     mutable Guard guard;

@@ -1,10 +1,15 @@
-// The sleep between a wait's reads, and the end of every wait at unload: the
-// platform operations that WaitInputPin needs, and nothing else.
+// Time for the core: the clock, the sleep between a wait's reads, the sleep
+// of a pulse, and the end of every wait and pulse at unload: the platform
+// operations that WaitInputPin and the pulses need, and nothing else. The
+// core reads no other clock.
 //
-// The Win32 build binds these to a waitable timer and an event
-// (platform/win32/wait_sleep_win32.cpp); the native tests bind them to a
-// double that sleeps a millisecond and counts (tests/fakes/fakes.cpp).
+// The Win32 build binds these to the performance counter, a waitable timer
+// and an event (platform/win32/wait_sleep_win32.cpp); the native tests bind
+// them to a double that sleeps and counts, with a fake clock a test can
+// switch on (tests/fakes/fakes.cpp).
 #pragma once
+
+#include <cstdint>
 
 // One wait's sleeper, made and used by the waiting thread only, for the
 // length of one wait.
@@ -17,13 +22,28 @@ public:
     WaitSleeper(const WaitSleeper&) = delete;
     WaitSleeper& operator=(const WaitSleeper&) = delete;
 
-    // Sleeps about a millisecond where the system offers a timer that fine,
-    // else one tick of the system's timer. True after the sleep; false, at
-    // once or as soon as EndAllWaits is called during the sleep, once the
-    // waits have been ended: the wait then gives up.
+    // Sleeps about a millisecond where the system offers a timer that fine
+    // (half a millisecond under Wine), else one tick of the system's timer. True after the sleep;
+    // false, at once or as soon as EndAllWaits is called during the sleep, once the waits have been
+    // ended: the wait then gives up.
     bool Sleep();
 
-    // Ends every sleep under way and makes every later Sleep return false at
+    // Sleeps about `nanoseconds` (at least 1) on the system's fine timer; it
+    // may last longer by the timer's lateness (under Wine up to about a
+    // millisecond), never noticeably shorter. Where the system has no fine
+    // timer, returns true at once unless the sleep is longer than a tick of
+    // the ordinary timer, and then sleeps a tick less: a pulse's width must
+    // not be stretched by a tick. True after the sleep; false as Sleep.
+    bool SleepFor(std::int64_t nanoseconds);
+
+    // Monotonic time in nanoseconds from an arbitrary start (the system's
+    // performance counter); any thread, never blocks.
+    static std::int64_t NowNs();
+
+    // EndAllWaits has been called: a pulse that watches the clock checks it.
+    static bool WaitsEnded();
+
+    // Ends every sleep under way and makes every later sleep return false at
     // once, for the rest of this load. For the unload, on any thread, also
     // while the system's loader lock is held: it never blocks.
     static void EndAllWaits();

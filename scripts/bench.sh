@@ -7,6 +7,12 @@
 #   sh scripts/bench.sh linux    ppdev: one PortWrite through the Wine INPOUT32.dll
 #                                on the fake ppdev device, one bare ioctl on the
 #                                same file, one PortWrite on the simulated port
+#   sh scripts/bench.sh pulses [COUNT]
+#                                the pulses' width error under Wine on the
+#                                simulated port (the library's counter, the
+#                                recording) and on the fake ppdev device (its
+#                                own monotonic stamps), CPU per pulse, and a
+#                                wait's reaction and CPU
 set -e
 top=$(cd "$(dirname "$0")/.." && pwd)
 . "$top/scripts/env.sh"
@@ -17,6 +23,9 @@ if [ "${1:-}" = "wine" ]; then
     cd "$top/build/win32/bin"
     in_display wine timing.exe
     exit $?
+fi
+if [ "${1:-}" = "pulses" ]; then
+    exec sh "$top/bench/pulses.sh" "${2:-200}"
 fi
 if [ "${1:-}" = "linux" ]; then
     sh "$top/scripts/build.sh" >/dev/null

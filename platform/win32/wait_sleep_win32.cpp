@@ -1,14 +1,18 @@
-// A wait's sleep on Windows: a high-resolution waitable timer
-// (CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, Windows 10 version 1803 and later)
-// ticks in about a millisecond without changing the timer resolution of the
-// whole machine, as timeBeginPeriod would. Where the system refuses that flag
-// the sleep is one tick of the system's timer (15.6 ms unless a program of
-// the machine asked for finer). Either way the sleep also waits on one
+// The core's time on Windows. The clock is the performance counter. A wait's
+// and a pulse's sleep is a high-resolution waitable timer
+// (CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, Windows 10 version 1803 and later),
+// which ticks in about a millisecond without changing the timer resolution of
+// the whole machine, as timeBeginPeriod would. Where the system refuses that
+// flag the sleep is one tick of the system's timer (15.6 ms unless a program
+// of the machine asked for finer). Either way the sleep also waits on one
 // manual-reset event, which the unload sets to end every wait at once.
-// Nothing here takes the loader lock.
+// Under Wine, whose timers fire on its server's millisecond, a wait's sleep
+// and a pulse's last few milliseconds are slept in the process instead (see
+// kWaitSleepInProcessNs). Nothing here takes the loader lock.
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 
 #include "../../port/wait_sleep.h"
 
@@ -35,9 +39,82 @@ public:
 EndEvent endEvent;
 std::atomic<bool> waitsEnded{false};
 
-constexpr LONGLONG kSleep100ns = -10000;  // 1 ms, relative
-// Should the timer never fire, a sleep still ends after this.
+constexpr LONGLONG kWaitSleep100ns = 10000;  // 1 ms
+// Under Wine a wait sleeps this long in the process itself instead: Wine's
+// timer objects fire on its server's millisecond tick (measured with Wine
+// 8.0: a 0.1 ms due time sleeps 1.1 ms), too coarse for a wait to see a
+// change within a millisecond, while its NtDelayExecution sleeps in the
+// process to the microsecond, with no call to the server. No event ends such
+// a sleep: the end of the waits is seen when it returns.
+constexpr std::int64_t kWaitSleepInProcessNs = 500000;
+// Under Wine a pulse sleeps on the timer only to this much before its end,
+// then in the process: the timer fires up to about 1.2 ms late there, which
+// would overrun the pulse's watched last millisecond. An unload waits for at
+// most this one sleep in the process.
+constexpr std::int64_t kInProcessPartNs = 3000000;
+// Should the timer never fire, a sleep still ends this long after its due time.
 constexpr DWORD kTimerBackstopMs = 50;
+// A tick of the ordinary timer, rounded up: without the fine timer a pulse's
+// sleep stops this much short of its end (Windows' default tick is 15.6 ms).
+constexpr std::int64_t kOrdinaryTickNs = 16000000;
+
+// Read at load rather than in a function's static: a static's guard would
+// start the runtime's thread support (a thread and an event per load).
+LONGLONG ReadCounterFrequency()
+{
+    LARGE_INTEGER frequency;
+    return ::QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0 ? frequency.QuadPart
+                                                                             : 1;
+}
+const LONGLONG counterFrequency = ReadCounterFrequency();
+
+using DelayFunction = LONG(WINAPI*)(BOOLEAN alertable, const LARGE_INTEGER* interval);
+
+// NtDelayExecution where the system is Wine (its ntdll exports
+// wine_get_version); null on Windows, whose own sleeps keep to the timer's
+// tick. Looked up at load, when ntdll is loaded already.
+DelayFunction InProcessSleepOfWine()
+{
+    const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+    if (ntdll == nullptr || ::GetProcAddress(ntdll, "wine_get_version") == nullptr) return nullptr;
+    return reinterpret_cast<DelayFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtDelayExecution")));
+}
+const DelayFunction inProcessSleep = InProcessSleepOfWine();
+
+// Sleeps `milliseconds` on the end event alone (the ordinary timer).
+bool SleepInProcess(DelayFunction delay, std::int64_t nanoseconds)
+{
+    LARGE_INTEGER interval;
+    interval.QuadPart = -(nanoseconds / 100 > 0 ? nanoseconds / 100 : 1);
+    delay(FALSE, &interval);
+    return !waitsEnded.load();
+}
+
+bool SleepOnEvent(DWORD milliseconds)
+{
+    if (endEvent.handle == nullptr) {
+        ::Sleep(milliseconds);
+        return !waitsEnded.load();
+    }
+    return ::WaitForSingleObject(endEvent.handle, milliseconds) != WAIT_OBJECT_0 &&
+           !waitsEnded.load();
+}
+
+// Sleeps `hundredNs` (relative) on the fine timer, or until the end event.
+bool SleepOnTimer(HANDLE timer, LONGLONG hundredNs)
+{
+    LARGE_INTEGER due;
+    due.QuadPart = -hundredNs;
+    if (endEvent.handle == nullptr ||
+        !::SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE)) {
+        return SleepOnEvent(1);
+    }
+    const HANDLE objects[] = {endEvent.handle, timer};
+    const DWORD backstop = static_cast<DWORD>(hundredNs / 10000) + kTimerBackstopMs;
+    return ::WaitForMultipleObjects(2, objects, FALSE, backstop) != WAIT_OBJECT_0 &&
+           !waitsEnded.load();
+}
 
 }  // namespace
 
@@ -55,20 +132,39 @@ WaitSleeper::~WaitSleeper()
 bool WaitSleeper::Sleep()
 {
     if (waitsEnded.load()) return false;
-    if (endEvent.handle == nullptr) {
-        ::Sleep(1);
-        return !waitsEnded.load();
+    if (inProcessSleep != nullptr) return SleepInProcess(inProcessSleep, kWaitSleepInProcessNs);
+    if (timer == nullptr) return SleepOnEvent(1);
+    return SleepOnTimer(static_cast<HANDLE>(timer), kWaitSleep100ns);
+}
+
+bool WaitSleeper::SleepFor(std::int64_t nanoseconds)
+{
+    if (waitsEnded.load()) return false;
+    if (inProcessSleep != nullptr) {
+        if (nanoseconds <= kInProcessPartNs) return SleepInProcess(inProcessSleep, nanoseconds);
+        nanoseconds -= kInProcessPartNs;
     }
-    DWORD woken = WAIT_TIMEOUT;
-    LARGE_INTEGER due;
-    due.QuadPart = kSleep100ns;
-    if (timer != nullptr && ::SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE)) {
-        const HANDLE objects[] = {endEvent.handle, static_cast<HANDLE>(timer)};
-        woken = ::WaitForMultipleObjects(2, objects, FALSE, kTimerBackstopMs);
-    } else {
-        woken = ::WaitForSingleObject(endEvent.handle, 1);
+    if (timer != nullptr) {
+        const LONGLONG hundredNs = nanoseconds / 100;
+        return SleepOnTimer(static_cast<HANDLE>(timer), hundredNs > 0 ? hundredNs : 1);
     }
-    return woken != WAIT_OBJECT_0 && !waitsEnded.load();
+    const std::int64_t shortOfTheEnd = nanoseconds - kOrdinaryTickNs;
+    if (shortOfTheEnd < 1000000) return true;
+    return SleepOnEvent(static_cast<DWORD>(shortOfTheEnd / 1000000));
+}
+
+std::int64_t WaitSleeper::NowNs()
+{
+    LARGE_INTEGER counter;
+    ::QueryPerformanceCounter(&counter);
+    const LONGLONG seconds = counter.QuadPart / counterFrequency;
+    const LONGLONG rest = counter.QuadPart % counterFrequency;
+    return seconds * 1000000000LL + rest * 1000000000LL / counterFrequency;
+}
+
+bool WaitSleeper::WaitsEnded()
+{
+    return waitsEnded.load();
 }
 
 void WaitSleeper::EndAllWaits()

@@ -64,8 +64,14 @@ FakeSleeps& Sleeps()
 
 void ResetSleeps()
 {
-    Sleeps().sleeps = 0;
-    Sleeps().ended = false;
+    FakeSleeps& sleeps = Sleeps();
+    sleeps.sleeps = 0;
+    sleeps.ended = false;
+    sleeps.fakeClock = false;
+    sleeps.nowNs = 0;
+    sleeps.stepNs = 1000;
+    sleeps.lateNs = 0;
+    sleeps.sleepsAsked.clear();
 }
 
 void ResetAll()
@@ -93,6 +99,34 @@ bool WaitSleeper::Sleep()
     ++sleeps.sleeps;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return !sleeps.ended;
+}
+
+bool WaitSleeper::SleepFor(std::int64_t nanoseconds)
+{
+    fakes::FakeSleeps& sleeps = *static_cast<fakes::FakeSleeps*>(timer);
+    if (sleeps.ended) return false;
+    ++sleeps.sleeps;
+    if (sleeps.fakeClock) {
+        sleeps.sleepsAsked.push_back(nanoseconds);
+        sleeps.nowNs += nanoseconds + sleeps.lateNs;
+    } else {
+        std::this_thread::sleep_for(std::chrono::nanoseconds(nanoseconds));
+    }
+    return !sleeps.ended;
+}
+
+std::int64_t WaitSleeper::NowNs()
+{
+    fakes::FakeSleeps& sleeps = fakes::Sleeps();
+    if (sleeps.fakeClock) return sleeps.nowNs.fetch_add(sleeps.stepNs);
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+bool WaitSleeper::WaitsEnded()
+{
+    return fakes::Sleeps().ended;
 }
 
 void WaitSleeper::EndAllWaits()

@@ -91,9 +91,19 @@ void ResetLogSink();
 // The double of a wait's sleep: each Sleep sleeps a millisecond and counts;
 // EndAllWaits sets `ended`, which ends the sleep under way (within its
 // millisecond) and every later one.
+//
+// The clock is the steady clock unless `fakeClock` is set: then NowNs gives
+// `nowNs` and moves it on by `stepNs` (the counter moves while it is
+// watched), and SleepFor sleeps no real time but moves `nowNs` on by the time
+// asked plus `lateNs` (a timer that fires late), recording each ask.
 struct FakeSleeps {
     std::atomic<int> sleeps{0};
     std::atomic<bool> ended{false};
+    std::atomic<bool> fakeClock{false};
+    std::atomic<std::int64_t> nowNs{0};
+    std::int64_t stepNs = 1000;
+    std::int64_t lateNs = 0;
+    std::vector<std::int64_t> sleepsAsked;  // SleepFor's asks, fake clock only
 };
 FakeSleeps& Sleeps();
 void ResetSleeps();

@@ -2,7 +2,7 @@
 // ppdev ioctls as the kernel driver does, so that the real libraries make
 // real system calls on it.
 //
-//   fake_ppdev MOUNTPOINT [--ports N] [--deny K]...
+//   fake_ppdev MOUNTPOINT [--ports N] [--deny K]... [--stamps FILE]
 //
 // runs in the foreground (stop it with fusermount3 -u MOUNTPOINT) and shows,
 // for each port K in 0..N-1 (default N = 1):
@@ -15,6 +15,10 @@
 //                     register (default 7F); reads give it back.
 //   parportK.log      every state change in order, one a line: "claim",
 //                     "release", "data XX", "control XX", "dir N".
+// --stamps FILE appends a line for every PPWDATA and PPWCONTROL as it
+// arrives, "SECONDS.NANOSECONDS data XX" (or "control XX"), on the device's
+// own monotonic clock: a clock the library under test does not read, for the
+// pulses' benchmark.
 // Control reads give the four bits the driver keeps; a control write with
 // bit 5 set reverses the data lines, as the driver does; reverse data reads
 // give FF (nothing drives the lines).
@@ -22,6 +26,7 @@
 #include <fuse.h>
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -165,6 +170,17 @@ int Truncate(const char*, off_t, fuse_file_info*)
     return 0;
 }
 
+std::FILE* stamps = nullptr;
+
+void Stamp(const char* what, unsigned char value)
+{
+    if (stamps == nullptr) return;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    std::fprintf(stamps, "%lld.%09ld %s %02X\n", static_cast<long long>(now.tv_sec), now.tv_nsec,
+                 what, value);
+}
+
 int Ioctl(const char* path, unsigned int command, void*, fuse_file_info* file, unsigned int,
           void* data)
 {
@@ -186,12 +202,14 @@ int Ioctl(const char* path, unsigned int command, void*, fuse_file_info* file, u
         return 0;
     case PPRDATA: *byte = port->reverse ? 0xFF : port->data; return 0;
     case PPWDATA:
+        Stamp("data", *byte);
         port->data = *byte;
         Log(*port, "data", *byte);
         return 0;
     case PPRSTATUS: *byte = port->status; return 0;
     case PPRCONTROL: *byte = static_cast<unsigned char>(port->control & 0x0F); return 0;
     case PPWCONTROL:
+        Stamp("control", *byte);
         port->control = static_cast<unsigned char>(*byte & 0x0F);
         if (*byte & 0x20) port->reverse = true;
         Log(*port, "control", *byte);
@@ -209,7 +227,8 @@ int Ioctl(const char* path, unsigned int command, void*, fuse_file_info* file, u
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: fake_ppdev MOUNTPOINT [--ports N] [--deny K]...\n");
+        std::fprintf(stderr,
+                     "usage: fake_ppdev MOUNTPOINT [--ports N] [--deny K]... [--stamps FILE]\n");
         return 2;
     }
     std::size_t count = 1;
@@ -218,6 +237,7 @@ int main(int argc, char** argv)
         if (std::strcmp(argv[i], "--ports") == 0) count = std::strtoul(argv[i + 1], nullptr, 10);
         if (std::strcmp(argv[i], "--deny") == 0)
             denied.insert(std::strtoul(argv[i + 1], nullptr, 10));
+        if (std::strcmp(argv[i], "--stamps") == 0) stamps = std::fopen(argv[i + 1], "w");
     }
     ports.resize(count);
     for (unsigned long number : denied) {
@@ -237,5 +257,7 @@ int main(int argc, char** argv)
     char foreground[] = "-f";
     char single[] = "-s";
     char* fuseArguments[] = {program, foreground, single, argv[1], nullptr};
-    return fuse_main(4, fuseArguments, &operations, nullptr);
+    const int result = fuse_main(4, fuseArguments, &operations, nullptr);
+    if (stamps != nullptr) std::fclose(stamps);
+    return result;
 }

@@ -38,7 +38,8 @@ protected:
     void SetUp() override
     {
         ASSERT_NE(library.Handle(), nullptr) << "LoadLibrary error " << library.LoadError();
-        ASSERT_TRUE(setDirection && setByte && getByte && wait && calls.AllFound());
+        ASSERT_TRUE(setDirection && setByte && getByte && wait && pulsePin && pulseByte &&
+                    calls.AllFound());
         SimReset();
     }
     // Whether the log file holds `line` (without its time stamp).
@@ -54,6 +55,8 @@ protected:
     const Int1 setByte = library.Get<Int1>("fnOrvane_setParallelDataByte");
     const Int0 getByte = library.Get<Int0>("fnOrvane_getParallelDataByte");
     const Int3 wait = library.Get<Int3>("fnOrvane_waitParallelInputPin");
+    const Int3 pulsePin = library.Get<Int3>("fnOrvane_pulseParallelOutputPin");
+    const Int2 pulseByte = library.Get<Int2>("fnOrvane_pulseParallelDataByte");
     const Exports calls{library};
 };
 
@@ -66,7 +69,26 @@ TEST_F(BeyondTheTen, WithNoPortEachIsRefused)
     EXPECT_EQ(setByte(300), -1);
     EXPECT_EQ(getByte(), -1);
     EXPECT_EQ(wait(1, 1, 99999), -1);
+    EXPECT_EQ(pulsePin(10, 1, 0), -1);
+    EXPECT_EQ(pulseByte(300, 0), -1);
     EXPECT_EQ(Describe(TraceSince(start)), "");
+}
+
+// Through the exports as the host calls them: each pulse's two writes and
+// its line, and a refusal with a port that touches nothing.
+TEST_F(BeyondTheTen, PulsesPutTheByteAndThePinBack)
+{
+    ASSERT_EQ(calls.setParallelPort(1), 0);
+    ASSERT_EQ(setByte(0x0F), 0);
+    const unsigned long start = SimTraceCount();
+    EXPECT_EQ(pulseByte(0xF0, 1500), 0);
+    EXPECT_EQ(pulsePin(16, -1, 100), 0);
+    EXPECT_EQ(pulseByte(256, 10), -2);
+    EXPECT_EQ(Describe(TraceSince(start)),
+              "R 378=0F W 378=F0 W 378=0F R 37A=00 W 37A=04 R 37A=04 W 37A=00");
+    EXPECT_NE(scratch.LogFile().find(" PulseOutputPin(16, -1, 100) Port=378 Width="),
+              std::string::npos)
+        << scratch.LogFile();
 }
 
 TEST_F(BeyondTheTen, AByteIsWrittenWholeAndReadBackFromItsLatch)
@@ -93,8 +115,7 @@ TEST_F(BeyondTheTen, DataLinesAsInputsReadWhatDrivesThem)
     EXPECT_EQ(getByte(), 0x3C);
     EXPECT_EQ(calls.getParallelInputPin(4), 1);
     EXPECT_EQ(setDirection(0), 0);
-    EXPECT_EQ(Describe(TraceSince(start)),
-              "R 37A=00 W 37A=20 R 378=3C R 378=3C R 37A=20 W 37A=00");
+    EXPECT_EQ(Describe(TraceSince(start)), "R 37A=00 W 37A=20 R 378=3C R 378=3C R 37A=20 W 37A=00");
     EXPECT_TRUE(Logged("SetDataDirection(1) Port=378")) << scratch.LogFile();
     EXPECT_TRUE(Logged("SetDataDirection(0) Port=378")) << scratch.LogFile();
 }

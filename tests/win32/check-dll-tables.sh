@@ -26,6 +26,8 @@ expected="0 fnOrvane_fetchParallelInputPin
 12 fnOrvane_getParallelDataByte
 13 fnOrvane_waitParallelInputPin
 14 fnOrvane_recordParallelPins
+15 fnOrvane_pulseParallelOutputPin
+16 fnOrvane_pulseParallelDataByte
 17 fnOrvane_checkParallelPort"
 echo "$dump" | grep -q "Ordinal Base[[:space:]]*1$" || fail "ordinal base is not 1"
 actual=$(echo "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |

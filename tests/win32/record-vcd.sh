@@ -1,5 +1,7 @@
 #!/bin/sh
 # Recording under Wine, checked with sigrok (sigrok-cli):
+#  - the host runs examples/trigger.macro: the recording shows both writes
+#    of each pulse;
 #  - the host runs examples/strobe-record.macro, which sets the strobe (pin
 #    1) high and only then starts recording into strobe.vcd; sigrok reads
 #    the file back: the strobe and data pins change exactly as the macro
@@ -40,13 +42,16 @@ fresh_folder "$scratch" || exit 1
 data="d0=lpt378_pin02_d0:d1=lpt378_pin03_d1:d2=lpt378_pin04_d2:d3=lpt378_pin05_d3"
 data="$data:d4=lpt378_pin06_d4:d5=lpt378_pin07_d5:d6=lpt378_pin08_d6:d7=lpt378_pin09_d7"
 channels=$(echo "lpt378_pin01_strobe:$data" | sed 's/d[0-7]=//g; s/:/,/g')
-transitions=$( (sigrok-cli -I vcd -i strobe.vcd -C "$channels" -O vcd; true) 2>/dev/null | awk '
+transitions_of() {
+    (sigrok-cli -I vcd -i "$1" -C "$channels" -O vcd; true) 2>/dev/null | awk '
     /^#[0-9]+ ./ {
         for (i = 2; i <= NF; i++) level[substr($i, 2)] = substr($i, 1, 1)
         byte = 0
         for (bit = 7; bit >= 0; bit--) byte = byte * 2 + level[sprintf("%c", 34 + bit)]
         printf "%s %02x\n", level["!"], byte
-    }')
+    }'
+}
+transitions=$(transitions_of strobe.vcd)
 expected="0 00
 1 00
 1 a5
@@ -72,6 +77,14 @@ decoded=$( (sigrok-cli -I vcd -i strobe.vcd \
     -P "parallel:clk=lpt378_pin01_strobe:$data:clock_edge=falling"; true) 2>/dev/null)
 [ "$decoded" = "parallel-1: a5
 parallel-1: 5a" ] || fail "the decoder printed: $decoded"
+
+# examples/trigger.macro: both writes of each pulse, the code 37 (25) on the
+# data pins and back to 0, then the strobe low and back high.
+"$runner" "$bin/host.exe" "$source/examples/trigger.macro" >trigger.out 2>&1 ||
+    fail "the host failed on the trigger example: $(cat trigger.out)"
+transitions=$(transitions_of trigger.vcd | tr '\n' ' ')
+[ "$transitions" = "1 00 1 25 1 00 0 00 1 00 " ] ||
+    fail "trigger.vcd's transitions (strobe, byte): $transitions"
 
 # The log lines of a run, without their time stamps.
 logged() { sed 's/^[0-9/]* [0-9:.]* //; s/\r$//' RurSetupDebug.txt; }

@@ -11,6 +11,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "port/wait_sleep.h"
 
 namespace {
@@ -84,6 +87,30 @@ TEST(WaitSleeperOnWindows, FineOrFallingBackSleepsEndAndTheEndOfTheWaitsWakesThe
 
     WaitSleeper later;
     EXPECT_FALSE(later.Sleep()) << "a sleep after the end of the waits";
+}
+
+// A wait's sleep between reads is bounded from both sides: one that returns
+// at once turns the wait into a busy loop, one of a timer tick (15.6 ms)
+// lets a change wait that long to be seen. The median of 21 sleeps, so that
+// a busy machine's late wake-up does not decide.
+TEST(WaitSleeperOnWindows, ASleepBetweenReadsIsNeitherABusyLoopNorATick)
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    WaitSleeper sleeper;
+    std::vector<double> microseconds;
+    for (int sleep = 0; sleep < 21; ++sleep) {
+        LARGE_INTEGER start;
+        LARGE_INTEGER end;
+        QueryPerformanceCounter(&start);
+        ASSERT_TRUE(sleeper.Sleep());
+        QueryPerformanceCounter(&end);
+        microseconds.push_back(static_cast<double>(end.QuadPart - start.QuadPart) * 1e6 /
+                               static_cast<double>(frequency.QuadPart));
+    }
+    std::sort(microseconds.begin(), microseconds.end());
+    EXPECT_GE(microseconds[10], 100.0) << "a sleep returns at once";
+    EXPECT_LE(microseconds[10], 10000.0) << "a sleep lasts a timer tick";
 }
 
 }  // namespace

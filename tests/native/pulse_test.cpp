@@ -1,0 +1,113 @@
+// Pulses against the fake port and the fake clock: what comes back after a
+// pulse, where its log line falls, how long it holds, what it refuses.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "core_fixture.h"
+#include "tests/shared/pin_table.h"
+
+namespace {
+
+class PulseTest : public CoreTest {
+protected:
+    PulseTest() { fakes::Sleeps().fakeClock = true; }
+    static std::string Accesses() { return test_shared::DescribeAccesses(fakes::Port().trace, 2); }
+};
+
+// Every settable pin, to each level from the other: the first write is the
+// table's, the second gives the register back its value from before.
+TEST_F(PulseTest, EveryPinAtBothLevelsComesBackAsItWas)
+{
+    for (const pin_table::PinAtPort& row : pin_table::kPins) {
+        if (row.call != pin_table::Call::Set) continue;
+        for (const int level : {row.level, row.level == 0 ? 0 : (row.pin % 2 == 0 ? 2 : -1)}) {
+            UsePort(0x378);
+            fakes::Port().registers[0x378] = row.before;
+            fakes::Port().registers[0x37A] = row.before;
+            ASSERT_EQ(controller.PulseOutputPin(row.pin, level, 40), 0) << row.accesses;
+            const std::string set(row.accesses);  // "R 37A=DF W 37A=DE"
+            EXPECT_EQ(Accesses(), set + " R " + set.substr(11, 6) + " W " + set.substr(2, 6))
+                << "pin " << row.pin << " level " << level;
+        }
+    }
+}
+
+TEST_F(PulseTest, AByteComesBackWholeAndTheLineFollowsTheSecondWrite)
+{
+    UsePort(0x278);
+    fakes::Port().registers[0x278] = 0x5A;
+    fakes::Port().readHighByte = 0xAB;
+    fakes::Sleeps().stepNs = 100;
+    std::vector<std::string> logAtWrites;
+    fakes::Port().onAccess = [&](const fakes::PortAccess& access) {
+        if (access.isWrite) logAtWrites.push_back(LogFile());
+    };
+    EXPECT_EQ(controller.PulseDataByte(200, 3), 0);
+    EXPECT_EQ(Trace(), "R 278=AB5A W 278=00C8 W 278=AB5A");
+    EXPECT_EQ(logAtWrites, (std::vector<std::string>{"", ""})) << "a line inside the pulse";
+    EXPECT_EQ(LogFile(), FileLine("PulseDataByte(200, 3) Port=278 Width=3"));
+}
+
+// The timer fires 0.7 ms late at every sleep: the clock, not the sleeps,
+// ends the pulse, and most of it is slept rather than watched.
+TEST_F(PulseTest, TheWidthEndsWhenTheClockSaysWithALateTimer)
+{
+    UsePort(0x378);
+    fakes::Sleeps().lateNs = 700000;
+    fakes::Sleeps().nowNs = 1000000000;
+    std::vector<std::int64_t> writtenAt;
+    fakes::Port().onAccess = [&](const fakes::PortAccess& access) {
+        if (access.isWrite) writtenAt.push_back(fakes::Sleeps().nowNs);
+    };
+    EXPECT_EQ(controller.PulseOutputPin(14, 1, 5000), 0);
+    ASSERT_EQ(writtenAt.size(), 2u);
+    EXPECT_GE(writtenAt[1] - writtenAt[0], 5000000) << "ended early";
+    EXPECT_LE(writtenAt[1] - writtenAt[0], 5002000) << "ended late";
+    std::int64_t slept = 0;
+    for (const std::int64_t asked : fakes::Sleeps().sleepsAsked) slept += asked;
+    EXPECT_GE(slept, 3000000) << "the pulse watched the clock instead of sleeping";
+    EXPECT_EQ(LogFile(), FileLine("PulseOutputPin(14, 1, 5000) Port=378 Width=5001"));
+}
+
+// Another thread sets pin 16 while pin 14 is held high (real time): pin 14
+// goes back low, pin 16 stays set.
+TEST_F(PulseTest, APinChangedByAnotherThreadDuringThePulseKeepsItsChange)
+{
+    fakes::Sleeps().fakeClock = false;
+    UsePort(0x378);
+    fakes::Port().registers[0x37A] = 0x02;  // pin 14 low (inverted bit 1 set)
+    std::atomic<int> writes{0};
+    fakes::Port().onAccess = [&](const fakes::PortAccess& access) { writes += access.isWrite; };
+    std::thread pulse([&] { EXPECT_EQ(controller.PulseOutputPin(14, 1, 300000), 0); });
+    while (writes == 0) std::this_thread::yield();
+    EXPECT_EQ(controller.SetPinOutput(16, 1), 0) << "the pulse held the guard";
+    pulse.join();
+    EXPECT_EQ(Trace(), "R 37A=0002 W 37A=0000 R 37A=0000 W 37A=0004 R 37A=0004 W 37A=0006");
+}
+
+// Pins, values and times out of range (-2 with a port, -1 without): no
+// access, no line. A byte pulse is marked by pin -1.
+TEST_F(PulseTest, RefusalsTouchNeitherPortNorLog)
+{
+    const int calls[][3] = {{10, 0, 100}, {0, 0, 100},      {18, 0, 100},   {1, 0, 0},
+                            {1, 0, -1},   {1, 0, 10000001}, {-1, 256, 100}, {-1, -1, 100},
+                            {-1, 5, 0},   {-1, 5, 10000001}};
+    for (const std::uint16_t base : {std::uint16_t{0x378}, std::uint16_t{0xFFFE}}) {
+        UsePort(base);
+        for (const auto& call : calls) {
+            EXPECT_EQ(call[0] >= 0 ? controller.PulseOutputPin(call[0], 1, call[2])
+                                   : controller.PulseDataByte(call[1], call[2]),
+                      base == 0x378 ? -2 : -1)
+                << call[0] << " " << call[1] << " " << call[2];
+        }
+        EXPECT_EQ(Trace() + LogFile(), "");
+    }
+    UsePort(0x378);
+    fakes::Port().registers[0x379] = 0x40;  // pin 10 high: a wait, too, takes 2 and -1 for high
+    EXPECT_EQ(controller.WaitInputPin(10, 2, 0) + controller.WaitInputPin(10, -1, 0), 2);
+}
+
+}  // namespace
