@@ -79,11 +79,12 @@ decoded=$( (sigrok-cli -I vcd -i strobe.vcd \
 parallel-1: 5a" ] || fail "the decoder printed: $decoded"
 
 # examples/trigger.macro: both writes of each pulse, the code 37 (25) on the
-# data pins and back to 0, then the strobe low and back high.
+# data pins and back to 0, then the strobe low and back high (after the
+# unknown levels before the port's first access, which sigrok shows as low).
 "$runner" "$bin/host.exe" "$source/examples/trigger.macro" >trigger.out 2>&1 ||
     fail "the host failed on the trigger example: $(cat trigger.out)"
 transitions=$(transitions_of trigger.vcd | tr '\n' ' ')
-[ "$transitions" = "1 00 1 25 1 00 0 00 1 00 " ] ||
+[ "$transitions" = "0 00 1 00 1 25 1 00 0 00 1 00 " ] ||
     fail "trigger.vcd's transitions (strobe, byte): $transitions"
 
 # The log lines of a run, without their time stamps.
