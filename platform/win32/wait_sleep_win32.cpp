@@ -82,7 +82,8 @@ DelayFunction InProcessSleepOfWine()
 }
 const DelayFunction inProcessSleep = InProcessSleepOfWine();
 
-// Sleeps `milliseconds` on the end event alone (the ordinary timer).
+// Sleeps `nanoseconds` in the process (Wine's NtDelayExecution); false when
+// the waits ended meanwhile.
 bool SleepInProcess(DelayFunction delay, std::int64_t nanoseconds)
 {
     LARGE_INTEGER interval;
