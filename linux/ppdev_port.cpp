@@ -222,11 +222,9 @@ PortSpace::~PortSpace()
 
 PortSpace::Port* PortSpace::Find(std::uint16_t address, PinRegister* reg)
 {
-    constexpr auto kLastOffset = static_cast<unsigned>(PinRegister::Control);
     for (Port& port : ports) {
-        const unsigned distance = static_cast<unsigned>(address - port.info.baseAddress);
-        if (address >= port.info.baseAddress && distance <= kLastOffset) {
-            *reg = static_cast<PinRegister>(distance);
+        if (const auto found = PinMap::RegisterAt(address, port.info.baseAddress)) {
+            *reg = *found;
             return &port;
         }
     }

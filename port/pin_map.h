@@ -5,11 +5,14 @@
 // 25 are ground and have no row. An inverted pin's register bit holds the
 // opposite of the pin's level.
 //
-// These facts, and which base addresses a port may have, live here once: the
-// controller and the setup dialog both ask.
+// These facts, which base addresses a port may have, and each signal's name
+// live here once: the controller, the setup dialog, the recording, the ppdev
+// library and the simulated port all ask, from pin to address
+// (RegisterAddress) and back (RegisterAt).
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 enum class PinRegister : std::uint8_t { Data = 0, Status = 1, Control = 2 };
 
@@ -20,6 +23,7 @@ struct PinMapRow {
     bool inverted;      // the hardware inverts the line
     bool settable;      // the pin may be driven by the PC
     bool readable;      // the pin may be read back
+    const char* name;   // the signal's name on the connector, as the recording names it
 };
 
 class PinMap {
@@ -50,6 +54,15 @@ public:
     static std::uint16_t RegisterAddress(std::uint16_t base, PinRegister reg)
     {
         return static_cast<std::uint16_t>(base + static_cast<std::uint16_t>(reg));
+    }
+
+    // The inverse of RegisterAddress: which register of the port at `base`
+    // lies at `address`, or none when `address` is not one of the port's.
+    static std::optional<PinRegister> RegisterAt(std::uint16_t address, std::uint16_t base)
+    {
+        const auto offset = static_cast<std::uint16_t>(address - base);
+        if (offset > static_cast<std::uint16_t>(PinRegister::Control)) return std::nullopt;
+        return static_cast<PinRegister>(offset);
     }
 
     // The row's pin level (true: high) in its register's value, the hardware's

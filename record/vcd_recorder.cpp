@@ -8,14 +8,6 @@
 
 namespace {
 
-// The signal names of the file after the port: pin number and the signal's
-// name on the connector. The pin's register, bit and inversion come from
-// PinMap.
-const char* const kSignalNames[17] = {
-    "pin01_strobe", "pin02_d0",       "pin03_d1",    "pin04_d2",   "pin05_d3",       "pin06_d4",
-    "pin07_d5",     "pin08_d6",       "pin09_d7",    "pin10_ack",  "pin11_busy",     "pin12_paper",
-    "pin13_select", "pin14_autofeed", "pin15_error", "pin16_init", "pin17_select_in"};
-
 // The short code VCD gives a signal: printable characters from '!' to '~'
 // (at most three for the signals of eleven ports).
 void Identifier(std::size_t number, char (&code)[4])
@@ -100,8 +92,8 @@ void VcdRecorder::DeclarePort(Port& port, std::size_t firstSignal)
     for (int pin = 0; pin < 17; ++pin) {
         port.levels[pin] = 'x';
         Identifier(firstSignal + static_cast<std::size_t>(pin), port.identifiers[pin]);
-        std::snprintf(line, sizeof line, "$var wire 1 %s lpt%X_%s $end\n", port.identifiers[pin],
-                      port.base, kSignalNames[pin]);
+        std::snprintf(line, sizeof line, "$var wire 1 %s lpt%X_pin%02d_%s $end\n",
+                      port.identifiers[pin], port.base, pin + 1, PinMap::Find(pin + 1)->name);
         Append(line);
     }
     Append("$upscope $end\n");
@@ -239,11 +231,14 @@ void VcdRecorder::CountUnrecorded(std::uint16_t address)
     }
 }
 
-VcdRecorder::Port* VcdRecorder::Find(std::uint16_t address)
+// The first recorded port with a register at `address`, and which one.
+VcdRecorder::Port* VcdRecorder::Find(std::uint16_t address, PinRegister* reg)
 {
     for (int index = 0; index < portCount; ++index) {
-        const unsigned offset = static_cast<std::uint16_t>(address - ports[index].base);
-        if (offset <= 2) return &ports[index];
+        if (const auto found = PinMap::RegisterAt(address, ports[index].base)) {
+            *reg = *found;
+            return &ports[index];
+        }
     }
     return nullptr;
 }
@@ -251,8 +246,7 @@ VcdRecorder::Port* VcdRecorder::Find(std::uint16_t address)
 bool VcdRecorder::AwaitsLevels(std::uint16_t address, std::uint16_t* base) const
 {
     for (int index = 0; index < portCount; ++index) {
-        const unsigned offset = static_cast<std::uint16_t>(address - ports[index].base);
-        if (offset > 2) continue;
+        if (!PinMap::RegisterAt(address, ports[index].base)) continue;
         *base = ports[index].base;
         return !ports[index].levelsKnown;
     }
@@ -263,7 +257,8 @@ bool VcdRecorder::AwaitsLevels(std::uint16_t address, std::uint16_t* base) const
 // outputs, the lines while inputs) and the status lines, at one time stamp.
 void VcdRecorder::Levels(const RecordedRegisters& registers, Clock now)
 {
-    Port* port = Find(registers.base);
+    PinRegister reg = PinRegister::Data;
+    Port* port = Find(registers.base, &reg);
     if (port == nullptr || port->levelsKnown) return;
     port->levelsKnown = true;
     clock = now;
@@ -276,7 +271,8 @@ void VcdRecorder::Levels(const RecordedRegisters& registers, Clock now)
 
 void VcdRecorder::Access(std::uint16_t address, std::uint8_t value, bool isWrite, Clock now)
 {
-    Port* port = Find(address);
+    PinRegister reg = PinRegister::Data;
+    Port* port = Find(address, &reg);
     if (port == nullptr) {
         CountUnrecorded(address);
         return;
@@ -285,14 +281,13 @@ void VcdRecorder::Access(std::uint16_t address, std::uint8_t value, bool isWrite
     clock = now;
     timed = false;
     const bool dataInputs = port->control >= 0 && (port->control & PinMap::kDataInputsBit) != 0;
-    const int reg = static_cast<int>(address - port->base);
-    if (reg == static_cast<int>(PinRegister::Data)) {
+    if (reg == PinRegister::Data) {
         if (isWrite) port->dataWritten = value;
         // Written while outputs, or read while inputs: the lines show it.
-        if (isWrite != dataInputs) ApplyRegister(*port, reg, value);
-    } else if (reg == static_cast<int>(PinRegister::Status)) {
+        if (isWrite != dataInputs) ApplyRegister(*port, static_cast<int>(reg), value);
+    } else if (reg == PinRegister::Status) {
         // The status lines are inputs: a write to them changes nothing.
-        if (!isWrite) ApplyRegister(*port, reg, value);
+        if (!isWrite) ApplyRegister(*port, static_cast<int>(reg), value);
     } else {
         // The control latch reads back what was written.
         ApplyControl(*port, value);

@@ -15,10 +15,11 @@
 // pin has on the connector (the hardware's inversions applied, as
 // port/pin_map.h gives them). One scope per port (lpt_378), and each
 // signal's name carries its port (lpt378_pin01_strobe), so that names stay
-// apart in a tool that flattens the scopes. Outputs change when a write, or
-// a read of the control register, shows them; inputs when a read sees them
-// change. The data pins 2 to 9 are outputs while control bit 5 is clear,
-// inputs (read from the data register) while it is set.
+// apart in a tool that flattens the scopes; the pin's name comes from its
+// row of the pin map. Outputs change when a write, or a read of the control
+// register, shows them; inputs when a read sees them change. The data pins 2
+// to 9 are outputs while control bit 5 is clear, inputs (read from the data
+// register) while it is set.
 //
 // The text collects in a buffer that its owner takes away (TakeText) and
 // writes elsewhere. Past kBufferLimit the recorder drops changes, counting
@@ -32,6 +33,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "port/pin_map.h"
 #include "port/port_recording.h"
 
 // A recorded port's registers, read just before its first access.
@@ -136,7 +138,7 @@ private:
         bool inverted;
     };
 
-    Port* Find(std::uint16_t address);
+    Port* Find(std::uint16_t address, PinRegister* reg);
     void Stamp(std::uint64_t time);
     void Change(Port& port, int pin, char level);
     void ApplyRegister(Port& port, int reg, std::uint8_t value);

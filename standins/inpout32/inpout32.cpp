@@ -56,16 +56,22 @@ void Record(bool isWrite, unsigned short address, unsigned short value)
     ++state->traceCount;
 }
 
-bool IsStatusRegister(unsigned short address)
+// Whether `address` is register `reg` of a port the section marks. Ports may
+// overlap: an address can be one port's data register and another's status.
+bool IsRegister(unsigned short address, PinRegister reg)
 {
-    constexpr auto kStatusOffset = static_cast<unsigned short>(PinRegister::Status);
-    return state->isPortBase[static_cast<unsigned short>(address - kStatusOffset)] != 0;
+    constexpr int kRegisters = static_cast<int>(PinRegister::Control) + 1;
+    for (int below = 0; below < kRegisters; ++below) {
+        const auto base = static_cast<unsigned short>(address - below);
+        if (state->isPortBase[base] != 0 && PinMap::RegisterAt(address, base) == reg) return true;
+    }
+    return false;
 }
 
 // A port's data register while control bit 5 makes its data lines inputs.
 bool ReadsDataInputs(unsigned short address)
 {
-    return state->isPortBase[address] != 0 &&
+    return IsRegister(address, PinRegister::Data) &&
            (state->registers[PinMap::RegisterAddress(address, PinRegister::Control)] &
             PinMap::kDataInputsBit) != 0;
 }
@@ -120,7 +126,7 @@ extern "C" __declspec(dllexport) void __stdcall PortWrite(unsigned short address
                                                           unsigned short value)
 {
     Guard guard;
-    if (state->noAnswer[address] == 0 && !IsStatusRegister(address)) {
+    if (state->noAnswer[address] == 0 && !IsRegister(address, PinRegister::Status)) {
         state->registers[address] = static_cast<unsigned char>(value & 0xFF);
     }
     Record(true, address, value);
@@ -189,8 +195,8 @@ SIM_PORT_API void __cdecl SimAddPort(unsigned short baseAddress)
 SIM_PORT_API void __cdecl SimSetNoAnswer(unsigned short baseAddress, unsigned char readValue)
 {
     Guard guard;
-    for (int offset = 0; offset <= static_cast<int>(PinRegister::Control); ++offset) {
-        const auto address = static_cast<unsigned short>(baseAddress + offset);
+    for (const PinRegister reg : {PinRegister::Data, PinRegister::Status, PinRegister::Control}) {
+        const unsigned short address = PinMap::RegisterAddress(baseAddress, reg);
         state->noAnswer[address] = 1;
         state->noAnswerRead[address] = readValue;
     }
