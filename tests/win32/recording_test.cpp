@@ -196,48 +196,34 @@ TEST_F(RecordingTest, AFileThatCannotBeCreatedGivesMinusOneAndNamesTheFileAndThe
     EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 1) << added;
 }
 
-// One line each, the name cut, for a name too long from a macro and from
-// the environment.
-TEST_F(RecordingTest, NamesTooLongGiveMinusOneAndOneLogLineEach)
+// Refused, with one log line each and the log's lines kept: a name too long
+// (cut in the line) from the environment at the load and from a macro, and
+// the library's own log however it is spelt.
+TEST_F(RecordingTest, NamesTooLongAndTheLibrarysOwnLogGiveMinusOneAndOneLineEach)
 {
-    const std::string longName(1104, 'n');
-    SetEnvironmentVariableA("DORUZEDA_RECORD", longName.c_str());
-    std::string logBefore = scratch.LogFile();
+    SetEnvironmentVariableA("DORUZEDA_RECORD", std::string(1104, 'n').c_str());
     LoadedLibrary library;
     SetEnvironmentVariableA("DORUZEDA_RECORD", nullptr);
-    std::string added = scratch.LogFile().substr(logBefore.size());
-    EXPECT_NE(added.find(" Recording into nnnnn"), std::string::npos) << added;
-    EXPECT_NE(added.find("n... failed: "), std::string::npos) << added;
-    EXPECT_EQ(added.find("Recording"), added.rfind("Recording")) << added;
+    const std::string atLoad = scratch.LogFile();
+    EXPECT_NE(atLoad.find(" Recording into nnnnn"), std::string::npos) << atLoad;
+    EXPECT_NE(atLoad.find("n... failed: "), std::string::npos) << atLoad;
+    EXPECT_EQ(atLoad.find("Recording"), atLoad.rfind("Recording")) << atLoad;
     const auto record = library.Get<RecordFunction>("fnOrvane_recordParallelPins");
     ASSERT_NE(record, nullptr);
-    logBefore = scratch.LogFile();
-    EXPECT_EQ(record(std::string(5000, 'f').c_str()), -1);
-    added = scratch.LogFile().substr(logBefore.size());
-    EXPECT_NE(added.find("ffff... failed: "), std::string::npos) << added;
-    EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 1) << added;
-}
-
-TEST_F(RecordingTest, TheLibrarysOwnLogIsRefusedAndKeepsItsLines)
-{
-    LoadedLibrary library;
-    const auto record = library.Get<RecordFunction>("fnOrvane_recordParallelPins");
-    const auto setPin = library.Get<test_support::Int2>("fnOrvane_setParallelOutputPin");
-    ASSERT_NE(record, nullptr);
-    ASSERT_EQ(setPin(2, 1), 0);  // a line in the log
-    const std::string logBefore = scratch.LogFile();
-    ASSERT_NE(logBefore.find("SetPinOutput(2, 1) Port=378"), std::string::npos) << logBefore;
-    EXPECT_EQ(record("RurSetupDebug.txt"), -1);
-    EXPECT_EQ(record(".\\rursetupdebug.TXT"), -1);
-    const std::string log = scratch.LogFile();
-    ASSERT_GE(log.size(), logBefore.size());
-    EXPECT_EQ(log.substr(0, logBefore.size()), logBefore);
-    const std::string added = log.substr(logBefore.size());
-    EXPECT_NE(
-        added.find(" Recording into RurSetupDebug.txt failed: it is the library's own log\r\n"),
-        std::string::npos)
-        << added;
-    EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 2) << added;
+    const std::string ownLog = " failed: it is the library's own log\r\n";
+    const std::string cases[][2] = {
+        {std::string(5000, 'f'), "ffff... failed: "},
+        {"RurSetupDebug.txt", " Recording into RurSetupDebug.txt" + ownLog},
+        {".\\rursetupdebug.TXT", " Recording into .\\rursetupdebug.TXT" + ownLog}};
+    for (const auto& item : cases) {
+        const std::string before = scratch.LogFile();
+        EXPECT_EQ(record(item[0].c_str()), -1) << item[1];
+        const std::string log = scratch.LogFile();
+        ASSERT_EQ(log.substr(0, before.size()), before) << "lines lost";
+        const std::string added = log.substr(before.size());
+        EXPECT_NE(added.find(item[1]), std::string::npos) << added;
+        EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 1) << added;
+    }
 }
 
 // The child of record-vcd.sh: records into FILE, changes the data pins
@@ -245,24 +231,13 @@ TEST_F(RecordingTest, TheLibrarysOwnLogIsRefusedAndKeepsItsLines)
 // process without unloading the library.
 int ExitWhileRecording(const char* file, int changes, DWORD waitMs)
 {
-    // The host's macro module first, as the host has it: no box at the load.
-    const HMODULE library =
-        LoadLibraryA("kxmacro.dll") != nullptr ? LoadLibraryA("Doruzeda_DO.dll") : nullptr;
-    if (library == nullptr) return 2;
-    const auto find = [library](const char* name) {
-        return reinterpret_cast<void*>(GetProcAddress(library, name));
-    };
-    const auto record = reinterpret_cast<RecordFunction>(find("fnOrvane_recordParallelPins"));
-    const auto prepare =
-        reinterpret_cast<test_support::Int2>(find("fnOrvane_prepareParallelOutputPin"));
-    const auto writeAll =
-        reinterpret_cast<test_support::Int0>(find("fnOrvane_setParallelOutputAll"));
-    if (record == nullptr || prepare == nullptr || writeAll == nullptr || record(file) != 0) {
-        return 3;
-    }
+    const LoadedLibrary library;  // the host's macro module first: no box at the load
+    const test_support::Exports calls{library};
+    const auto record = library.Get<RecordFunction>("fnOrvane_recordParallelPins");
+    if (!calls.AllFound() || record == nullptr || record(file) != 0) return 3;
     for (int change = 0; change < changes; ++change) {
-        for (int pin = 2; pin <= 9; ++pin) prepare(pin, change & 1);
-        writeAll();
+        for (int pin = 2; pin <= 9; ++pin) calls.prepareParallelOutputPin(pin, change & 1);
+        calls.setParallelOutputAll();
     }
     Sleep(waitMs);
     ExitProcess(0);

@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
 #include "port/wait_sleep.h"
@@ -95,22 +96,18 @@ TEST(WaitSleeperOnWindows, FineOrFallingBackSleepsEndAndTheEndOfTheWaitsWakesThe
 // a busy machine's late wake-up does not decide.
 TEST(WaitSleeperOnWindows, ASleepBetweenReadsIsNeitherABusyLoopNorATick)
 {
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
+    using Clock = std::chrono::steady_clock;
     WaitSleeper sleeper;
-    std::vector<double> microseconds;
+    std::vector<Clock::duration> slept;
     for (int sleep = 0; sleep < 21; ++sleep) {
-        LARGE_INTEGER start;
-        LARGE_INTEGER end;
-        QueryPerformanceCounter(&start);
+        const Clock::time_point start = Clock::now();
         ASSERT_TRUE(sleeper.Sleep());
-        QueryPerformanceCounter(&end);
-        microseconds.push_back(static_cast<double>(end.QuadPart - start.QuadPart) * 1e6 /
-                               static_cast<double>(frequency.QuadPart));
+        slept.push_back(Clock::now() - start);
     }
-    std::sort(microseconds.begin(), microseconds.end());
-    EXPECT_GE(microseconds[10], 100.0) << "a sleep returns at once";
-    EXPECT_LE(microseconds[10], 10000.0) << "a sleep lasts a timer tick";
+    std::sort(slept.begin(), slept.end());
+    const auto median = std::chrono::duration_cast<std::chrono::microseconds>(slept[10]).count();
+    EXPECT_GE(median, 100) << "a sleep returns at once";
+    EXPECT_LE(median, 10000) << "a sleep lasts a timer tick";
 }
 
 }  // namespace

@@ -368,15 +368,13 @@ TEST(UnloadWhileInside, ALoopOfPinWritesIsRefusedAfterTheUnloadBegins)
     ExpectANewLoadWorks();
 }
 
-struct LongPulse {
-    Int3 pulse;
-    int result = 99;
-};
-
+// LongWait's call is the pulse here.
 DWORD WINAPI PulsePin2ForTenSeconds(void* pointer)
 {
-    LongPulse& self = *static_cast<LongPulse*>(pointer);
-    self.result = self.pulse(2, 1, 10000000);
+    LongWait& self = *static_cast<LongWait*>(pointer);
+    const DWORD start = GetTickCount();
+    self.result = self.wait(2, 1, 10000000);
+    self.milliseconds = GetTickCount() - start;
     return 0;
 }
 
@@ -389,24 +387,21 @@ TEST(UnloadWhileInside, ATenSecondPulseEndsAtOnceWithItsSecondWrite)
     }  // what a first load leaves for the process's life
     const std::map<std::string, int> before = HandlesByType();
     SimReset();
-    LongPulse pulser;
+    LongWait pulser;
     HANDLE thread = nullptr;
     const unsigned long start = SimTraceCount();
-    DWORD unloading = 0;
     {
         LoadedLibrary library;
-        pulser.pulse = library.Get<Int3>("fnOrvane_pulseParallelOutputPin");
-        ASSERT_NE(pulser.pulse, nullptr) << library.LoadError();
+        pulser.wait = library.Get<Int3>("fnOrvane_pulseParallelOutputPin");
+        ASSERT_NE(pulser.wait, nullptr) << library.LoadError();
         thread = CreateThread(nullptr, 0, &PulsePin2ForTenSeconds, &pulser, 0, nullptr);
         ASSERT_NE(thread, nullptr);
         while (SimTraceCount() < start + 2) Sleep(1);
-        Sleep(100);  // asleep on the fine timer by now
-        unloading = GetTickCount();
-    }  // FreeLibrary during the pulse
-    const DWORD unloadMs = GetTickCount() - unloading;
+        Sleep(100);  // asleep on the fine timer by now; FreeLibrary at the brace
+    }
     ASSERT_EQ(WaitForSingleObject(thread, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
     CloseHandle(thread);
-    EXPECT_LT(unloadMs, 3000ul) << "the unload waited for the pulse";
+    EXPECT_LT(pulser.milliseconds, 3000ul) << "the unload waited for the pulse";
     EXPECT_EQ(pulser.result, -1);
     EXPECT_EQ(Describe(TraceSince(start)), "R 378=00 W 378=01 R 378=01 W 378=00");
     const std::string log = scratch.LogFile();
