@@ -12,7 +12,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 count="${1:-200}"
 sh "$top/scripts/build.sh" win32 Doruzeda_DO pulse_timing >/dev/null
 sh "$top/scripts/build.sh" linux >/dev/null
-wine_prefix "$top/build/win32/wineprefix"
+wine_prefix "$(wine_prefix_in "$top/build/win32")"
 bin="$top/build/win32/bin"
 echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
 
