@@ -9,6 +9,14 @@
 #include "port_io.h"
 #include "wait_sleep.h"
 
+#if defined(__GNUC__)
+#define DORUZEDA_RARELY(condition) __builtin_expect((condition), 0)
+#define DORUZEDA_OUT_OF_LINE __attribute__((noinline))
+#else
+#define DORUZEDA_RARELY(condition) (condition)
+#define DORUZEDA_OUT_OF_LINE
+#endif
+
 namespace {
 
 bool EqualIgnoringAsciiCase(const char* left, const char* right)
@@ -66,12 +74,59 @@ int WidthUs(std::int64_t startNs, std::int64_t endNs)
     return static_cast<int>((endNs - startNs + 500) / 1000);
 }
 
+// `pin`'s row when the pin has `ability` (settable, readable); null
+// otherwise.
+const PinMapRow* PinWith(int pin, bool PinMapRow::*ability)
+{
+    const PinMapRow* row = PinMap::Find(pin);
+    return row != nullptr && row->*ability ? row : nullptr;
+}
+
 }  // namespace
 
 PortController::PortController()
     : portTable{}, portCount(0), selectedIndex(-1), outData(0), outControl(0), inData(0),
-      inStatus(0), view(nullptr)
+      inStatus(0), recording(nullptr), view(nullptr)
 {
+}
+
+std::uint16_t PortController::Read(std::uint16_t address)
+{
+    PortRecording* const feeding = recording;
+    if (DORUZEDA_RARELY(feeding != nullptr)) return RecordedRead(*feeding, address);
+    return port_io::PortRead(address);
+}
+
+void PortController::Write(std::uint16_t address, std::uint16_t value)
+{
+    PortRecording* const feeding = recording;
+    if (DORUZEDA_RARELY(feeding != nullptr)) return RecordedWrite(*feeding, address, value);
+    port_io::PortWrite(address, value);
+}
+
+DORUZEDA_OUT_OF_LINE std::uint16_t PortController::RecordedRead(PortRecording& feeding,
+                                                                std::uint16_t address)
+{
+    feeding.Before(address);
+    const std::uint16_t value = port_io::PortRead(address);
+    feeding.Seen(address, static_cast<std::uint8_t>(value & 0xFF), false);
+    return value;
+}
+
+DORUZEDA_OUT_OF_LINE void PortController::RecordedWrite(PortRecording& feeding,
+                                                        std::uint16_t address, std::uint16_t value)
+{
+    feeding.Before(address);
+    port_io::PortWrite(address, value);
+    feeding.Seen(address, static_cast<std::uint8_t>(value & 0xFF), true);
+}
+
+int PortController::Refusal(bool argumentsValid, Needs needs) const
+{
+    if (needs == Needs::Selection ? !HasSelection() : !HasUsablePort()) {
+        return kNoPort;
+    }
+    return argumentsValid ? kOk : kBadPin;
 }
 
 bool PortController::HasSelection() const
@@ -143,38 +198,32 @@ int PortController::SetManualAddress(const char* digit1, const char* digit2, con
 int PortController::SetPinOutput(int pin, int level)
 {
     const GuardLock lock(guard);
-    if (!HasUsablePort()) {
-        return kNoPort;
-    }
-    const PinMapRow* row = PinMap::Find(pin);
-    if (row == nullptr || !row->settable) {
-        return kBadPin;
+    const PinMapRow* row = PinWith(pin, &PinMapRow::settable);
+    if (const int refused = Refusal(row != nullptr); refused != kOk) {
+        return refused;
     }
     const std::uint16_t base = SelectedBase();
     const std::uint16_t reg = PinMap::RegisterAddress(base, row->reg);
-    const std::uint16_t value = PinMap::WithLevel(*row, port_io::PortRead(reg), level != 0);
+    const std::uint16_t value = PinMap::WithLevel(*row, Read(reg), level != 0);
     DebugLog("SetPinOutput(%d, %d) Port=%x", pin, level, base);
-    port_io::PortWrite(reg, value);
+    Write(reg, value);
     return kOk;
 }
 
 int PortController::GetPinInput(int pin)
 {
     const GuardLock lock(guard);
-    if (!HasUsablePort()) {
-        return kNoPort;
-    }
-    const PinMapRow* row = PinMap::Find(pin);
-    if (row == nullptr || !row->readable) {
-        return kBadPin;
+    const PinMapRow* row = PinWith(pin, &PinMapRow::readable);
+    if (const int refused = Refusal(row != nullptr); refused != kOk) {
+        return refused;
     }
     const std::uint16_t base = SelectedBase();
     std::uint16_t dataValue = 0;
     std::uint16_t statusValue = 0;
     if (row->reg == PinRegister::Data) {
-        dataValue = port_io::PortRead(base);
+        dataValue = Read(base);
     } else {
-        statusValue = port_io::PortRead(PinMap::RegisterAddress(base, PinRegister::Status));
+        statusValue = Read(PinMap::RegisterAddress(base, PinRegister::Status));
     }
     DebugLog("GetPinInput(%d) Port=%x", pin, base);
     return PinMap::LevelIn(*row, dataValue, statusValue) ? 1 : 0;
@@ -187,8 +236,8 @@ int PortController::PrepareOutputBuffer()
         return kNoPort;
     }
     const std::uint16_t base = SelectedBase();
-    outData = port_io::PortRead(base);
-    outControl = port_io::PortRead(PinMap::RegisterAddress(base, PinRegister::Control));
+    outData = Read(base);
+    outControl = Read(PinMap::RegisterAddress(base, PinRegister::Control));
     return kOk;
 }
 
@@ -211,8 +260,8 @@ int PortController::SetOutputAll()
         return kNoPort;
     }
     const std::uint16_t base = SelectedBase();
-    port_io::PortWrite(base, outData);
-    port_io::PortWrite(PinMap::RegisterAddress(base, PinRegister::Control), outControl);
+    Write(base, outData);
+    Write(PinMap::RegisterAddress(base, PinRegister::Control), outControl);
     return kOk;
 }
 
@@ -223,20 +272,17 @@ int PortController::GetInputAll()
         return kNoPort;
     }
     const std::uint16_t base = SelectedBase();
-    inData = port_io::PortRead(base);
-    inStatus = port_io::PortRead(PinMap::RegisterAddress(base, PinRegister::Status));
+    inData = Read(base);
+    inStatus = Read(PinMap::RegisterAddress(base, PinRegister::Status));
     return kOk;
 }
 
 int PortController::FetchInputPin(int pin)
 {
     const GuardLock lock(guard);
-    if (!HasSelection()) {
-        return kNoPort;
-    }
-    const PinMapRow* row = PinMap::Find(pin);
-    if (row == nullptr || !row->readable) {
-        return kBadPin;
+    const PinMapRow* row = PinWith(pin, &PinMapRow::readable);
+    if (const int refused = Refusal(row != nullptr, Needs::Selection); refused != kOk) {
+        return refused;
     }
     return PinMap::LevelIn(*row, inData, inStatus) ? 1 : 0;
 }
@@ -249,26 +295,23 @@ int PortController::SetDataDirection(int input)
     }
     const std::uint16_t base = SelectedBase();
     const std::uint16_t reg = PinMap::RegisterAddress(base, PinRegister::Control);
-    std::uint16_t value = port_io::PortRead(reg);
+    std::uint16_t value = Read(reg);
     value = static_cast<std::uint16_t>(input != 0 ? value | PinMap::kDataInputsBit
                                                   : value & ~PinMap::kDataInputsBit);
     DebugLog("SetDataDirection(%d) Port=%x", input, base);
-    port_io::PortWrite(reg, value);
+    Write(reg, value);
     return kOk;
 }
 
 int PortController::SetDataByte(int value)
 {
     const GuardLock lock(guard);
-    if (!HasUsablePort()) {
-        return kNoPort;
-    }
-    if (value < 0 || value > 0xFF) {
-        return kBadPin;
+    if (const int refused = Refusal(value >= 0 && value <= 0xFF); refused != kOk) {
+        return refused;
     }
     const std::uint16_t base = SelectedBase();
     DebugLog("SetDataByte(%d) Port=%x", value, base);
-    port_io::PortWrite(base, static_cast<std::uint16_t>(value));
+    Write(base, static_cast<std::uint16_t>(value));
     return kOk;
 }
 
@@ -279,7 +322,7 @@ int PortController::GetDataByte()
         return kNoPort;
     }
     const std::uint16_t base = SelectedBase();
-    const std::uint16_t value = port_io::PortRead(base);
+    const std::uint16_t value = Read(base);
     DebugLog("GetDataByte() Port=%x", base);
     return value & 0xFF;
 }
@@ -303,12 +346,10 @@ int PortController::CheckWait(int pin, int timeoutMs, const PinMapRow** row,
                               std::uint16_t* base) const
 {
     const GuardLock lock(guard);
-    if (!HasUsablePort()) {
-        return kNoPort;
-    }
-    *row = PinMap::Find(pin);
-    if (*row == nullptr || !(*row)->readable || timeoutMs < 0 || timeoutMs > kMaxWaitMs) {
-        return kBadPin;
+    *row = PinWith(pin, &PinMapRow::readable);
+    const bool inRange = timeoutMs >= 0 && timeoutMs <= kMaxWaitMs;
+    if (const int refused = Refusal(*row != nullptr && inRange); refused != kOk) {
+        return refused;
     }
     *base = SelectedBase();
     return kOk;
@@ -327,7 +368,7 @@ int PortController::AwaitLevel(std::uint16_t reg, const PinMapRow& row, bool wan
         std::uint16_t value = 0;
         {
             const GuardLock lock(guard);
-            value = port_io::PortRead(reg);
+            value = Read(reg);
         }
         if (PinMap::LevelIn(row, value) == wantHigh) {
             return 1;
@@ -355,8 +396,7 @@ int PortController::CheckPort(bool driverOpen)
         DebugLog("CheckPort() Port=%x not checked: the INPOUT32 driver is not open", base);
         return kDriverNotOpen;
     }
-    const unsigned control =
-        port_io::PortRead(PinMap::RegisterAddress(base, PinRegister::Control)) & 0xFFU;
+    const unsigned control = Read(PinMap::RegisterAddress(base, PinRegister::Control)) & 0xFFU;
     // With the data lines as inputs a written pattern would not read back;
     // an absent card reads FF, its direction bit included.
     if ((control & PinMap::kDataInputsBit) != 0 && control != 0xFFU) {
@@ -371,12 +411,12 @@ int PortController::CheckDataLatch(std::uint16_t base)
 {
     constexpr std::uint16_t kFirst = 0x55;  // every other line high, then the others
     constexpr std::uint16_t kSecond = 0xAA;
-    const std::uint16_t before = port_io::PortRead(base);
-    port_io::PortWrite(base, kFirst);
-    const unsigned first = port_io::PortRead(base) & 0xFFU;
-    port_io::PortWrite(base, kSecond);
-    const unsigned second = port_io::PortRead(base) & 0xFFU;
-    port_io::PortWrite(base, before);
+    const std::uint16_t before = Read(base);
+    Write(base, kFirst);
+    const unsigned first = Read(base) & 0xFFU;
+    Write(base, kSecond);
+    const unsigned second = Read(base) & 0xFFU;
+    Write(base, before);
     if (first == kFirst && second == kSecond) {
         DebugLog("CheckPort() Port=%x answers: 55 and AA read back", base);
         return kOk;
@@ -398,10 +438,9 @@ int PortController::PulseOutputPin(int pin, int level, int microseconds)
     const bool held = HoldUntil(pulse.startNs + microseconds * 1000LL, sleeper);
     const GuardLock lock(guard);
     // Only the pulsed pin goes back: the rest of the register is as it is now.
-    const std::uint16_t now = port_io::PortRead(pulse.reg);
+    const std::uint16_t now = Read(pulse.reg);
     const std::int64_t endNs = WaitSleeper::NowNs();
-    port_io::PortWrite(pulse.reg,
-                       PinMap::WithLevel(*row, now, PinMap::LevelIn(*row, pulse.before)));
+    Write(pulse.reg, PinMap::WithLevel(*row, now, PinMap::LevelIn(*row, pulse.before)));
     DebugLog("PulseOutputPin(%d, %d, %d) Port=%x Width=%d", pin, level, microseconds, pulse.base,
              WidthUs(pulse.startNs, endNs));
     return held ? kOk : kEndedByUnload;
@@ -411,18 +450,16 @@ int PortController::StartPinPulse(int pin, int level, int microseconds, const Pi
                                   Pulse* pulse)
 {
     const GuardLock lock(guard);
-    if (!HasUsablePort()) {
-        return kNoPort;
-    }
-    *row = PinMap::Find(pin);
-    if (*row == nullptr || !(*row)->settable || !IsPulseLength(microseconds)) {
-        return kBadPin;
+    *row = PinWith(pin, &PinMapRow::settable);
+    if (const int refused = Refusal(*row != nullptr && IsPulseLength(microseconds));
+        refused != kOk) {
+        return refused;
     }
     pulse->base = SelectedBase();
     pulse->reg = PinMap::RegisterAddress(pulse->base, (*row)->reg);
-    pulse->before = port_io::PortRead(pulse->reg);
+    pulse->before = Read(pulse->reg);
     pulse->startNs = WaitSleeper::NowNs();
-    port_io::PortWrite(pulse->reg, PinMap::WithLevel(**row, pulse->before, level != 0));
+    Write(pulse->reg, PinMap::WithLevel(**row, pulse->before, level != 0));
     return kOk;
 }
 
@@ -431,22 +468,20 @@ int PortController::PulseDataByte(int value, int microseconds)
     Pulse pulse{};
     {
         const GuardLock lock(guard);
-        if (!HasUsablePort()) {
-            return kNoPort;
-        }
-        if (value < 0 || value > 0xFF || !IsPulseLength(microseconds)) {
-            return kBadPin;
+        const bool valid = value >= 0 && value <= 0xFF && IsPulseLength(microseconds);
+        if (const int refused = Refusal(valid); refused != kOk) {
+            return refused;
         }
         pulse.base = SelectedBase();
-        pulse.before = port_io::PortRead(pulse.base);
+        pulse.before = Read(pulse.base);
         pulse.startNs = WaitSleeper::NowNs();
-        port_io::PortWrite(pulse.base, static_cast<std::uint16_t>(value));
+        Write(pulse.base, static_cast<std::uint16_t>(value));
     }
     std::optional<WaitSleeper> sleeper;
     const bool held = HoldUntil(pulse.startNs + microseconds * 1000LL, sleeper);
     const GuardLock lock(guard);
     const std::int64_t endNs = WaitSleeper::NowNs();
-    port_io::PortWrite(pulse.base, pulse.before);
+    Write(pulse.base, pulse.before);
     DebugLog("PulseDataByte(%d, %d) Port=%x Width=%d", value, microseconds, pulse.base,
              WidthUs(pulse.startNs, endNs));
     return held ? kOk : kEndedByUnload;
@@ -469,8 +504,8 @@ void PortController::SetPinFromList(ListPosition position, int pin, int level)
         return;
     }
     const std::uint16_t reg = PinMap::RegisterAddress(address, row->reg);
-    const std::uint16_t value = PinMap::WithLevel(*row, port_io::PortRead(reg), level != 0);
-    port_io::PortWrite(reg, value);
+    const std::uint16_t value = PinMap::WithLevel(*row, Read(reg), level != 0);
+    Write(reg, value);
 }
 
 std::optional<PortController::InputRegisters> PortController::ReadInputsFromList(
@@ -482,8 +517,8 @@ std::optional<PortController::InputRegisters> PortController::ReadInputsFromList
         return std::nullopt;
     }
     InputRegisters values{};
-    values.data = port_io::PortRead(PinMap::RegisterAddress(address, PinRegister::Data));
-    values.status = port_io::PortRead(PinMap::RegisterAddress(address, PinRegister::Status));
+    values.data = Read(PinMap::RegisterAddress(address, PinRegister::Data));
+    values.status = Read(PinMap::RegisterAddress(address, PinRegister::Status));
     return values;
 }
 
@@ -516,7 +551,7 @@ void PortController::SelectFirstListedPortWithoutWindow()
     }
 }
 
-int PortController::StartRecording(PortRecording& recording)
+int PortController::StartRecording(PortRecording& starting)
 {
     const GuardLock lock(guard);
     std::uint16_t bases[kMaxPorts + 1];
@@ -533,15 +568,16 @@ int PortController::StartRecording(PortRecording& recording)
     if (count == 0) {
         return kNoPort;
     }
-    if (!recording.Open(bases, count)) {
+    if (!starting.Open(bases, count)) {
         return kNotOpened;
     }
-    recording.Begin();
+    starting.Begin();
+    recording = &starting;
     return kOk;
 }
 
-void PortController::EndRecording(PortRecording& recording)
+void PortController::EndRecording(PortRecording& ending)
 {
     const GuardLock lock(guard);
-    recording.End();
+    if (recording == &ending) recording = nullptr;
 }

@@ -138,11 +138,13 @@ public:
     // Starts `recording` over the ports listed in the table and the selected
     // one (usable bases only, each once, in the table's order), with the
     // guard held throughout: recording.Open with their bases and, when it
-    // accepts, recording.Begin. No port is accessed. Not logged. 0 started;
-    // -1 no usable port (Open not called); kNotOpened when Open refused.
+    // accepts, recording.Begin; from then on every port access goes to it
+    // too, in the order made (port_recording.h), in place of any recording
+    // before it. No port is accessed. Not logged. 0 started; -1 no usable
+    // port (Open not called); kNotOpened when Open refused.
     int StartRecording(PortRecording& recording);
     static constexpr int kNotOpened = -3;
-    // recording.End, with the guard held: no access is recorded after it.
+    // When `recording` is the one fed: no access reaches it from here on.
     void EndRecording(PortRecording& recording);
 
     static constexpr int kMaxWaitMs = 60000;
@@ -195,6 +197,23 @@ private:
     // A row is selected and its port may be accessed.
     bool HasUsablePort() const REQUIRES(guard);
 
+    // Which port an operation needs: one it may access, or only a selected
+    // row (the snapshot's reads, which access none).
+    enum class Needs { UsablePort, Selection };
+    // The opening of the operations on the selected port, under the guard:
+    // the port is tested before the pin, value or time (`argumentsValid`),
+    // so a call with neither gives kNoPort. kOk, kNoPort or kBadPin.
+    int Refusal(bool argumentsValid, Needs needs = Needs::UsablePort) const REQUIRES(guard);
+
+    // Every port access, so that the recording fed (if any) sees each one:
+    // with none, one load and one branch on the way to the port.
+    std::uint16_t Read(std::uint16_t address) REQUIRES(guard);
+    void Write(std::uint16_t address, std::uint16_t value) REQUIRES(guard);
+    // The same with a recording, out of the access path.
+    std::uint16_t RecordedRead(PortRecording& feeding, std::uint16_t address) REQUIRES(guard);
+    void RecordedWrite(PortRecording& feeding, std::uint16_t address, std::uint16_t value)
+        REQUIRES(guard);
+
     bool AddPortRow(const char* name, std::uint16_t firstPort, std::uint16_t lastPort)
         REQUIRES(guard);
 
@@ -231,5 +250,6 @@ private:
     std::uint16_t outControl GUARDED_BY(guard);
     std::uint16_t inData GUARDED_BY(guard);
     std::uint16_t inStatus GUARDED_BY(guard);
+    PortRecording* recording GUARDED_BY(guard);  // the one fed; null: none
     PortView* view;
 };

@@ -2,9 +2,11 @@
 // vcd_recorder.h) of every access the library makes, switched on by
 // fnOrvane_recordParallelPins or, for a whole load, by DORUZEDA_RECORD.
 //
-// The accesses reach the recording through the port I/O binding's tap
-// (access_tap.h) under the controller's guard, in the order they reached the
-// port. They fill a buffer under a short lock; a thread-pool timer takes the
+// The controller hands the recording every access it makes
+// (port/port_recording.h), under its guard, in the order they reached the
+// port. A write failure ends the recording on the timer's thread, without
+// that guard: the session then ignores the accesses still handed to it
+// until the recording is ended. They fill a buffer under a short lock; a thread-pool timer takes the
 // buffer every quarter second, and while there is much of it at once, and
 // writes it to the file outside any lock the accesses take. A process killed
 // outright loses at most the last quarter second (and what the timer was
