@@ -124,9 +124,9 @@ DORUZEDA_OUT_OF_LINE void PortController::RecordedWrite(PortRecording& feeding,
 int PortController::Refusal(bool argumentsValid, Needs needs) const
 {
     if (needs == Needs::Selection ? !HasSelection() : !HasUsablePort()) {
-        return kNoPort;
+        return DORUZEDA_NO_PORT;
     }
-    return argumentsValid ? kOk : kBadPin;
+    return argumentsValid ? DORUZEDA_OK : DORUZEDA_BAD_PIN;
 }
 
 bool PortController::HasSelection() const
@@ -147,7 +147,7 @@ bool PortController::HasUsablePort() const
 int PortController::SelectPortByNumber(int number)
 {
     if (number < 1 || number > kMaxPorts) {
-        return kNoPort;
+        return DORUZEDA_NO_PORT;
     }
     char wanted[16];
     std::snprintf(wanted, sizeof wanted, "LPT%d", number);
@@ -161,14 +161,14 @@ int PortController::SelectPortByNumber(int number)
     }
     selectedIndex = found;
     if (found < 0) {
-        return kNoSuchPort;
+        return DORUZEDA_NO_SUCH_PORT;
     }
     // Under the guard: two threads' choices reach the view in the order in
     // which they were made.
     if (view != nullptr) {
         view->ShowPortList(found);
     }
-    return kOk;
+    return DORUZEDA_OK;
 }
 
 int PortController::SetManualAddress(const char* digit1, const char* digit2, const char* digit3,
@@ -192,14 +192,14 @@ int PortController::SetManualAddress(const char* digit1, const char* digit2, con
     if (view != nullptr) {
         view->ShowAddressField(text);
     }
-    return kOk;
+    return DORUZEDA_OK;
 }
 
 int PortController::SetPinOutput(int pin, int level)
 {
     const GuardLock lock(guard);
     const PinMapRow* row = PinWith(pin, &PinMapRow::settable);
-    if (const int refused = Refusal(row != nullptr); refused != kOk) {
+    if (const int refused = Refusal(row != nullptr); refused != DORUZEDA_OK) {
         return refused;
     }
     const std::uint16_t base = SelectedBase();
@@ -207,14 +207,14 @@ int PortController::SetPinOutput(int pin, int level)
     const std::uint16_t value = PinMap::WithLevel(*row, Read(reg), level != 0);
     DebugLog("SetPinOutput(%d, %d) Port=%x", pin, level, base);
     Write(reg, value);
-    return kOk;
+    return DORUZEDA_OK;
 }
 
 int PortController::GetPinInput(int pin)
 {
     const GuardLock lock(guard);
     const PinMapRow* row = PinWith(pin, &PinMapRow::readable);
-    if (const int refused = Refusal(row != nullptr); refused != kOk) {
+    if (const int refused = Refusal(row != nullptr); refused != DORUZEDA_OK) {
         return refused;
     }
     const std::uint16_t base = SelectedBase();
@@ -233,12 +233,12 @@ int PortController::PrepareOutputBuffer()
 {
     const GuardLock lock(guard);
     if (!HasUsablePort()) {
-        return kNoPort;
+        return DORUZEDA_NO_PORT;
     }
     const std::uint16_t base = SelectedBase();
     outData = Read(base);
     outControl = Read(PinMap::RegisterAddress(base, PinRegister::Control));
-    return kOk;
+    return DORUZEDA_OK;
 }
 
 int PortController::PrepareOutputPin(int pin, int level)
@@ -246,42 +246,42 @@ int PortController::PrepareOutputPin(int pin, int level)
     const GuardLock lock(guard);
     const PinMapRow* row = PinMap::Find(pin);
     if (row == nullptr || !row->settable) {
-        return kBadPin;
+        return DORUZEDA_BAD_PIN;
     }
     std::uint16_t& buffer = row->reg == PinRegister::Data ? outData : outControl;
     buffer = PinMap::WithLevel(*row, buffer, level != 0);
-    return kOk;
+    return DORUZEDA_OK;
 }
 
 int PortController::SetOutputAll()
 {
     const GuardLock lock(guard);
     if (!HasUsablePort()) {
-        return kNoPort;
+        return DORUZEDA_NO_PORT;
     }
     const std::uint16_t base = SelectedBase();
     Write(base, outData);
     Write(PinMap::RegisterAddress(base, PinRegister::Control), outControl);
-    return kOk;
+    return DORUZEDA_OK;
 }
 
 int PortController::GetInputAll()
 {
     const GuardLock lock(guard);
     if (!HasUsablePort()) {
-        return kNoPort;
+        return DORUZEDA_NO_PORT;
     }
     const std::uint16_t base = SelectedBase();
     inData = Read(base);
     inStatus = Read(PinMap::RegisterAddress(base, PinRegister::Status));
-    return kOk;
+    return DORUZEDA_OK;
 }
 
 int PortController::FetchInputPin(int pin)
 {
     const GuardLock lock(guard);
     const PinMapRow* row = PinWith(pin, &PinMapRow::readable);
-    if (const int refused = Refusal(row != nullptr, Needs::Selection); refused != kOk) {
+    if (const int refused = Refusal(row != nullptr, Needs::Selection); refused != DORUZEDA_OK) {
         return refused;
     }
     return PinMap::LevelIn(*row, inData, inStatus) ? 1 : 0;
@@ -291,7 +291,7 @@ int PortController::SetDataDirection(int input)
 {
     const GuardLock lock(guard);
     if (!HasUsablePort()) {
-        return kNoPort;
+        return DORUZEDA_NO_PORT;
     }
     const std::uint16_t base = SelectedBase();
     const std::uint16_t reg = PinMap::RegisterAddress(base, PinRegister::Control);
@@ -300,26 +300,26 @@ int PortController::SetDataDirection(int input)
                                                   : value & ~PinMap::kDataInputsBit);
     DebugLog("SetDataDirection(%d) Port=%x", input, base);
     Write(reg, value);
-    return kOk;
+    return DORUZEDA_OK;
 }
 
 int PortController::SetDataByte(int value)
 {
     const GuardLock lock(guard);
-    if (const int refused = Refusal(value >= 0 && value <= 0xFF); refused != kOk) {
+    if (const int refused = Refusal(value >= 0 && value <= 0xFF); refused != DORUZEDA_OK) {
         return refused;
     }
     const std::uint16_t base = SelectedBase();
     DebugLog("SetDataByte(%d) Port=%x", value, base);
     Write(base, static_cast<std::uint16_t>(value));
-    return kOk;
+    return DORUZEDA_OK;
 }
 
 int PortController::GetDataByte()
 {
     const GuardLock lock(guard);
     if (!HasUsablePort()) {
-        return kNoPort;
+        return DORUZEDA_NO_PORT;
     }
     const std::uint16_t base = SelectedBase();
     const std::uint16_t value = Read(base);
@@ -332,7 +332,7 @@ int PortController::WaitInputPin(int pin, int level, int timeoutMs)
     const PinMapRow* row = nullptr;
     std::uint16_t base = 0;
     const int checked = CheckWait(pin, timeoutMs, &row, &base);
-    if (checked != kOk) {
+    if (checked != DORUZEDA_OK) {
         return checked;
     }
     const int result =
@@ -348,11 +348,11 @@ int PortController::CheckWait(int pin, int timeoutMs, const PinMapRow** row,
     const GuardLock lock(guard);
     *row = PinWith(pin, &PinMapRow::readable);
     const bool inRange = timeoutMs >= 0 && timeoutMs <= kMaxWaitMs;
-    if (const int refused = Refusal(*row != nullptr && inRange); refused != kOk) {
+    if (const int refused = Refusal(*row != nullptr && inRange); refused != DORUZEDA_OK) {
         return refused;
     }
     *base = SelectedBase();
-    return kOk;
+    return DORUZEDA_OK;
 }
 
 int PortController::AwaitLevel(std::uint16_t reg, const PinMapRow& row, bool wantHigh,
@@ -389,12 +389,12 @@ int PortController::CheckPort(bool driverOpen)
 {
     const GuardLock lock(guard);
     if (!HasUsablePort()) {
-        return kNoPort;
+        return DORUZEDA_NO_PORT;
     }
     const std::uint16_t base = SelectedBase();
     if (!driverOpen) {
         DebugLog("CheckPort() Port=%x not checked: the INPOUT32 driver is not open", base);
-        return kDriverNotOpen;
+        return DORUZEDA_DRIVER_NOT_OPEN;
     }
     const unsigned control = Read(PinMap::RegisterAddress(base, PinRegister::Control)) & 0xFFU;
     // With the data lines as inputs a written pattern would not read back;
@@ -402,7 +402,7 @@ int PortController::CheckPort(bool driverOpen)
     if ((control & PinMap::kDataInputsBit) != 0 && control != 0xFFU) {
         DebugLog("CheckPort() Port=%x answers: data lines are inputs, control reads %02X", base,
                  control);
-        return kOk;
+        return DORUZEDA_OK;
     }
     return CheckDataLatch(base);
 }
@@ -419,11 +419,11 @@ int PortController::CheckDataLatch(std::uint16_t base)
     Write(base, before);
     if (first == kFirst && second == kSecond) {
         DebugLog("CheckPort() Port=%x answers: 55 and AA read back", base);
-        return kOk;
+        return DORUZEDA_OK;
     }
     DebugLog("CheckPort() Port=%x does not answer: wrote 55 read %02X, wrote AA read %02X", base,
              first, second);
-    return kNoAnswer;
+    return DORUZEDA_NO_ANSWER;
 }
 
 int PortController::PulseOutputPin(int pin, int level, int microseconds)
@@ -431,7 +431,7 @@ int PortController::PulseOutputPin(int pin, int level, int microseconds)
     const PinMapRow* row = nullptr;
     Pulse pulse{};
     const int started = StartPinPulse(pin, level, microseconds, &row, &pulse);
-    if (started != kOk) {
+    if (started != DORUZEDA_OK) {
         return started;
     }
     std::optional<WaitSleeper> sleeper;
@@ -443,7 +443,7 @@ int PortController::PulseOutputPin(int pin, int level, int microseconds)
     Write(pulse.reg, PinMap::WithLevel(*row, now, PinMap::LevelIn(*row, pulse.before)));
     DebugLog("PulseOutputPin(%d, %d, %d) Port=%x Width=%d", pin, level, microseconds, pulse.base,
              WidthUs(pulse.startNs, endNs));
-    return held ? kOk : kEndedByUnload;
+    return held ? DORUZEDA_OK : DORUZEDA_ENDED_BY_UNLOAD;
 }
 
 int PortController::StartPinPulse(int pin, int level, int microseconds, const PinMapRow** row,
@@ -452,7 +452,7 @@ int PortController::StartPinPulse(int pin, int level, int microseconds, const Pi
     const GuardLock lock(guard);
     *row = PinWith(pin, &PinMapRow::settable);
     if (const int refused = Refusal(*row != nullptr && IsPulseLength(microseconds));
-        refused != kOk) {
+        refused != DORUZEDA_OK) {
         return refused;
     }
     pulse->base = SelectedBase();
@@ -460,7 +460,7 @@ int PortController::StartPinPulse(int pin, int level, int microseconds, const Pi
     pulse->before = Read(pulse->reg);
     pulse->startNs = WaitSleeper::NowNs();
     Write(pulse->reg, PinMap::WithLevel(**row, pulse->before, level != 0));
-    return kOk;
+    return DORUZEDA_OK;
 }
 
 int PortController::PulseDataByte(int value, int microseconds)
@@ -469,7 +469,7 @@ int PortController::PulseDataByte(int value, int microseconds)
     {
         const GuardLock lock(guard);
         const bool valid = value >= 0 && value <= 0xFF && IsPulseLength(microseconds);
-        if (const int refused = Refusal(valid); refused != kOk) {
+        if (const int refused = Refusal(valid); refused != DORUZEDA_OK) {
             return refused;
         }
         pulse.base = SelectedBase();
@@ -484,7 +484,7 @@ int PortController::PulseDataByte(int value, int microseconds)
     Write(pulse.base, pulse.before);
     DebugLog("PulseDataByte(%d, %d) Port=%x Width=%d", value, microseconds, pulse.base,
              WidthUs(pulse.startNs, endNs));
-    return held ? kOk : kEndedByUnload;
+    return held ? DORUZEDA_OK : DORUZEDA_ENDED_BY_UNLOAD;
 }
 
 void PortController::SetPinFromList(ListPosition position, int pin, int level)
@@ -566,14 +566,14 @@ int PortController::StartRecording(PortRecording& starting)
     for (int row = 0; row < portCount && row < kMaxPorts; ++row) add(portTable[row].baseAddress);
     if (HasSelection()) add(SelectedBase());
     if (count == 0) {
-        return kNoPort;
+        return DORUZEDA_NO_PORT;
     }
     if (!starting.Open(bases, count)) {
-        return kNotOpened;
+        return DORUZEDA_NOT_RECORDING;
     }
     starting.Begin();
     recording = &starting;
-    return kOk;
+    return DORUZEDA_OK;
 }
 
 void PortController::EndRecording(PortRecording& ending)

@@ -1,6 +1,7 @@
 #include "record/recording.h"
 
 #include "log/debug_log.h"
+#include "macro/doruzeda_do.h"
 #include "port/pin_map.h"
 #include "port/port_controller.h"
 #include "port/port_io.h"
@@ -215,6 +216,7 @@ public:
     void FinishAtProcessExit();
 
     char path[kLongestName + 1] = {};
+    bool asked = false;     // Open was called: there was a port to record
     DWORD openFailure = 0;  // why Open refused
     bool outOfMemory = false;
 
@@ -250,6 +252,7 @@ Session::Session(const char* name)
 
 bool Session::Open(const std::uint16_t* ports, int count)
 {
+    asked = true;
     if (!recorder.Start(ports, count, &Microseconds) || !spare.Reserve(kFlushSoon)) {
         outOfMemory = true;
         return false;
@@ -499,9 +502,9 @@ bool NamesTheLog(const char* path)
            CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, full, -1, log, -1) == CSTR_EQUAL;
 }
 
-void LogStartFailure(const Session& session, int result)
+void LogStartFailure(const Session& session)
 {
-    if (result == PortController::kNotOpened) {
+    if (session.asked) {
         const DWORD code = session.outOfMemory ? ERROR_NOT_ENOUGH_MEMORY : session.openFailure;
         DebugLog("Recording into %s failed: %s", session.path, Reason(code).text);
     } else {
@@ -513,25 +516,24 @@ int StartLocked(PortController& controller, const char* path)
 {
     if (std::strlen(path) > kLongestName) {
         LogTooLong(path);
-        return -1;
+        return DORUZEDA_NOT_RECORDING;
     }
     if (NamesTheLog(path)) {
         DebugLog("Recording into %s failed: it is the library's own log", path);
-        return -1;
+        return DORUZEDA_NOT_RECORDING;
     }
     auto* session = new (std::nothrow) Session(path);
     if (session == nullptr) {
         DebugLog("Recording into %s failed: %s", path, Reason(ERROR_NOT_ENOUGH_MEMORY).text);
-        return -1;
+        return DORUZEDA_NOT_RECORDING;
     }
-    const int result = controller.StartRecording(*session);
-    if (result == PortController::kOk) {
+    if (controller.StartRecording(*session) == DORUZEDA_OK) {
         current = session;
-        return 0;
+        return DORUZEDA_OK;
     }
-    LogStartFailure(*session, result);
+    LogStartFailure(*session);
     delete session;
-    return -1;
+    return DORUZEDA_NOT_RECORDING;
 }
 
 // The file name of the process's `load`th load: the first as named, then
@@ -597,7 +599,8 @@ int RecordInto(PortController& controller, const char* path)
 {
     AcquireSRWLockExclusive(&starts);
     EndCurrent(controller, GetTickCount64() + kWriteWaitMs);
-    const int result = path == nullptr || *path == '\0' ? 0 : StartLocked(controller, path);
+    const int result =
+        path == nullptr || *path == '\0' ? DORUZEDA_OK : StartLocked(controller, path);
     ReleaseSRWLockExclusive(&starts);
     return result;
 }

@@ -61,10 +61,10 @@ TEST_F(RecordingStartTest, TheListedPortsAndTheSelectedOneAreOpenedAndNoneIsRead
 TEST_F(RecordingStartTest, NoUsablePortOpensNothingAndReadsNothing)
 {
     UseTable({{"LPT1", 0x0}});
-    EXPECT_EQ(controller.StartRecording(recording), PortController::kNoPort);
+    EXPECT_EQ(controller.StartRecording(recording), -1);
     EXPECT_EQ(controller.SetManualAddress("F", "F", "F", "F"), 0);  // FFFF: no port can be there
     fakes::Port().trace.clear();
-    EXPECT_EQ(controller.StartRecording(recording), PortController::kNoPort);
+    EXPECT_EQ(controller.StartRecording(recording), -1);
     EXPECT_EQ(recording.opened, "");
     EXPECT_EQ(Trace(), "");
 }
@@ -73,7 +73,7 @@ TEST_F(RecordingStartTest, ARefusedOpenReadsNothingAndHearsNothing)
 {
     UsePort(0x378);
     recording.accept = false;
-    EXPECT_EQ(controller.StartRecording(recording), PortController::kNotOpened);
+    EXPECT_EQ(controller.StartRecording(recording), -1);
     EXPECT_EQ(recording.opened, "378 ");
     EXPECT_EQ(controller.SetPinOutput(2, 1), 0);
     EXPECT_EQ(Trace(), "R 378=0000 W 378=0001");
