@@ -6,16 +6,6 @@
 #include <atomic>
 
 #include "../port/wait_sleep.h"
-#include "../record/recording.h"
-
-// The longest call must fit in the unload's wait. A start or an end of a
-// recording waits on its file at most recording::kLongestFileWaitMs and
-// writes at most five log lines of about 200 ms each (a log line's bound,
-// log/log_sink.h); a first access to a port another program holds waits at
-// most 2 s (the Linux libraries' claim wait) and writes one line.
-static_assert(kUnloadWaitMs >= recording::kLongestFileWaitMs + 5 * 200,
-              "the unload's wait must cover a start or an end of a recording");
-static_assert(kUnloadWaitMs >= 2000 + 200, "the unload's wait must cover a port's claim wait");
 
 namespace {
 

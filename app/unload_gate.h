@@ -3,7 +3,7 @@
 // it. Its rules, told here once:
 //
 // - Every export runs inside an ExportCall. Once the unload has begun, a call
-//   is refused: it gives kRefusedAtUnload (-1) and touches nothing.
+//   is refused: it gives DORUZEDA_REFUSED_AT_UNLOAD (-1) and touches nothing.
 // - The unload (LetCallsInsideLeave) closes the gate, ends every wait for an
 //   input under way (it gives 0), and waits, up to kUnloadWaitMs, until no
 //   admitted call is left inside; past that it goes on regardless.
@@ -24,8 +24,9 @@
 //   a call unexpectedly gives -1.
 #pragma once
 
-// The result of a call that arrives once the unload has begun.
-constexpr int kRefusedAtUnload = -1;
+#include "../log/log_sink.h"
+#include "../port/port_io.h"
+#include "../record/recording.h"
 
 // Marks a call of an export as inside the library for its life.
 class ExportCall {
@@ -43,15 +44,24 @@ private:
 };
 
 // How long the unload waits for the calls inside to leave. A wait for an
-// input ends when the unload begins; the other waits a call can make are
-// bounded, and this covers the longest call (checked in unload_gate.cpp): a
-// first access to a port that another program holds waits up to 2 s for it
-// (the Linux libraries' claim wait; a call accesses one port), a start or
-// an end of a recording up to 1.2 s for its file (record/recording.h), and
-// each log line up to 100 ms for each of the log file's two locks. Only a
+// input, or a pulse, ends when the unload begins; the other waits a call can
+// make are bounded, and this covers the longest call (checked below). Only a
 // call stuck in the system (a port access or a log write that does not
 // return) takes longer.
 constexpr unsigned long kUnloadWaitMs = 3000;
+// The most log lines a start or an end of a recording writes (the end's
+// losses, the start's failure).
+constexpr unsigned long kRecordingLogLines = 5;
+// A call that accesses a port (it accesses one) may wait for its first
+// access and write one log line: the exports of one access, a wait, a check,
+// a pulse the unload ends (its second write at once, then its line).
+static_assert(kUnloadWaitMs > port_io::kLongestAccessMs + log_sink::kLineWaitMs,
+              "the unload's wait must cover a port's first access and one log line");
+// A start or an end of a recording waits on its file and writes its lines;
+// it accesses no port.
+static_assert(kUnloadWaitMs >
+                  recording::kLongestFileWaitMs + kRecordingLogLines * log_sink::kLineWaitMs,
+              "the unload's wait must cover a start or an end of a recording");
 
 // Closes the gate, ends every wait, and waits (bounded) until no call is
 // inside. Runs in DllMain under the loader lock: the calls inside need

@@ -16,7 +16,6 @@
 #include <filesystem>
 
 #include "log/debug_log.h"
-#include "record/access_tap.h"
 #include "record/vcd_recorder.h"
 #include "log/log_sink.h"
 #include "port/port_controller.h"
@@ -194,20 +193,22 @@ BENCHMARK(BM_DataByteWrite);
 
 // Recording: the buffered path (two writes a call) with a recording under
 // way, every write changing pins (the dearest case: a clock reading and
-// lines of text each), over the real clock. The tap takes a lock as the
-// library's does (one atomic exchange and one store), and the text is taken
-// away as the library's writer does, without writing it anywhere. Compare
-// with BM_SetOutputAll, where the tap is off: the cost of a recorded access
-// is half the difference.
-class BenchTap : public recording::AccessTap {
+// lines of text each), over the real clock. The recording takes a lock as
+// the library's does (one atomic exchange and one store), and the text is
+// taken away as the library's writer does, without writing it anywhere.
+// Compare with BM_SetOutputAllChanging, where nothing records: the cost of a
+// recorded access is half the difference.
+class BenchRecording : public PortRecording {
 public:
-    BenchTap()
+    BenchRecording()
     {
         const std::uint16_t base = 0x378;
         recorder.Start(&base, 1, &Now);
         recorder.Levels({0x378, 0x00, 0x78, 0x04}, &Now);
     }
-    void Before(std::uint16_t, recording::UntappedRead) override {}
+    bool Open(const std::uint16_t*, int) override { return true; }
+    void Begin() override {}
+    void Before(std::uint16_t) override {}
     void Seen(std::uint16_t address, std::uint8_t value, bool isWrite) override
     {
         while (locked.exchange(true, std::memory_order_acquire)) {
@@ -232,30 +233,30 @@ private:
     VcdText taken;
 };
 
-// The buffered path with two pins changing at every call, through `tap`
+// The buffered path with two pins changing at every call, fed to `recording`
 // (none: the recording off).
-void SetOutputAllChanging(benchmark::State& state, recording::AccessTap* tap)
+void SetOutputAllChanging(benchmark::State& state, BenchRecording* recording)
 {
     PortController controller;
     SelectPort(controller);
-    recording::activeTap.store(tap);
+    if (recording != nullptr) controller.StartRecording(*recording);
     int level = 0;
     for (auto _ : state) {
         controller.PrepareOutputPin(2, level ^= 1);
         controller.PrepareOutputPin(1, level);
         benchmark::DoNotOptimize(controller.SetOutputAll());
     }
-    recording::activeTap.store(nullptr);
+    if (recording != nullptr) controller.EndRecording(*recording);
 }
 
 void BM_SetOutputAllRecording(benchmark::State& state)
 {
-    BenchTap tap;
-    SetOutputAllChanging(state, &tap);
+    BenchRecording recording;
+    SetOutputAllChanging(state, &recording);
 }
 BENCHMARK(BM_SetOutputAllRecording);
 
-// The same calls with the tap off: the baseline of the one above.
+// The same calls with nothing recording: the baseline of the one above.
 void BM_SetOutputAllChanging(benchmark::State& state)
 {
     SetOutputAllChanging(state, nullptr);

@@ -1,5 +1,5 @@
-# The portable core, doruzeda_core: port control, discovery, the debug log and
-# the tap through which a recording sees the port accesses. It includes no
+# The portable core, doruzeda_core: port control (which feeds a recording,
+# port/port_recording.h, every access), discovery and the debug log. It includes no
 # Windows header; the platform operations it needs are bound at link time, by
 # what each build adds to it: the Win32 build platform/win32/ (target_sources),
 # the native build and the fuzz targets the standard library's guard
@@ -22,8 +22,7 @@ add_library(doruzeda_core STATIC
     ${DORUZEDA_CORE_ROOT}/port/pin_map.cpp
     ${DORUZEDA_CORE_ROOT}/port/port_controller.cpp
     ${DORUZEDA_CORE_ROOT}/port/enumerate_ports.cpp
-    ${DORUZEDA_CORE_ROOT}/log/debug_log.cpp
-    ${DORUZEDA_CORE_ROOT}/record/access_tap.cpp)
+    ${DORUZEDA_CORE_ROOT}/log/debug_log.cpp)
 target_include_directories(doruzeda_core PUBLIC ${DORUZEDA_CORE_ROOT})
 target_link_libraries(doruzeda_core PRIVATE doruzeda_warnings)
 

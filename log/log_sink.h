@@ -29,10 +29,12 @@ LocalTime ReadLocalTime();
 // one append, even while other threads or processes append to the same file.
 // On Windows it also starts a line of its own: when the file ends without a
 // line end (a line cut short by a full disk, say), the append begins with
-// one. Waits for other appenders for at most about 200 ms in all (100 ms for
-// each of two locks), then writes regardless, so a stopped process that
-// holds the file cannot stop the caller. Returns false when the file could not be opened or fully
-// written; nothing stays open either way.
+// one. Waits for other appenders for at most kLineWaitMs in all
+// (kLockWaitMs for each of two locks), then writes regardless, so a stopped
+// process that holds the file cannot stop the caller. Returns false when the
+// file could not be opened or fully written; nothing stays open either way.
 bool AppendTextLine(const char* fileName, const char* line);
+constexpr unsigned long kLockWaitMs = 100;
+constexpr unsigned long kLineWaitMs = 2 * kLockWaitMs;
 
 }  // namespace log_sink

@@ -1,10 +1,10 @@
 // Doruzeda_DO.dll: the functions that a host's macros call: the ten at
 // ordinals 1 to 10, and those beyond them from ordinal 11 on.
 //
-// All are cdecl, take 32-bit arguments and return a signed 32-bit result.
-// Result codes: 0 success; -1 no port selected; -2 the pin is not valid for
-// the call. Pin reads return 1 (high) or 0 (low). A level is high when
-// non-zero. A refused call neither touches the port nor writes a log line.
+// All are cdecl, take 32-bit arguments and return a signed 32-bit result:
+// one of the result codes below, or what the call reads. Pin reads return 1
+// (high) or 0 (low). A level is high when non-zero. A refused call neither
+// touches the port nor writes a log line.
 //
 // Settable pins: 1 to 9, 14, 16, 17. Readable pins: 2 to 13, 15. Pins 18 to 25
 // are ground.
@@ -14,6 +14,32 @@
 // (the rules: app/unload_gate.h in the sources).
 #pragma once
 
+// The result codes. Each function's comment below says which it gives; the
+// numbers are fixed, and several share one.
+
+// Success.
+#define DORUZEDA_OK 0
+// No port selected, or the one selected is at an address no port can have;
+// fnOrvane_setParallelPort: the number is not 1 to 10.
+#define DORUZEDA_NO_PORT (-1)
+// The pin is not valid for the call (not settable, not readable, not a
+// pin), or another argument (a byte, a time) is outside its range.
+#define DORUZEDA_BAD_PIN (-2)
+// fnOrvane_setParallelPort: no discovered port has that name.
+#define DORUZEDA_NO_SUCH_PORT (-2)
+// fnOrvane_checkParallelPort: a pattern read back differs.
+#define DORUZEDA_NO_ANSWER (-3)
+// fnOrvane_checkParallelPort: INPOUT32.dll's driver is not open.
+#define DORUZEDA_DRIVER_NOT_OPEN (-4)
+// fnOrvane_recordParallelPins: nothing records (the file cannot be created,
+// or no port can be recorded).
+#define DORUZEDA_NOT_RECORDING (-1)
+// Any call made once the unload of the library has begun: it touches
+// nothing.
+#define DORUZEDA_REFUSED_AT_UNLOAD (-1)
+// A pulse that the unload ended early, its second write made at once.
+#define DORUZEDA_ENDED_BY_UNLOAD (-1)
+
 // Usable from C and from C++; the names are C names in both.
 #ifdef __cplusplus
 #define DORUZEDA_DO_LINKAGE extern "C"
@@ -21,48 +47,56 @@
 #define DORUZEDA_DO_LINKAGE extern
 #endif
 
-#ifdef DORUZEDA_DO_BUILD
+#if !defined(_WIN32)
+// Elsewhere (the library's portable core) only the result codes are used.
+#define DORUZEDA_DO_API DORUZEDA_DO_LINKAGE
+#define DORUZEDA_DO_CALL
+#elif defined(DORUZEDA_DO_BUILD)
 // The module definition file exports the names, undecorated, at fixed ordinals.
 #define DORUZEDA_DO_API DORUZEDA_DO_LINKAGE
+#define DORUZEDA_DO_CALL __cdecl
 #else
 #define DORUZEDA_DO_API DORUZEDA_DO_LINKAGE __declspec(dllimport)
+#define DORUZEDA_DO_CALL __cdecl
 #endif
 
 // Ordinal 1. Reads `pin` from the snapshot taken by the last
 // fnOrvane_getParallelInputAll (all zero before the first); no port access.
-// 1 high, 0 low; -1 no port selected; -2 pin not readable.
-DORUZEDA_DO_API int __cdecl fnOrvane_fetchParallelInputPin(int pin);
+// 1 high, 0 low; DORUZEDA_NO_PORT; DORUZEDA_BAD_PIN (not readable).
+DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_fetchParallelInputPin(int pin);
 
 // Ordinal 2. Snapshots the data and status registers of the selected port for
-// fnOrvane_fetchParallelInputPin. 0; -1 no port selected.
-DORUZEDA_DO_API int __cdecl fnOrvane_getParallelInputAll(void);
+// fnOrvane_fetchParallelInputPin. DORUZEDA_OK; DORUZEDA_NO_PORT.
+DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_getParallelInputAll(void);
 
 // Ordinal 3. Reads `pin` from the port now and logs the call.
-// 1 high, 0 low; -1 no port selected; -2 pin not readable.
-DORUZEDA_DO_API int __cdecl fnOrvane_getParallelInputPin(int pin);
+// 1 high, 0 low; DORUZEDA_NO_PORT; DORUZEDA_BAD_PIN (not readable).
+DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_getParallelInputPin(int pin);
 
-// Ordinal 4. Shows the setup window (modeless) and returns at once. Always 0.
-DORUZEDA_DO_API int __cdecl fnOrvane_rudAdado(void);
+// Ordinal 4. Shows the setup window (modeless) and returns at once. Always
+// DORUZEDA_OK.
+DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_rudAdado(void);
 
 // Ordinal 5. Loads the output buffers from the selected port's data and
-// control registers. 0; -1 no port selected.
-DORUZEDA_DO_API int __cdecl fnOrvane_prepareParallelOutputBuffer(void);
+// control registers. DORUZEDA_OK; DORUZEDA_NO_PORT.
+DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_prepareParallelOutputBuffer(void);
 
 // Ordinal 6. Sets `pin` to `level` in the output buffers only; needs no port.
-// 0; -2 pin not settable.
-DORUZEDA_DO_API int __cdecl fnOrvane_prepareParallelOutputPin(int pin, int level);
+// DORUZEDA_OK; DORUZEDA_BAD_PIN (not settable).
+DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_prepareParallelOutputPin(int pin, int level);
 
 // Ordinal 7. Writes the output buffers to the selected port's data and then
-// control register. 0; -1 no port selected.
-DORUZEDA_DO_API int __cdecl fnOrvane_setParallelOutputAll(void);
+// control register. DORUZEDA_OK; DORUZEDA_NO_PORT.
+DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_setParallelOutputAll(void);
 
 // Ordinal 8. Sets `pin` to `level` on the port now and logs the call.
-// 0; -1 no port selected; -2 pin not settable.
-DORUZEDA_DO_API int __cdecl fnOrvane_setParallelOutputPin(int pin, int level);
+// DORUZEDA_OK; DORUZEDA_NO_PORT; DORUZEDA_BAD_PIN (not settable).
+DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_setParallelOutputPin(int pin, int level);
 
 // Ordinal 9. Selects the discovered port named LPT<number>.
-// 0; -1 number not in 1 to 10 (selection kept); -2 no such port (selection cleared).
-DORUZEDA_DO_API int __cdecl fnOrvane_setParallelPort(int number);
+// DORUZEDA_OK; DORUZEDA_NO_PORT: number not in 1 to 10 (selection kept);
+// DORUZEDA_NO_SUCH_PORT (selection cleared).
+DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_setParallelPort(int number);
 
 // Ordinal 10. Sets and selects a port address given as four one-digit
 // hexadecimal strings, most significant first: "3", "7", "8", "" is 0x378.
@@ -70,9 +104,12 @@ DORUZEDA_DO_API int __cdecl fnOrvane_setParallelPort(int number);
 // the address. Text that is not hexadecimal keeps the previous address but
 // still selects it. An address outside 0x100 to 0xFFFD (the system board's
 // below 0x100; registers past 0xFFFF) is selected all the same but counts as
-// no port: the calls that need one give -1. Always 0.
-DORUZEDA_DO_API int __cdecl fnOrvane_setParallelPortAddress(const char* digit1, const char* digit2,
-                                                            const char* digit3, const char* digit4);
+// no port: the calls that need one give DORUZEDA_NO_PORT. Always
+// DORUZEDA_OK.
+DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_setParallelPortAddress(const char* digit1,
+                                                                     const char* digit2,
+                                                                     const char* digit3,
+                                                                     const char* digit4);
 
 // Beyond the ten: the data lines as inputs, whole bytes, and waiting for an
 // input. The same rules: the selection is tested first, and a refused call
@@ -81,17 +118,17 @@ DORUZEDA_DO_API int __cdecl fnOrvane_setParallelPortAddress(const char* digit1, 
 // Ordinal 11. Non-zero makes the data lines (pins 2 to 9) inputs, 0 outputs,
 // by bit 5 of the control register. While they are inputs, reads of the data
 // register (fnOrvane_getParallelDataByte, pins 2 to 9) give what drives the
-// lines from outside. Logged. 0; -1 no port selected.
-DORUZEDA_DO_API int __cdecl fnOrvane_setParallelDataDirection(int input);
+// lines from outside. Logged. DORUZEDA_OK; DORUZEDA_NO_PORT.
+DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_setParallelDataDirection(int input);
 
 // Ordinal 12. Writes `value` (0 to 255) to the data register in one write:
-// bit 0 is pin 2, bit 7 pin 9. Logged. 0; -1 no port selected; -2 value
-// outside 0 to 255.
-DORUZEDA_DO_API int __cdecl fnOrvane_setParallelDataByte(int value);
+// bit 0 is pin 2, bit 7 pin 9. Logged. DORUZEDA_OK; DORUZEDA_NO_PORT;
+// DORUZEDA_BAD_PIN (value outside 0 to 255).
+DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_setParallelDataByte(int value);
 
 // Ordinal 13. Reads the data register: bit 0 is pin 2, bit 7 pin 9. Logged.
-// 0 to 255; -1 no port selected.
-DORUZEDA_DO_API int __cdecl fnOrvane_getParallelDataByte(void);
+// 0 to 255; DORUZEDA_NO_PORT.
+DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_getParallelDataByte(void);
 
 // Ordinal 14. Waits until readable `pin` is at `level` (non-zero: high) or
 // `timeoutMs` milliseconds (0 to 60000) have passed. Reads at once, a hundred
@@ -102,9 +139,10 @@ DORUZEDA_DO_API int __cdecl fnOrvane_getParallelDataByte(void);
 // (older Windows: 15.6 ms by default). Blocks the calling thread meanwhile (a
 // wait on the thread that serves the setup window keeps the window from
 // responding). One log line for the whole wait. 1 reached; 0 timed out, or
-// the library is being unloaded; -1 no port selected; -2 pin not readable or
-// timeout outside 0 to 60000.
-DORUZEDA_DO_API int __cdecl fnOrvane_waitParallelInputPin(int pin, int level, int timeoutMs);
+// the library is being unloaded; DORUZEDA_NO_PORT; DORUZEDA_BAD_PIN (pin not
+// readable or timeout outside 0 to 60000).
+DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_waitParallelInputPin(int pin, int level,
+                                                                   int timeoutMs);
 
 // Ordinal 15. Records every port access of the library into the VCD file
 // `file` (created, or emptied), a timeline that logic-analyser tools open; a
@@ -116,9 +154,9 @@ DORUZEDA_DO_API int __cdecl fnOrvane_waitParallelInputPin(int pin, int level, in
 // recording. The file is written every quarter second; a write failure (a
 // full disk, a removed folder) ends the recording with one log line, and the
 // macro runs on. Unloading the library ends the recording, its file
-// complete. 0 recording, or ended; -1 the file cannot be created, or no port
-// can be recorded, each with one log line naming the file and the cause.
-DORUZEDA_DO_API int __cdecl fnOrvane_recordParallelPins(const char* file);
+// complete. DORUZEDA_OK recording, or ended; DORUZEDA_NOT_RECORDING, with one
+// log line naming the file and the cause.
+DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_recordParallelPins(const char* file);
 
 // Pulses: a pin or the data byte held for a time, then put back, for
 // triggers and strobes. The width is the time between the pulse's two port
@@ -132,22 +170,24 @@ DORUZEDA_DO_API int __cdecl fnOrvane_recordParallelPins(const char* file);
 //   PulseOutputPin(1, 1, 500) Port=378 Width=500
 //   PulseDataByte(200, 500) Port=378 Width=500
 // An unload during a pulse ends it at once with its second write and its log
-// line; the call then gives -1.
+// line; the call then gives DORUZEDA_ENDED_BY_UNLOAD.
 
 // Ordinal 16. Drives settable `pin` to `level` (non-zero: high), holds it
 // for `microseconds` (1 to 10,000,000), then drives it back to the level it
 // had before the call. Only that pin goes back: a pin of the same register
-// that another thread changed meanwhile keeps its change. 0 the pulse was
-// made; -1 no port selected, or the library is being unloaded; -2 pin not
-// settable or time outside 1 to 10,000,000.
-DORUZEDA_DO_API int __cdecl fnOrvane_pulseParallelOutputPin(int pin, int level, int microseconds);
+// that another thread changed meanwhile keeps its change. DORUZEDA_OK the
+// pulse was made; DORUZEDA_NO_PORT; DORUZEDA_ENDED_BY_UNLOAD;
+// DORUZEDA_BAD_PIN (pin not settable or time outside 1 to 10,000,000).
+DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_pulseParallelOutputPin(int pin, int level,
+                                                                     int microseconds);
 
 // Ordinal 17. Writes `value` (0 to 255) to the data register in one write,
 // holds it for `microseconds` (1 to 10,000,000), then writes back the value
-// the register held before the call: a trigger code on pins 2 to 9. 0 the
-// pulse was made; -1 no port selected, or the library is being unloaded; -2
-// value outside 0 to 255 or time outside 1 to 10,000,000.
-DORUZEDA_DO_API int __cdecl fnOrvane_pulseParallelDataByte(int value, int microseconds);
+// the register held before the call: a trigger code on pins 2 to 9.
+// DORUZEDA_OK the pulse was made; DORUZEDA_NO_PORT; DORUZEDA_ENDED_BY_UNLOAD;
+// DORUZEDA_BAD_PIN (value outside 0 to 255 or time outside 1 to 10,000,000).
+DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_pulseParallelDataByte(int value, int microseconds);
+
 // Ordinal 18. Puts 55 and then AA on the data lines, about a microsecond
 // each, when they are outputs, to tell whether something answers at the
 // selected port (a macro's set-up step): it reads each pattern back from the
@@ -155,10 +195,9 @@ DORUZEDA_DO_API int __cdecl fnOrvane_pulseParallelDataByte(int value, int micros
 // data lines as inputs (fnOrvane_setParallelDataDirection) it writes
 // nothing: it reads the control register, whose direction bit a port keeps
 // (one that reads FF, as all of an absent card's do, is checked as outputs).
-// One log line naming the port for each result but -1.
-// 0 the port answers; -1 no port selected; -3 nothing answers at the port's
-// address: a pattern read back differs (an absent card reads FF, a write the
-// system dropped 00), and the line gives what was written and read; -4
-// INPOUT32.dll's driver is not open (the load logged it too): no port access
-// is made.
-DORUZEDA_DO_API int __cdecl fnOrvane_checkParallelPort(void);
+// One log line naming the port for each result but DORUZEDA_NO_PORT.
+// DORUZEDA_OK the port answers; DORUZEDA_NO_PORT; DORUZEDA_NO_ANSWER: nothing
+// answers at the port's address (an absent card reads FF, a write the system
+// dropped 00), and the line gives what was written and read;
+// DORUZEDA_DRIVER_NOT_OPEN (the load logged it too): no port access is made.
+DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_checkParallelPort(void);

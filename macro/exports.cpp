@@ -14,7 +14,7 @@ template <typename Call>
 int WhileLoaded(Call call)
 {
     const ExportCall inside;
-    return inside.Admitted() ? call() : kRefusedAtUnload;
+    return inside.Admitted() ? call() : DORUZEDA_REFUSED_AT_UNLOAD;
 }
 
 }  // namespace
@@ -38,7 +38,7 @@ DORUZEDA_DO_API int __cdecl fnOrvane_rudAdado(void)
 {
     return WhileLoaded([] {
         ShowSetupWindow();
-        return 0;
+        return DORUZEDA_OK;
     });
 }
 

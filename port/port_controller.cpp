@@ -9,6 +9,14 @@
 #include "port_io.h"
 #include "wait_sleep.h"
 
+#if defined(__GNUC__)
+#define DORUZEDA_RARELY(condition) __builtin_expect((condition), 0)
+#define DORUZEDA_OUT_OF_LINE __attribute__((noinline))
+#else
+#define DORUZEDA_RARELY(condition) (condition)
+#define DORUZEDA_OUT_OF_LINE
+#endif
+
 namespace {
 
 bool EqualIgnoringAsciiCase(const char* left, const char* right)
@@ -66,12 +74,59 @@ int WidthUs(std::int64_t startNs, std::int64_t endNs)
     return static_cast<int>((endNs - startNs + 500) / 1000);
 }
 
+// `pin`'s row when the pin has `ability` (settable, readable); null
+// otherwise.
+const PinMapRow* PinWith(int pin, bool PinMapRow::*ability)
+{
+    const PinMapRow* row = PinMap::Find(pin);
+    return row != nullptr && row->*ability ? row : nullptr;
+}
+
 }  // namespace
 
 PortController::PortController()
     : portTable{}, portCount(0), selectedIndex(-1), outData(0), outControl(0), inData(0),
-      inStatus(0), view(nullptr)
+      inStatus(0), recording(nullptr), view(nullptr)
 {
+}
+
+std::uint16_t PortController::Read(std::uint16_t address)
+{
+    PortRecording* const feeding = recording;
+    if (DORUZEDA_RARELY(feeding != nullptr)) return RecordedRead(*feeding, address);
+    return port_io::PortRead(address);
+}
+
+void PortController::Write(std::uint16_t address, std::uint16_t value)
+{
+    PortRecording* const feeding = recording;
+    if (DORUZEDA_RARELY(feeding != nullptr)) return RecordedWrite(*feeding, address, value);
+    port_io::PortWrite(address, value);
+}
+
+DORUZEDA_OUT_OF_LINE std::uint16_t PortController::RecordedRead(PortRecording& feeding,
+                                                                std::uint16_t address)
+{
+    feeding.Before(address);
+    const std::uint16_t value = port_io::PortRead(address);
+    feeding.Seen(address, static_cast<std::uint8_t>(value & 0xFF), false);
+    return value;
+}
+
+DORUZEDA_OUT_OF_LINE void PortController::RecordedWrite(PortRecording& feeding,
+                                                        std::uint16_t address, std::uint16_t value)
+{
+    feeding.Before(address);
+    port_io::PortWrite(address, value);
+    feeding.Seen(address, static_cast<std::uint8_t>(value & 0xFF), true);
+}
+
+int PortController::Refusal(bool argumentsValid, Needs needs) const
+{
+    if (needs == Needs::Selection ? !HasSelection() : !HasUsablePort()) {
+        return DORUZEDA_NO_PORT;
+    }
+    return argumentsValid ? DORUZEDA_OK : DORUZEDA_BAD_PIN;
 }
 
 bool PortController::HasSelection() const
@@ -92,7 +147,7 @@ bool PortController::HasUsablePort() const
 int PortController::SelectPortByNumber(int number)
 {
     if (number < 1 || number > kMaxPorts) {
-        return kNoPort;
+        return DORUZEDA_NO_PORT;
     }
     char wanted[16];
     std::snprintf(wanted, sizeof wanted, "LPT%d", number);
@@ -106,14 +161,14 @@ int PortController::SelectPortByNumber(int number)
     }
     selectedIndex = found;
     if (found < 0) {
-        return kNoSuchPort;
+        return DORUZEDA_NO_SUCH_PORT;
     }
     // Under the guard: two threads' choices reach the view in the order in
     // which they were made.
     if (view != nullptr) {
         view->ShowPortList(found);
     }
-    return kOk;
+    return DORUZEDA_OK;
 }
 
 int PortController::SetManualAddress(const char* digit1, const char* digit2, const char* digit3,
@@ -137,44 +192,38 @@ int PortController::SetManualAddress(const char* digit1, const char* digit2, con
     if (view != nullptr) {
         view->ShowAddressField(text);
     }
-    return kOk;
+    return DORUZEDA_OK;
 }
 
 int PortController::SetPinOutput(int pin, int level)
 {
     const GuardLock lock(guard);
-    if (!HasUsablePort()) {
-        return kNoPort;
-    }
-    const PinMapRow* row = PinMap::Find(pin);
-    if (row == nullptr || !row->settable) {
-        return kBadPin;
+    const PinMapRow* row = PinWith(pin, &PinMapRow::settable);
+    if (const int refused = Refusal(row != nullptr); refused != DORUZEDA_OK) {
+        return refused;
     }
     const std::uint16_t base = SelectedBase();
     const std::uint16_t reg = PinMap::RegisterAddress(base, row->reg);
-    const std::uint16_t value = PinMap::WithLevel(*row, port_io::PortRead(reg), level != 0);
+    const std::uint16_t value = PinMap::WithLevel(*row, Read(reg), level != 0);
     DebugLog("SetPinOutput(%d, %d) Port=%x", pin, level, base);
-    port_io::PortWrite(reg, value);
-    return kOk;
+    Write(reg, value);
+    return DORUZEDA_OK;
 }
 
 int PortController::GetPinInput(int pin)
 {
     const GuardLock lock(guard);
-    if (!HasUsablePort()) {
-        return kNoPort;
-    }
-    const PinMapRow* row = PinMap::Find(pin);
-    if (row == nullptr || !row->readable) {
-        return kBadPin;
+    const PinMapRow* row = PinWith(pin, &PinMapRow::readable);
+    if (const int refused = Refusal(row != nullptr); refused != DORUZEDA_OK) {
+        return refused;
     }
     const std::uint16_t base = SelectedBase();
     std::uint16_t dataValue = 0;
     std::uint16_t statusValue = 0;
     if (row->reg == PinRegister::Data) {
-        dataValue = port_io::PortRead(base);
+        dataValue = Read(base);
     } else {
-        statusValue = port_io::PortRead(PinMap::RegisterAddress(base, PinRegister::Status));
+        statusValue = Read(PinMap::RegisterAddress(base, PinRegister::Status));
     }
     DebugLog("GetPinInput(%d) Port=%x", pin, base);
     return PinMap::LevelIn(*row, dataValue, statusValue) ? 1 : 0;
@@ -184,12 +233,12 @@ int PortController::PrepareOutputBuffer()
 {
     const GuardLock lock(guard);
     if (!HasUsablePort()) {
-        return kNoPort;
+        return DORUZEDA_NO_PORT;
     }
     const std::uint16_t base = SelectedBase();
-    outData = port_io::PortRead(base);
-    outControl = port_io::PortRead(PinMap::RegisterAddress(base, PinRegister::Control));
-    return kOk;
+    outData = Read(base);
+    outControl = Read(PinMap::RegisterAddress(base, PinRegister::Control));
+    return DORUZEDA_OK;
 }
 
 int PortController::PrepareOutputPin(int pin, int level)
@@ -197,46 +246,43 @@ int PortController::PrepareOutputPin(int pin, int level)
     const GuardLock lock(guard);
     const PinMapRow* row = PinMap::Find(pin);
     if (row == nullptr || !row->settable) {
-        return kBadPin;
+        return DORUZEDA_BAD_PIN;
     }
     std::uint16_t& buffer = row->reg == PinRegister::Data ? outData : outControl;
     buffer = PinMap::WithLevel(*row, buffer, level != 0);
-    return kOk;
+    return DORUZEDA_OK;
 }
 
 int PortController::SetOutputAll()
 {
     const GuardLock lock(guard);
     if (!HasUsablePort()) {
-        return kNoPort;
+        return DORUZEDA_NO_PORT;
     }
     const std::uint16_t base = SelectedBase();
-    port_io::PortWrite(base, outData);
-    port_io::PortWrite(PinMap::RegisterAddress(base, PinRegister::Control), outControl);
-    return kOk;
+    Write(base, outData);
+    Write(PinMap::RegisterAddress(base, PinRegister::Control), outControl);
+    return DORUZEDA_OK;
 }
 
 int PortController::GetInputAll()
 {
     const GuardLock lock(guard);
     if (!HasUsablePort()) {
-        return kNoPort;
+        return DORUZEDA_NO_PORT;
     }
     const std::uint16_t base = SelectedBase();
-    inData = port_io::PortRead(base);
-    inStatus = port_io::PortRead(PinMap::RegisterAddress(base, PinRegister::Status));
-    return kOk;
+    inData = Read(base);
+    inStatus = Read(PinMap::RegisterAddress(base, PinRegister::Status));
+    return DORUZEDA_OK;
 }
 
 int PortController::FetchInputPin(int pin)
 {
     const GuardLock lock(guard);
-    if (!HasSelection()) {
-        return kNoPort;
-    }
-    const PinMapRow* row = PinMap::Find(pin);
-    if (row == nullptr || !row->readable) {
-        return kBadPin;
+    const PinMapRow* row = PinWith(pin, &PinMapRow::readable);
+    if (const int refused = Refusal(row != nullptr, Needs::Selection); refused != DORUZEDA_OK) {
+        return refused;
     }
     return PinMap::LevelIn(*row, inData, inStatus) ? 1 : 0;
 }
@@ -245,41 +291,38 @@ int PortController::SetDataDirection(int input)
 {
     const GuardLock lock(guard);
     if (!HasUsablePort()) {
-        return kNoPort;
+        return DORUZEDA_NO_PORT;
     }
     const std::uint16_t base = SelectedBase();
     const std::uint16_t reg = PinMap::RegisterAddress(base, PinRegister::Control);
-    std::uint16_t value = port_io::PortRead(reg);
+    std::uint16_t value = Read(reg);
     value = static_cast<std::uint16_t>(input != 0 ? value | PinMap::kDataInputsBit
                                                   : value & ~PinMap::kDataInputsBit);
     DebugLog("SetDataDirection(%d) Port=%x", input, base);
-    port_io::PortWrite(reg, value);
-    return kOk;
+    Write(reg, value);
+    return DORUZEDA_OK;
 }
 
 int PortController::SetDataByte(int value)
 {
     const GuardLock lock(guard);
-    if (!HasUsablePort()) {
-        return kNoPort;
-    }
-    if (value < 0 || value > 0xFF) {
-        return kBadPin;
+    if (const int refused = Refusal(value >= 0 && value <= 0xFF); refused != DORUZEDA_OK) {
+        return refused;
     }
     const std::uint16_t base = SelectedBase();
     DebugLog("SetDataByte(%d) Port=%x", value, base);
-    port_io::PortWrite(base, static_cast<std::uint16_t>(value));
-    return kOk;
+    Write(base, static_cast<std::uint16_t>(value));
+    return DORUZEDA_OK;
 }
 
 int PortController::GetDataByte()
 {
     const GuardLock lock(guard);
     if (!HasUsablePort()) {
-        return kNoPort;
+        return DORUZEDA_NO_PORT;
     }
     const std::uint16_t base = SelectedBase();
-    const std::uint16_t value = port_io::PortRead(base);
+    const std::uint16_t value = Read(base);
     DebugLog("GetDataByte() Port=%x", base);
     return value & 0xFF;
 }
@@ -289,7 +332,7 @@ int PortController::WaitInputPin(int pin, int level, int timeoutMs)
     const PinMapRow* row = nullptr;
     std::uint16_t base = 0;
     const int checked = CheckWait(pin, timeoutMs, &row, &base);
-    if (checked != kOk) {
+    if (checked != DORUZEDA_OK) {
         return checked;
     }
     const int result =
@@ -303,15 +346,13 @@ int PortController::CheckWait(int pin, int timeoutMs, const PinMapRow** row,
                               std::uint16_t* base) const
 {
     const GuardLock lock(guard);
-    if (!HasUsablePort()) {
-        return kNoPort;
-    }
-    *row = PinMap::Find(pin);
-    if (*row == nullptr || !(*row)->readable || timeoutMs < 0 || timeoutMs > kMaxWaitMs) {
-        return kBadPin;
+    *row = PinWith(pin, &PinMapRow::readable);
+    const bool inRange = timeoutMs >= 0 && timeoutMs <= kMaxWaitMs;
+    if (const int refused = Refusal(*row != nullptr && inRange); refused != DORUZEDA_OK) {
+        return refused;
     }
     *base = SelectedBase();
-    return kOk;
+    return DORUZEDA_OK;
 }
 
 int PortController::AwaitLevel(std::uint16_t reg, const PinMapRow& row, bool wantHigh,
@@ -327,7 +368,7 @@ int PortController::AwaitLevel(std::uint16_t reg, const PinMapRow& row, bool wan
         std::uint16_t value = 0;
         {
             const GuardLock lock(guard);
-            value = port_io::PortRead(reg);
+            value = Read(reg);
         }
         if (PinMap::LevelIn(row, value) == wantHigh) {
             return 1;
@@ -348,21 +389,20 @@ int PortController::CheckPort(bool driverOpen)
 {
     const GuardLock lock(guard);
     if (!HasUsablePort()) {
-        return kNoPort;
+        return DORUZEDA_NO_PORT;
     }
     const std::uint16_t base = SelectedBase();
     if (!driverOpen) {
         DebugLog("CheckPort() Port=%x not checked: the INPOUT32 driver is not open", base);
-        return kDriverNotOpen;
+        return DORUZEDA_DRIVER_NOT_OPEN;
     }
-    const unsigned control =
-        port_io::PortRead(PinMap::RegisterAddress(base, PinRegister::Control)) & 0xFFU;
+    const unsigned control = Read(PinMap::RegisterAddress(base, PinRegister::Control)) & 0xFFU;
     // With the data lines as inputs a written pattern would not read back;
     // an absent card reads FF, its direction bit included.
     if ((control & PinMap::kDataInputsBit) != 0 && control != 0xFFU) {
         DebugLog("CheckPort() Port=%x answers: data lines are inputs, control reads %02X", base,
                  control);
-        return kOk;
+        return DORUZEDA_OK;
     }
     return CheckDataLatch(base);
 }
@@ -371,19 +411,19 @@ int PortController::CheckDataLatch(std::uint16_t base)
 {
     constexpr std::uint16_t kFirst = 0x55;  // every other line high, then the others
     constexpr std::uint16_t kSecond = 0xAA;
-    const std::uint16_t before = port_io::PortRead(base);
-    port_io::PortWrite(base, kFirst);
-    const unsigned first = port_io::PortRead(base) & 0xFFU;
-    port_io::PortWrite(base, kSecond);
-    const unsigned second = port_io::PortRead(base) & 0xFFU;
-    port_io::PortWrite(base, before);
+    const std::uint16_t before = Read(base);
+    Write(base, kFirst);
+    const unsigned first = Read(base) & 0xFFU;
+    Write(base, kSecond);
+    const unsigned second = Read(base) & 0xFFU;
+    Write(base, before);
     if (first == kFirst && second == kSecond) {
         DebugLog("CheckPort() Port=%x answers: 55 and AA read back", base);
-        return kOk;
+        return DORUZEDA_OK;
     }
     DebugLog("CheckPort() Port=%x does not answer: wrote 55 read %02X, wrote AA read %02X", base,
              first, second);
-    return kNoAnswer;
+    return DORUZEDA_NO_ANSWER;
 }
 
 int PortController::PulseOutputPin(int pin, int level, int microseconds)
@@ -391,39 +431,36 @@ int PortController::PulseOutputPin(int pin, int level, int microseconds)
     const PinMapRow* row = nullptr;
     Pulse pulse{};
     const int started = StartPinPulse(pin, level, microseconds, &row, &pulse);
-    if (started != kOk) {
+    if (started != DORUZEDA_OK) {
         return started;
     }
     std::optional<WaitSleeper> sleeper;
     const bool held = HoldUntil(pulse.startNs + microseconds * 1000LL, sleeper);
     const GuardLock lock(guard);
     // Only the pulsed pin goes back: the rest of the register is as it is now.
-    const std::uint16_t now = port_io::PortRead(pulse.reg);
+    const std::uint16_t now = Read(pulse.reg);
     const std::int64_t endNs = WaitSleeper::NowNs();
-    port_io::PortWrite(pulse.reg,
-                       PinMap::WithLevel(*row, now, PinMap::LevelIn(*row, pulse.before)));
+    Write(pulse.reg, PinMap::WithLevel(*row, now, PinMap::LevelIn(*row, pulse.before)));
     DebugLog("PulseOutputPin(%d, %d, %d) Port=%x Width=%d", pin, level, microseconds, pulse.base,
              WidthUs(pulse.startNs, endNs));
-    return held ? kOk : kEndedByUnload;
+    return held ? DORUZEDA_OK : DORUZEDA_ENDED_BY_UNLOAD;
 }
 
 int PortController::StartPinPulse(int pin, int level, int microseconds, const PinMapRow** row,
                                   Pulse* pulse)
 {
     const GuardLock lock(guard);
-    if (!HasUsablePort()) {
-        return kNoPort;
-    }
-    *row = PinMap::Find(pin);
-    if (*row == nullptr || !(*row)->settable || !IsPulseLength(microseconds)) {
-        return kBadPin;
+    *row = PinWith(pin, &PinMapRow::settable);
+    if (const int refused = Refusal(*row != nullptr && IsPulseLength(microseconds));
+        refused != DORUZEDA_OK) {
+        return refused;
     }
     pulse->base = SelectedBase();
     pulse->reg = PinMap::RegisterAddress(pulse->base, (*row)->reg);
-    pulse->before = port_io::PortRead(pulse->reg);
+    pulse->before = Read(pulse->reg);
     pulse->startNs = WaitSleeper::NowNs();
-    port_io::PortWrite(pulse->reg, PinMap::WithLevel(**row, pulse->before, level != 0));
-    return kOk;
+    Write(pulse->reg, PinMap::WithLevel(**row, pulse->before, level != 0));
+    return DORUZEDA_OK;
 }
 
 int PortController::PulseDataByte(int value, int microseconds)
@@ -431,25 +468,23 @@ int PortController::PulseDataByte(int value, int microseconds)
     Pulse pulse{};
     {
         const GuardLock lock(guard);
-        if (!HasUsablePort()) {
-            return kNoPort;
-        }
-        if (value < 0 || value > 0xFF || !IsPulseLength(microseconds)) {
-            return kBadPin;
+        const bool valid = value >= 0 && value <= 0xFF && IsPulseLength(microseconds);
+        if (const int refused = Refusal(valid); refused != DORUZEDA_OK) {
+            return refused;
         }
         pulse.base = SelectedBase();
-        pulse.before = port_io::PortRead(pulse.base);
+        pulse.before = Read(pulse.base);
         pulse.startNs = WaitSleeper::NowNs();
-        port_io::PortWrite(pulse.base, static_cast<std::uint16_t>(value));
+        Write(pulse.base, static_cast<std::uint16_t>(value));
     }
     std::optional<WaitSleeper> sleeper;
     const bool held = HoldUntil(pulse.startNs + microseconds * 1000LL, sleeper);
     const GuardLock lock(guard);
     const std::int64_t endNs = WaitSleeper::NowNs();
-    port_io::PortWrite(pulse.base, pulse.before);
+    Write(pulse.base, pulse.before);
     DebugLog("PulseDataByte(%d, %d) Port=%x Width=%d", value, microseconds, pulse.base,
              WidthUs(pulse.startNs, endNs));
-    return held ? kOk : kEndedByUnload;
+    return held ? DORUZEDA_OK : DORUZEDA_ENDED_BY_UNLOAD;
 }
 
 void PortController::SetPinFromList(ListPosition position, int pin, int level)
@@ -469,8 +504,8 @@ void PortController::SetPinFromList(ListPosition position, int pin, int level)
         return;
     }
     const std::uint16_t reg = PinMap::RegisterAddress(address, row->reg);
-    const std::uint16_t value = PinMap::WithLevel(*row, port_io::PortRead(reg), level != 0);
-    port_io::PortWrite(reg, value);
+    const std::uint16_t value = PinMap::WithLevel(*row, Read(reg), level != 0);
+    Write(reg, value);
 }
 
 std::optional<PortController::InputRegisters> PortController::ReadInputsFromList(
@@ -482,8 +517,8 @@ std::optional<PortController::InputRegisters> PortController::ReadInputsFromList
         return std::nullopt;
     }
     InputRegisters values{};
-    values.data = port_io::PortRead(PinMap::RegisterAddress(address, PinRegister::Data));
-    values.status = port_io::PortRead(PinMap::RegisterAddress(address, PinRegister::Status));
+    values.data = Read(PinMap::RegisterAddress(address, PinRegister::Data));
+    values.status = Read(PinMap::RegisterAddress(address, PinRegister::Status));
     return values;
 }
 
@@ -516,7 +551,7 @@ void PortController::SelectFirstListedPortWithoutWindow()
     }
 }
 
-int PortController::StartRecording(PortRecording& recording)
+int PortController::StartRecording(PortRecording& starting)
 {
     const GuardLock lock(guard);
     std::uint16_t bases[kMaxPorts + 1];
@@ -531,17 +566,18 @@ int PortController::StartRecording(PortRecording& recording)
     for (int row = 0; row < portCount && row < kMaxPorts; ++row) add(portTable[row].baseAddress);
     if (HasSelection()) add(SelectedBase());
     if (count == 0) {
-        return kNoPort;
+        return DORUZEDA_NO_PORT;
     }
-    if (!recording.Open(bases, count)) {
-        return kNotOpened;
+    if (!starting.Open(bases, count)) {
+        return DORUZEDA_NOT_RECORDING;
     }
-    recording.Begin();
-    return kOk;
+    starting.Begin();
+    recording = &starting;
+    return DORUZEDA_OK;
 }
 
-void PortController::EndRecording(PortRecording& recording)
+void PortController::EndRecording(PortRecording& ending)
 {
     const GuardLock lock(guard);
-    recording.End();
+    if (recording == &ending) recording = nullptr;
 }

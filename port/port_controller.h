@@ -1,10 +1,10 @@
 // PortController: the port table, the selected port, the buffered outputs and
 // the input snapshot, and every pin operation the exported functions offer.
 //
-// Results: 0 success; -1 no port selected; -2 the pin is not valid for the
-// operation. Pin reads return 1 (high) or 0 (low). SelectPortByNumber uses -1
-// for a number outside 1 to 10 and -2 for a port that is not in the table.
-// Every operation that tests the selection does so before it looks at the pin.
+// Results: the exports' result codes (macro/doruzeda_do.h, DORUZEDA_OK and
+// the rest; named below without the prefix), which the exports return
+// unchanged. Pin reads return 1 (high) or 0 (low). Every operation that
+// tests the selection does so before it looks at the pin (Refusal).
 // A refused call touches neither the port nor the log. A selected port whose
 // base address no port can have (PinMap::IsUsableBase) counts as no port for
 // every operation that would access it.
@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "../macro/doruzeda_do.h"
 #include "guard.h"
 #include "port_recording.h"
 #include "port_view.h"
@@ -42,11 +43,6 @@ class PortController {
 public:
     static constexpr int kMaxPorts = 10;
     static constexpr std::uint16_t kFallbackAddress = 0x378;
-
-    static constexpr int kOk = 0;
-    static constexpr int kNoPort = -1;
-    static constexpr int kBadPin = -2;
-    static constexpr int kNoSuchPort = -2;  // SelectPortByNumber: no row of that name
 
     PortController();
     PortController(const PortController&) = delete;
@@ -77,21 +73,21 @@ public:
     // an input. Same codes and refusal rules as the operations above.
 
     // Non-zero makes the data lines inputs, 0 outputs: control bit 5, read,
-    // changed and written back whole. Logged. 0; -1 no port.
+    // changed and written back whole. Logged. OK; NO_PORT.
     int SetDataDirection(int input);
     // Writes `value` to the data register in one write. Logged.
-    // 0; -1 no port; -2 value outside 0 to 255.
+    // OK; NO_PORT; BAD_PIN: value outside 0 to 255.
     int SetDataByte(int value);
     // Reads the data register (the input lines when the data lines are
-    // inputs). Logged. 0 to 255; -1 no port.
+    // inputs). Logged. 0 to 255; NO_PORT.
     int GetDataByte();
     // Reads readable `pin` until it is at `level` (non-zero: high) or
     // `timeoutMs` (0 to 60000) has passed: back to back at first, then after
     // each of the shortest sleeps the system gives. The guard is taken for
     // each read only, never held between them. One log line for the whole
     // wait, with its result. 1 reached; 0 timed out, or ended by
-    // WaitSleeper::EndAllWaits (the unload); -1 no port; -2 pin not readable
-    // or timeout out of range. Blocks the calling thread.
+    // WaitSleeper::EndAllWaits (the unload); NO_PORT; BAD_PIN: pin not
+    // readable or timeout out of range. Blocks the calling thread.
     int WaitInputPin(int pin, int level, int timeoutMs);
 
     // Pulses: settable `pin` driven to `level` (non-zero: high), or the
@@ -106,14 +102,13 @@ public:
     // with the width held in microseconds:
     //   PulseOutputPin(1, 1, 500) Port=378 Width=500
     //   PulseDataByte(200, 500) Port=378 Width=500
-    // 0 the pulse was made; -1 no port; -2 pin not settable, value outside
-    // 0 to 255 or time outside 1 to kMaxPulseUs; kEndedByUnload: the unload
+    // OK the pulse was made; NO_PORT; BAD_PIN: pin not settable, value
+    // outside 0 to 255 or time outside 1 to kMaxPulseUs; ENDED_BY_UNLOAD: the unload
     // (WaitSleeper::EndAllWaits) ended the pulse early, its second write
     // made at once and logged. Blocks the calling thread.
     int PulseOutputPin(int pin, int level, int microseconds);
     int PulseDataByte(int value, int microseconds);
     static constexpr int kMaxPulseUs = 10000000;
-    static constexpr int kEndedByUnload = -1;  // the -1 of every call refused at unload
     // Whether something answers at the selected port. With the data lines as
     // outputs, 55 and then AA stand on them for about a microsecond each (one
     // port access): the data register is read, each pattern written and read
@@ -121,12 +116,10 @@ public:
     // inputs (control bit 5 set) nothing is written: a control register that
     // keeps that bit is there; one that reads FF, as every register of an
     // absent card does, is checked as outputs. `driverOpen` false (the port
-    // I/O driver is not open) gives kDriverNotOpen with no access. One log
-    // line for each result but kNoPort. 0 the port answers; -1 no port;
-    // kNoAnswer; kDriverNotOpen.
+    // I/O driver is not open) gives DRIVER_NOT_OPEN with no access. One log
+    // line for each result but NO_PORT. OK the port answers; NO_PORT;
+    // NO_ANSWER; DRIVER_NOT_OPEN.
     int CheckPort(bool driverOpen);
-    static constexpr int kNoAnswer = -3;       // CheckPort: a pattern read back differs
-    static constexpr int kDriverNotOpen = -4;  // CheckPort: no port access is possible
 
     // When the setup window cannot be made (no display): selects row 0 as
     // the window's initialisation would have, when discovery listed a port;
@@ -138,11 +131,12 @@ public:
     // Starts `recording` over the ports listed in the table and the selected
     // one (usable bases only, each once, in the table's order), with the
     // guard held throughout: recording.Open with their bases and, when it
-    // accepts, recording.Begin. No port is accessed. Not logged. 0 started;
-    // -1 no usable port (Open not called); kNotOpened when Open refused.
+    // accepts, recording.Begin; from then on every port access goes to it
+    // too, in the order made (port_recording.h), in place of any recording
+    // before it. No port is accessed. Not logged. OK started; NO_PORT no
+    // usable port (Open not called); NOT_RECORDING when Open refused.
     int StartRecording(PortRecording& recording);
-    static constexpr int kNotOpened = -3;
-    // recording.End, with the guard held: no access is recorded after it.
+    // When `recording` is the one fed: no access reaches it from here on.
     void EndRecording(PortRecording& recording);
 
     static constexpr int kMaxWaitMs = 60000;
@@ -195,10 +189,27 @@ private:
     // A row is selected and its port may be accessed.
     bool HasUsablePort() const REQUIRES(guard);
 
+    // Which port an operation needs: one it may access, or only a selected
+    // row (the snapshot's reads, which access none).
+    enum class Needs { UsablePort, Selection };
+    // The opening of the operations on the selected port, under the guard:
+    // the port is tested before the pin, value or time (`argumentsValid`),
+    // so a call with neither gives NO_PORT. OK, NO_PORT or BAD_PIN.
+    int Refusal(bool argumentsValid, Needs needs = Needs::UsablePort) const REQUIRES(guard);
+
+    // Every port access, so that the recording fed (if any) sees each one:
+    // with none, one load and one branch on the way to the port.
+    std::uint16_t Read(std::uint16_t address) REQUIRES(guard);
+    void Write(std::uint16_t address, std::uint16_t value) REQUIRES(guard);
+    // The same with a recording, out of the access path.
+    std::uint16_t RecordedRead(PortRecording& feeding, std::uint16_t address) REQUIRES(guard);
+    void RecordedWrite(PortRecording& feeding, std::uint16_t address, std::uint16_t value)
+        REQUIRES(guard);
+
     bool AddPortRow(const char* name, std::uint16_t firstPort, std::uint16_t lastPort)
         REQUIRES(guard);
 
-    // WaitInputPin's checks: kOk with the pin's row and the port's base, or
+    // WaitInputPin's checks: OK with the pin's row and the port's base, or
     // the refusal.
     int CheckWait(int pin, int timeoutMs, const PinMapRow** row, std::uint16_t* base) const
         EXCLUDES(guard);
@@ -218,7 +229,7 @@ private:
         std::uint16_t before;
         std::int64_t startNs;
     };
-    // PulseOutputPin's checks and first write: kOk with `pulse` filled, or
+    // PulseOutputPin's checks and first write: OK with `pulse` filled, or
     // the refusal.
     int StartPinPulse(int pin, int level, int microseconds, const PinMapRow** row, Pulse* pulse)
         EXCLUDES(guard);
@@ -231,5 +242,6 @@ private:
     std::uint16_t outControl GUARDED_BY(guard);
     std::uint16_t inData GUARDED_BY(guard);
     std::uint16_t inStatus GUARDED_BY(guard);
+    PortRecording* recording GUARDED_BY(guard);  // the one fed; null: none
     PortView* view;
 };

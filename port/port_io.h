@@ -18,4 +18,10 @@ std::uint16_t PortRead(std::uint16_t address);
 // Synchronous, reports no error.
 void PortWrite(std::uint16_t address, std::uint16_t value);
 
+// The longest one access may take: the first access to a port that another
+// program holds waits this long for it (the Linux libraries' claim wait,
+// PortSpace::kClaimWait in linux/ppdev_port.h); the unload's wait covers it
+// (app/unload_gate.h).
+constexpr unsigned long kLongestAccessMs = 2000;
+
 }  // namespace port_io

@@ -2,13 +2,14 @@
 // vcd_recorder.h) of every access the library makes, switched on by
 // fnOrvane_recordParallelPins or, for a whole load, by DORUZEDA_RECORD.
 //
-// The accesses reach the recording through the port I/O binding's tap
-// (access_tap.h) under the controller's guard, in the order they reached the
-// port. They fill a buffer under a short lock; a thread-pool timer takes the
-// buffer every quarter second, and while there is much of it at once, and
-// writes it to the file outside any lock the accesses take. A process killed
-// outright loses at most the last quarter second (and what the timer was
-// writing).
+// The controller hands the recording every access it makes
+// (port/port_recording.h), under its guard, in the order they reached the
+// port. A write failure ends the recording on the timer's thread, without
+// that guard: the session then ignores the accesses still handed to it
+// until the recording is ended. They fill a buffer under a short lock; a thread-pool timer takes
+// the buffer every quarter second, and while there is much of it at once, and writes it to the file
+// outside any lock the accesses take. A process killed outright loses at most the last quarter
+// second (and what the timer was writing).
 //
 // Nothing here waits on the outside world beyond a stated bound (the rule of
 // docs/threads-and-unload.md): every write of the file is overlapped and
@@ -36,10 +37,10 @@ constexpr unsigned long kLongestFileWaitMs = 2 * (kWriteWaitMs + kCancelWaitMs);
 
 // Ends the recording under way (its file complete), then, when `path` is
 // neither null nor empty, starts one into the file at `path` (created, or
-// emptied). 0 when recording, or ended; -1 when no port can be recorded, the
-// name is too long or names the library's own log, or the file cannot be
-// created, each with one line in the debug log naming the file and the
-// cause.
+// emptied). DORUZEDA_OK when recording, or ended; DORUZEDA_NOT_RECORDING when
+// no port can be recorded, the name is too long or names the library's own
+// log, or the file cannot be created, each with one line in the debug log
+// naming the file and the cause.
 int RecordInto(PortController& controller, const char* path);
 
 // At load: records the whole load into the file DORUZEDA_RECORD names, if it

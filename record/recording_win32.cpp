@@ -1,9 +1,10 @@
 #include "record/recording.h"
 
 #include "log/debug_log.h"
+#include "macro/doruzeda_do.h"
 #include "port/pin_map.h"
 #include "port/port_controller.h"
-#include "record/access_tap.h"
+#include "port/port_io.h"
 #include "record/vcd_recorder.h"
 
 #if !defined(_WIN32_WINNT) || _WIN32_WINNT < 0x0600
@@ -193,7 +194,7 @@ BoundedFile::Outcome BoundedFile::Write(const char* bytes, std::size_t length, U
 }
 
 // One recording: its file, its recorder and the timer that writes it out.
-class Session final : public PortRecording, public AccessTap {
+class Session final : public PortRecording {
 public:
     explicit Session(const char* name);
     Session(const Session&) = delete;
@@ -201,8 +202,7 @@ public:
 
     bool Open(const std::uint16_t* bases, int count) override;
     void Begin() override;
-    void End() override;
-    void Before(std::uint16_t address, UntappedRead read) override;
+    void Before(std::uint16_t address) override;
     void Seen(std::uint16_t address, std::uint8_t value, bool isWrite) override;
 
     // Once no access reaches it any more (End): the timer stopped and its
@@ -216,6 +216,7 @@ public:
     void FinishAtProcessExit();
 
     char path[kLongestName + 1] = {};
+    bool asked = false;     // Open was called: there was a port to record
     DWORD openFailure = 0;  // why Open refused
     bool outOfMemory = false;
 
@@ -251,6 +252,7 @@ Session::Session(const char* name)
 
 bool Session::Open(const std::uint16_t* ports, int count)
 {
+    asked = true;
     if (!recorder.Start(ports, count, &Microseconds) || !spare.Reserve(kFlushSoon)) {
         outOfMemory = true;
         return false;
@@ -273,38 +275,36 @@ void Session::Begin()
         SetThreadpoolTimer(timer, &dueTime, kFlushPeriodMs, 0);
     }
     // Without a timer the file gets everything when the recording ends.
-    activeTap.store(this);
-}
-
-void Session::End()
-{
-    AccessTap* self = this;
-    activeTap.compare_exchange_strong(self, nullptr);
 }
 
 // A port's first access: its registers first, read outside the lock (the
 // read may wait for a port another program holds; the controller's guard
 // keeps every other access out meanwhile).
-void Session::Before(std::uint16_t address, UntappedRead read)
+void Session::Before(std::uint16_t address)
 {
+    if (failed != 0) return;
     std::uint16_t base = 0;
     AcquireSRWLockExclusive(&lock);
     const bool awaits = recorder.AwaitsLevels(address, &base);
     ReleaseSRWLockExclusive(&lock);
     if (!awaits) return;
     RecordedRegisters registers{base, 0, 0, 0};
-    registers.control =
-        static_cast<std::uint8_t>(read(PinMap::RegisterAddress(base, PinRegister::Control)) & 0xFF);
-    registers.data = static_cast<std::uint8_t>(read(base) & 0xFF);
-    registers.status =
-        static_cast<std::uint8_t>(read(PinMap::RegisterAddress(base, PinRegister::Status)) & 0xFF);
+    const auto read = [](std::uint16_t at) {
+        return static_cast<std::uint8_t>(port_io::PortRead(at) & 0xFF);
+    };
+    registers.control = read(PinMap::RegisterAddress(base, PinRegister::Control));
+    registers.data = read(base);
+    registers.status = read(PinMap::RegisterAddress(base, PinRegister::Status));
     AcquireSRWLockExclusive(&lock);
     recorder.Levels(registers, &Microseconds);
     ReleaseSRWLockExclusive(&lock);
 }
 
+// After a failed write the controller still feeds the session until the
+// recording is ended under its guard: nothing is taken any more.
 void Session::Seen(std::uint16_t address, std::uint8_t value, bool isWrite)
 {
+    if (failed != 0) return;
     AcquireSRWLockExclusive(&lock);
     recorder.Access(address, value, isWrite, &Microseconds);
     if (!kicked && timer != nullptr && recorder.Pending() >= kFlushSoon) {
@@ -349,9 +349,9 @@ bool Session::WriteSpare(ULONGLONG deadline)
         file.Write(spare.Data(), spare.Size(), deadline, spareDone, error);
     if (outcome == BoundedFile::Outcome::Written) return true;
     if (outcome == BoundedFile::Outcome::Failed) {
-        // The recording ends here; the macro runs on.
+        // The recording ends here (the accesses are ignored from now on);
+        // the macro runs on.
         InterlockedExchange(&failed, 1);
-        End();
         DebugLog("Recording into %s stopped: %s", path, Reason(error).text);
         return true;
     }
@@ -463,8 +463,8 @@ void Session::FinishAtProcessExit()
     if (writeRest) file.Close();
 }
 
-// The recording under way; changed only with `starts` held and, for the
-// accesses' sake, inside the controller's guard (Begin, End).
+// The recording under way; changed only with `starts` held. The controller
+// feeds it from StartRecording to EndRecording.
 Session* current = nullptr;
 // One start or end at a time: the one that ends a recording writes its rest
 // before the next file is created (the same name may come again). Only
@@ -502,9 +502,9 @@ bool NamesTheLog(const char* path)
            CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, full, -1, log, -1) == CSTR_EQUAL;
 }
 
-void LogStartFailure(const Session& session, int result)
+void LogStartFailure(const Session& session)
 {
-    if (result == PortController::kNotOpened) {
+    if (session.asked) {
         const DWORD code = session.outOfMemory ? ERROR_NOT_ENOUGH_MEMORY : session.openFailure;
         DebugLog("Recording into %s failed: %s", session.path, Reason(code).text);
     } else {
@@ -516,25 +516,24 @@ int StartLocked(PortController& controller, const char* path)
 {
     if (std::strlen(path) > kLongestName) {
         LogTooLong(path);
-        return -1;
+        return DORUZEDA_NOT_RECORDING;
     }
     if (NamesTheLog(path)) {
         DebugLog("Recording into %s failed: it is the library's own log", path);
-        return -1;
+        return DORUZEDA_NOT_RECORDING;
     }
     auto* session = new (std::nothrow) Session(path);
     if (session == nullptr) {
         DebugLog("Recording into %s failed: %s", path, Reason(ERROR_NOT_ENOUGH_MEMORY).text);
-        return -1;
+        return DORUZEDA_NOT_RECORDING;
     }
-    const int result = controller.StartRecording(*session);
-    if (result == PortController::kOk) {
+    if (controller.StartRecording(*session) == DORUZEDA_OK) {
         current = session;
-        return 0;
+        return DORUZEDA_OK;
     }
-    LogStartFailure(*session, result);
+    LogStartFailure(*session);
     delete session;
-    return -1;
+    return DORUZEDA_NOT_RECORDING;
 }
 
 // The file name of the process's `load`th load: the first as named, then
@@ -600,7 +599,8 @@ int RecordInto(PortController& controller, const char* path)
 {
     AcquireSRWLockExclusive(&starts);
     EndCurrent(controller, GetTickCount64() + kWriteWaitMs);
-    const int result = path == nullptr || *path == '\0' ? 0 : StartLocked(controller, path);
+    const int result =
+        path == nullptr || *path == '\0' ? DORUZEDA_OK : StartLocked(controller, path);
     ReleaseSRWLockExclusive(&starts);
     return result;
 }

@@ -13,7 +13,7 @@ namespace {
 // How long an append waits for each of the appenders' two lock bytes. The
 // holder may be stopped (a paused debugger, a stopped process) and the caller
 // may hold the loader lock, so each wait must end.
-constexpr DWORD kLockPatienceMilliseconds = 100;
+constexpr DWORD kLockPatienceMilliseconds = kLockWaitMs;
 // How long an appender that holds the first byte waits for the second. Only
 // an appender that could not have the first (its holder stopped, or slow)
 // takes the second without it, for the one write it then makes: a few

@@ -7,7 +7,6 @@
 
 #include "port/port_io.h"
 #include "port/wait_sleep.h"
-#include "record/access_tap.h"
 
 namespace fakes {
 
@@ -134,39 +133,26 @@ void WaitSleeper::EndAllWaits()
     fakes::Sleeps().ended = true;
 }
 
-namespace {
-// The fake port's registers as a recording reads them before a port's first
-// access: not traced, not tapped.
-std::uint16_t UntappedRead(std::uint16_t address)
-{
-    return static_cast<std::uint16_t>(fakes::Port().registers[address] & 0xFF);
-}
-}  // namespace
-
 namespace port_io {
 
 std::uint16_t PortRead(std::uint16_t address)
 {
-    recording::TapBefore(address, &UntappedRead);
     fakes::FakePort& port = fakes::Port();
     const std::uint16_t value =
         static_cast<std::uint16_t>((port.registers[address] & 0xFF) | (port.readHighByte << 8));
     const fakes::PortAccess access{false, address, value};
     if (port.keepTrace) port.trace.push_back(access);
     if (port.onAccess) port.onAccess(access);
-    recording::TapAccess(address, value, false);
     return value;
 }
 
 void PortWrite(std::uint16_t address, std::uint16_t value)
 {
-    recording::TapBefore(address, &UntappedRead);
     fakes::FakePort& port = fakes::Port();
     port.registers[address] = value;
     const fakes::PortAccess access{true, address, value};
     if (port.keepTrace) port.trace.push_back(access);
     if (port.onAccess) port.onAccess(access);
-    recording::TapAccess(address, value, true);
 }
 
 }  // namespace port_io

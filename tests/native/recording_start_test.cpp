@@ -1,16 +1,14 @@
 // Starting and ending a recording through the controller: which ports are
-// recorded, a start that reads no port, the refusals, and the tap that hears
-// of every access from the start to the end and none outside.
+// recorded, a start that reads no port, the refusals, and the recording that
+// hears of every access from the start to the end and none outside.
 #include "core_fixture.h"
 
 #include <string>
 
-#include "record/access_tap.h"
-
 namespace {
 
-// A recording that keeps what it was told, and taps the accesses as text.
-class ListeningRecording : public PortRecording, public recording::AccessTap {
+// A recording that keeps what it was told, and the accesses as text.
+class ListeningRecording : public PortRecording {
 public:
     bool Open(const std::uint16_t* bases, int count) override
     {
@@ -21,14 +19,14 @@ public:
         }
         return accept;
     }
-    void Begin() override { recording::activeTap.store(this); }
-    void Before(std::uint16_t address, recording::UntappedRead read) override
+    void Begin() override {}
+    void Before(std::uint16_t address) override
     {
         char text[16];
-        std::snprintf(text, sizeof text, "B %X=%02X ", address, read(address));
+        std::snprintf(text, sizeof text, "B %X=%02X ", address,
+                      fakes::Port().registers[address] & 0xFF);
         seen += text;
     }
-    void End() override { recording::activeTap.store(nullptr); }
     void Seen(std::uint16_t address, std::uint8_t value, bool isWrite) override
     {
         char text[16];
@@ -41,7 +39,6 @@ public:
 
 class RecordingStartTest : public CoreTest {
 protected:
-    ~RecordingStartTest() override { recording::activeTap.store(nullptr); }
     ListeningRecording recording;
 };
 
@@ -64,19 +61,19 @@ TEST_F(RecordingStartTest, TheListedPortsAndTheSelectedOneAreOpenedAndNoneIsRead
 TEST_F(RecordingStartTest, NoUsablePortOpensNothingAndReadsNothing)
 {
     UseTable({{"LPT1", 0x0}});
-    EXPECT_EQ(controller.StartRecording(recording), PortController::kNoPort);
+    EXPECT_EQ(controller.StartRecording(recording), -1);
     EXPECT_EQ(controller.SetManualAddress("F", "F", "F", "F"), 0);  // FFFF: no port can be there
     fakes::Port().trace.clear();
-    EXPECT_EQ(controller.StartRecording(recording), PortController::kNoPort);
+    EXPECT_EQ(controller.StartRecording(recording), -1);
     EXPECT_EQ(recording.opened, "");
     EXPECT_EQ(Trace(), "");
 }
 
-TEST_F(RecordingStartTest, ARefusedOpenReadsNothingAndTapsNothing)
+TEST_F(RecordingStartTest, ARefusedOpenReadsNothingAndHearsNothing)
 {
     UsePort(0x378);
     recording.accept = false;
-    EXPECT_EQ(controller.StartRecording(recording), PortController::kNotOpened);
+    EXPECT_EQ(controller.StartRecording(recording), -1);
     EXPECT_EQ(recording.opened, "378 ");
     EXPECT_EQ(controller.SetPinOutput(2, 1), 0);
     EXPECT_EQ(Trace(), "R 378=0000 W 378=0001");

@@ -193,6 +193,7 @@ TEST_F(RecordingTest, AFileThatCannotBeCreatedGivesMinusOneAndNamesTheFileAndThe
     EXPECT_EQ(record("gone\\pins.vcd"), -1);
     const std::string added = scratch.LogFile().substr(logBefore.size());
     EXPECT_NE(added.find(" Recording into gone\\pins.vcd failed: "), std::string::npos) << added;
+    EXPECT_EQ(added.find("no port to record"), std::string::npos) << added;
     EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 1) << added;
 }
 
