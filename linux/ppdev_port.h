@@ -34,6 +34,7 @@
 #pragma once
 
 #include "../port/pin_map.h"
+#include "../port/port_io.h"
 
 #include <chrono>
 #include <cstdint>
@@ -81,7 +82,7 @@ std::string DevicePath(const std::string& deviceDirectory, unsigned number);
 // access is one ioctl (two for a control write that changes direction).
 class PortSpace {
 public:
-    static constexpr std::chrono::milliseconds kClaimWait{2000};
+    static constexpr std::chrono::milliseconds kClaimWait{port_io::kLongestAccessMs};
     static constexpr long long kRetryMilliseconds = 1000;  // after a failure
 
     PortSpace(const std::vector<ParallelPort>& ports, const Locations& locations,

@@ -20,8 +20,8 @@ void PortWrite(std::uint16_t address, std::uint16_t value);
 
 // The longest one access may take: the first access to a port that another
 // program holds waits this long for it (the Linux libraries' claim wait,
-// PortSpace::kClaimWait in linux/ppdev_port.h); the unload's wait covers it
-// (app/unload_gate.h).
+// PortSpace::kClaimWait in linux/ppdev_port.h, is this number); the unload's
+// wait covers it (app/unload_gate.h).
 constexpr unsigned long kLongestAccessMs = 2000;
 
 }  // namespace port_io
