@@ -147,15 +147,19 @@ DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_waitParallelInputPin(int pin, int 
 // Ordinal 15. Records every port access of the library into the VCD file
 // `file` (created, or emptied), a timeline that logic-analyser tools open; a
 // recording under way ends first, its file complete. NULL or "" ends the
-// recording. The file starts from the pins' levels: each recorded port's
-// data, status and control registers are read once when it starts. The
-// ports recorded are those listed at load and the one in use now. The pins
-// and the port accesses of every other call are the same with or without a
-// recording. The file is written every quarter second; a write failure (a
-// full disk, a removed folder) ends the recording with one log line, and the
-// macro runs on. Unloading the library ends the recording, its file
-// complete. DORUZEDA_OK recording, or ended; DORUZEDA_NOT_RECORDING, with one
-// log line naming the file and the cause.
+// recording. Starting reads no port: a recorded port's pins are unknown
+// until the library's first access to it, just before which its data,
+// status and control registers are read once. The ports recorded are those
+// listed at load and the one in use now. The pins and the port accesses of
+// every other call are the same with or without a recording. The file is
+// written every quarter second, each write waiting at most half a second
+// (what a stalled file does not take is dropped and named in one log line);
+// a write failure (a full disk, a removed folder) ends the recording with one
+// log line, and the macro runs on. Unloading the library ends the recording,
+// its file complete. DORUZEDA_OK recording, or ended; DORUZEDA_NOT_RECORDING
+// (the file cannot be created, its name is longer than 259 characters, it is
+// the library's own log, or no port can be recorded), with one log line
+// naming the file and the cause.
 DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_recordParallelPins(const char* file);
 
 // Pulses: a pin or the data byte held for a time, then put back, for
