@@ -58,7 +58,9 @@ constexpr unsigned long kRecordingLogLines = 5;
 static_assert(kUnloadWaitMs > port_io::kLongestAccessMs + log_sink::kLineWaitMs,
               "the unload's wait must cover a port's first access and one log line");
 // A start or an end of a recording waits on its file and writes its lines;
-// it accesses no port.
+// it accesses no port. (The file's creation is the system's alone: on a
+// share that does not answer it can outlast this, the one wait no bound of
+// ours reaches, as docs/threads-and-unload.md says.)
 static_assert(kUnloadWaitMs >
                   recording::kLongestFileWaitMs + kRecordingLogLines * log_sink::kLineWaitMs,
               "the unload's wait must cover a start or an end of a recording");

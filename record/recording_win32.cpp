@@ -206,11 +206,11 @@ public:
     void Seen(std::uint16_t address, std::uint8_t value, bool isWrite) override;
 
     // Once no access reaches it any more (End): the timer stopped and its
-    // callback waited for, the rest to the file by `deadline`, which is
-    // closed; the lines about what was dropped and about unrecorded
+    // callback waited for, the rest to the file within kWriteWaitMs from
+    // then, and the file closed; the lines about what was dropped and about unrecorded
     // addresses to the log. False when the system may still use it (a write
     // that its cancel did not end): it must then never be freed.
-    bool Finish(ULONGLONG deadline);
+    bool Finish();
     // At the end of the process: what is buffered to the file, waiting at
     // most the bound of a write.
     void FinishAtProcessExit();
@@ -357,6 +357,8 @@ bool Session::WriteSpare(ULONGLONG deadline)
     }
     droppedBytes += spare.Size() - spareDone;
     spareDone = spare.Size();
+    // An abandoned write's bytes stay with the system: never reused or freed.
+    if (file.Abandoned()) spare.Forget();
     return false;
 }
 
@@ -371,9 +373,12 @@ void Session::StopTimer()
     timer = nullptr;
 }
 
-bool Session::Finish(ULONGLONG deadline)
+bool Session::Finish()
 {
     StopTimer();
+    // Counted from here: a timer's turn under way may have used its own
+    // whole wait, and the end's last levels must still get theirs.
+    const ULONGLONG deadline = GetTickCount64() + kWriteWaitMs;
     if (failed == 0) {
         AcquireSRWLockExclusive(&lock);
         recorder.End(&Microseconds);
@@ -471,16 +476,16 @@ Session* current = nullptr;
 // starts and ends take it; no access does.
 SRWLOCK starts = SRWLOCK_INIT;
 
-// Ends the recording under way, its file complete by `deadline`. With
-// `starts` held.
-void EndCurrent(PortController& controller, ULONGLONG deadline)
+// Ends the recording under way, its file complete within the bound of a
+// write. With `starts` held.
+void EndCurrent(PortController& controller)
 {
     Session* const ending = current;
     if (ending == nullptr) return;
     controller.EndRecording(*ending);
     current = nullptr;
     // One whose write the system still holds is left to it, never freed.
-    if (ending->Finish(deadline)) delete ending;
+    if (ending->Finish()) delete ending;
 }
 
 // A name too long for the system's calls, cut in its one log line.
@@ -598,7 +603,7 @@ void RefuseLongVariable(DWORD length)
 int RecordInto(PortController& controller, const char* path)
 {
     AcquireSRWLockExclusive(&starts);
-    EndCurrent(controller, GetTickCount64() + kWriteWaitMs);
+    EndCurrent(controller);
     const int result =
         path == nullptr || *path == '\0' ? DORUZEDA_OK : StartLocked(controller, path);
     ReleaseSRWLockExclusive(&starts);
@@ -636,7 +641,7 @@ void EndAtUnload(PortController& controller)
         Sleep(1);
     }
     if (!locked) return;
-    EndCurrent(controller, GetTickCount64() + kWriteWaitMs);
+    EndCurrent(controller);
     ReleaseSRWLockExclusive(&starts);
 }
 

@@ -51,6 +51,14 @@ public:
     bool Reserve(std::size_t wanted);
     bool Append(const char* text, std::size_t length);
     void Clear() { length = 0; }
+    // Lets go of the bytes without freeing them (something else still reads
+    // them): empty from here on.
+    void Forget()
+    {
+        bytes = nullptr;
+        length = 0;
+        capacity = 0;
+    }
     void Swap(VcdText& other);
     const char* Data() const { return bytes; }
     std::size_t Size() const { return length; }
