@@ -16,6 +16,8 @@
 // Prints microseconds; not a test: the figures depend on the machine.
 #include <windows.h>
 
+#include "spin.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -193,14 +195,10 @@ LONGLONG WhenSeen(const InputRaiser& raiser, unsigned long next)
 DWORD WINAPI RaiseAfterDelay(void* pointer)
 {
     InputRaiser& raiser = *static_cast<InputRaiser*>(pointer);
-    LARGE_INTEGER frequency;
-    LARGE_INTEGER now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    const LONGLONG due = now.QuadPart + frequency.QuadPart * raiser.delayUs / 1000000;
-    while (now.QuadPart < due) QueryPerformanceCounter(&now);
+    SpinMicroseconds(raiser.delayUs);
     const unsigned long next = raiser.traceCount();
     raiser.setInputLines(0x378, 0x40);
+    LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     raiser.raisedAt = now.QuadPart;
     raiser.seenAt = WhenSeen(raiser, next);

@@ -15,6 +15,8 @@
 // figures depend on the machine.
 #include <windows.h>
 
+#include "spin.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -119,13 +121,7 @@ struct InputRaiser {
 DWORD WINAPI RaiseAfterDelay(void* pointer)
 {
     InputRaiser& raiser = *static_cast<InputRaiser*>(pointer);
-    LARGE_INTEGER frequency;
-    LARGE_INTEGER now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    const LONGLONG due = now.QuadPart + frequency.QuadPart * raiser.delayUs / 1000000;
-    while (now.QuadPart < due) QueryPerformanceCounter(&now);
-    raiser.raisedAt = now.QuadPart;
+    raiser.raisedAt = SpinMicroseconds(raiser.delayUs);
     raiser.setInputLines(0x378, 0x40);
     return 0;
 }

@@ -267,17 +267,19 @@ void ExpectANewLoadWorks()
     EXPECT_EQ(Describe(TraceSince(start)), "R 378=00 W 378=02");
 }
 
+// A long call of three arguments (a wait, a pulse) on a thread of its own.
 struct LongWait {
     Int3 wait;
+    int arguments[3];
     int result = 99;
     DWORD milliseconds = 0;
 };
 
-DWORD WINAPI WaitAMinuteForPin10(void* pointer)
+DWORD WINAPI CallAtLength(void* pointer)
 {
     LongWait& self = *static_cast<LongWait*>(pointer);
     const DWORD start = GetTickCount();
-    self.result = self.wait(10, 1, 60000);
+    self.result = self.wait(self.arguments[0], self.arguments[1], self.arguments[2]);
     self.milliseconds = GetTickCount() - start;
     return 0;
 }
@@ -288,14 +290,14 @@ TEST(UnloadWhileInside, AWaitOfAMinuteEndsAtOnceWithItsLogLine)
     DeviceDescription devices;
     SimReset();
     SimSetInputLines(0x378, 0x00);  // pin 10 low, and it stays low
-    LongWait waiter;
+    LongWait waiter{nullptr, {10, 1, 60000}};
     HANDLE thread = nullptr;
     {
         LoadedLibrary library;
         waiter.wait = library.Get<Int3>("fnOrvane_waitParallelInputPin");
         ASSERT_NE(waiter.wait, nullptr) << library.LoadError();
         const unsigned long start = SimTraceCount();
-        thread = CreateThread(nullptr, 0, &WaitAMinuteForPin10, &waiter, 0, nullptr);
+        thread = CreateThread(nullptr, 0, &CallAtLength, &waiter, 0, nullptr);
         ASSERT_NE(thread, nullptr);
         // Past its hundred fast reads the wait sleeps between reads.
         while (SimTraceCount() < start + 150) Sleep(1);
@@ -368,16 +370,6 @@ TEST(UnloadWhileInside, ALoopOfPinWritesIsRefusedAfterTheUnloadBegins)
     ExpectANewLoadWorks();
 }
 
-// LongWait's call is the pulse here.
-DWORD WINAPI PulsePin2ForTenSeconds(void* pointer)
-{
-    LongWait& self = *static_cast<LongWait*>(pointer);
-    const DWORD start = GetTickCount();
-    self.result = self.wait(2, 1, 10000000);
-    self.milliseconds = GetTickCount() - start;
-    return 0;
-}
-
 TEST(UnloadWhileInside, ATenSecondPulseEndsAtOnceWithItsSecondWrite)
 {
     ScratchDirectory scratch;
@@ -387,14 +379,14 @@ TEST(UnloadWhileInside, ATenSecondPulseEndsAtOnceWithItsSecondWrite)
     }  // what a first load leaves for the process's life
     const std::map<std::string, int> before = HandlesByType();
     SimReset();
-    LongWait pulser;
+    LongWait pulser{nullptr, {2, 1, 10000000}};
     HANDLE thread = nullptr;
     const unsigned long start = SimTraceCount();
     {
         LoadedLibrary library;
         pulser.wait = library.Get<Int3>("fnOrvane_pulseParallelOutputPin");
         ASSERT_NE(pulser.wait, nullptr) << library.LoadError();
-        thread = CreateThread(nullptr, 0, &PulsePin2ForTenSeconds, &pulser, 0, nullptr);
+        thread = CreateThread(nullptr, 0, &CallAtLength, &pulser, 0, nullptr);
         ASSERT_NE(thread, nullptr);
         while (SimTraceCount() < start + 2) Sleep(1);
         Sleep(100);  // asleep on the fine timer by now; FreeLibrary at the brace
