@@ -5,7 +5,6 @@
 
 #include <atomic>
 
-#include "../port/wait_sleep.h"
 
 namespace {
 
@@ -13,15 +12,8 @@ namespace {
 std::atomic<long> callsInside{0};
 std::atomic<bool> unloadBegun{false};
 
-// This load's mark, from the system's performance counter when the library
-// loads.
-LONGLONG TakeLoadMark()
-{
-    LARGE_INTEGER now{};
-    ::QueryPerformanceCounter(&now);
-    return now.QuadPart;
-}
-const LONGLONG loadMark = TakeLoadMark();
+// This load's mark: the clock when the library loads.
+const long long loadMark = WaitSleeper::NowNs();
 
 }  // namespace
 
@@ -29,8 +21,8 @@ void LetCallsInsideLeave()
 {
     unloadBegun.store(true);
     WaitSleeper::EndAllWaits();
-    const DWORD start = ::GetTickCount();
-    while (callsInside.load() != 0 && ::GetTickCount() - start < kUnloadWaitMs) {
+    const Deadline deadline = Deadline::AfterMs(kUnloadWaitMs);
+    while (callsInside.load() != 0 && !deadline.Passed()) {
         ::Sleep(1);
     }
 }

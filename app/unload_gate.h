@@ -24,9 +24,7 @@
 //   a call unexpectedly gives -1.
 #pragma once
 
-#include "../log/log_sink.h"
-#include "../port/port_io.h"
-#include "../record/recording.h"
+#include "../port/deadline.h"
 
 // Marks a call of an export as inside the library for its life.
 class ExportCall {
@@ -43,27 +41,9 @@ private:
     long long load;  // the mark of the load the call counted itself into
 };
 
-// How long the unload waits for the calls inside to leave. A wait for an
-// input, or a pulse, ends when the unload begins; the other waits a call can
-// make are bounded, and this covers the longest call (checked below). Only a
-// call stuck in the system (a port access or a log write that does not
-// return) takes longer.
-constexpr unsigned long kUnloadWaitMs = 3000;
-// The most log lines a start or an end of a recording writes (the end's
-// losses, the start's failure).
-constexpr unsigned long kRecordingLogLines = 5;
-// A call that accesses a port (it accesses one) may wait for its first
-// access and write one log line: the exports of one access, a wait, a check,
-// a pulse the unload ends (its second write at once, then its line).
-static_assert(kUnloadWaitMs > port_io::kLongestAccessMs + log_sink::kLineWaitMs,
-              "the unload's wait must cover a port's first access and one log line");
-// A start or an end of a recording waits on its file and writes its lines;
-// it accesses no port. (The file's creation is the system's alone: on a
-// share that does not answer it can outlast this, the one wait no bound of
-// ours reaches, as docs/threads-and-unload.md says.)
-static_assert(kUnloadWaitMs >
-                  recording::kLongestFileWaitMs + kRecordingLogLines * log_sink::kLineWaitMs,
-              "the unload's wait must cover a start or an end of a recording");
+// How long the unload waits for the calls inside to leave, and the
+// compiler's check that it covers the longest call: port/deadline.h.
+using bounds::kUnloadWaitMs;
 
 // Closes the gate, ends every wait, and waits (bounded) until no call is
 // inside. Runs in DllMain under the loader lock: the calls inside need

@@ -151,14 +151,14 @@ configure_file(${CMAKE_SOURCE_DIR}/package/win32/README.txt ${CMAKE_BINARY_DIR}/
 # the licence.
 include(cmake/package.cmake)
 doruzeda_package(SUFFIX win32 FORMAT zip
-    FILES $<TARGET_FILE:Doruzeda_DO> ${CMAKE_SOURCE_DIR}/macro/doruzeda_do.h
+    FILES $<TARGET_FILE:Doruzeda_DO> ${CMAKE_SOURCE_DIR}/include/doruzeda_do.h
           ${DORUZEDA_DEF} ${CMAKE_BINARY_DIR}/package/README.txt
           ${CMAKE_SOURCE_DIR}/LICENSE
     NAMES $<TARGET_FILE_NAME:Doruzeda_DO> doruzeda_do.h Doruzeda_DO.def README.txt LICENSE)
 
 # What ships: everything compiled into Doruzeda_DO.dll (scripts/lint.sh lints it).
 include(cmake/shipped.cmake)
-doruzeda_list_shipped(TARGETS Doruzeda_DO)
+doruzeda_list_shipped(TARGETS Doruzeda_DO FILES ${CMAKE_SOURCE_DIR}/include/doruzeda_do.h)
 
 # Last, when every DLL and library is defined: no exceptions in the DLLs.
 doruzeda_without_exceptions(doruzeda_dll_runtime)

@@ -35,6 +35,10 @@ LocalTime ReadLocalTime();
 // file could not be opened or fully written; nothing stays open either way.
 bool AppendTextLine(const char* fileName, const char* line);
 constexpr unsigned long kLockWaitMs = 100;
-constexpr unsigned long kLineWaitMs = 2 * kLockWaitMs;
+// How long the line's one write may take, its cancel included, before the
+// line is given up (a file that stops taking lines: a FIFO nobody reads, a
+// share that stopped answering).
+constexpr unsigned long kWriteWaitMs = 100;
+constexpr unsigned long kLineWaitMs = 2 * kLockWaitMs + kWriteWaitMs;
 
 }  // namespace log_sink

@@ -1,7 +1,7 @@
 // The exported functions: each forwards to the controller and returns its
 // result unchanged, through the unload gate (app/unload_gate.h).
 #define DORUZEDA_DO_BUILD
-#include "doruzeda_do.h"
+#include "../include/doruzeda_do.h"
 
 #include "../app/controller_access.h"
 #include "../app/port_driver.h"

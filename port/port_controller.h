@@ -1,7 +1,7 @@
 // PortController: the port table, the selected port, the buffered outputs and
 // the input snapshot, and every pin operation the exported functions offer.
 //
-// Results: the exports' result codes (macro/doruzeda_do.h, DORUZEDA_OK and
+// Results: the exports' result codes (include/doruzeda_do.h, DORUZEDA_OK and
 // the rest; named below without the prefix), which the exports return
 // unchanged. Pin reads return 1 (high) or 0 (low). Every operation that
 // tests the selection does so before it looks at the pin (Refusal).
@@ -26,7 +26,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "../macro/doruzeda_do.h"
+#include "../include/doruzeda_do.h"
 #include "guard.h"
 #include "port_recording.h"
 #include "port_view.h"

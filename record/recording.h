@@ -22,18 +22,19 @@
 // timer callback under way, itself bounded, which needs no loader lock.
 #pragma once
 
+#include "../port/deadline.h"
+
 class PortController;
 
 namespace recording {
 
 // How long one writing of the file (a timer's turn, the end of a recording,
 // the end of the process) waits for the file before it cancels the write,
-// and how long a cancelled write is given to finish.
-constexpr unsigned long kWriteWaitMs = 500;
-constexpr unsigned long kCancelWaitMs = 100;
-// The longest a start or an end of a recording waits on its file: the timer
-// callback under way, then the end's own writing (its log lines come on top).
-constexpr unsigned long kLongestFileWaitMs = 2 * (kWriteWaitMs + kCancelWaitMs);
+// how long a cancelled write is given to finish, and the longest a start or
+// an end of a recording waits on its file: port/deadline.h.
+constexpr unsigned long kWriteWaitMs = bounds::kRecordingWriteWaitMs;
+constexpr unsigned long kCancelWaitMs = bounds::kRecordingCancelWaitMs;
+constexpr unsigned long kLongestFileWaitMs = bounds::kRecordingFileWaitMs;
 
 // Ends the recording under way (its file complete), then, when `path` is
 // neither null nor empty, starts one into the file at `path` (created, or

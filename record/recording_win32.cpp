@@ -1,7 +1,7 @@
 #include "record/recording.h"
 
 #include "log/debug_log.h"
-#include "macro/doruzeda_do.h"
+#include "include/doruzeda_do.h"
 #include "port/pin_map.h"
 #include "port/port_controller.h"
 #include "port/port_io.h"
