@@ -244,7 +244,8 @@ bool PortSpace::Usable(Port& port, std::unique_lock<std::mutex>& lock)
 bool PortSpace::StartClaim(Port& port)
 {
     auto attempt = std::make_shared<Attempt>();
-    const long long deadline = ppdev_system::Milliseconds() + claimWait.count();
+    const auto deadline =
+        ppdev_system::Deadline::AfterMs(static_cast<unsigned long>(claimWait.count()));
     const std::string path = DevicePath(deviceDirectory, port.info.number);
     const std::string activePath =
         procDirectory + "/parport" + std::to_string(port.info.number) + "/devices/active";
@@ -264,7 +265,7 @@ bool PortSpace::StartClaim(Port& port)
 bool PortSpace::AwaitClaim(Port& port, std::unique_lock<std::mutex>& lock)
 {
     const std::shared_ptr<Attempt> attempt = port.attempt;
-    const long long deadline = port.claimDeadline;
+    const ppdev_system::Deadline deadline = port.claimDeadline;
     lock.unlock();
     bool done = false;
     {

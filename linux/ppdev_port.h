@@ -35,6 +35,7 @@
 
 #include "../port/pin_map.h"
 #include "../port/port_io.h"
+#include "ppdev_system.h"
 
 #include <chrono>
 #include <cstdint>
@@ -104,12 +105,13 @@ private:
         ParallelPort info;
         State state = State::Closed;
         int fd = -1;
-        bool reverse = false;              // control bit 5 as last written
-        bool errorReported = false;        // one ioctl failure message per port
-        std::shared_ptr<Attempt> attempt;  // while Claiming
-        long long claimDeadline = 0;       // Claiming: the end of the claim wait
-        long long retryAt = 0;             // Failed: the earliest next attempt
-        std::string reported;              // the failure last reported; empty when none
+        bool reverse = false;                   // control bit 5 as last written
+        bool errorReported = false;             // one ioctl failure message per port
+        std::shared_ptr<Attempt> attempt;       // while Claiming
+        ppdev_system::Deadline claimDeadline =  // Claiming: the end of the claim wait
+            ppdev_system::Deadline::At(0);
+        long long retryAt = 0;  // Failed: the earliest next attempt
+        std::string reported;   // the failure last reported; empty when none
     };
 
     Port* Find(std::uint16_t address, PinRegister* reg);

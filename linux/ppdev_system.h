@@ -6,7 +6,10 @@
 // tests (tests/linux/) bind a scripted fake that records every call.
 #pragma once
 
+#include "../port/deadline.h"
+
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 
@@ -36,14 +39,20 @@ void Close(int fd);
 // Milliseconds on a clock that only goes forward (the retry pace).
 long long Milliseconds();
 
+// Deadlines on that clock: the claim wait's.
+struct Clock {
+    static std::int64_t NowNs() { return Milliseconds() * 1000000; }
+};
+using Deadline = BasicDeadline<Clock>;
+
 // Waits `milliseconds`.
 void Sleep(int milliseconds);
 
-// Waits on `changed` until `done` gives true or Milliseconds() reaches
-// `deadline`, whichever comes first, and returns `done`'s last answer. `done`
-// is asked with `lock` held; whoever changes its answer notifies `changed`.
+// Waits on `changed` until `done` gives true or `deadline` passes, whichever
+// comes first, and returns `done`'s last answer. `done` is asked with `lock`
+// held; whoever changes its answer notifies `changed`.
 bool WaitUntil(std::condition_variable& changed, std::unique_lock<std::mutex>& lock,
-               long long deadline, const std::function<bool()>& done);
+               const Deadline& deadline, const std::function<bool()>& done);
 
 // Runs `work` on a new detached thread that takes no signals (a claim that
 // waits in the kernel is not interrupted, and the host's signal handlers

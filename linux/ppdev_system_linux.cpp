@@ -59,11 +59,10 @@ void Sleep(int milliseconds)
 }
 
 bool WaitUntil(std::condition_variable& changed, std::unique_lock<std::mutex>& lock,
-               long long deadline, const std::function<bool()>& done)
+               const Deadline& deadline, const std::function<bool()>& done)
 {
     // steady_clock is CLOCK_MONOTONIC, the clock of Milliseconds.
-    const long long left = deadline - Milliseconds();
-    return changed.wait_for(lock, std::chrono::milliseconds(left > 0 ? left : 0), done);
+    return changed.wait_for(lock, std::chrono::milliseconds(deadline.RemainingMs()), done);
 }
 
 bool StartThread(std::function<void()> work)

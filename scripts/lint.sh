@@ -15,6 +15,7 @@
 #                 libraries (linux/wine/) the options winegcc gives its
 #                 compiler (32-bit, Wine's Windows headers)
 #   clang-format  --dry-run --Werror against .clang-format
+#   include-order.sh  the shipped folders include one another one way
 #
 #   sh scripts/lint.sh          configures the three builds, then lints
 #   sh scripts/lint.sh --list   prints the files it lints, one a line (from
@@ -95,6 +96,8 @@ tidy $winelib -- -std=c++17 --target=i686-linux-gnu -fshort-wchar -D__WINE__ \
     -idirafter /usr/include/wine -I"$top" 2>/dev/null || status=1
 # shellcheck disable=SC2086
 clang-format --dry-run --Werror $files || status=1
+# The shipped folders include one another one way only.
+sh "$top/scripts/include-order.sh" "$top" || status=1
 
 if [ $status -eq 0 ]; then
     echo "lint: $(echo "$files" | wc -l) files, no findings"

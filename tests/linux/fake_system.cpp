@@ -178,13 +178,19 @@ long long Milliseconds()
     return now;
 }
 
-// The clock moves only when the test moves it: asked again every millisecond.
+// The clock moves only when the test moves it. `done` is asked again only
+// when `changed` is notified, never on a pace of its own, so that a change
+// nobody notifies is never seen; the deadline is looked at every 100 ms (a
+// wake-up that reports a time-out after a notification would take a wake-up
+// later than that).
 bool WaitUntil(std::condition_variable& changed, std::unique_lock<std::mutex>& waiting,
-               long long deadline, const std::function<bool()>& done)
+               const Deadline& deadline, const std::function<bool()>& done)
 {
     while (!done()) {
-        if (Milliseconds() >= deadline) return false;
-        changed.wait_for(waiting, std::chrono::milliseconds(1));
+        do {
+            if (deadline.Passed()) return false;
+        } while (changed.wait_for(waiting, std::chrono::milliseconds(100)) ==
+                 std::cv_status::timeout);
     }
     return true;
 }
