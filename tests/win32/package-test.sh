@@ -38,14 +38,19 @@ counts=$(grep -o -e '[A-Za-z0-9]* exported functions' -e 'All [A-Za-z0-9]* are' 
 [ "$counts" = "$(printf '%s exported functions\nAll %s are' "$exports" "$exports")" ] ||
     fail "README.txt's counts of the DLL's $exports exports: $counts"
 
-# A release time after the last a zip entry can hold (2107): one line naming
-# the limit and the time, exit status 2, and the good zip left as it was.
+# The last second a zip entry can hold (2107) packs; the next: one line
+# naming the limit and the time, exit status 2, and the good zip left as it
+# was.
+mkdir "$scratch/last"
+SOURCE_DATE_EPOCH=4354819199 python3 "$source/tools/pack_package.py" --cmake "$cmake" \
+    "$build" "$scratch/last" >/dev/null 2>&1 || fail "the last second a zip entry can hold was refused"
+rm -rf "$scratch/last"
 cp "$zip" "$scratch/good.zip"
-message=$(SOURCE_DATE_EPOCH=4500000000 python3 "$source/tools/pack_package.py" --cmake "$cmake" \
+message=$(SOURCE_DATE_EPOCH=4354819200 python3 "$source/tools/pack_package.py" --cmake "$cmake" \
           "$build" "$scratch" 2>&1)
 code=$?
 [ "$code" -eq 2 ] || fail "a release time after 2107: exit status $code, not 2: $message"
-[ "$message" = "pack_package.py: the release time 4500000000 is after 2107-12-31 23:59:59 UTC (4354819199), the latest time an entry of Doruzeda_DO-$version-win32.zip can hold" ] ||
+[ "$message" = "pack_package.py: the release time 4354819200 is after 2107-12-31 23:59:59 UTC (4354819199), the latest time an entry of Doruzeda_DO-$version-win32.zip can hold" ] ||
     fail "a release time after 2107: $message"
 cmp -s "$zip" "$scratch/good.zip" || fail "a release time after 2107 changed the zip"
 [ "$(ls -A "$scratch" | grep -c -e '\.partial$' -e '^\.stage-')" -eq 0 ] ||
