@@ -11,6 +11,8 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+
 namespace {
 
 constexpr unsigned long kTraceCapacity = 8192;
@@ -76,8 +78,20 @@ bool ReadsDataInputs(unsigned short address)
             PinMap::kDataInputsBit) != 0;
 }
 
+// How long each access waits before it is made, from DORUZEDA_SIM_ACCESS_MS
+// at load (0: none): a driver whose accesses hang.
+DWORD accessDelay = 0;
+
+void WaitAsADriverWould()
+{
+    if (accessDelay != 0) Sleep(accessDelay);
+}
+
 bool Attach()
 {
+    char delay[16] = {};
+    const DWORD length = GetEnvironmentVariableA("DORUZEDA_SIM_ACCESS_MS", delay, sizeof delay);
+    if (length > 0 && length < sizeof delay) accessDelay = std::strtoul(delay, nullptr, 10);
     section = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                  sizeof(SharedState), kSectionName);
     if (section == nullptr) {
@@ -114,6 +128,7 @@ void Detach()
 
 extern "C" __declspec(dllexport) unsigned short __stdcall PortRead(unsigned short address)
 {
+    WaitAsADriverWould();
     Guard guard;
     const unsigned short value = state->noAnswer[address] != 0 ? state->noAnswerRead[address]
                                  : ReadsDataInputs(address)    ? state->dataInputs[address]
@@ -125,6 +140,7 @@ extern "C" __declspec(dllexport) unsigned short __stdcall PortRead(unsigned shor
 extern "C" __declspec(dllexport) void __stdcall PortWrite(unsigned short address,
                                                           unsigned short value)
 {
+    WaitAsADriverWould();
     Guard guard;
     if (state->noAnswer[address] == 0 && !IsRegister(address, PinRegister::Status)) {
         state->registers[address] = static_cast<unsigned char>(value & 0xFF);
