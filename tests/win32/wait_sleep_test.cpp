@@ -108,6 +108,11 @@ TEST(WaitSleeperOnWindows, ASleepBetweenReadsIsNeitherABusyLoopNorATick)
     const auto median = std::chrono::duration_cast<std::chrono::microseconds>(slept[10]).count();
     EXPECT_GE(median, 100) << "a sleep returns at once";
     EXPECT_LE(median, 10000) << "a sleep lasts a timer tick";
+    // A pulse's sleep lasts what it is asked, the timer's due time relative.
+    const Clock::time_point start = Clock::now();
+    ASSERT_TRUE(sleeper.SleepFor(20000000));
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(15))
+        << "a sleep of 20 ms ended early";
 }
 
 }  // namespace
