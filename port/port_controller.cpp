@@ -244,8 +244,8 @@ int PortController::PrepareOutputBuffer()
 int PortController::PrepareOutputPin(int pin, int level)
 {
     const GuardLock lock(guard);
-    const PinMapRow* row = PinMap::Find(pin);
-    if (row == nullptr || !row->settable) {
+    const PinMapRow* row = PinWith(pin, &PinMapRow::settable);
+    if (row == nullptr) {
         return DORUZEDA_BAD_PIN;
     }
     std::uint16_t& buffer = row->reg == PinRegister::Data ? outData : outControl;
@@ -487,20 +487,25 @@ int PortController::PulseDataByte(int value, int microseconds)
     return held ? DORUZEDA_OK : DORUZEDA_ENDED_BY_UNLOAD;
 }
 
+std::uint16_t PortController::ListAddress(ListPosition position) const
+{
+    return position.row < 0 ? portTable[0].baseAddress : position.address;
+}
+
 void PortController::SetPinFromList(ListPosition position, int pin, int level)
 {
     // The guard keeps the register's read-modify-write whole against an
     // exported call on another thread.
     const GuardLock lock(guard);
-    const std::uint16_t address = position.row < 0 ? portTable[0].baseAddress : position.address;
+    const std::uint16_t address = ListAddress(position);
     if (position.row < 0) {
         DebugLog("OnClickedHiLo() no LPT selection I/O Addr = %X", static_cast<unsigned>(address));
     } else {
         DebugLog("OnClickedHiLo() LPT (%d) selected I/O Addr = %X", position.row,
                  static_cast<unsigned>(address));
     }
-    const PinMapRow* row = PinMap::Find(pin);
-    if (!PinMap::IsUsableBase(address) || row == nullptr || !row->settable) {
+    const PinMapRow* row = PinWith(pin, &PinMapRow::settable);
+    if (!PinMap::IsUsableBase(address) || row == nullptr) {
         return;
     }
     const std::uint16_t reg = PinMap::RegisterAddress(address, row->reg);
@@ -512,7 +517,7 @@ std::optional<PortController::InputRegisters> PortController::ReadInputsFromList
     ListPosition position)
 {
     const GuardLock lock(guard);
-    const std::uint16_t address = position.row < 0 ? portTable[0].baseAddress : position.address;
+    const std::uint16_t address = ListAddress(position);
     if (!PinMap::IsUsableBase(address)) {
         return std::nullopt;
     }

@@ -206,6 +206,10 @@ private:
     void RecordedWrite(PortRecording& feeding, std::uint16_t address, std::uint16_t value)
         REQUIRES(guard);
 
+    // The address the window works on: its row's, or with no current row
+    // table row 0's, the one the address field shows.
+    std::uint16_t ListAddress(ListPosition position) const REQUIRES(guard);
+
     bool AddPortRow(const char* name, std::uint16_t firstPort, std::uint16_t lastPort)
         REQUIRES(guard);
 
