@@ -4,6 +4,10 @@
 #include "core_fixture.h"
 
 #include <string>
+#include <thread>
+#include <utility>
+
+#include "port/deadline.h"
 
 namespace {
 
@@ -77,6 +81,35 @@ TEST_F(RecordingStartTest, ARefusedOpenReadsNothingAndHearsNothing)
     EXPECT_EQ(recording.opened, "378 ");
     EXPECT_EQ(controller.SetPinOutput(2, 1), 0);
     EXPECT_EQ(Trace(), "R 378=0000 W 378=0001");
+    EXPECT_EQ(recording.seen, "");
+}
+
+// The unload's end of a recording while a call holds the guard in the port
+// driver: it gives up at its deadline (by construction, on the fake clock: a
+// read or two past it), and ends it once the guard is free.
+TEST_F(RecordingStartTest, AnEndByADeadlineGivesUpOnAGuardHeldPastIt)
+{
+    UsePort(0x378);
+    ASSERT_EQ(controller.StartRecording(recording), 0);
+    fakes::Sleeps().fakeClock = true;
+    bool ended = true;
+    std::int64_t past = -1;
+    bool first = true;
+    fakes::Port().onAccess = [&](const fakes::PortAccess&) {
+        if (!std::exchange(first, false)) return;
+        std::thread([&] {
+            const Deadline deadline = Deadline::AfterMs(2);
+            ended = controller.EndRecording(recording, deadline);
+            past = fakes::Sleeps().nowNs - deadline.EndNs();
+        }).join();
+    };
+    EXPECT_EQ(controller.SetPinOutput(2, 1), 0);
+    EXPECT_FALSE(ended);
+    EXPECT_GE(past, 0);
+    EXPECT_LE(past, 2000);
+    EXPECT_TRUE(controller.EndRecording(recording, Deadline::AfterMs(2)));
+    recording.seen.clear();
+    EXPECT_EQ(controller.SetPinOutput(2, 0), 0);
     EXPECT_EQ(recording.seen, "");
 }
 

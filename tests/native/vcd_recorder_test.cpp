@@ -21,10 +21,17 @@ std::uint64_t TestClock()
     return now;
 }
 
+// The text once the clock has passed the tick of the last change (at most
+// one ahead of it), so that its lines are in.
+std::uint64_t TwoTicksLater()
+{
+    return now + 2;
+}
+
 std::string Text(VcdRecorder& recorder)
 {
     VcdText text;
-    recorder.TakeText(text);
+    recorder.TakeText(text, &TwoTicksLater);
     return std::string(text.Data() == nullptr ? "" : text.Data(), text.Size());
 }
 
@@ -82,7 +89,7 @@ TEST(VcdRecorderTest, ASequenceOfAccessesGivesTheseChangesInOrderOneTickApartAtL
         {1700, 0x378, 0xA5, true},   // the same again: nothing
         {2000, 0x37A, 0x05, true},   // strobe low (inverted)
         {2000, 0x37A, 0x04, true},   // strobe high in the same microsecond: a tick later
-        {2001, 0x37A, 0x0C, false},  // a read of the control latch shows select-in low
+        {2001, 0x37A, 0x0C, false},  // select-in low, read: it shares that tick, not ahead
         {3500, 0x37A, 0x24, true},   // bit 5: the data lines become inputs; select-in high
         {4000, 0x378, 0x0F, false},  // read while inputs: the lines show it
         {4500, 0x378, 0x00, true},   // written while inputs: nothing shows
@@ -100,8 +107,7 @@ TEST(VcdRecorderTest, ASequenceOfAccessesGivesTheseChangesInOrderOneTickApartAtL
     EXPECT_EQ(Text(recorder),
               "#500\n1\"\n1$\n1'\n1)\n"
               "#1000\n0!\n"
-              "#1001\n1!\n"
-              "#1002\n01\n"
+              "#1001\n1!\n01\n"
               "#2500\n11\n"
               "#3000\n1#\n1%\n0'\n0)\n"
               "#4000\n0\"\n0#\n0$\n0%\n"
@@ -188,8 +194,61 @@ TEST(VcdRecorderTest, AfterALossTheLevelsComeBackWithTheNextChange)
     now = 20;
     recorder.Access(0x378, 0x00, true, &TestClock);
     EXPECT_EQ(Text(recorder),
-              "#20\n1!\n0\"\n1#\n1$\n1%\n1&\n1'\n1(\n1)\n1*\n1+\n1,\n1-\n1.\n1/\n10\n11\n"
-              "0#\n0$\n0%\n0&\n0'\n0(\n0)\n");
+              "#20\n1!\n0\"\n0#\n0$\n0%\n0&\n0'\n0(\n0)\n1*\n1+\n1,\n1-\n1.\n1/\n10\n11\n");
+}
+
+// The recording's faults, a row each. The stamps after a burst: 100,000
+// changes in 3 ms, then a 5 ms pulse of the strobe, as long in the file; a
+// pulse within one microsecond one tick wide, and three changes in one its
+// last level.
+TEST(RecordingFaults, StampsStayWithinATickOfTheClockSoAPulseAfterABurstKeepsItsWidth)
+{
+    now = 0;
+    VcdRecorder recorder;
+    Begin(recorder, {kIdle378});
+    for (int i = 0; i < 100000; ++i) {
+        now = static_cast<std::uint64_t>(i) * 3 / 100;
+        recorder.Access(0x378, (i & 1) != 0 ? 0xFF : 0x00, true, &TestClock);
+    }
+    const std::uint8_t strobe[][2] = {{10, 0x05}, {15, 0x04}, {20, 0x05}, {20, 0x04},
+                                      {30, 0x05}, {30, 0x04}, {30, 0x05}};
+    for (const auto& step : strobe) {
+        now = step[0] * std::uint64_t{1000};
+        recorder.Access(0x37A, step[1], true, &TestClock);
+    }
+    const std::string text = Text(recorder);
+    EXPECT_NE(text.find("\n#10000\n0!\n#15000\n1!\n#20000\n0!\n#20001\n1!\n#30000\n0!\n"),
+              std::string::npos)
+        << text.substr(text.size() - 200);
+    EXPECT_EQ(text.find("\n#30001\n"), std::string::npos) << text.substr(text.size() - 200);
+}
+
+// Past the 4 MiB cap: every change is in the file or counted as dropped, and
+// the text, the end's levels with it, stays within the cap.
+TEST(RecordingFaults, PastTheCapEveryChangeIsCountedAndTheEndStaysWithinIt)
+{
+    now = 0;
+    VcdRecorder recorder;
+    Begin(recorder, {kIdle378});
+    for (int i = 1; i <= 600000; ++i) {  // twelve bytes a change: past the cap
+        now = 1000000 + static_cast<std::uint64_t>(i);
+        recorder.Access(0x378, static_cast<std::uint8_t>(i & 1), true, &TestClock);
+    }
+    now = 2000000;
+    recorder.End(&TestClock);
+    const std::string text = Text(recorder);
+    EXPECT_LE(text.size(), 4194304u);
+    std::uint64_t lines = 0;  // pin 2's: its first level, its changes, its level at the end
+    for (std::size_t at = text.find("\n0\"\n"); at != std::string::npos;
+         at = text.find("\n0\"\n", at + 1)) {
+        ++lines;
+    }
+    for (std::size_t at = text.find("\n1\"\n"); at != std::string::npos;
+         at = text.find("\n1\"\n", at + 1)) {
+        ++lines;
+    }
+    EXPECT_EQ(lines + recorder.Dropped(), 600002u);
+    EXPECT_NE(text.find("\n#2000000\n1!\n0\"\n0#\n"), std::string::npos);
 }
 
 }  // namespace
