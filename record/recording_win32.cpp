@@ -407,8 +407,10 @@ void Session::StopTimer()
 
 bool Session::Finish()
 {
-    const LONG was = InterlockedExchange(&state, kEnded);
     StopTimer();
+    // From here the accesses are ignored (a turn under way may have stopped
+    // the recording first).
+    const LONG was = InterlockedExchange(&state, kEnded);
     // Counted from here: a timer's turn under way may have used its own
     // whole wait, and the end's last levels must still get theirs.
     const Deadline deadline = Deadline::AfterMs(kWriteWaitMs);

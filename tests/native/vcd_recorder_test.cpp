@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -198,9 +199,8 @@ TEST(VcdRecorderTest, AfterALossTheLevelsComeBackWithTheNextChange)
 }
 
 // The recording's faults, a row each. The stamps after a burst: 100,000
-// changes in 3 ms, then a 5 ms pulse of the strobe, as long in the file; a
-// pulse within one microsecond one tick wide, and three changes in one its
-// last level.
+// changes in 3 ms, then a 5 ms pulse of the strobe, as long in the file, and
+// one within a microsecond one tick wide.
 TEST(RecordingFaults, StampsStayWithinATickOfTheClockSoAPulseAfterABurstKeepsItsWidth)
 {
     now = 0;
@@ -210,21 +210,18 @@ TEST(RecordingFaults, StampsStayWithinATickOfTheClockSoAPulseAfterABurstKeepsIts
         now = static_cast<std::uint64_t>(i) * 3 / 100;
         recorder.Access(0x378, (i & 1) != 0 ? 0xFF : 0x00, true, &TestClock);
     }
-    const std::uint8_t strobe[][2] = {{10, 0x05}, {15, 0x04}, {20, 0x05}, {20, 0x04},
-                                      {30, 0x05}, {30, 0x04}, {30, 0x05}};
-    for (const auto& step : strobe) {
-        now = step[0] * std::uint64_t{1000};
-        recorder.Access(0x37A, step[1], true, &TestClock);
+    const std::pair<std::uint64_t, std::uint8_t> strobe[] = {
+        {10000, 0x05}, {15000, 0x04}, {20000, 0x05}, {20000, 0x04}};
+    for (const auto& [time, control] : strobe) {
+        now = time;
+        recorder.Access(0x37A, control, true, &TestClock);
     }
     const std::string text = Text(recorder);
-    EXPECT_NE(text.find("\n#10000\n0!\n#15000\n1!\n#20000\n0!\n#20001\n1!\n#30000\n0!\n"),
-              std::string::npos)
-        << text.substr(text.size() - 200);
-    EXPECT_EQ(text.find("\n#30001\n"), std::string::npos) << text.substr(text.size() - 200);
+    EXPECT_EQ(text.substr(text.size() - 41), "\n#10000\n0!\n#15000\n1!\n#20000\n0!\n#20001\n1!\n");
 }
 
-// Past the 4 MiB cap: every change is in the file or counted as dropped, and
-// the text, the end's levels with it, stays within the cap.
+// Past the 4 MiB cap: every change of pin 2 is in the text or counted as
+// dropped, and the text, the end's levels with it, stays within the cap.
 TEST(RecordingFaults, PastTheCapEveryChangeIsCountedAndTheEndStaysWithinIt)
 {
     now = 0;
@@ -234,21 +231,16 @@ TEST(RecordingFaults, PastTheCapEveryChangeIsCountedAndTheEndStaysWithinIt)
         now = 1000000 + static_cast<std::uint64_t>(i);
         recorder.Access(0x378, static_cast<std::uint8_t>(i & 1), true, &TestClock);
     }
-    now = 2000000;
     recorder.End(&TestClock);
     const std::string text = Text(recorder);
     EXPECT_LE(text.size(), 4194304u);
+    EXPECT_NE(text.find("\n1!\n0\"\n0#\n"), std::string::npos);  // the end's levels
     std::uint64_t lines = 0;  // pin 2's: its first level, its changes, its level at the end
-    for (std::size_t at = text.find("\n0\"\n"); at != std::string::npos;
-         at = text.find("\n0\"\n", at + 1)) {
-        ++lines;
-    }
-    for (std::size_t at = text.find("\n1\"\n"); at != std::string::npos;
-         at = text.find("\n1\"\n", at + 1)) {
-        ++lines;
+    for (std::size_t at = text.find("\"\n"); at != std::string::npos;
+         at = text.find("\"\n", at + 1)) {
+        lines += text[at - 1] != 'x' ? 1 : 0;
     }
     EXPECT_EQ(lines + recorder.Dropped(), 600002u);
-    EXPECT_NE(text.find("\n#2000000\n1!\n0\"\n0#\n"), std::string::npos);
 }
 
 }  // namespace
