@@ -1,6 +1,7 @@
 // The recording inside the library under Wine, where it meets threads, the
 // unload and faults: a start racing the unload, two starts at once, no port,
-// a file that cannot be written, names too long, the library's own log. (Fifty
+// a file that cannot be written, names too long, the library's own log, the
+// longest name, an end while a timer's turn writes. (Fifty
 // loads that each record leave no thread or handle: handles_test.) The program
 // is also the process that record-vcd.sh ends in the middle of a write
 // ("--exit-while-recording FILE").
