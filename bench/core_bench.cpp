@@ -215,7 +215,7 @@ public:
         }
         recorder.Access(address, value, isWrite, &Now);
         if (recorder.Pending() >= 256 * 1024) {
-            recorder.TakeText(taken);
+            recorder.TakeText(taken, &Now);
             taken.Clear();
         }
         locked.store(false, std::memory_order_release);

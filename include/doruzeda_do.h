@@ -153,13 +153,15 @@ DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_waitParallelInputPin(int pin, int 
 // listed at load and the one in use now. The pins and the port accesses of
 // every other call are the same with or without a recording. The file is
 // written every quarter second, each write waiting at most half a second
-// (what a stalled file does not take is dropped and named in one log line);
-// a write failure (a full disk, a removed folder) ends the recording with one
-// log line, and the macro runs on. Unloading the library ends the recording,
-// its file complete. DORUZEDA_OK recording, or ended; DORUZEDA_NOT_RECORDING
-// (the file cannot be created, its name is longer than 259 characters, it is
-// the library's own log, or no port can be recorded), with one log line
-// naming the file and the cause.
+// (what a stalled file does not take is dropped and named in one log line),
+// but for a regular file whose write blocks in the kernel (a share that
+// stopped answering), which the ends of the recording wait for as long as
+// the system's write lasts; a write failure (a full disk, a removed folder)
+// ends the recording with one log line, and the macro runs on. Unloading
+// the library ends the recording, its file complete. DORUZEDA_OK recording,
+// or ended; DORUZEDA_NOT_RECORDING (the file cannot be created, its name is
+// longer than 259 characters, it is the library's own log, or no port can be
+// recorded), with one log line naming the file and the cause.
 DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_recordParallelPins(const char* file);
 
 // Pulses: a pin or the data byte held for a time, then put back, for

@@ -23,9 +23,15 @@
 #define EXCLUDES(...) THREAD_ANNOTATION(locks_excluded(__VA_ARGS__))
 #define ACQUIRE(...) THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
 #define RELEASE(...) THREAD_ANNOTATION(release_capability(__VA_ARGS__))
+#define TRY_ACQUIRE(...) THREAD_ANNOTATION(try_acquire_capability(__VA_ARGS__))
 // For the bindings' own lock and unlock, which the analysis cannot follow
 // into the system's lock.
 #define NO_THREAD_SAFETY_ANALYSIS THREAD_ANNOTATION(no_thread_safety_analysis)
+
+template <typename Clock>
+class BasicDeadline;
+struct WaitClock;
+using Deadline = BasicDeadline<WaitClock>;  // port/deadline.h
 
 // Not recursive: a thread that holds it must not take it again.
 class CAPABILITY("mutex") Guard {
@@ -37,6 +43,10 @@ public:
 
     void lock() ACQUIRE();
     void unlock() RELEASE();
+    // Takes it if it comes free before `deadline` (tried again about every
+    // millisecond, the deadline checked before each sleep): for a wait that
+    // must not outlast a holder stuck in the system.
+    bool TryLockUntil(const Deadline& deadline) TRY_ACQUIRE(true);
 
     // Room for the system's lock, which the binding constructs in place.
     static constexpr unsigned kStorageBytes = 64;

@@ -586,3 +586,11 @@ void PortController::EndRecording(PortRecording& ending)
     const GuardLock lock(guard);
     if (recording == &ending) recording = nullptr;
 }
+
+bool PortController::EndRecording(PortRecording& ending, const Deadline& deadline)
+{
+    if (!guard.TryLockUntil(deadline)) return false;
+    if (recording == &ending) recording = nullptr;
+    guard.unlock();
+    return true;
+}

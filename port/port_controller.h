@@ -138,6 +138,10 @@ public:
     int StartRecording(PortRecording& recording);
     // When `recording` is the one fed: no access reaches it from here on.
     void EndRecording(PortRecording& recording);
+    // The same for the unload, which must not wait past its bound for a call
+    // stuck in the port driver with the guard: false when the guard did not
+    // come free before `deadline` (the recording may then still be fed).
+    bool EndRecording(PortRecording& recording, const Deadline& deadline);
 
     static constexpr int kMaxWaitMs = 60000;
 

@@ -12,14 +12,17 @@
 // second (and what the timer was writing).
 //
 // Nothing here waits on the outside world beyond a stated bound (the rule of
-// docs/threads-and-unload.md): every write of the file is overlapped and
-// waited for at most kWriteWaitMs, then cancelled, and what it could not
-// write is dropped and named in one log line at the end. So a start or an
-// end of a recording, an unload and the end of the process each return
-// within their bounds, also over a file that takes no more writes (a FIFO
-// nobody reads, a share that stopped answering). Nothing here waits for the
-// loader lock or for a thread's end: the end of a recording waits only for a
-// timer callback under way, itself bounded, which needs no loader lock.
+// docs/threads-and-unload.md), but for one wait: every write of the file is
+// overlapped and waited for at most kWriteWaitMs, then cancelled, and what
+// it could not write is dropped and named in one log line at the end. So a
+// start or an end of a recording, an unload and the end of the process each
+// return within their bounds, also over a pipe or a FIFO that takes no more
+// writes. The wait it does not bound: a write of a regular file that blocks
+// in the kernel (a FUSE file system or a share that stopped answering),
+// which no cancel reaches under Wine; the ends of that recording wait as long
+// as the system's write. Nothing here waits for the loader lock or for a
+// thread's end: the end of a recording waits only for a timer callback under
+// way, itself bounded, which needs no loader lock.
 #pragma once
 
 #include "../port/deadline.h"
@@ -53,6 +56,10 @@ int RecordInto(PortController& controller, const char* path);
 void StartFromEnvironment(PortController& controller);
 
 // At unload, once no call is inside: ends the recording, its file complete.
+// Waits for the recordings' lock and the controller's guard (each held only
+// by a call stuck past the unload's wait) until one deadline,
+// bounds::kUnloadRecordingLockWaitMs; without them it still stops the
+// recording's timer and waits for its turn under way, and finishes the file.
 void EndAtUnload(PortController& controller);
 
 // At the end of the process (other threads gone, perhaps in the middle of a

@@ -1,11 +1,13 @@
-#include "record/recording.h"
+#include "recording.h"
 
-#include "log/debug_log.h"
-#include "include/doruzeda_do.h"
-#include "port/pin_map.h"
-#include "port/port_controller.h"
-#include "port/port_io.h"
-#include "record/vcd_recorder.h"
+#include "../include/doruzeda_do.h"
+#include "../log/debug_log.h"
+#include "../port/deadline.h"
+#include "../port/pin_map.h"
+#include "../port/port_controller.h"
+#include "../port/port_io.h"
+#include "../port/wait_sleep.h"
+#include "vcd_recorder.h"
 
 #if !defined(_WIN32_WINNT) || _WIN32_WINNT < 0x0600
 #undef _WIN32_WINNT
@@ -36,21 +38,17 @@ constexpr std::size_t kLongestName = MAX_PATH - 1;
 constexpr std::size_t kDiskChunk = std::size_t{64} * 1024;
 constexpr std::size_t kPipeChunk = 4096;
 
-// Read when the library loads. Not a function's static: its guard would start
-// the static runtime's thread support, which leaves a thread handle and an
-// event handle behind at every unload.
-const std::uint64_t frequency = [] {
-    LARGE_INTEGER value;
-    QueryPerformanceFrequency(&value);
-    return static_cast<std::uint64_t>(value.QuadPart);
-}();
-
+// The file's tick, a microsecond, on the wait seam's clock: the one clock of
+// the library.
 std::uint64_t Microseconds()
 {
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    const auto ticks = static_cast<std::uint64_t>(counter.QuadPart);
-    return ticks / frequency * 1000000u + ticks % frequency * 1000000u / frequency;
+    return static_cast<std::uint64_t>(WaitSleeper::NowNs() / 1000);
+}
+
+// The bounded file's deadline, on its clock, for a Deadline.
+ULONGLONG FileDeadline(const Deadline& deadline)
+{
+    return GetTickCount64() + deadline.RemainingMs();
 }
 
 // The system's text for an error code, without its line end.
@@ -193,9 +191,29 @@ BoundedFile::Outcome BoundedFile::Write(const char* bytes, std::size_t length, U
     return Outcome::Written;
 }
 
+// Takes `lock` if it comes free before `deadline`: for a lock that a thread
+// stuck in the system, or stopped by the end of the process, may hold. A
+// Sleep(1) may last a tick of the system's timer: the deadline, not a count
+// of tries, ends the wait.
+bool TryLockUntil(SRWLOCK& lock, const Deadline& deadline)
+{
+    while (TryAcquireSRWLockExclusive(&lock) == 0) {
+        if (deadline.Passed()) return false;
+        Sleep(1);
+    }
+    return true;
+}
+
 // One recording: its file, its recorder and the timer that writes it out.
 class Session final : public PortRecording {
 public:
+    // Why a start was refused.
+    enum class Refusal { NoPort, OutOfMemory, OpenFailed };
+    // Where the recording is. Stopped: its file failed a write, or kept a
+    // write past its cancel; the accesses are ignored from then on, as they
+    // are once it has ended.
+    enum State : LONG { kRecording, kStopped, kEnded };
+
     explicit Session(const char* name);
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -205,30 +223,39 @@ public:
     void Before(std::uint16_t address) override;
     void Seen(std::uint16_t address, std::uint8_t value, bool isWrite) override;
 
-    // Once no access reaches it any more (End): the timer stopped and its
-    // callback waited for, the rest to the file within kWriteWaitMs from
-    // then, and the file closed; the lines about what was dropped and about unrecorded
-    // addresses to the log. False when the system may still use it (a write
-    // that its cancel did not end): it must then never be freed.
+    // Once no access reaches it any more (End), or at an unload that could
+    // not make sure of that (the accesses are ignored from here on): the
+    // timer stopped and its callback waited for, the rest to the file within
+    // kWriteWaitMs from then, and the file closed; the lines about what was
+    // dropped and about unrecorded addresses to the log. False when the
+    // system may still use it (a write that its cancel did not end): it must
+    // then never be freed.
     bool Finish();
     // At the end of the process: what is buffered to the file, waiting at
     // most the bound of a write.
     void FinishAtProcessExit();
 
     char path[kLongestName + 1] = {};
-    bool asked = false;     // Open was called: there was a port to record
-    DWORD openFailure = 0;  // why Open refused
-    bool outOfMemory = false;
+    Refusal refusal = Refusal::NoPort;
+    DWORD openFailure = 0;  // the system's code, when the file could not be opened
 
 private:
     static VOID CALLBACK OnTimer(PTP_CALLBACK_INSTANCE, PVOID context, PTP_TIMER);
+    bool Taking() const { return state == kRecording; }
+    void Stop() { InterlockedCompareExchange(&state, kStopped, kRecording); }
     // The buffer to the file by `deadline`; at a write failure, the
     // recording ends with a log line. One writer at a time (`writing`).
-    void WriteOut(ULONGLONG deadline);
+    void WriteOut(const Deadline& deadline);
     // `spare` from `spareDone` on; what the file does not take in time is
-    // dropped and counted (false: the recorder is to be told, TextLost).
-    bool WriteSpare(ULONGLONG deadline);
+    // dropped and counted. True when the file took it all.
+    bool WriteSpare(const Deadline& deadline);
     void StopTimer();
+    // At the end of the process: the write the end cut short made again
+    // where the file allows it; false when the rest must not follow it.
+    bool RedoCutWrite(const Deadline& deadline, bool& lost);
+    // At the end of the process, with `lock` held (released here): the end's
+    // levels and the rest to the file.
+    void WriteRestAtExit(bool lost, const Deadline& deadline);
     void LogWhatWasLost();
     void LogUnrecorded();
 
@@ -236,9 +263,9 @@ private:
     PTP_TIMER timer = nullptr;
     SRWLOCK lock = SRWLOCK_INIT;  // guards recorder and kicked; held only briefly
     VcdRecorder recorder;
+    volatile LONG state = kRecording;
     bool kicked = false;              // the timer was asked to run at once
     volatile LONG writing = 0;        // a writer holds `spare`
-    volatile LONG failed = 0;         // a write failed; the recording has ended
     VcdText spare;                    // the buffer being written out
     std::size_t spareDone = 0;        // how much of it the file took
     std::uint64_t droppedBytes = 0;   // what a stalled file did not take in time
@@ -252,11 +279,11 @@ Session::Session(const char* name)
 
 bool Session::Open(const std::uint16_t* ports, int count)
 {
-    asked = true;
     if (!recorder.Start(ports, count, &Microseconds) || !spare.Reserve(kFlushSoon)) {
-        outOfMemory = true;
+        refusal = Refusal::OutOfMemory;
         return false;
     }
+    refusal = Refusal::OpenFailed;
     return file.Open(path, openFailure);
 }
 
@@ -282,7 +309,7 @@ void Session::Begin()
 // keeps every other access out meanwhile).
 void Session::Before(std::uint16_t address)
 {
-    if (failed != 0) return;
+    if (!Taking()) return;
     std::uint16_t base = 0;
     AcquireSRWLockExclusive(&lock);
     const bool awaits = recorder.AwaitsLevels(address, &base);
@@ -300,11 +327,11 @@ void Session::Before(std::uint16_t address)
     ReleaseSRWLockExclusive(&lock);
 }
 
-// After a failed write the controller still feeds the session until the
-// recording is ended under its guard: nothing is taken any more.
+// Once stopped, the controller still feeds the session until the recording
+// is ended under its guard: nothing is taken any more.
 void Session::Seen(std::uint16_t address, std::uint8_t value, bool isWrite)
 {
-    if (failed != 0) return;
+    if (!Taking()) return;
     AcquireSRWLockExclusive(&lock);
     recorder.Access(address, value, isWrite, &Microseconds);
     if (!kicked && timer != nullptr && recorder.Pending() >= kFlushSoon) {
@@ -317,15 +344,15 @@ void Session::Seen(std::uint16_t address, std::uint8_t value, bool isWrite)
 
 VOID CALLBACK Session::OnTimer(PTP_CALLBACK_INSTANCE, PVOID context, PTP_TIMER)
 {
-    static_cast<Session*>(context)->WriteOut(GetTickCount64() + kWriteWaitMs);
+    static_cast<Session*>(context)->WriteOut(Deadline::AfterMs(kWriteWaitMs));
 }
 
-void Session::WriteOut(ULONGLONG deadline)
+void Session::WriteOut(const Deadline& deadline)
 {
-    if (failed != 0 || InterlockedExchange(&writing, 1) != 0) return;
+    if (state == kStopped || InterlockedExchange(&writing, 1) != 0) return;
     AcquireSRWLockExclusive(&lock);
     spare.Clear();
-    recorder.TakeText(spare);
+    recorder.TakeText(spare, &Microseconds);
     spareDone = 0;
     kicked = false;
     ReleaseSRWLockExclusive(&lock);
@@ -337,7 +364,7 @@ void Session::WriteOut(ULONGLONG deadline)
     InterlockedExchange(&writing, 0);
 }
 
-bool Session::WriteSpare(ULONGLONG deadline)
+bool Session::WriteSpare(const Deadline& deadline)
 {
     if (file.Abandoned()) {
         droppedBytes += spare.Size() - spareDone;
@@ -346,19 +373,24 @@ bool Session::WriteSpare(ULONGLONG deadline)
     }
     DWORD error = 0;
     const BoundedFile::Outcome outcome =
-        file.Write(spare.Data(), spare.Size(), deadline, spareDone, error);
+        file.Write(spare.Data(), spare.Size(), FileDeadline(deadline), spareDone, error);
     if (outcome == BoundedFile::Outcome::Written) return true;
     if (outcome == BoundedFile::Outcome::Failed) {
         // The recording ends here (the accesses are ignored from now on);
         // the macro runs on.
-        InterlockedExchange(&failed, 1);
+        Stop();
         DebugLog("Recording into %s stopped: %s", path, Reason(error).text);
-        return true;
+        return false;
     }
     droppedBytes += spare.Size() - spareDone;
     spareDone = spare.Size();
-    // An abandoned write's bytes stay with the system: never reused or freed.
-    if (file.Abandoned()) spare.Forget();
+    if (file.Abandoned()) {
+        // An abandoned write's bytes stay with the system: never reused or
+        // freed. The file takes nothing more: the recording ends as at a
+        // failure, and its end names what was dropped.
+        spare.Forget();
+        Stop();
+    }
     return false;
 }
 
@@ -376,10 +408,13 @@ void Session::StopTimer()
 bool Session::Finish()
 {
     StopTimer();
+    // From here the accesses are ignored (a turn under way may have stopped
+    // the recording first).
+    const LONG was = InterlockedExchange(&state, kEnded);
     // Counted from here: a timer's turn under way may have used its own
     // whole wait, and the end's last levels must still get theirs.
-    const ULONGLONG deadline = GetTickCount64() + kWriteWaitMs;
-    if (failed == 0) {
+    const Deadline deadline = Deadline::AfterMs(kWriteWaitMs);
+    if (was == kRecording) {
         AcquireSRWLockExclusive(&lock);
         recorder.End(&Microseconds);
         ReleaseSRWLockExclusive(&lock);
@@ -426,40 +461,44 @@ void Session::LogUnrecorded()
     DebugLog("Recording into %s: accesses to addresses of no recorded port: %s", path, counts);
 }
 
+// The writer was ended in the middle of `spare`. On a disk its last write
+// goes again at the same place (what it wrote is overwritten, so no line is
+// torn or lost). Elsewhere (a pipe) the ended thread's write may still be
+// queued on the file, and what would follow it could be mixed into it: the
+// rest is dropped, and named in the log.
+bool Session::RedoCutWrite(const Deadline& deadline, bool& lost)
+{
+    if (writing == 0 || spareDone >= spare.Size()) return true;
+    if (file.OnDisk()) {
+        lost = !WriteSpare(deadline);
+        return true;
+    }
+    droppedAtExit += spare.Size() - spareDone;
+    return false;
+}
+
+void Session::WriteRestAtExit(bool lost, const Deadline& deadline)
+{
+    if (lost) recorder.TextLost();
+    recorder.End(&Microseconds);
+    spare.Clear();
+    recorder.TakeText(spare, &Microseconds);
+    spareDone = 0;
+    ReleaseSRWLockExclusive(&lock);
+    WriteSpare(deadline);
+}
+
 void Session::FinishAtProcessExit()
 {
-    const ULONGLONG deadline = GetTickCount64() + kWriteWaitMs;
-    // The writer was ended in the middle of `spare`. On a disk its last
-    // write goes again at the same place (what it wrote is overwritten, so
-    // no line is torn or lost). Elsewhere (a pipe) the ended thread's write
-    // may still be queued on the file, and what would follow it could be
-    // mixed into it: the rest is dropped, and named in the log.
+    const Deadline deadline = Deadline::AfterMs(kWriteWaitMs);
     bool lost = false;
-    bool writeRest = true;
-    if (writing != 0 && spareDone < spare.Size()) {
-        if (file.OnDisk()) {
-            lost = !WriteSpare(deadline);
-        } else {
-            droppedAtExit += spare.Size() - spareDone;
-            writeRest = false;
-        }
-    }
+    const bool writeRest = RedoCutWrite(deadline, lost);
     // A thread stopped while it held the lock leaves it held: a bounded try.
-    bool locked = false;
-    for (int tries = 0; tries < 100 && !(locked = TryAcquireSRWLockExclusive(&lock) != 0);
-         ++tries) {
-        Sleep(1);
-    }
-    if (locked && writeRest && failed == 0) {
-        if (lost) recorder.TextLost();
-        recorder.End(&Microseconds);
-        spare.Clear();
-        recorder.TakeText(spare);
-        spareDone = 0;
-        ReleaseSRWLockExclusive(&lock);
-        WriteSpare(deadline);
+    const bool locked = TryLockUntil(lock, Deadline::AfterMs(bounds::kExitLockWaitMs));
+    if (locked && writeRest && Taking()) {
+        WriteRestAtExit(lost, deadline);
     } else {
-        if (failed == 0) droppedAtExit += recorder.Pending();
+        if (Taking()) droppedAtExit += recorder.Pending();
         if (locked) ReleaseSRWLockExclusive(&lock);
     }
     LogWhatWasLost();
@@ -468,24 +507,39 @@ void Session::FinishAtProcessExit()
     if (writeRest) file.Close();
 }
 
-// The recording under way; changed only with `starts` held. The controller
-// feeds it from StartRecording to EndRecording.
-Session* current = nullptr;
+// The recording under way; set only with `starts` held, taken away by one
+// exchange (TakeCurrent), so that of two ends only one has it. The
+// controller feeds it from StartRecording to EndRecording.
+Session* volatile current = nullptr;
 // One start or end at a time: the one that ends a recording writes its rest
 // before the next file is created (the same name may come again). Only
 // starts and ends take it; no access does.
 SRWLOCK starts = SRWLOCK_INIT;
 
-// Ends the recording under way, its file complete within the bound of a
-// write. With `starts` held.
-void EndCurrent(PortController& controller)
+Session* TakeCurrent()
 {
-    Session* const ending = current;
+    return static_cast<Session*>(
+        InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&current), nullptr));
+}
+
+// Ends the recording under way, its file complete within the bound of a
+// write. With `starts` held, or at the unload (`by`: the controller's guard
+// waited for until then).
+void EndCurrent(PortController& controller, const Deadline* by)
+{
+    Session* const ending = TakeCurrent();
     if (ending == nullptr) return;
-    controller.EndRecording(*ending);
-    current = nullptr;
-    // One whose write the system still holds is left to it, never freed.
-    if (ending->Finish()) delete ending;
+    bool detached = true;
+    if (by == nullptr) {
+        controller.EndRecording(*ending);
+    } else {
+        detached = controller.EndRecording(*ending, *by);
+    }
+    // Finished all the same when a call stuck in the port driver keeps the
+    // controller's guard (its timer ended, the accesses ignored), but never
+    // freed: the controller may still hand it an access. Nor is one whose
+    // write the system still holds.
+    if (ending->Finish() && detached) delete ending;
 }
 
 // A name too long for the system's calls, cut in its one log line.
@@ -509,11 +563,17 @@ bool NamesTheLog(const char* path)
 
 void LogStartFailure(const Session& session)
 {
-    if (session.asked) {
-        const DWORD code = session.outOfMemory ? ERROR_NOT_ENOUGH_MEMORY : session.openFailure;
-        DebugLog("Recording into %s failed: %s", session.path, Reason(code).text);
-    } else {
+    switch (session.refusal) {
+    case Session::Refusal::NoPort:
         DebugLog("Recording into %s failed: no port to record", session.path);
+        break;
+    case Session::Refusal::OutOfMemory:
+        DebugLog("Recording into %s failed: %s", session.path,
+                 Reason(ERROR_NOT_ENOUGH_MEMORY).text);
+        break;
+    case Session::Refusal::OpenFailed:
+        DebugLog("Recording into %s failed: %s", session.path, Reason(session.openFailure).text);
+        break;
     }
 }
 
@@ -533,7 +593,7 @@ int StartLocked(PortController& controller, const char* path)
         return DORUZEDA_NOT_RECORDING;
     }
     if (controller.StartRecording(*session) == DORUZEDA_OK) {
-        current = session;
+        InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&current), session);
         return DORUZEDA_OK;
     }
     LogStartFailure(*session);
@@ -603,7 +663,7 @@ void RefuseLongVariable(DWORD length)
 int RecordInto(PortController& controller, const char* path)
 {
     AcquireSRWLockExclusive(&starts);
-    EndCurrent(controller);
+    EndCurrent(controller, nullptr);
     const int result =
         path == nullptr || *path == '\0' ? DORUZEDA_OK : StartLocked(controller, path);
     ReleaseSRWLockExclusive(&starts);
@@ -631,25 +691,24 @@ void StartFromEnvironment(PortController& controller)
 void EndAtUnload(PortController& controller)
 {
     // The calls inside have left (the unload waited for them, its bound
-    // covering a start or an end of a recording, kLongestFileWaitMs), so
-    // `starts` is free; a call stuck in the system past that still holds it
-    // after this waits another second, and the recording it leaves is the
-    // system's: its timer's callbacks are bounded, but may run on.
-    bool locked = false;
-    for (int tries = 0; tries < 1000 && !(locked = TryAcquireSRWLockExclusive(&starts) != 0);
-         ++tries) {
-        Sleep(1);
-    }
-    if (!locked) return;
-    EndCurrent(controller);
-    ReleaseSRWLockExclusive(&starts);
+    // covering a start or an end of a recording), so `starts` and the
+    // controller's guard are free, unless a call is stuck in the system past
+    // that wait (a start in CreateFile on a share that does not answer, an
+    // access in a port driver that hangs). Both are waited for until one
+    // deadline; without `starts` the recording under way is ended all the
+    // same, and without the guard it is finished and left unfreed: either
+    // way its timer is stopped and its turn under way waited for, so that no
+    // callback of ours runs after the unload.
+    const Deadline deadline = Deadline::AfterMs(bounds::kUnloadRecordingLockWaitMs);
+    const bool locked = TryLockUntil(starts, deadline);
+    EndCurrent(controller, &deadline);
+    if (locked) ReleaseSRWLockExclusive(&starts);
 }
 
 void EndAtProcessExit()
 {
-    Session* const ending = current;
+    Session* const ending = TakeCurrent();
     if (ending == nullptr) return;
-    current = nullptr;
     ending->FinishAtProcessExit();
 }
 

@@ -1,6 +1,6 @@
-#include "record/vcd_recorder.h"
+#include "vcd_recorder.h"
 
-#include "port/pin_map.h"
+#include "../port/pin_map.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -73,7 +73,7 @@ bool VcdRecorder::Start(const std::uint16_t* bases, int count, Clock now)
     portCount = count < kMaxPorts ? count : kMaxPorts;
     for (int index = 0; index < portCount; ++index) {
         ports[index].base = bases[index];
-        DeclarePort(ports[index], static_cast<std::size_t>(index) * 17);
+        DeclarePort(ports[index], static_cast<std::size_t>(index) * kPins);
     }
     Append("$enddefinitions $end\n#0\n$dumpvars\n");
     AppendAllLevels();
@@ -89,8 +89,9 @@ void VcdRecorder::DeclarePort(Port& port, std::size_t firstSignal)
     char line[96];
     std::snprintf(line, sizeof line, "$scope module lpt_%X $end\n", port.base);
     Append(line);
-    for (int pin = 0; pin < 17; ++pin) {
+    for (int pin = 0; pin < kPins; ++pin) {
         port.levels[pin] = 'x';
+        port.filed[pin] = 'x';
         Identifier(firstSignal + static_cast<std::size_t>(pin), port.identifiers[pin]);
         std::snprintf(line, sizeof line, "$var wire 1 %s lpt%X_pin%02d_%s $end\n",
                       port.identifiers[pin], port.base, pin + 1, PinMap::Find(pin + 1)->name);
@@ -99,21 +100,27 @@ void VcdRecorder::DeclarePort(Port& port, std::size_t firstSignal)
     Append("$upscope $end\n");
 }
 
-// The header and the levels' lines are small and bounded: they go in past
-// the limit (and, when memory fails, are lost with the rest, as a drop).
+// The header's and the ticks' lines fit in the room kept (and, when memory
+// fails for the header, are lost with the rest, as a drop).
+void VcdRecorder::Append(const char* text, std::size_t length)
+{
+    if (!buffer.Append(text, length)) lostChanges = true;
+}
+
 void VcdRecorder::Append(const char* text)
 {
-    if (!buffer.Append(text, std::strlen(text))) lostChanges = true;
+    Append(text, std::strlen(text));
 }
 
 void VcdRecorder::AppendAllLevels()
 {
     for (int index = 0; index < portCount; ++index) {
-        const Port& port = ports[index];
-        for (int pin = 0; pin < 17; ++pin) {
+        Port& port = ports[index];
+        for (int pin = 0; pin < kPins; ++pin) {
             char line[8];
             std::snprintf(line, sizeof line, "%c%s\n", port.levels[pin], port.identifiers[pin]);
             Append(line);
+            port.filed[pin] = port.levels[pin];
         }
     }
 }
@@ -147,43 +154,107 @@ void VcdRecorder::Stamp(std::uint64_t time)
         line[--at] = static_cast<char>('0' + time);
     }
     line[--at] = '#';
-    if (!buffer.Append(line + at, sizeof line - at)) lostChanges = true;
+    Append(line + at, sizeof line - at);
 }
 
+// The current access's time in ticks from the start, read once, and only
+// when it changes a pin.
+std::uint64_t VcdRecorder::Now()
+{
+    if (!timed) {
+        const std::uint64_t current = clock();
+        accessTime = current >= origin ? current - origin : 0;
+        timed = true;
+    }
+    return accessTime;
+}
+
+// Whether the buffer has its room kept past what it holds, within the limit:
+// grown when it has not, but not again once that failed, until the text is
+// taken (growing where memory has run out can take as long as the system
+// likes).
+bool VcdRecorder::Room()
+{
+    const std::size_t wanted = buffer.Size() + kRoomKept;
+    if (wanted > kBufferLimit) return false;
+    if (wanted <= buffer.Capacity()) return true;
+    if (cannotGrow) return false;
+    std::size_t grown = buffer.Capacity() * 2;
+    if (grown < wanted) grown = wanted;
+    if (grown > kBufferLimit) grown = kBufferLimit;
+    cannotGrow = !buffer.Reserve(grown);
+    return !cannotGrow;
+}
+
+// The open tick into the text: its stamp and the pins whose level differs
+// from what the text last gave them, in the order they changed; every level
+// when it opened after a loss.
+void VcdRecorder::CloseTick()
+{
+    if (!tickOpen) return;
+    tickOpen = false;
+    bool stamped = tickAllLevels;
+    if (tickAllLevels) {
+        Stamp(tickStamp);
+        AppendAllLevels();
+    }
+    for (int index = 0; index < tickCount; ++index) {
+        Port& port = ports[tickPins[index] / kPins];
+        const int pin = tickPins[index] % kPins;
+        port.inTick = 0;
+        if (port.filed[pin] == port.levels[pin]) continue;
+        if (!stamped) Stamp(tickStamp);
+        stamped = true;
+        port.filed[pin] = port.levels[pin];
+        // One append: the level, the signal's code and the line end.
+        const char* identifier = port.identifiers[pin];
+        char line[8];
+        std::size_t length = 0;
+        line[length++] = port.levels[pin];
+        while (*identifier != '\0') line[length++] = *identifier++;
+        line[length++] = '\n';
+        Append(line, length);
+    }
+    tickCount = 0;
+}
+
+// A change joins the open tick when it falls in it; a pin that changed in it
+// already, at a tick the clock has reached, opens the next tick (one ahead at
+// most), and in a tick ahead of the clock it keeps its last level.
 void VcdRecorder::Change(Port& port, int pin, char level)
 {
     char& current = port.levels[pin - 1];
     if (current == level) return;
-    current = level;
-    if (buffer.Size() >= kBufferLimit) {
-        // Full: the level is kept, the line dropped and counted.
+    const std::uint32_t bit = std::uint32_t{1} << (pin - 1);
+    const std::uint64_t time = Now();
+    const bool inTick = tickOpen && (port.inTick & bit) != 0;
+    const bool next = !tickOpen || time > tickStamp || (inTick && tickStamp <= time);
+    if (!next && inTick) {
+        current = level;  // its last level, in the tick ahead
+        return;
+    }
+    // The open tick's lines fit in the room it was given, with the levels
+    // they have now.
+    if (next) CloseTick();
+    if (!Room()) {
+        // The level is kept; the line dropped and counted.
+        current = level;
         ++dropped;
         lostChanges = true;
         return;
     }
-    if (!timed) {
-        const std::uint64_t now = clock();
-        Stamp(now >= origin ? now - origin : 0);
-        timed = true;
-    }
-    if (lostChanges) {
+    if (next) {
+        tickOpen = true;
+        tickStamp = time > lastStamp ? time : lastStamp + 1;
         // Room again after a loss: every pin's level, so the file agrees with
         // the pins from here on.
+        tickAllLevels = lostChanges;
         lostChanges = false;
-        AppendAllLevels();
-        return;
     }
-    // One append: the level, the signal's code and the line end.
-    const char* identifier = port.identifiers[pin - 1];
-    char line[8];
-    std::size_t length = 0;
-    line[length++] = level;
-    while (*identifier != '\0') line[length++] = *identifier++;
-    line[length++] = '\n';
-    if (!buffer.Append(line, length)) {
-        ++dropped;
-        lostChanges = true;
-    }
+    current = level;
+    port.inTick |= bit;
+    tickPins[tickCount++] =
+        static_cast<std::uint16_t>(static_cast<int>(&port - ports) * kPins + pin - 1);
 }
 
 // Shows register `reg`'s value on the pins it carries. The data pins follow
@@ -294,10 +365,21 @@ void VcdRecorder::Access(std::uint16_t address, std::uint8_t value, bool isWrite
     }
 }
 
+void VcdRecorder::TakeText(VcdText& into, Clock now)
+{
+    if (tickOpen) {
+        const std::uint64_t current = now();
+        if (current >= origin && current - origin > tickStamp) CloseTick();
+    }
+    buffer.Swap(into);
+    cannotGrow = false;
+}
+
 void VcdRecorder::End(Clock now)
 {
     const std::uint64_t current = now();
     const std::uint64_t end = current > origin ? current - origin : 0;
+    CloseTick();
     if (lostChanges) {
         // The pins' own levels, whatever the file missed.
         lostChanges = false;

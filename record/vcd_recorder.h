@@ -7,9 +7,13 @@
 // another program holds costs its wait only to the call that uses it. The
 // tick is a microsecond, about the time a port access takes: tools that turn
 // a file into samples (sigrok, PulseView) then hold a million samples per
-// second recorded, not a billion. Each access that changes pins gets a time
-// stamp of its own, at least a tick after the one before, so changes keep
-// their order even when several fall in one microsecond. The recorder is fed
+// second recorded, not a billion. A stamp never runs ahead of the clock by
+// more than one tick: changes denser than the tick share a tick, each pin
+// with its last level in it, and a pin that changes again in the microsecond
+// it already changed in goes one tick later, so that a pulse shorter than a
+// tick is one tick wide and anything held longer is as long in the file. A
+// tick's lines go into the text once a later tick begins, once the clock has
+// passed it when the text is taken, or at the end. The recorder is fed
 // every read and write of the library, in the order they reached the port,
 // and writes one one-bit signal per connector pin, 1 to 17, at the level the
 // pin has on the connector (the hardware's inversions applied, as
@@ -22,19 +26,22 @@
 // register) while it is set.
 //
 // The text collects in a buffer that its owner takes away (TakeText) and
-// writes elsewhere. Past kBufferLimit the recorder drops changes, counting
-// them, and writes every pin's level again once there is room, and at the
-// end, so the file's last levels are the pins' own and its memory stays
-// bounded however long it records. Nothing here throws: a buffer that cannot
-// grow counts as full. Accesses at an address of no recorded port are
+// writes elsewhere. The buffer keeps room for the lines of a tick and of the
+// end; once that room cannot be had within kBufferLimit, or the memory for it
+// cannot be had (asked once until the text is next taken, never again for
+// every change), the recorder drops changes, counting each, and writes every
+// pin's level again once there is room, and at the end, so the file's last
+// levels are the pins' own and its memory stays bounded however long it
+// records. Nothing here throws. Accesses at an address of no recorded port are
 // counted by address. It is not thread-safe: its owner serialises the calls.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "port/pin_map.h"
-#include "port/port_recording.h"
+#include "../port/pin_map.h"
+#include "../port/port_controller.h"
+#include "../port/port_recording.h"
 
 // A recorded port's registers, read just before its first access.
 using RecordedRegisters = PortRecording::Registers;
@@ -62,6 +69,7 @@ public:
     void Swap(VcdText& other);
     const char* Data() const { return bytes; }
     std::size_t Size() const { return length; }
+    std::size_t Capacity() const { return capacity; }
 
 private:
     char* bytes = nullptr;
@@ -77,7 +85,15 @@ public:
     // rest are counted together.
     static constexpr std::size_t kUnrecordedAddresses = 16;
     // The ports of the table and a chosen one.
-    static constexpr int kMaxPorts = 11;
+    static constexpr int kMaxPorts = PortController::kMaxPorts + 1;
+    // The connector's signal pins, each a signal of the file.
+    static constexpr int kPins = PinMap::kLastSignalPin - PinMap::kFirstPin + 1;
+    // The most one tick writes: its stamp ('#', 20 digits, line end) and a
+    // line for every signal (a level, a code of up to three, a line end).
+    static constexpr std::size_t kTickBytes = 22 + std::size_t{kMaxPorts} * kPins * 5;
+    // Kept free below the limit: the open tick's lines, every level after a
+    // loss, and the end's (every level and its last stamp).
+    static constexpr std::size_t kRoomKept = 4 * kTickBytes;
 
     // A monotonic clock in microseconds (the file's tick), asked only when
     // an access changes a pin, so that accesses that change nothing cost no
@@ -111,13 +127,14 @@ public:
 
     // Swaps the text gathered so far with `into` (which its caller has
     // emptied): the caller writes it out, without holding up the accesses.
-    void TakeText(VcdText& into) { buffer.Swap(into); }
+    // The open tick's lines go with it once `now` has passed that tick.
+    void TakeText(VcdText& into, Clock now);
     std::size_t Pending() const { return buffer.Size(); }
     // The text taken could not all reach the file: every pin's level goes
     // out again with the next change (or the end).
     void TextLost() { lostChanges = true; }
 
-    // Changes dropped while the buffer was full.
+    // Changes dropped while the buffer was full or could not grow.
     std::uint64_t Dropped() const { return dropped; }
     // Accesses at addresses of no recorded port: each address with its
     // count, in the order first seen; then the count of any further ones.
@@ -132,12 +149,14 @@ public:
 private:
     struct Port {
         std::uint16_t base = 0;
-        bool levelsKnown = false;      // Levels came, or an access came first
-        int control = -1;              // the control latch as last seen; -1 unknown
-        int dataWritten = -1;          // the data latch as last seen; -1 unknown
-        int shown[3] = {-1, -1, -1};   // each register's value as its pins show it
-        char levels[17] = {};          // '0', '1' or 'x' for pins 1 to 17
-        char identifiers[17][4] = {};  // the signals' short codes in the file
+        bool levelsKnown = false;         // Levels came, or an access came first
+        int control = -1;                 // the control latch as last seen; -1 unknown
+        int dataWritten = -1;             // the data latch as last seen; -1 unknown
+        int shown[3] = {-1, -1, -1};      // each register's value as its pins show it
+        char levels[kPins] = {};          // '0', '1' or 'x' for pins 1 to 17
+        char filed[kPins] = {};           // each pin's level as the text last gave it
+        std::uint32_t inTick = 0;         // the pins that changed in the open tick
+        char identifiers[kPins][4] = {};  // the signals' short codes in the file
     };
     // A pin of a register, as PinMap gives it.
     struct Line {
@@ -147,13 +166,17 @@ private:
     };
 
     Port* Find(std::uint16_t address, PinRegister* reg);
+    std::uint64_t Now();
+    bool Room();
     void Stamp(std::uint64_t time);
+    void CloseTick();
     void Change(Port& port, int pin, char level);
     void ApplyRegister(Port& port, int reg, std::uint8_t value);
     void ApplyControl(Port& port, std::uint8_t value);
     void CountUnrecorded(std::uint16_t address);
     void AppendAllLevels();
     void Append(const char* text);
+    void Append(const char* text, std::size_t length);
     void DeclarePort(Port& port, std::size_t firstSignal);
 
     Line lines[3][8] = {};  // each register's pins
@@ -163,9 +186,16 @@ private:
     int portCount = 0;
     VcdText buffer;
     std::uint64_t origin = 0;
-    Clock clock = nullptr;  // the current access's clock
-    bool timed = false;     // the current access has its time stamp
+    Clock clock = nullptr;         // the current access's clock
+    bool timed = false;            // the current access has its time stamp
+    std::uint64_t accessTime = 0;  // the current access's time, once `timed`
     std::uint64_t lastStamp = 0;
+    bool tickOpen = false;       // changes wait in the tick at tickStamp
+    bool tickAllLevels = false;  // the open tick gives every level (after a loss)
+    std::uint64_t tickStamp = 0;
+    std::uint16_t tickPins[kMaxPorts * kPins] = {};  // port * kPins + pin - 1, in order
+    int tickCount = 0;
+    bool cannotGrow = false;  // the buffer could not grow: full until taken
     std::uint64_t dropped = 0;
     bool lostChanges = false;  // changes were dropped: all levels go out again
     Unrecorded unrecorded[kUnrecordedAddresses] = {};

@@ -4,6 +4,10 @@
 #include "core_fixture.h"
 
 #include <string>
+#include <thread>
+#include <utility>
+
+#include "port/deadline.h"
 
 namespace {
 
@@ -78,6 +82,28 @@ TEST_F(RecordingStartTest, ARefusedOpenReadsNothingAndHearsNothing)
     EXPECT_EQ(controller.SetPinOutput(2, 1), 0);
     EXPECT_EQ(Trace(), "R 378=0000 W 378=0001");
     EXPECT_EQ(recording.seen, "");
+}
+
+// The unload's end of a recording while a call holds the guard in the port
+// driver gives up at its deadline: on the fake clock, a read past it.
+TEST_F(RecordingStartTest, AnEndByADeadlineGivesUpOnAGuardHeldPastIt)
+{
+    UsePort(0x378);
+    ASSERT_EQ(controller.StartRecording(recording), 0);
+    fakes::Sleeps().fakeClock = true;
+    std::int64_t past = -1;  // how far past its deadline it gave up
+    fakes::Port().onAccess = [&, first = true](const fakes::PortAccess&) mutable {
+        if (!std::exchange(first, false)) return;
+        std::thread([&] {
+            const Deadline deadline = Deadline::AfterMs(2);
+            if (!controller.EndRecording(recording, deadline)) {
+                past = fakes::Sleeps().nowNs - deadline.EndNs();
+            }
+        }).join();
+    };
+    EXPECT_EQ(controller.SetPinOutput(2, 1), 0);
+    EXPECT_TRUE(past >= 0 && past <= 2000) << past;
+    EXPECT_TRUE(controller.EndRecording(recording, Deadline::AfterMs(2)));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -21,10 +22,17 @@ std::uint64_t TestClock()
     return now;
 }
 
+// The text once the clock has passed the tick of the last change (at most
+// one ahead of it), so that its lines are in.
+std::uint64_t TwoTicksLater()
+{
+    return now + 2;
+}
+
 std::string Text(VcdRecorder& recorder)
 {
     VcdText text;
-    recorder.TakeText(text);
+    recorder.TakeText(text, &TwoTicksLater);
     return std::string(text.Data() == nullptr ? "" : text.Data(), text.Size());
 }
 
@@ -82,7 +90,7 @@ TEST(VcdRecorderTest, ASequenceOfAccessesGivesTheseChangesInOrderOneTickApartAtL
         {1700, 0x378, 0xA5, true},   // the same again: nothing
         {2000, 0x37A, 0x05, true},   // strobe low (inverted)
         {2000, 0x37A, 0x04, true},   // strobe high in the same microsecond: a tick later
-        {2001, 0x37A, 0x0C, false},  // a read of the control latch shows select-in low
+        {2001, 0x37A, 0x0C, false},  // select-in low, read: it shares that tick, not ahead
         {3500, 0x37A, 0x24, true},   // bit 5: the data lines become inputs; select-in high
         {4000, 0x378, 0x0F, false},  // read while inputs: the lines show it
         {4500, 0x378, 0x00, true},   // written while inputs: nothing shows
@@ -100,8 +108,7 @@ TEST(VcdRecorderTest, ASequenceOfAccessesGivesTheseChangesInOrderOneTickApartAtL
     EXPECT_EQ(Text(recorder),
               "#500\n1\"\n1$\n1'\n1)\n"
               "#1000\n0!\n"
-              "#1001\n1!\n"
-              "#1002\n01\n"
+              "#1001\n1!\n01\n"
               "#2500\n11\n"
               "#3000\n1#\n1%\n0'\n0)\n"
               "#4000\n0\"\n0#\n0$\n0%\n"
@@ -173,6 +180,14 @@ TEST(VcdRecorderTest, ABufferNobodyTakesStaysBoundedAndTheEndShowsThePinsOwnLeve
         "#1000001\n";
     ASSERT_GT(text.size(), end.size());
     EXPECT_EQ(text.substr(text.size() - end.size()), end);
+    // Within the cap with the end's lines, and every change in the text or
+    // counted: 17 levels first, 999,999 times 8 changes, 17 levels at the end.
+    EXPECT_LE(text.size(), 4194304u);
+    std::uint64_t lines = 0;
+    for (std::size_t at = 0; (at = text.find('\n', at) + 1) + 2 < text.size();) {
+        lines += text[at + 2] == '\n' && (text[at] == '0' || text[at] == '1') ? 1 : 0;
+    }
+    EXPECT_EQ(lines + recorder.Dropped(), 8000026u);
 }
 
 TEST(VcdRecorderTest, AfterALossTheLevelsComeBackWithTheNextChange)
@@ -188,8 +203,30 @@ TEST(VcdRecorderTest, AfterALossTheLevelsComeBackWithTheNextChange)
     now = 20;
     recorder.Access(0x378, 0x00, true, &TestClock);
     EXPECT_EQ(Text(recorder),
-              "#20\n1!\n0\"\n1#\n1$\n1%\n1&\n1'\n1(\n1)\n1*\n1+\n1,\n1-\n1.\n1/\n10\n11\n"
-              "0#\n0$\n0%\n0&\n0'\n0(\n0)\n");
+              "#20\n1!\n0\"\n0#\n0$\n0%\n0&\n0'\n0(\n0)\n1*\n1+\n1,\n1-\n1.\n1/\n10\n11\n");
+}
+
+// The recording's faults, a row each (the cap and the drops above). The
+// stamps after a burst: 100,000
+// changes in 3 ms, then a 5 ms pulse of the strobe, as long in the file, and
+// one within a microsecond one tick wide.
+TEST(RecordingFaults, StampsStayWithinATickOfTheClockSoAPulseAfterABurstKeepsItsWidth)
+{
+    now = 0;
+    VcdRecorder recorder;
+    Begin(recorder, {kIdle378});
+    for (int i = 0; i < 100000; ++i) {
+        now = static_cast<std::uint64_t>(i) * 3 / 100;
+        recorder.Access(0x378, (i & 1) != 0 ? 0xFF : 0x00, true, &TestClock);
+    }
+    const std::pair<std::uint64_t, std::uint8_t> strobe[] = {
+        {10000, 0x05}, {15000, 0x04}, {20000, 0x05}, {20000, 0x04}};
+    for (const auto& [time, control] : strobe) {
+        now = time;
+        recorder.Access(0x37A, control, true, &TestClock);
+    }
+    const std::string text = Text(recorder);
+    EXPECT_EQ(text.substr(text.size() - 41), "\n#10000\n0!\n#15000\n1!\n#20000\n0!\n#20001\n1!\n");
 }
 
 }  // namespace

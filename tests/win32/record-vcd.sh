@@ -21,7 +21,9 @@
 #    end of the recording and the host's end return, and one log line names
 #    what was dropped;
 #  - a process that ends while its writer writes into a FIFO read slowly:
-#    no line is torn, and whatever is lost is named in the log.
+#    no line is torn, and whatever is lost is named in the log;
+#  - a process that ends while recording into a plain file: the rest is
+#    written at its end, the file complete.
 #
 #   record-vcd.sh RUNNER BIN SOURCE SCRATCH
 runner="$1"
@@ -179,6 +181,15 @@ torn=$(grep -v -E '^(#[0-9]+|[01x][!-~]{1,3}|\$.*\$end|\$dumpvars|\$end)$' slow.
 lines=$(grep -c '^[01][!-~]*$' slow.vcd)
 [ "$lines" -ge 160000 ] || logged | grep -q '^Recording into slow.fifo: [0-9]* bytes dropped at the end of the process$' ||
     fail "slow.vcd lost changes ($lines of 160000 lines) and the log names none: $(logged)"
+
+# The same end of the process into a plain file, at once after its last
+# change (pin 9 high at last): the rest is written then, and nothing is lost.
+rm -f RurSetupDebug.txt
+timeout 60 "$runner" "$bin/recording_test.exe" --exit-while-recording plain.vcd 2000 0 \
+    >plain.out 2>&1 || fail "the process did not end: $(cat plain.out)"
+tail -1 plain.vcd | grep -q '^#[0-9]*$' && grep -q '^1)$' plain.vcd ||
+    fail "plain.vcd is not complete: $(tail -3 plain.vcd)"
+logged | grep -q dropped && fail "plain.vcd lost changes: $(logged)"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "recorded, read back by sigrok-cli and decoded: $(echo "$decoded" | tr '\n' ' ')"

@@ -1,6 +1,7 @@
 // The recording inside the library under Wine, where it meets threads, the
 // unload and faults: a start racing the unload, two starts at once, no port,
-// a file that cannot be written, names too long, the library's own log. (Fifty
+// a file that cannot be written, names too long, the library's own log, the
+// longest name, an end while a timer's turn writes. (Fifty
 // loads that each record leave no thread or handle: handles_test.) The program
 // is also the process that record-vcd.sh ends in the middle of a write
 // ("--exit-while-recording FILE").
@@ -168,7 +169,11 @@ TEST_F(RecordingTest, AccessesToAPortChosenLaterAreCountedInOneLineAtTheEnd)
     const auto address = library.Get<test_support::Str4>("fnOrvane_setParallelPortAddress");
     const auto setPin = library.Get<test_support::Int2>("fnOrvane_setParallelOutputPin");
     ASSERT_NE(record, nullptr);
-    ASSERT_EQ(record("other.vcd"), 0);  // LPT1 at 378, listed and selected
+    // An absolute name of the system's longest, 259 characters.
+    char folder[MAX_PATH] = {};
+    ASSERT_GT(GetCurrentDirectoryA(sizeof folder, folder), 0u);
+    const std::string other = std::string(folder) + "\\" + std::string(254 - strlen(folder), 'o');
+    ASSERT_EQ(record((other + ".vcd").c_str()), 0);  // LPT1 at 378, listed and selected
     ASSERT_EQ(address("2", "7", "8", ""), 0);
     ASSERT_EQ(setPin(2, 1), 0);  // reads 278, writes 278
     ASSERT_EQ(setPin(1, 0), 0);  // reads 27A, writes 27A
@@ -176,12 +181,12 @@ TEST_F(RecordingTest, AccessesToAPortChosenLaterAreCountedInOneLineAtTheEnd)
     const std::string logBefore = scratch.LogFile();
     ASSERT_EQ(record(""), 0);
     const std::string added = scratch.LogFile().substr(logBefore.size());
-    EXPECT_NE(added.find(" Recording into other.vcd: accesses to addresses of no recorded port: "
-                         "278 (4), 27A (2)\r\n"),
+    EXPECT_NE(added.find(" Recording into " + other +
+                         ".vcd: accesses to addresses of no recorded port: 278 (4), 27A (2)\r\n"),
               std::string::npos)
         << added;
     EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 1) << added;
-    EXPECT_TRUE(Complete(ReadAll("other.vcd")));
+    EXPECT_TRUE(Complete(ReadAll(other + ".vcd")));
 }
 
 TEST_F(RecordingTest, AFileThatCannotBeCreatedGivesMinusOneAndNamesTheFileAndTheCause)
@@ -225,6 +230,47 @@ TEST_F(RecordingTest, NamesTooLongAndTheLibrarysOwnLogGiveMinusOneAndOneLineEach
         EXPECT_NE(added.find(item[1]), std::string::npos) << added;
         EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 1) << added;
     }
+}
+
+// The recording's faults, a row each (the name of 259 characters above): an
+// end right after 256 KB of changes into a pipe read 4 KiB every 5 ms, as
+// soon as a timer's turn is seen writing, waits for that turn, the file
+// complete.
+TEST_F(RecordingTest, AnEndWhileATimersTurnWritesWaitsForIt)
+{
+    LoadedLibrary library;
+    const auto record = library.Get<RecordFunction>("fnOrvane_recordParallelPins");
+    const auto setByte = library.Get<test_support::Int1>("fnOrvane_setParallelDataByte");
+    const char* const name = "\\\\.\\pipe\\doruzeda-recording-turn";
+    struct Reader {
+        HANDLE pipe;
+        std::string read;
+        volatile LONG blocks;
+    } reader{
+        CreateNamedPipeA(name, PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE, 1, 0, 4096, 0, nullptr), {}, 0};
+    const HANDLE thread = CreateThread(
+        nullptr, 0,
+        [](void* parameter) WINAPI -> DWORD {
+            auto* self = static_cast<Reader*>(parameter);
+            ConnectNamedPipe(self->pipe, nullptr);
+            char block[4096];
+            DWORD got = 0;
+            while (ReadFile(self->pipe, block, sizeof block, &got, nullptr) && got > 0) {
+                self->read.append(block, got);
+                InterlockedIncrement(&self->blocks);
+                Sleep(5);
+            }
+            return 0;
+        },
+        &reader, 0, nullptr);
+    ASSERT_EQ(record(name), 0);
+    for (int change = 0; change <= 9000; ++change) setByte(change % 2 == 0 ? 255 : 0);
+    for (const LONG blocks = reader.blocks; reader.blocks == blocks;) Sleep(1);
+    ASSERT_EQ(record(""), 0);
+    ASSERT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
+    CloseHandle(thread);
+    CloseHandle(reader.pipe);
+    EXPECT_TRUE(Complete(reader.read));
 }
 
 // The child of record-vcd.sh: records into FILE, changes the data pins
