@@ -41,10 +41,10 @@ BOOL CParallelIoApp::InitInstance()
 
 int CParallelIoApp::ExitInstance()
 {
-    LetCallsInsideLeave();  // the unload gate: unload_gate.h
+    const Deadline deadline = LetCallsInsideLeave();  // the unload gate: unload_gate.h
     dialog.DestroyWindow();
     // The window's last accesses are in the file.
-    recording::EndAtUnload(dialog.controller);
+    recording::EndAtUnload(dialog.controller, deadline);
     return CWinApp::ExitInstance();
 }
 

@@ -16,7 +16,7 @@ const long long loadMark = WaitSleeper::NowNs();
 
 }  // namespace
 
-void LetCallsInsideLeave()
+Deadline LetCallsInsideLeave()
 {
     unloadBegun.store(true);
     WaitSleeper::EndAllWaits();
@@ -24,6 +24,7 @@ void LetCallsInsideLeave()
     while (callsInside.load() != 0 && !deadline.Passed()) {
         ::Sleep(1);
     }
+    return deadline;
 }
 
 ExportCall::ExportCall() : admitted(false), load(loadMark)

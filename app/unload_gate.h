@@ -49,4 +49,6 @@ using bounds::kUnloadWaitMs;
 // inside. Runs in DllMain under the loader lock: the calls inside need
 // nothing that takes it (no library loads, no threads started or ended), and
 // this waits by polling, needing nothing from them.
-void LetCallsInsideLeave();
+// Returns the unload's deadline, kUnloadWaitMs from its start, for what the
+// unload still waits for once the calls have left (a recording's locks).
+Deadline LetCallsInsideLeave();

@@ -106,11 +106,10 @@ static_assert(kUnloadWaitMs > kPortCallMs,
 static_assert(kUnloadWaitMs > kRecordingStartOrEndMs,
               "the unload's wait must cover a start or an end of a recording");
 
-// The unload's own end of a recording, once the calls have left: the lock of
-// the recordings' starts and ends and the controller's guard, one deadline
-// for both (each held only by a call stuck past the unload's wait), then
-// the end itself.
-constexpr unsigned long kUnloadRecordingLockWaitMs = 1000;
+// The unload's own end of a recording waits for the lock of the recordings'
+// starts and ends and the controller's guard (each held only by a call stuck
+// past the unload's wait) within the unload's wait, then for the end itself
+// (kRecordingStartOrEndMs).
 // The end of the process: the recording's lock, which a thread the end
 // stopped may hold, then one writing of the file.
 constexpr unsigned long kExitLockWaitMs = 100;

@@ -57,10 +57,12 @@ void StartFromEnvironment(PortController& controller);
 
 // At unload, once no call is inside: ends the recording, its file complete.
 // Waits for the recordings' lock and the controller's guard (each held only
-// by a call stuck past the unload's wait) until one deadline,
-// bounds::kUnloadRecordingLockWaitMs; without them it still stops the
-// recording's timer and waits for its turn under way, and finishes the file.
-void EndAtUnload(PortController& controller);
+// by a call stuck past the unload's wait) until `deadline`, the unload's own
+// (so that the unload keeps one bound with or without a recording; once its
+// wait for the calls has run out, each is tried once); without them it still
+// stops the recording's timer and waits for its turn under way, and finishes
+// the file.
+void EndAtUnload(PortController& controller, const Deadline& deadline);
 
 // At the end of the process (other threads gone, perhaps in the middle of a
 // write or holding a lock): what is buffered goes to the file, a write that

@@ -688,7 +688,7 @@ void StartFromEnvironment(PortController& controller)
     ReleaseSRWLockExclusive(&starts);
 }
 
-void EndAtUnload(PortController& controller)
+void EndAtUnload(PortController& controller, const Deadline& deadline)
 {
     // The calls inside have left (the unload waited for them, its bound
     // covering a start or an end of a recording), so `starts` and the
@@ -699,7 +699,6 @@ void EndAtUnload(PortController& controller)
     // same, and without the guard it is finished and left unfreed: either
     // way its timer is stopped and its turn under way waited for, so that no
     // callback of ours runs after the unload.
-    const Deadline deadline = Deadline::AfterMs(bounds::kUnloadRecordingLockWaitMs);
     const bool locked = TryLockUntil(starts, deadline);
     EndCurrent(controller, &deadline);
     if (locked) ReleaseSRWLockExclusive(&starts);
