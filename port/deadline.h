@@ -83,8 +83,7 @@ constexpr unsigned long kRecordingWriteWaitMs = 500;
 constexpr unsigned long kRecordingCancelWaitMs = 100;
 // A start or an end of a recording: the timer's turn under way, then the
 // end's own writing.
-constexpr unsigned long kRecordingFileWaitMs =
-    2 * (kRecordingWriteWaitMs + kRecordingCancelWaitMs);
+constexpr unsigned long kRecordingFileWaitMs = 2 * (kRecordingWriteWaitMs + kRecordingCancelWaitMs);
 // The most log lines a start or an end of a recording writes (the end's
 // losses, the start's failure).
 constexpr unsigned long kRecordingLogLines = 5;
@@ -98,6 +97,13 @@ constexpr unsigned long kRecordingStartOrEndMs =
 constexpr unsigned long kPortCallMs = kPortAccessWaitMs + kLogLineWaitMs;
 constexpr unsigned long kLongestCallMs =
     kPortCallMs > kRecordingStartOrEndMs ? kPortCallMs : kRecordingStartOrEndMs;
+
+// The end of the process during pulses: the controller's guard, which a
+// pulsing thread that the end stopped may hold and never give back (the
+// restores are then made without it), then for each pulse under way its
+// restore (a read and a write of a port it reached) and its line, as a call.
+constexpr unsigned long kExitGuardWaitMs = 50;
+constexpr unsigned long kExitPulseMs = kPortCallMs;
 
 // How long the unload waits for the calls inside to leave: longer than the
 // longest call.
@@ -114,7 +120,7 @@ constexpr unsigned long kUnloadRecordingLockWaitMs = 1000;
 // The end of the process: the recording's lock, which a thread the end
 // stopped may hold, then one writing of the file.
 constexpr unsigned long kExitLockWaitMs = 100;
-constexpr unsigned long kExitWaitMs =
-    kExitLockWaitMs + kRecordingWriteWaitMs + kRecordingCancelWaitMs + kRecordingLogLines * kLogLineWaitMs;
+constexpr unsigned long kExitWaitMs = kExitLockWaitMs + kRecordingWriteWaitMs +
+                                      kRecordingCancelWaitMs + kRecordingLogLines * kLogLineWaitMs;
 
 }  // namespace bounds

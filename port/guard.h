@@ -23,9 +23,16 @@
 #define EXCLUDES(...) THREAD_ANNOTATION(locks_excluded(__VA_ARGS__))
 #define ACQUIRE(...) THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
 #define RELEASE(...) THREAD_ANNOTATION(release_capability(__VA_ARGS__))
+#define TRY_ACQUIRE(...) THREAD_ANNOTATION(try_acquire_capability(__VA_ARGS__))
 // For the bindings' own lock and unlock, which the analysis cannot follow
 // into the system's lock.
 #define NO_THREAD_SAFETY_ANALYSIS THREAD_ANNOTATION(no_thread_safety_analysis)
+
+#include <cstdint>
+
+template <typename Clock>
+class BasicDeadline;
+struct WaitClock;
 
 // Not recursive: a thread that holds it must not take it again.
 class CAPABILITY("mutex") Guard {
@@ -37,6 +44,10 @@ public:
 
     void lock() ACQUIRE();
     void unlock() RELEASE();
+    // Tries until `deadline` (port/deadline.h), checked before each pause
+    // between tries: true when taken. For the end of the process, where a
+    // holder may be a thread that the end stopped and that never lets go.
+    bool TryLockFor(const BasicDeadline<WaitClock>& deadline) TRY_ACQUIRE(true);
 
     // Room for the system's lock, which the binding constructs in place.
     static constexpr unsigned kStorageBytes = 64;

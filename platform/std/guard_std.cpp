@@ -2,8 +2,10 @@
 // the native builds (tests, fuzz targets, benchmarks).
 #include <mutex>
 #include <new>
+#include <thread>
 #include <type_traits>
 
+#include "../../port/deadline.h"
 #include "../../port/guard.h"
 
 namespace {
@@ -33,4 +35,13 @@ void Guard::lock() NO_THREAD_SAFETY_ANALYSIS
 void Guard::unlock() NO_THREAD_SAFETY_ANALYSIS
 {
     MutexIn(storage).unlock();
+}
+
+bool Guard::TryLockFor(const Deadline& deadline) NO_THREAD_SAFETY_ANALYSIS
+{
+    for (;;) {
+        if (MutexIn(storage).try_lock()) return true;
+        if (deadline.Passed()) return false;
+        std::this_thread::yield();
+    }
 }

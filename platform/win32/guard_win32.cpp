@@ -5,6 +5,7 @@
 
 #include <new>
 
+#include "../../port/deadline.h"
 #include "../../port/guard.h"
 
 namespace {
@@ -31,4 +32,15 @@ void Guard::lock() NO_THREAD_SAFETY_ANALYSIS
 void Guard::unlock() NO_THREAD_SAFETY_ANALYSIS
 {
     ::ReleaseSRWLockExclusive(LockIn(storage));
+}
+
+bool Guard::TryLockFor(const Deadline& deadline) NO_THREAD_SAFETY_ANALYSIS
+{
+    for (;;) {
+        if (::TryAcquireSRWLockExclusive(LockIn(storage)) != FALSE) return true;
+        if (deadline.Passed()) return false;
+        // No Sleep(1): it lasts a tick of the system's timer, past a short
+        // deadline.
+        ::SwitchToThread();
+    }
 }
