@@ -75,26 +75,24 @@ AddressArgument ReadAddressArgument(InputReader& input, bool& ended)
     return argument;
 }
 
-// A pulse made by `call`; undocumented when a line is not back at its level
-// before while the port dropped nothing.
-template <typename Call>
-int Pulse(const PortController& controller, Call call)
+// A pin pulse, or a byte pulse of `pin` as the value; undocumented when a
+// line is not back at its level before while the port dropped nothing.
+int Pulse(PortController& controller, bool byte, int pin, int level, int time)
 {
+    const std::uint16_t* port = fakes::Port().registers;
     const std::uint16_t base = fakes::SelectedBase(controller);
-    const std::uint16_t* registers = fakes::Port().registers;
-    const auto lines = [&] {
-        return (registers[base] & 0xFF) | (registers[(base + 2) & 0xFFFF] & 0xFF) << 8;
-    };
-    const int before = lines();
-    const int result = call();
-    const bool dropped = fakes::Port().reachingAccesses == 0;
-    if (result == -8 ? !dropped : lines() != before) return kUndocumented;
+    const int before = (port[base] & 0xFF) | (port[(base + 2) & 0xFFFF] & 0xFF) << 8;
+    const int result =
+        byte ? controller.PulseDataByte(pin, time) : controller.PulseOutputPin(pin, level, time);
+    const int after = (port[base] & 0xFF) | (port[(base + 2) & 0xFFFF] & 0xFF) << 8;
+    if (result == -8 ? fakes::Port().reachingAccesses != 0 : after != before) return kUndocumented;
     return OneOf(result, {0, -1, -2, -7, -8}) ? result : kUndocumented;
 }
 
 int RunStep(PortController& controller, InputReader& input)
 {
-    switch (input.Choice(0, 17)) {
+    const int operation = input.Choice(0, 17);
+    switch (operation) {
     case 0: {
         const int result = controller.SelectPortByNumber(input.Integer());
         return OneOf(result, {0, -1, -2}) ? result : kUndocumented;
@@ -165,16 +163,11 @@ int RunStep(PortController& controller, InputReader& input)
         const int result = controller.WaitInputPin(pin, level, timeout);
         return OneOf(result, {0, 1, -1, -2}) ? result : kUndocumented;
     }
-    case 14: {
+    case 14:
+    case 15: {
         const int pin = input.Integer();
         const int level = input.Integer();
-        const int time = input.Integer();
-        return Pulse(controller, [&] { return controller.PulseOutputPin(pin, level, time); });
-    }
-    case 15: {
-        const int value = input.Integer();
-        const int time = input.Integer();
-        return Pulse(controller, [&] { return controller.PulseDataByte(value, time); });
+        return Pulse(controller, operation == 15, pin, level, input.Integer());
     }
     case 16: {
         const int result = controller.CheckPort(input.Byte() % 2 == 0);

@@ -8,6 +8,8 @@
 
 #include "test_support.h"  // windows.h first
 
+#include <process.h>
+
 #include <cstring>
 #include <regex>
 #include <string>
@@ -176,16 +178,8 @@ TEST_F(BeyondTheTen, TheEndOfTheProcessDuringAPulsePutsThePinBack)
 {
     char program[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, program, MAX_PATH);
-    std::string command = std::string("\"") + program + "\" --end-during-pulse";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION child{};
     const unsigned long start = SimTraceCount();
-    ASSERT_TRUE(CreateProcessA(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &child));
-    WaitForSingleObject(child.hProcess, INFINITE);
-    CloseHandle(child.hThread);
-    CloseHandle(child.hProcess);
+    EXPECT_EQ(_spawnl(_P_WAIT, program, program, "--end-during-pulse", nullptr), 0);
     const std::string trace = Describe(TraceSince(start));
     EXPECT_EQ(trace.substr(trace.size() < 35 ? 0 : trace.size() - 35),
               "R 378=00 W 378=01 R 378=01 W 378=00")
