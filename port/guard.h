@@ -28,8 +28,6 @@
 // into the system's lock.
 #define NO_THREAD_SAFETY_ANALYSIS THREAD_ANNOTATION(no_thread_safety_analysis)
 
-#include <cstdint>
-
 template <typename Clock>
 class BasicDeadline;
 struct WaitClock;

@@ -112,11 +112,10 @@ public:
     // reads the control register and, with the data lines as inputs (bit
     // 5), writes nothing, its line saying so. An access the port did not
     // take (port_io::LastAccessReached) ends the pulse there: nothing more is
-    // written, and the line says which access:
+    // written, and the line says which access (after the first write:
+    // "Width=500 not put back: the port did not take the second write"):
     //   PulseDataByte(51, 1000) Port=378 refused: the data lines are inputs
     //   PulseOutputPin(2, 1, 500) Port=378 not reached: the port did not take the first write
-    //   PulseOutputPin(2, 1, 500) Port=378 Width=500 not put back: the port did not take the second
-    //   write
     // OK the pulse was made; NO_PORT; BAD_PIN: pin not settable, value
     // outside 0 to 255 or time outside 1 to kMaxPulseUs; PULSE_BUSY;
     // DATA_LINES_INPUTS; NOT_REACHED; ENDED_BY_UNLOAD: the unload
