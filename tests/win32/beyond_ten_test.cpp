@@ -11,7 +11,6 @@
 #include <process.h>
 
 #include <cstring>
-#include <regex>
 #include <string>
 
 using namespace test_support;
@@ -142,7 +141,7 @@ TEST_F(BeyondTheTen, AWaitEndsAtTheChangeOrAtItsTime)
 }
 
 // [3] INPOUT32.dll's LastPortAccessReached, looked up by name: the stand-in
-// says an address without an answer dropped the read.
+// says an address without an answer dropped the read; nothing is written.
 TEST_F(BeyondTheTen, APulseOverAPortThatDropsItsAccessesWritesNothing)
 {
     ASSERT_EQ(calls.setParallelPort(1), 0);
@@ -150,10 +149,6 @@ TEST_F(BeyondTheTen, APulseOverAPortThatDropsItsAccessesWritesNothing)
     const unsigned long start = SimTraceCount();
     EXPECT_EQ(pulsePin(16, 1, 100), -8);
     EXPECT_EQ(Describe(TraceSince(start)), "R 37A=FF");
-    EXPECT_TRUE(
-        Logged("PulseOutputPin(16, 1, 100) Port=378 not reached: the port did not answer "
-               "the read of the level before"))
-        << scratch.LogFile();
 }
 
 DWORD WINAPI PulsePin2ForTenSeconds(void* pulse)
@@ -180,14 +175,11 @@ TEST_F(BeyondTheTen, TheEndOfTheProcessDuringAPulsePutsThePinBack)
     GetModuleFileNameA(nullptr, program, MAX_PATH);
     const unsigned long start = SimTraceCount();
     EXPECT_EQ(_spawnl(_P_WAIT, program, program, "--end-during-pulse", nullptr), 0);
-    const std::string trace = Describe(TraceSince(start));
-    EXPECT_EQ(trace.substr(trace.size() < 35 ? 0 : trace.size() - 35),
-              "R 378=00 W 378=01 R 378=01 W 378=00")
-        << trace;
-    EXPECT_TRUE(std::regex_search(scratch.LogFile(),
-                                  std::regex(" PulseOutputPin\\(2, 1, 10000000\\) Port=378 "
-                                             "Width=\\d+ ended by the end of the process\r\n")))
+    EXPECT_EQ(Describe(TraceSince(start)), "R 37A=00 R 378=00 W 378=01 R 378=01 W 378=00");
+    EXPECT_NE(scratch.LogFile().find(" PulseOutputPin(2, 1, 10000000) Port=378 Width="),
+              std::string::npos)
         << scratch.LogFile();
+    EXPECT_NE(scratch.LogFile().find(" ended by the end of the process\r\n"), std::string::npos);
 }
 
 }  // namespace
