@@ -7,6 +7,22 @@
 
 CParallelIoApp theApp;
 
+namespace {
+// The end of the process stops a pulsing thread in the middle of its hold:
+// its pin would stay pulsed for good. The static objects go after DllMain at
+// the process's end (after the unload too, when every pulse has ended and
+// nothing is done here); this one, made after theApp, goes before it.
+struct EndsPulsesWithTheProcess {
+    EndsPulsesWithTheProcess() = default;
+    EndsPulsesWithTheProcess(const EndsPulsesWithTheProcess&) = delete;
+    EndsPulsesWithTheProcess& operator=(const EndsPulsesWithTheProcess&) = delete;
+    ~EndsPulsesWithTheProcess()
+    {
+        if (AfxProcessIsExiting()) theApp.dialog.controller.EndPulsesAtProcessExit();
+    }
+} endsPulsesWithTheProcess;
+}  // namespace
+
 // No name of its own: the framework then names the application after the
 // library's file, Doruzeda_DO, which captions its message boxes.
 CParallelIoApp::CParallelIoApp() : CWinApp(), hostBlockCommands(nullptr)

@@ -39,6 +39,16 @@
 #define DORUZEDA_REFUSED_AT_UNLOAD (-1)
 // A pulse that the unload ended early, its second write made at once.
 #define DORUZEDA_ENDED_BY_UNLOAD (-1)
+// A pulse refused at once: another pulse under way holds one of its lines
+// (or as many pulses as the library keeps are under way). Nothing touched.
+#define DORUZEDA_PULSE_BUSY (-6)
+// A pulse on the data lines refused while they are inputs (control bit 5):
+// the control register was read, nothing written, one log line.
+#define DORUZEDA_DATA_LINES_INPUTS (-7)
+// A pulse whose access did not reach the port (a port another program
+// holds, a device gone), as INPOUT32.dll tells where it can: nothing more is
+// written, and the log line names the access.
+#define DORUZEDA_NOT_REACHED (-8)
 
 // Usable from C and from C++; the names are C names in both.
 #ifdef __cplusplus
@@ -165,25 +175,44 @@ DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_waitParallelInputPin(int pin, int 
 DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_recordParallelPins(const char* file);
 
 // Pulses: a pin or the data byte held for a time, then put back, for
-// triggers and strobes. The width is the time between the pulse's two port
-// writes: the thread sleeps on the high-resolution waitable timer while more
+// triggers and strobes. The hold counts from the moment the first write has
+// returned (the line has changed by then), so no pulse is shorter than
+// asked: the thread sleeps on the high-resolution waitable timer while more
 // than about a millisecond remains, then watches the performance counter to
 // the end (without that timer, as on Windows before 10 version 1803, it
-// watches the counter for the last tick of the system's timer, 16 ms). Other
-// threads' calls and the setup window go on meanwhile. Blocks the calling
-// thread; one log line after the second write, never inside the pulse, with
-// the width held in microseconds:
+// watches the counter for the last tick of the system's timer, 16 ms); the
+// second write's own time is all it is longer by on the wire. Other threads'
+// calls and the setup window go on meanwhile. Blocks the calling thread; one
+// log line after the second write, never inside the pulse, with the width
+// held (from the first write's return to the second write's start) in
+// microseconds:
 //   PulseOutputPin(1, 1, 500) Port=378 Width=500
 //   PulseDataByte(200, 500) Port=378 Width=500
-// An unload during a pulse ends it at once with its second write and its log
-// line; the call then gives DORUZEDA_ENDED_BY_UNLOAD.
+// A pulse that meets another under way on any of its lines (the same pin, or
+// a data pin and a byte pulse, on the same port) is refused at once with
+// DORUZEDA_PULSE_BUSY, touching neither port nor log: once every pulse has
+// ended, each line is at the level it had before the first. A pulse on the
+// data lines (a byte, or pins 2 to 9) first reads the control register and,
+// while the data lines are inputs, writes nothing and gives
+// DORUZEDA_DATA_LINES_INPUTS, with one line ("... refused: the data lines
+// are inputs"). An access that did not reach the port ends the pulse there
+// with DORUZEDA_NOT_REACHED: nothing more is written, and the line names the
+// access ("... not reached: the port did not take the first write", "...
+// Width=500 not put back: the port did not take the second write"); never a
+// pulse reported that did not happen. An unload during a pulse ends it at
+// once with its second write and its log line; the call then gives
+// DORUZEDA_ENDED_BY_UNLOAD. The end of the process during a pulse makes its
+// second write and its line ("... Width=300000 ended by the end of the
+// process"); the recording does not show that write.
 
 // Ordinal 16. Drives settable `pin` to `level` (non-zero: high), holds it
 // for `microseconds` (1 to 10,000,000), then drives it back to the level it
 // had before the call. Only that pin goes back: a pin of the same register
 // that another thread changed meanwhile keeps its change. DORUZEDA_OK the
 // pulse was made; DORUZEDA_NO_PORT; DORUZEDA_ENDED_BY_UNLOAD;
-// DORUZEDA_BAD_PIN (pin not settable or time outside 1 to 10,000,000).
+// DORUZEDA_BAD_PIN (pin not settable or time outside 1 to 10,000,000);
+// DORUZEDA_PULSE_BUSY; DORUZEDA_DATA_LINES_INPUTS (pins 2 to 9);
+// DORUZEDA_NOT_REACHED.
 DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_pulseParallelOutputPin(int pin, int level,
                                                                      int microseconds);
 
@@ -191,7 +220,8 @@ DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_pulseParallelOutputPin(int pin, in
 // holds it for `microseconds` (1 to 10,000,000), then writes back the value
 // the register held before the call: a trigger code on pins 2 to 9.
 // DORUZEDA_OK the pulse was made; DORUZEDA_NO_PORT; DORUZEDA_ENDED_BY_UNLOAD;
-// DORUZEDA_BAD_PIN (value outside 0 to 255 or time outside 1 to 10,000,000).
+// DORUZEDA_BAD_PIN (value outside 0 to 255 or time outside 1 to 10,000,000);
+// DORUZEDA_PULSE_BUSY; DORUZEDA_DATA_LINES_INPUTS; DORUZEDA_NOT_REACHED.
 DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_pulseParallelDataByte(int value, int microseconds);
 
 // Ordinal 18. Puts 55 and then AA on the data lines, about a microsecond

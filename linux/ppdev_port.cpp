@@ -367,8 +367,19 @@ void PortSpace::WarnAddress(std::uint16_t address)
     ppdev_system::Diagnostic(line);
 }
 
+namespace {
+// Each thread's last access; set by every Read and Write before it returns.
+thread_local bool lastReached = true;
+}  // namespace
+
+bool PortSpace::LastAccessReached()
+{
+    return lastReached;
+}
+
 std::uint8_t PortSpace::Read(std::uint16_t address)
 {
+    lastReached = false;
     std::unique_lock<std::mutex> lock(guard);
     PinRegister reg = PinRegister::Data;
     Port* port = Find(address, &reg);
@@ -378,19 +389,23 @@ std::uint8_t PortSpace::Read(std::uint16_t address)
     }
     if (!Usable(*port, lock)) return kNoRegister;
     unsigned char value = kNoRegister;
+    const auto reached = [&](unsigned long request, const char* what) {
+        lastReached = Call(*port, request, &value, what);
+        return lastReached;
+    };
     switch (reg) {
-    case PinRegister::Data: return Call(*port, PPRDATA, &value, "PPRDATA") ? value : kNoRegister;
-    case PinRegister::Status:
-        return Call(*port, PPRSTATUS, &value, "PPRSTATUS") ? value : kNoRegister;
+    case PinRegister::Data: return reached(PPRDATA, "PPRDATA") ? value : kNoRegister;
+    case PinRegister::Status: return reached(PPRSTATUS, "PPRSTATUS") ? value : kNoRegister;
     case PinRegister::Control: break;
     }
-    if (!Call(*port, PPRCONTROL, &value, "PPRCONTROL")) return kNoRegister;
+    if (!reached(PPRCONTROL, "PPRCONTROL")) return kNoRegister;
     return static_cast<std::uint8_t>((value & ~kDirectionBit) |
                                      (port->reverse ? kDirectionBit : 0));
 }
 
 void PortSpace::Write(std::uint16_t address, std::uint8_t value)
 {
+    lastReached = false;
     std::unique_lock<std::mutex> lock(guard);
     PinRegister reg = PinRegister::Data;
     Port* port = Find(address, &reg);
@@ -398,10 +413,12 @@ void PortSpace::Write(std::uint16_t address, std::uint8_t value)
         WarnAddress(address);
         return;
     }
+    // A status register ignores writes, as the hardware does: nothing lost.
+    lastReached = reg == PinRegister::Status;
     if (reg == PinRegister::Status || !Usable(*port, lock)) return;
     unsigned char byte = value;
     if (reg == PinRegister::Data) {
-        Call(*port, PPWDATA, &byte, "PPWDATA");
+        lastReached = Call(*port, PPWDATA, &byte, "PPWDATA");
         return;
     }
     const bool reverse = (value & kDirectionBit) != 0;
@@ -416,7 +433,7 @@ void PortSpace::Write(std::uint16_t address, std::uint8_t value)
     // Without bit 5: the driver would take a set bit as a request to reverse
     // (and log a complaint), never as one to go forward.
     byte = static_cast<unsigned char>(value & ~kDirectionBit);
-    Call(*port, PPWCONTROL, &byte, "PPWCONTROL");
+    lastReached = Call(*port, PPWCONTROL, &byte, "PPWCONTROL");
 }
 
 }  // namespace ppdev

@@ -97,6 +97,11 @@ public:
     std::uint8_t Read(std::uint16_t address);
     // Writes the register; dropped where there is none or the port failed.
     void Write(std::uint16_t address, std::uint8_t value);
+    // Whether the calling thread's last Read or Write reached a port: false
+    // when it read FF or dropped the write for want of a register or a
+    // usable port, or its call failed. A status register's write reaches the
+    // port, which ignores it.
+    static bool LastAccessReached();
 
 private:
     struct Attempt;  // one open and claim, on a thread of its own

@@ -98,6 +98,13 @@ constexpr unsigned long kPortCallMs = kPortAccessWaitMs + kLogLineWaitMs;
 constexpr unsigned long kLongestCallMs =
     kPortCallMs > kRecordingStartOrEndMs ? kPortCallMs : kRecordingStartOrEndMs;
 
+// The end of the process during pulses: the controller's guard, which a
+// pulsing thread that the end stopped may hold and never give back (the
+// restores are then made without it), then for each pulse under way its
+// restore (a read and a write of a port it reached) and its line, as a call.
+constexpr unsigned long kExitGuardWaitMs = 50;
+constexpr unsigned long kExitPulseMs = kPortCallMs;
+
 // How long the unload waits for the calls inside to leave: longer than the
 // longest call.
 constexpr unsigned long kUnloadWaitMs = 3000;

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "../log/debug_log.h"
+#include "deadline.h"
 #include "pin_map.h"
 #include "port_io.h"
 #include "wait_sleep.h"
@@ -66,13 +67,15 @@ bool HoldUntil(std::int64_t endNs, std::optional<WaitSleeper>& sleeper)
     }
 }
 
-// The clock is read as each write begins: on a port whose access takes long
-// (a ppdev device, tens of microseconds) the line changes when the write
-// arrives, one write's way after it begins, for both writes alike.
-int WidthUs(std::int64_t startNs, std::int64_t endNs)
+// From the first write's return to the second write's start, rounded: the
+// second write's own time is all a pulse is longer on the wire.
+int WidthUs(std::int64_t heldFromNs, std::int64_t endNs)
 {
-    return static_cast<int>((endNs - startNs + 500) / 1000);
+    return static_cast<int>((endNs - heldFromNs + 500) / 1000);
 }
+
+// A byte pulse's lines: the whole data register.
+constexpr std::uint16_t kDataLines = 0xFF;
 
 // `pin`'s row when the pin has `ability` (settable, readable); null
 // otherwise.
@@ -86,7 +89,7 @@ const PinMapRow* PinWith(int pin, bool PinMapRow::*ability)
 
 PortController::PortController()
     : portTable{}, portCount(0), selectedIndex(-1), outData(0), outControl(0), inData(0),
-      inStatus(0), recording(nullptr), view(nullptr)
+      inStatus(0), recording(nullptr), pulses{}, view(nullptr)
 {
 }
 
@@ -428,63 +431,148 @@ int PortController::CheckDataLatch(std::uint16_t base)
 
 int PortController::PulseOutputPin(int pin, int level, int microseconds)
 {
-    const PinMapRow* row = nullptr;
+    const PinMapRow* row = PinWith(pin, &PinMapRow::settable);
     Pulse pulse{};
-    const int started = StartPinPulse(pin, level, microseconds, &row, &pulse);
-    if (started != DORUZEDA_OK) {
-        return started;
-    }
-    std::optional<WaitSleeper> sleeper;
-    const bool held = HoldUntil(pulse.startNs + microseconds * 1000LL, sleeper);
-    const GuardLock lock(guard);
-    // Only the pulsed pin goes back: the rest of the register is as it is now.
-    const std::uint16_t now = Read(pulse.reg);
-    const std::int64_t endNs = WaitSleeper::NowNs();
-    Write(pulse.reg, PinMap::WithLevel(*row, now, PinMap::LevelIn(*row, pulse.before)));
-    DebugLog("PulseOutputPin(%d, %d, %d) Port=%x Width=%d", pin, level, microseconds, pulse.base,
-             WidthUs(pulse.startNs, endNs));
-    return held ? DORUZEDA_OK : DORUZEDA_ENDED_BY_UNLOAD;
-}
-
-int PortController::StartPinPulse(int pin, int level, int microseconds, const PinMapRow** row,
-                                  Pulse* pulse)
-{
-    const GuardLock lock(guard);
-    *row = PinWith(pin, &PinMapRow::settable);
-    if (const int refused = Refusal(*row != nullptr && IsPulseLength(microseconds));
-        refused != DORUZEDA_OK) {
-        return refused;
-    }
-    pulse->base = SelectedBase();
-    pulse->reg = PinMap::RegisterAddress(pulse->base, (*row)->reg);
-    pulse->before = Read(pulse->reg);
-    pulse->startNs = WaitSleeper::NowNs();
-    Write(pulse->reg, PinMap::WithLevel(**row, pulse->before, level != 0));
-    return DORUZEDA_OK;
+    pulse.pin = pin;
+    pulse.level = level;
+    pulse.microseconds = microseconds;
+    return RunPulse(pulse, row, row != nullptr && IsPulseLength(microseconds));
 }
 
 int PortController::PulseDataByte(int value, int microseconds)
 {
     Pulse pulse{};
+    pulse.level = value;
+    pulse.microseconds = microseconds;
+    return RunPulse(pulse, nullptr, value >= 0 && value <= 0xFF && IsPulseLength(microseconds));
+}
+
+int PortController::RunPulse(Pulse pulse, const PinMapRow* row, bool argumentsValid)
+{
+    int slot = -1;
     {
         const GuardLock lock(guard);
-        const bool valid = value >= 0 && value <= 0xFF && IsPulseLength(microseconds);
-        if (const int refused = Refusal(valid); refused != DORUZEDA_OK) {
-            return refused;
-        }
-        pulse.base = SelectedBase();
-        pulse.before = Read(pulse.base);
-        pulse.startNs = WaitSleeper::NowNs();
-        Write(pulse.base, static_cast<std::uint16_t>(value));
+        const int started = StartPulse(pulse, row, argumentsValid, &slot);
+        if (started != DORUZEDA_OK) return started;
     }
     std::optional<WaitSleeper> sleeper;
-    const bool held = HoldUntil(pulse.startNs + microseconds * 1000LL, sleeper);
+    const bool held = HoldUntil(pulse.heldFromNs + pulse.microseconds * 1000LL, sleeper);
     const GuardLock lock(guard);
-    const std::int64_t endNs = WaitSleeper::NowNs();
-    Write(pulse.base, pulse.before);
-    DebugLog("PulseDataByte(%d, %d) Port=%x Width=%d", value, microseconds, pulse.base,
-             WidthUs(pulse.startNs, endNs));
+    // Put back already by the end of the process, which stops this thread
+    // (under Wine perhaps a moment later).
+    if (pulses[slot].lines == 0) return DORUZEDA_OK;
+    if (!EndPulse(slot, false)) return DORUZEDA_NOT_REACHED;
     return held ? DORUZEDA_OK : DORUZEDA_ENDED_BY_UNLOAD;
+}
+
+int PortController::StartPulse(Pulse& pulse, const PinMapRow* row, bool argumentsValid, int* slot)
+{
+    if (const int refused = Refusal(argumentsValid); refused != DORUZEDA_OK) return refused;
+    pulse.base = SelectedBase();
+    pulse.reg = PinMap::RegisterAddress(pulse.base, row != nullptr ? row->reg : PinRegister::Data);
+    pulse.lines = row != nullptr ? row->mask : kDataLines;
+    *slot = PulseSlotFor(pulse.reg, pulse.lines);
+    if (*slot < 0) return DORUZEDA_PULSE_BUSY;
+    // Written while the lines are inputs, the latch would keep the pulse's
+    // value, unseen, and a read would give the lines, not the latch: the
+    // level before could not be put back.
+    if (pulse.reg == pulse.base) {
+        const std::uint16_t control =
+            Read(PinMap::RegisterAddress(pulse.base, PinRegister::Control));
+        if (!port_io::LastAccessReached()) {
+            LogPulse(pulse,
+                     "not reached: the port did not answer the read of the control register");
+            return DORUZEDA_NOT_REACHED;
+        }
+        if ((control & PinMap::kDataInputsBit) != 0) {
+            LogPulse(pulse, "refused: the data lines are inputs");
+            return DORUZEDA_DATA_LINES_INPUTS;
+        }
+    }
+    pulse.before = Read(pulse.reg);
+    if (!port_io::LastAccessReached()) {
+        LogPulse(pulse, "not reached: the port did not answer the read of the level before");
+        return DORUZEDA_NOT_REACHED;
+    }
+    Write(pulse.reg, row != nullptr ? PinMap::WithLevel(*row, pulse.before, pulse.level != 0)
+                                    : static_cast<std::uint16_t>(pulse.level));
+    if (!port_io::LastAccessReached()) {
+        LogPulse(pulse, "not reached: the port did not take the first write");
+        return DORUZEDA_NOT_REACHED;
+    }
+    // Read once the write has returned (the recording's stamp, taken inside
+    // it, too): the line has changed by now, however late the write was.
+    pulse.heldFromNs = WaitSleeper::NowNs();
+    pulses[*slot] = pulse;
+    return DORUZEDA_OK;
+}
+
+int PortController::PulseSlotFor(std::uint16_t reg, std::uint16_t lines) const
+{
+    int free = -1;
+    for (int slot = 0; slot < kMaxPulses; ++slot) {
+        const Pulse& under = pulses[slot];
+        if (under.lines == 0) {
+            if (free < 0) free = slot;
+        } else if (under.reg == reg && (under.lines & lines) != 0) {
+            return -1;
+        }
+    }
+    return free;
+}
+
+bool PortController::EndPulse(int slot, bool atProcessExit)
+{
+    const Pulse pulse = pulses[slot];
+    const char* failure = nullptr;
+    std::uint16_t value = pulse.before;  // a byte goes back whole
+    if (pulse.pin != 0) {
+        // Only the pulsed pin goes back: the rest of the register is as it is now.
+        const std::uint16_t now = atProcessExit ? port_io::PortRead(pulse.reg) : Read(pulse.reg);
+        if (!port_io::LastAccessReached()) {
+            failure = "not put back: the port did not answer the read before the second write";
+        }
+        value = static_cast<std::uint16_t>((now & ~pulse.lines) | (pulse.before & pulse.lines));
+    }
+    const std::int64_t endNs = WaitSleeper::NowNs();
+    if (failure == nullptr) {
+        if (atProcessExit) {
+            port_io::PortWrite(pulse.reg, value);
+        } else {
+            Write(pulse.reg, value);
+        }
+        if (!port_io::LastAccessReached())
+            failure = "not put back: the port did not take the second write";
+    }
+    pulses[slot] = Pulse{};
+    const char* const endedBy = atProcessExit ? " ended by the end of the process" : "";
+    char outcome[160];
+    std::snprintf(outcome, sizeof outcome, "Width=%d%s%s", WidthUs(pulse.heldFromNs, endNs),
+                  failure != nullptr ? " " : endedBy, failure != nullptr ? failure : "");
+    LogPulse(pulse, outcome);
+    return failure == nullptr;
+}
+
+void PortController::EndPulsesAtProcessExit() NO_THREAD_SAFETY_ANALYSIS
+{
+    // Whoever holds the guard now is a thread the end stopped, or one that
+    // the end is about to stop: past the wait, the restores go without it.
+    const bool locked = guard.TryLockUntil(Deadline::AfterMs(bounds::kExitGuardWaitMs));
+    for (int slot = 0; slot < kMaxPulses; ++slot) {
+        if (pulses[slot].lines != 0) EndPulse(slot, true);
+    }
+    if (locked) guard.unlock();
+}
+
+void PortController::LogPulse(const Pulse& pulse, const char* outcome)
+{
+    if (pulse.pin != 0) {
+        DebugLog("PulseOutputPin(%d, %d, %d) Port=%x %s", pulse.pin, pulse.level,
+                 pulse.microseconds, pulse.base, outcome);
+    } else {
+        DebugLog("PulseDataByte(%d, %d) Port=%x %s", pulse.level, pulse.microseconds, pulse.base,
+                 outcome);
+    }
 }
 
 std::uint16_t PortController::ListAddress(ListPosition position) const

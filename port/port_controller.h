@@ -95,20 +95,46 @@ public:
     // `microseconds` (1 to kMaxPulseUs), then put back: the pin to the level
     // it had before, every other bit of its register as it is at that moment
     // (another thread's change made meanwhile stays); the data register to
-    // the whole value it held. The width is the time between the two writes:
-    // a sleep on the seam's fine timer while more than about a millisecond
-    // remains, then the clock watched to the end. The guard is held for each
-    // write only, never while holding. One log line, after the second write,
-    // with the width held in microseconds:
+    // the whole value it held. The hold counts from the moment the first
+    // write has returned (the line has changed by then), so that no pulse is
+    // shorter than asked on any clock: a sleep on the seam's fine timer while
+    // more than about a millisecond remains, then the clock watched to the
+    // end. The width is the time from that moment to the start of the second
+    // write, rounded to the microsecond. The guard is held for each write
+    // only, never while holding. One log line, after the second write:
     //   PulseOutputPin(1, 1, 500) Port=378 Width=500
     //   PulseDataByte(200, 500) Port=378 Width=500
+    //
+    // A pulse that meets another under way on any of its lines (a bit of the
+    // same register; a byte pulse has all eight of the data register), or
+    // that finds kMaxPulses under way, is refused at once, touching neither
+    // port nor log. A pulse on the data lines (a byte, or pins 2 to 9) first
+    // reads the control register and, with the data lines as inputs (bit
+    // 5), writes nothing, its line saying so. An access the port did not
+    // take (port_io::LastAccessReached) ends the pulse there: nothing more is
+    // written, and the line says which access (after the first write:
+    // "Width=500 not put back: the port did not take the second write"):
+    //   PulseDataByte(51, 1000) Port=378 refused: the data lines are inputs
+    //   PulseOutputPin(2, 1, 500) Port=378 not reached: the port did not take the first write
     // OK the pulse was made; NO_PORT; BAD_PIN: pin not settable, value
-    // outside 0 to 255 or time outside 1 to kMaxPulseUs; ENDED_BY_UNLOAD: the unload
+    // outside 0 to 255 or time outside 1 to kMaxPulseUs; PULSE_BUSY;
+    // DATA_LINES_INPUTS; NOT_REACHED; ENDED_BY_UNLOAD: the unload
     // (WaitSleeper::EndAllWaits) ended the pulse early, its second write
     // made at once and logged. Blocks the calling thread.
     int PulseOutputPin(int pin, int level, int microseconds);
     int PulseDataByte(int value, int microseconds);
     static constexpr int kMaxPulseUs = 10000000;
+    // Every settable line of two ports at once.
+    static constexpr int kMaxPulses = 24;
+    // At the end of the process, whose end stopped the pulsing threads: each
+    // pulse under way gets its second write and its line, with the width held
+    // and "ended by the end of the process". The guard is tried for
+    // bounds::kExitGuardWaitMs; a stopped thread that holds it never gives
+    // it back, and the restores are then made without it. They go to the
+    // port only, not to a recording (whose own end at the process's end
+    // takes locks a stopped thread may hold). Bound: the guard's wait, then
+    // bounds::kExitPulseMs a pulse.
+    void EndPulsesAtProcessExit();
     // Whether something answers at the selected port. With the data lines as
     // outputs, 55 and then AA stand on them for about a microsecond each (one
     // port access): the data register is read, each pattern written and read
@@ -229,18 +255,35 @@ private:
     int AwaitLevel(std::uint16_t reg, const PinMapRow& row, bool wantHigh, int timeoutMs)
         EXCLUDES(guard);
 
-    // A pulse between its two writes: the register written, what it held
-    // before, and the clock as the first write began.
+    // A pulse under way, from the claim of its lines to its second write:
+    // what its thread, and the end of the process, need to put it back.
     struct Pulse {
+        int pin;    // 0: the data byte
+        int level;  // the pin's level asked, or the byte
+        int microseconds;
         std::uint16_t base;
         std::uint16_t reg;
-        std::uint16_t before;
-        std::int64_t startNs;
+        std::uint16_t lines;      // the register's bits pulsed; 0: a free slot
+        std::uint16_t before;     // the register before the first write
+        std::int64_t heldFromNs;  // the clock once the first write returned
     };
-    // PulseOutputPin's checks and first write: OK with `pulse` filled, or
-    // the refusal.
-    int StartPinPulse(int pin, int level, int microseconds, const PinMapRow** row, Pulse* pulse)
-        EXCLUDES(guard);
+    // Both pulses: the opening under the guard, the hold, the second write.
+    int RunPulse(Pulse pulse, const PinMapRow* row, bool argumentsValid) EXCLUDES(guard);
+    // The opening: refusals, lines under pulse, the data lines' direction,
+    // the level before, the first write. OK with `pulse` filled and in slot
+    // `*slot`, or the result to give.
+    int StartPulse(Pulse& pulse, const PinMapRow* row, bool argumentsValid, int* slot)
+        REQUIRES(guard);
+    // A free slot for a pulse of `lines` of `reg`; -1 when they meet a pulse
+    // under way, or none is free.
+    int PulseSlotFor(std::uint16_t reg, std::uint16_t lines) const REQUIRES(guard);
+    // The pulse in `slot` put back (a pin: its register read now, the pin
+    // changed, written), its slot freed, its line logged; through Read and
+    // Write, or at the end of the process to the port only. False when the
+    // port did not take it.
+    bool EndPulse(int slot, bool atProcessExit) REQUIRES(guard);
+    // The pulse's line: its call and port, then `outcome`.
+    static void LogPulse(const Pulse& pulse, const char* outcome);
 
     mutable Guard guard;
     PortEntry portTable[kMaxPorts] GUARDED_BY(guard);
@@ -251,5 +294,6 @@ private:
     std::uint16_t inData GUARDED_BY(guard);
     std::uint16_t inStatus GUARDED_BY(guard);
     PortRecording* recording GUARDED_BY(guard);  // the one fed; null: none
+    Pulse pulses[kMaxPulses] GUARDED_BY(guard);
     PortView* view;
 };

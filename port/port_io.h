@@ -18,6 +18,16 @@ std::uint16_t PortRead(std::uint16_t address);
 // Synchronous, reports no error.
 void PortWrite(std::uint16_t address, std::uint16_t value);
 
+// Whether the calling thread's last PortRead or PortWrite reached the port:
+// false when the port library knows it did not (a port another program
+// holds, a device gone; the read then gave no port data, the write changed
+// nothing). Optional: a port library that cannot tell (the closed
+// INPOUT32.dll) counts as always reached, so true is no proof. The Win32
+// binding asks INPOUT32.dll's export LastPortAccessReached, looked up by
+// name at load where present (our Linux INPOUT32.dll and the stand-in have
+// it). Never blocks.
+bool LastAccessReached();
+
 // The longest one access may take: the first access to a port that another
 // program holds waits this long for it (the Linux libraries' claim wait,
 // PortSpace::kClaimWait in linux/ppdev_port.h, is this number); the unload's

@@ -1,5 +1,6 @@
 // INPOUT32.dll for Wine on Linux: the port I/O library's ordinals 1
-// (PortRead) and 2 (PortWrite), stdcall, over the kernel's ppdev driver.
+// (PortRead) and 2 (PortWrite), stdcall, over the kernel's ppdev driver, and
+// LastPortAccessReached by name.
 // A Winelib library: the ELF file itself is placed under the name
 // INPOUT32.dll beside the program, and Wine loads it as a builtin DLL.
 //
@@ -49,6 +50,15 @@ extern "C" unsigned short WINAPI PortRead(unsigned short address)
 extern "C" void WINAPI PortWrite(unsigned short address, unsigned short value)
 {
     Space().Write(address, static_cast<unsigned char>(value & 0xFF));
+}
+
+// Not an ordinal of the closed library: looked up by name where present.
+// Whether the calling thread's last PortRead or PortWrite reached a port
+// (see PortSpace::LastAccessReached): a pulse then knows that a port another
+// program holds dropped its write.
+extern "C" BOOL WINAPI LastPortAccessReached()
+{
+    return ppdev::PortSpace::LastAccessReached() ? TRUE : FALSE;
 }
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)

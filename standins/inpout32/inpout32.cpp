@@ -3,7 +3,9 @@
 // I/O space shared between processes. See sim_port.h. It also exports
 // IsInpOutDriverOpen, by name, answering from DORUZEDA_INPOUT32_DRIVER; the
 // build defined INPOUT32_WITHOUT_DRIVER_QUERY leaves it out, as some builds
-// of the real library do.
+// of the real library do. And LastPortAccessReached, as our Linux
+// INPOUT32.dll has it: an access to an address SimSetNoAnswer marked did not
+// reach the port.
 #define INPOUT32_STANDIN_BUILD
 #include "sim_port.h"
 
@@ -33,6 +35,9 @@ struct SharedState {
 
 SharedState* state = nullptr;
 HANDLE section = nullptr;
+// Per thread: non-null when its last access went to an address without an
+// answer.
+DWORD unreachedSlot = TLS_OUT_OF_INDEXES;
 
 class Guard {
 public:
@@ -134,6 +139,7 @@ extern "C" __declspec(dllexport) unsigned short __stdcall PortRead(unsigned shor
                                  : ReadsDataInputs(address)    ? state->dataInputs[address]
                                                                : state->registers[address];
     Record(false, address, value);
+    TlsSetValue(unreachedSlot, state->noAnswer[address] != 0 ? state : nullptr);
     return value;
 }
 
@@ -146,6 +152,12 @@ extern "C" __declspec(dllexport) void __stdcall PortWrite(unsigned short address
         state->registers[address] = static_cast<unsigned char>(value & 0xFF);
     }
     Record(true, address, value);
+    TlsSetValue(unreachedSlot, state->noAnswer[address] != 0 ? state : nullptr);
+}
+
+extern "C" __declspec(dllexport) BOOL __stdcall LastPortAccessReached(void)
+{
+    return TlsGetValue(unreachedSlot) == nullptr ? TRUE : FALSE;
 }
 
 SIM_PORT_API unsigned long __cdecl SimTraceCount(void)
@@ -243,10 +255,12 @@ SIM_PORT_API void __cdecl SimReset(void)
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
 {
     if (reason == DLL_PROCESS_ATTACH) {
-        return Attach() ? TRUE : FALSE;
+        unreachedSlot = TlsAlloc();
+        return unreachedSlot != TLS_OUT_OF_INDEXES && Attach() ? TRUE : FALSE;
     }
     if (reason == DLL_PROCESS_DETACH) {
         Detach();
+        TlsFree(unreachedSlot);
     }
     return TRUE;
 }

@@ -50,7 +50,9 @@ SIM_PORT_API void __cdecl SimPoke(unsigned short address, unsigned char value);
 SIM_PORT_API void __cdecl SimAddPort(unsigned short baseAddress);
 // Nothing answers at `baseAddress` to `baseAddress` + 2: each register
 // reads `readValue` and drops writes, as an absent card (FF) or a system that
-// drops every access (00) does. The accesses are traced all the same.
+// drops every access (00) does. The accesses are traced all the same, and
+// the stand-in's LastPortAccessReached tells the accessing thread that they
+// did not reach the port.
 SIM_PORT_API void __cdecl SimSetNoAnswer(unsigned short baseAddress, unsigned char readValue);
 // Zeroes every register, forgets added ports (0x378 stays) and addresses
 // without an answer, and clears the trace.

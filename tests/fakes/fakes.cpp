@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <thread>
+#include <utility>
 
 #include "port/port_io.h"
 #include "port/wait_sleep.h"
@@ -31,6 +32,7 @@ void ResetPort()
     port.trace.clear();
     port.onAccess = nullptr;
     port.keepTrace = true;
+    port.reachingAccesses = -1;
 }
 
 FakeDeviceList& Devices()
@@ -71,6 +73,7 @@ void ResetSleeps()
     sleeps.stepNs = 1000;
     sleeps.lateNs = 0;
     sleeps.sleepsAsked.clear();
+    sleeps.duringSleep = nullptr;
 }
 
 void ResetAll()
@@ -108,6 +111,10 @@ bool WaitSleeper::SleepFor(std::int64_t nanoseconds)
     if (sleeps.fakeClock) {
         sleeps.sleepsAsked.push_back(nanoseconds);
         sleeps.nowNs += nanoseconds + sleeps.lateNs;
+        if (const std::function<void()> during = std::move(sleeps.duringSleep)) {
+            sleeps.duringSleep = nullptr;
+            during();
+        }
     } else {
         std::this_thread::sleep_for(std::chrono::nanoseconds(nanoseconds));
     }
@@ -135,11 +142,30 @@ void WaitSleeper::EndAllWaits()
 
 namespace port_io {
 
+namespace {
+thread_local bool lastReached = true;
+
+// Whether this access reaches the fake port, counting it.
+bool Reaches(fakes::FakePort& port)
+{
+    lastReached = port.reachingAccesses != 0;
+    if (port.reachingAccesses > 0) --port.reachingAccesses;
+    return lastReached;
+}
+}  // namespace
+
+bool LastAccessReached()
+{
+    return lastReached;
+}
+
 std::uint16_t PortRead(std::uint16_t address)
 {
     fakes::FakePort& port = fakes::Port();
-    const std::uint16_t value =
-        static_cast<std::uint16_t>((port.registers[address] & 0xFF) | (port.readHighByte << 8));
+    const std::uint16_t value = Reaches(port)
+                                    ? static_cast<std::uint16_t>((port.registers[address] & 0xFF) |
+                                                                 (port.readHighByte << 8))
+                                    : std::uint16_t{0xFF};
     const fakes::PortAccess access{false, address, value};
     if (port.keepTrace) port.trace.push_back(access);
     if (port.onAccess) port.onAccess(access);
@@ -149,7 +175,7 @@ std::uint16_t PortRead(std::uint16_t address)
 void PortWrite(std::uint16_t address, std::uint16_t value)
 {
     fakes::FakePort& port = fakes::Port();
-    port.registers[address] = value;
+    if (Reaches(port)) port.registers[address] = value;
     const fakes::PortAccess access{true, address, value};
     if (port.keepTrace) port.trace.push_back(access);
     if (port.onAccess) port.onAccess(access);

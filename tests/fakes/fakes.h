@@ -34,12 +34,18 @@ struct PortAccess {
 // whole (16 bits) and the trace keeps both. onAccess, when set, runs after
 // each access has been traced, so a test can look at other outputs (the log)
 // at the moment of a particular read or write.
+//
+// A port that stops answering: once `reachingAccesses` is down to 0 every
+// access is dropped (a read gives FF, a write changes nothing; both are
+// traced) and port_io::LastAccessReached says so; each access that reaches
+// the port counts it down. Negative: every access reaches the port.
 struct FakePort {
     std::uint16_t registers[65536];
     std::uint16_t readHighByte;
     std::vector<PortAccess> trace;
     std::function<void(const PortAccess&)> onAccess;
     bool keepTrace = true;  // off in benchmarks, so the port costs nothing
+    long reachingAccesses = -1;
 };
 FakePort& Port();
 void ResetPort();
@@ -104,6 +110,9 @@ struct FakeSleeps {
     std::int64_t stepNs = 1000;
     std::int64_t lateNs = 0;
     std::vector<std::int64_t> sleepsAsked;  // SleepFor's asks, fake clock only
+    // Run once, at the next SleepFor on the fake clock (a pulse's hold, the
+    // guard not held), then cleared.
+    std::function<void()> duringSleep;
 };
 FakeSleeps& Sleeps();
 void ResetSleeps();

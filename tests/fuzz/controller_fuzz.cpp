@@ -4,16 +4,19 @@
 // whatever the pin map says:
 //   - every port access lies between the selected base and base + 2, and
 //     that base is one a port may have (neither 0 nor above FFFD);
-//   - a refused call (a negative result) makes no port access and writes no
-//     log line;
-//   - the result is one the operation documents;
+//   - a refused call (-1, -2) makes no port access and writes no log line;
+//   - the result is one the operation documents (PULSE_BUSY is none: one
+//     thread has no other pulse under way);
+//   - after a pulse every line of the port is at its level before, unless
+//     the port dropped an access (NOT_REACHED, given only then);
 // and the sanitizers judge the rest.
 //
 // Input layout (front to back; see InputReader): byte the high byte of every
 // port read (the fake port carries one, as a 16-bit read may), byte device count (0..3, 4:
 // counting the devices fails), the devices (InputReader::Device), then until
 // the input ends a byte operation (below) and its arguments. A wait reads
-// once (timeout 0) or is refused, so that no step sleeps.
+// once (timeout 0) or is refused, and a pulse holds on the fake clock, so
+// that no step sleeps.
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -72,9 +75,24 @@ AddressArgument ReadAddressArgument(InputReader& input, bool& ended)
     return argument;
 }
 
+// A pin pulse, or a byte pulse of `pin` as the value; undocumented when a
+// line is not back at its level before while the port dropped nothing.
+int Pulse(PortController& controller, bool byte, int pin, int level, int time)
+{
+    const std::uint16_t* port = fakes::Port().registers;
+    const std::uint16_t base = fakes::SelectedBase(controller);
+    const int before = (port[base] & 0xFF) | (port[(base + 2) & 0xFFFF] & 0xFF) << 8;
+    const int result =
+        byte ? controller.PulseDataByte(pin, time) : controller.PulseOutputPin(pin, level, time);
+    const int after = (port[base] & 0xFF) | (port[(base + 2) & 0xFFFF] & 0xFF) << 8;
+    if (result == -8 ? fakes::Port().reachingAccesses != 0 : after != before) return kUndocumented;
+    return OneOf(result, {0, -1, -2, -7, -8}) ? result : kUndocumented;
+}
+
 int RunStep(PortController& controller, InputReader& input)
 {
-    switch (input.Choice(0, 14)) {
+    const int operation = input.Choice(0, 17);
+    switch (operation) {
     case 0: {
         const int result = controller.SelectPortByNumber(input.Integer());
         return OneOf(result, {0, -1, -2}) ? result : kUndocumented;
@@ -145,6 +163,19 @@ int RunStep(PortController& controller, InputReader& input)
         const int result = controller.WaitInputPin(pin, level, timeout);
         return OneOf(result, {0, 1, -1, -2}) ? result : kUndocumented;
     }
+    case 14:
+    case 15: {
+        const int pin = input.Integer();
+        const int level = input.Integer();
+        return Pulse(controller, operation == 15, pin, level, input.Integer());
+    }
+    case 16: {
+        const int result = controller.CheckPort(input.Byte() % 2 == 0);
+        return OneOf(result, {0, -1, -3, -4}) ? result : kUndocumented;
+    }
+    case 17:  // the port takes 0 to 2 more accesses, then drops every other; or all
+        fakes::Port().reachingAccesses = input.Choice(-1, 2);
+        return 0;
     default: {
         // The port's lines change under the controller: a data and a status
         // value at the selected base.
@@ -163,6 +194,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The log file (in the current directory) starts empty for each input.
     std::remove("RurSetupDebug.txt");
     fakes::ResetAll();
+    fakes::Sleeps().fakeClock = true;
     InputReader input(data, size);
     fakes::Port().readHighByte = input.Byte();
     const int devices = input.Choice(0, 4);
@@ -180,8 +212,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int result = RunStep(controller, input);
         if (result == kUndocumented) std::abort();  // a result the operation does not document
         const auto& trace = fakes::Port().trace;
-        if (result < 0 && (trace.size() != accessesBefore ||
-                           fakes::LogSink().debuggerOutput.size() != linesBefore)) {
+        if ((result == -1 || result == -2) &&
+            (trace.size() != accessesBefore ||
+             fakes::LogSink().debuggerOutput.size() != linesBefore)) {
             std::abort();  // a refused call touched the port or the log
         }
         for (std::size_t at = accessesBefore; at < trace.size(); ++at) {

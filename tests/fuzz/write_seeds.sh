@@ -25,6 +25,14 @@ every_operation='\x00\x00\x04\x02\x00\x05\x00\x04\x03\x00\x0D\x04\x05\x00\x14\x0
 
 seed "$controller/lpt1_every_operation" "\xAB\x01${lpt1_378}${every_operation}"
 
+# Pulses on LPT1 at 378 (a byte pulse's level unused): PulseOutputPin(2, 1,
+# 5), PulseDataByte(20, 5),
+# CheckPort with the driver open, then a port that takes one more access
+# (the byte pulse's control read) and drops the rest: PulseDataByte(20, 5)
+# gives NOT_REACHED; PulseOutputPin(2, 1, INT32_MAX) is refused.
+seed "$controller/lpt1_pulses" "\xAB\x01${lpt1_378}\x00\x00\x04\x0E\x00\x05\x00\x04\x00\x08\
+\x0F\x00\x17\x00\x00\x00\x08\x10\x00\x11\x02\x0F\x00\x17\x00\x00\x00\x08\x0E\x00\x05\x00\x04\x01\x01"
+
 # Only COM1 listed (no parallel port): every operation is refused; then the
 # address 3, 7, 8, "" and SetPinOutput(16, 1) goes through.
 seed "$controller/no_port_then_manual_address" \

@@ -86,6 +86,7 @@ TEST_F(PpdevPortTest, EachRegisterMapsToItsIoctlWithRawValues)
     EXPECT_EQ(Take(), Calls{});
     space->Write(0x37A, 0x0B);
     EXPECT_EQ(Take(), Calls{"parport0 PPWCONTROL 0B"});
+    EXPECT_TRUE(ppdev::PortSpace::LastAccessReached());
     EXPECT_EQ(space->Read(0x37A), 0x0B);
     EXPECT_EQ(Take(), Calls{"parport0 PPRCONTROL"});
     EXPECT_EQ(fake_system::diagnostics, Calls{});
@@ -168,6 +169,7 @@ TEST_F(PpdevPortTest, UnusablePortGivesOneMessageFFAndDroppedWrites)
             EXPECT_EQ(space->Read(0x37A), 0xFF);
             space->Write(0x378, 0x55);
             space->Write(0x37A, 0x2C);
+            EXPECT_FALSE(ppdev::PortSpace::LastAccessReached());
         }
         space.reset();
         EXPECT_EQ(fake_system::calls, failure.calls);

@@ -219,6 +219,28 @@ held by another program. Its reads give FF and writes are dropped until that pro
 expect_file "$work/dev/parport0.log" ""
 stop_fake
 
+# A pulse over a port another program holds: its first access (the control
+# register's read) waits the claim wait and reads FF, and INPOUT32.dll's
+# LastPortAccessReached tells the library so: nothing is written, -8, and the
+# line names the access.
+echo "== a pulse over a held port writes nothing"
+ports 888
+mkdir -p "$work/proc/parport0/devices"
+echo lp >"$work/proc/parport0/devices/active"
+start_fake
+rm -f "$work/app/RurSetupDebug.txt"
+run heldpulse <<'MACRO'
+setParallelPort 1
+expect 0
+pulseParallelOutputPin 2 1 5000
+expect -8
+MACRO
+[ $code -eq 0 ] || { fail "host exit code $code"; cat "$work/heldpulse.out"; }
+expect_line "$work/app/RurSetupDebug.txt" "PulseOutputPin(2, 1, 5000) Port=378 not reached: \
+the port did not answer the read of the control register"
+expect_file "$work/dev/parport0.log" ""
+stop_fake
+
 # Three ports, each held by another program: a load that records
 # (DORUZEDA_RECORD) and a macro's start and end of a recording touch no port,
 # so none waits for a claim (once 2 s a port, one after another).

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "core_fixture.h"
+#include "port/deadline.h"
 #include "tests/shared/pin_table.h"
 
 namespace {
@@ -25,10 +26,13 @@ TEST_F(PulseTest, EveryPinAtBothLevelsComesBackAsItWas)
         if (row.call != pin_table::Call::Set) continue;
         for (const int level : {row.level, row.level == 0 ? 0 : (row.pin % 2 == 0 ? 2 : -1)}) {
             UsePort(0x378);
-            fakes::Port().registers[0x378] = fakes::Port().registers[0x37A] = row.before;
-            ASSERT_EQ(controller.PulseOutputPin(row.pin, level, 40), 0) << row.accesses;
             const std::string set(row.accesses);  // "R 37A=DF W 37A=DE"
-            EXPECT_EQ(Accesses(), set + " R " + set.substr(11, 6) + " W " + set.substr(2, 6))
+            const bool dataPin = set[4] == '8';   // the data lines as outputs: control 00
+            fakes::Port().registers[0x378] = row.before;
+            fakes::Port().registers[0x37A] = dataPin ? 0 : row.before;
+            ASSERT_EQ(controller.PulseOutputPin(row.pin, level, 40), 0) << row.accesses;
+            EXPECT_EQ(Accesses(), (dataPin ? "R 37A=00 " : "") + set + " R " + set.substr(11, 6) +
+                                      " W " + set.substr(2, 6))
                 << "pin " << row.pin << " level " << level;
         }
     }
@@ -52,7 +56,8 @@ TEST_F(PulseTest, EachEndsWhenTheClockSaysWithALateTimerAndThenLogs)
     EXPECT_EQ(controller.PulseOutputPin(2, 1, 5000), 0);
     EXPECT_EQ(controller.PulseDataByte(200, 5000), 0);
     EXPECT_EQ(Trace(),
-              "R 278=AB5A W 278=AB5B R 278=AB5B W 278=AB5A R 278=AB5A W 278=00C8 W 278=AB5A");
+              "R 27A=AB00 R 278=AB5A W 278=AB5B R 278=AB5B W 278=AB5A R 27A=AB00 R 278=AB5A "
+              "W 278=00C8 W 278=AB5A");
     const std::string pin = FileLine("PulseOutputPin(2, 1, 5000) Port=278 Width=5001");
     EXPECT_EQ(logAtWrites, (std::vector<std::string>{"", "", pin, pin})) << "a line in a pulse";
     EXPECT_EQ(LogFile(), pin + FileLine("PulseDataByte(200, 5000) Port=278 Width=5001"));
@@ -97,6 +102,92 @@ TEST_F(PulseTest, RefusalsTouchNeitherPortNorLog)
     UsePort(0x378);
     fakes::Port().registers[0x379] = 0x40;  // pin 10 high: a wait, too, takes 2 and -1 for high
     EXPECT_EQ(controller.WaitInputPin(10, 2, 0) + controller.WaitInputPin(10, -1, 0), 2);
+}
+
+// The round's pulse faults, a row each (the item first): a call on
+// LPT1 at 378 (pin 0: a byte pulse, its value as the level) over the control
+// register given, with the accesses the port takes before it drops every
+// other; during its hold another call (pin -1: none; -2: the end of the
+// process). Results, the port's accesses and the log lines, exactly.
+struct Round4Row {
+    const char* item;
+    std::uint8_t control;
+    long reaching;
+    int call[3], during[3];
+    const char* expected;
+};
+
+int Pulse(PortController& controller, const int (&call)[3])
+{
+    if (call[0] == -2) return controller.EndPulsesAtProcessExit(), 1;
+    return call[0] > 0 ? controller.PulseOutputPin(call[0], call[1], call[2])
+                       : controller.PulseDataByte(call[1], call[2]);
+}
+
+// clang-format off
+constexpr Round4Row kRound4[] = {
+    {"2 one pin twice", 0, -1, {2, 1, 5000}, {2, 1, 5000}, "0 -6 | R 37A=00 R 378=00 W 378=01 R 378=01 "
+     "W 378=00 | PulseOutputPin(2, 1, 5000) Port=378 Width=5001"},
+    {"2 a data pin in a byte", 0, -1, {0, 37, 5000}, {3, 1, 5000}, "0 -6 | R 37A=00 R 378=00 W 378=25 "
+     "W 378=00 | PulseDataByte(37, 5000) Port=378 Width=5001"},
+    {"3 the first write", 0, 1, {16, 1, 500}, {-1}, "-8 | R 37A=00 W 37A=04 | PulseOutputPin(16, 1, 500) "
+     "Port=378 not reached: the port did not take the first write"},
+    {"3 the second write", 0, 3, {0, 85, 5000}, {-1}, "-8 | R 37A=00 R 378=00 W 378=55 W 378=00 | "
+     "PulseDataByte(85, 5000) Port=378 Width=5001 not put back: the port did not take the second write"},
+    {"4 the data lines inputs", 0x2F, -1, {3, 1, 1000}, {-1}, "-7 | R 37A=2F | PulseOutputPin(3, 1, 1000) "
+     "Port=378 refused: the data lines are inputs"},
+    {"5 the end of the process", 0, -1, {2, 1, 10000000}, {-2}, "0 1 | R 37A=00 R 378=00 W 378=01 "
+     "R 378=01 W 378=00 | PulseOutputPin(2, 1, 10000000) Port=378 Width=9999002 ended by the end of the process"},
+};
+// clang-format on
+
+TEST_F(PulseTest, Round4EachFaultAsTheLibraryNowMeetsIt)
+{
+    for (const Round4Row& row : kRound4) {
+        fakes::ResetPort();
+        UsePort(0x378);
+        fakes::Port().registers[0x37A] = row.control;
+        fakes::Port().reachingAccesses = row.reaching;
+        std::string results;
+        if (row.during[0] != -1) {
+            fakes::Sleeps().duringSleep = [&] {
+                results = " " + std::to_string(Pulse(controller, row.during));
+            };
+        }
+        results = std::to_string(Pulse(controller, row.call)) + results;
+        EXPECT_EQ(results + " | " + Accesses() + " | " + Debugger().at(0), row.expected)
+            << row.item;
+    }
+}
+
+// [5] A guard that a stopped thread holds is given up at its deadline, which
+// is checked before each pause: 50 ms and one step of the clock.
+TEST_F(PulseTest, Round4TheEndOfTheProcessGivesUpAHeldGuardAtItsDeadline)
+{
+    Guard guard;
+    guard.lock();
+    std::thread([&] { EXPECT_FALSE(guard.TryLockUntil(Deadline::AfterMs(50))); }).join();
+    guard.unlock();
+    EXPECT_EQ(fakes::Sleeps().nowNs, 50001000);
+}
+
+// [6] The hold counts from the first write's return, on a clock of 300 ns
+// steps: a pulse of 1 us, then a byte whose first write takes 400 us.
+TEST_F(PulseTest, Round4NoPulseIsShorterThanAskedOnAnyClock)
+{
+    UsePort(0x378);
+    fakes::Sleeps().stepNs = 300;
+    std::vector<std::int64_t> writesAt;
+    fakes::Port().onAccess = [&](const fakes::PortAccess& access) {
+        if (!access.isWrite) return;
+        if (writesAt.size() == 2) fakes::Sleeps().nowNs += 400000;
+        writesAt.push_back(fakes::Sleeps().nowNs);
+    };
+    EXPECT_EQ(controller.PulseOutputPin(2, 1, 1), 0);
+    EXPECT_EQ(controller.PulseDataByte(37, 1000), 0);
+    EXPECT_EQ(writesAt, (std::vector<std::int64_t>{0, 1800, 401800, 1402600}));
+    EXPECT_EQ(LogFile(), FileLine("PulseOutputPin(2, 1, 1) Port=378 Width=2") +
+                             FileLine("PulseDataByte(37, 1000) Port=378 Width=1001"));
 }
 
 }  // namespace

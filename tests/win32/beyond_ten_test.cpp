@@ -1,12 +1,16 @@
 // The exports beyond the ten, in the real library under Wine over the
 // simulated port, one case per concern: refusals with no port, bytes, the
 // data lines as inputs, and a wait that another thread's change ends or that
-// times out. Their names
-// and ordinals are check-dll-tables.sh's.
+// times out; pulses over a port that drops accesses, and the end of the
+// process during a pulse (the program is also that process:
+// "--end-during-pulse"). Their names and ordinals are check-dll-tables.sh's.
 #include <gtest/gtest.h>
 
 #include "test_support.h"  // windows.h first
 
+#include <process.h>
+
+#include <cstring>
 #include <string>
 
 using namespace test_support;
@@ -85,7 +89,7 @@ TEST_F(BeyondTheTen, PulsesPutTheByteAndThePinBack)
     EXPECT_EQ(pulsePin(16, -1, 100), 0);
     EXPECT_EQ(pulseByte(256, 10), -2);
     EXPECT_EQ(Describe(TraceSince(start)),
-              "R 378=0F W 378=F0 W 378=0F R 37A=00 W 37A=04 R 37A=04 W 37A=00");
+              "R 37A=00 R 378=0F W 378=F0 W 378=0F R 37A=00 W 37A=04 R 37A=04 W 37A=00");
     EXPECT_NE(scratch.LogFile().find(" PulseOutputPin(16, -1, 100) Port=378 Width="),
               std::string::npos)
         << scratch.LogFile();
@@ -136,4 +140,53 @@ TEST_F(BeyondTheTen, AWaitEndsAtTheChangeOrAtItsTime)
     EXPECT_TRUE(Logged("WaitInputPin(12, 1, 20) Port=378 Result=0")) << scratch.LogFile();
 }
 
+// [3] INPOUT32.dll's LastPortAccessReached, looked up by name: the stand-in
+// says an address without an answer dropped the read; nothing is written.
+TEST_F(BeyondTheTen, APulseOverAPortThatDropsItsAccessesWritesNothing)
+{
+    ASSERT_EQ(calls.setParallelPort(1), 0);
+    SimSetNoAnswer(0x378, 0xFF);
+    const unsigned long start = SimTraceCount();
+    EXPECT_EQ(pulsePin(16, 1, 100), -8);
+    EXPECT_EQ(Describe(TraceSince(start)), "R 37A=FF");
+}
+
+DWORD WINAPI PulsePin2ForTenSeconds(void* pulse)
+{
+    return static_cast<DWORD>(reinterpret_cast<Int3>(pulse)(2, 1, 10000000));
+}
+
+// The child of the case below: main returns 300 ms into a pulse of 10 s on
+// another thread, the library still loaded.
+int EndDuringPulse()
+{
+    const auto* library = new LoadedLibrary;  // never unloaded: the process's end comes first
+    if (Exports{*library}.setParallelPort(1) != 0) return 3;
+    const auto pulse = library->Get<Int3>("fnOrvane_pulseParallelOutputPin");
+    CreateThread(nullptr, 0, &PulsePin2ForTenSeconds, reinterpret_cast<void*>(pulse), 0, nullptr);
+    Sleep(300);
+    return 0;
+}
+
+// [5] The end of the process during a pulse puts the pin back, with the line.
+TEST_F(BeyondTheTen, TheEndOfTheProcessDuringAPulsePutsThePinBack)
+{
+    char program[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, program, MAX_PATH);
+    const unsigned long start = SimTraceCount();
+    EXPECT_EQ(_spawnl(_P_WAIT, program, program, "--end-during-pulse", nullptr), 0);
+    EXPECT_EQ(Describe(TraceSince(start)), "R 37A=00 R 378=00 W 378=01 R 378=01 W 378=00");
+    EXPECT_NE(scratch.LogFile().find(" PulseOutputPin(2, 1, 10000000) Port=378 Width="),
+              std::string::npos)
+        << scratch.LogFile();
+    EXPECT_NE(scratch.LogFile().find(" ended by the end of the process\r\n"), std::string::npos);
+}
+
 }  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 2 && std::strcmp(argv[1], "--end-during-pulse") == 0) return EndDuringPulse();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

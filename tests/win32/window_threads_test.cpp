@@ -388,14 +388,14 @@ TEST(UnloadWhileInside, ATenSecondPulseEndsAtOnceWithItsSecondWrite)
         ASSERT_NE(pulser.wait, nullptr) << library.LoadError();
         thread = CreateThread(nullptr, 0, &CallAtLength, &pulser, 0, nullptr);
         ASSERT_NE(thread, nullptr);
-        while (SimTraceCount() < start + 2) Sleep(1);
+        while (SimTraceCount() < start + 3) Sleep(1);
         Sleep(100);  // asleep on the fine timer by now; FreeLibrary at the brace
     }
     ASSERT_EQ(WaitForSingleObject(thread, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
     CloseHandle(thread);
     EXPECT_LT(pulser.milliseconds, 3000ul) << "the unload waited for the pulse";
     EXPECT_EQ(pulser.result, -1);
-    EXPECT_EQ(Describe(TraceSince(start)), "R 378=00 W 378=01 R 378=01 W 378=00");
+    EXPECT_EQ(Describe(TraceSince(start)), "R 37A=00 R 378=00 W 378=01 R 378=01 W 378=00");
     const std::string log = scratch.LogFile();
     EXPECT_EQ(LinesWith(log, "PulseOutputPin(2, 1, 10000000) Port=378 Width="), 1) << log;
     const std::map<std::string, int> after = HandlesSettledTo(before);
