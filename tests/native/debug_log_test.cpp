@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "core_fixture.h"
+#include "log/bounded_write.h"
 #include "log/debug_log.h"
+#include "log/log_lock.h"
+#include "port/deadline.h"
 
 namespace {
 
@@ -111,6 +115,118 @@ TEST_F(DebugLogTest, FileIsClosedAfterEachMessage)
     ASSERT_TRUE(std::filesystem::remove(kDebugLogFileName));
     DebugLog("second");
     EXPECT_EQ(LogFile(), FileLine("second"));
+}
+
+// Lines the file did not take in time are counted, and named before the
+// next line that gets through, in its append; a naming line dropped again
+// carries its count on.
+TEST_F(DebugLogTest, DroppedLinesAreNamedBeforeTheNextLineWritten)
+{
+    fakes::LogSink().appendsToDrop = 3;
+    for (const char* message : {"a", "b", "c", "d", "e"}) DebugLog("%s", message);
+    EXPECT_EQ(LogFile(), FileLine("3 log lines dropped: the log file took none within 300 ms") +
+                             FileLine("d") + FileLine("e"));
+    EXPECT_EQ(Debugger(), (std::vector<std::string>{"a", "b", "c", "d", "e"}));
+}
+
+// The log's lock bytes on the fake clock: a stopped holder of any one byte
+// costs a line no wait; of two, the line waits its whole 200 ms, holding
+// nothing after.
+class FakeLockBytes final : public log_lock::LockBytes {
+public:
+    log_lock::Try TryByte(int byte) override
+    {
+        if (refuses) return log_lock::Try::Refused;
+        if (elsewhere.count(byte) > 0 || mine.count(byte) > 0) return log_lock::Try::Held;
+        mine.insert(byte);
+        return log_lock::Try::Locked;
+    }
+    void Release(int byte) override { mine.erase(byte); }
+    void Pause() override { fakes::Sleeps().nowNs += 1000000; }
+    std::set<int> elsewhere, mine;
+    bool refuses = false;
+};
+
+TEST(LogLockTest, TwoOfThreeBytesWhicheverOneAStoppedHolderKeeps)
+{
+    struct Row {
+        std::set<int> elsewhere;
+        bool refuses;
+        log_lock::Taken taken;
+        std::set<int> held;
+        std::int64_t waitedNs;
+    };
+    using log_lock::Taken;
+    const Row rows[] = {
+        {{}, false, Taken::Pair, {0, 1}, 0},
+        {{0}, false, Taken::Pair, {1, 2}, 0},
+        {{1}, false, Taken::Pair, {0, 2}, 0},
+        {{2}, false, Taken::Pair, {0, 1}, 0},
+        {{0, 1}, false, Taken::TimedOut, {}, 200000000},
+        {{1, 2}, false, Taken::TimedOut, {}, 200000000},
+        {{}, true, Taken::NoLocks, {}, 0},
+    };
+    fakes::ResetSleeps();
+    fakes::Sleeps().fakeClock = true;
+    fakes::Sleeps().stepNs = 0;
+    for (const Row& row : rows) {
+        FakeLockBytes lock;
+        lock.elsewhere = row.elsewhere;
+        lock.refuses = row.refuses;
+        fakes::Sleeps().nowNs = 0;
+        const log_lock::Quorum quorum = log_lock::TakeTwoOfThree(lock, Deadline::AfterMs(200));
+        EXPECT_EQ(quorum.taken, row.taken) << row.elsewhere.size();
+        EXPECT_EQ(lock.mine, row.held) << row.elsewhere.size();
+        if (row.taken == Taken::Pair) {
+            EXPECT_EQ((std::set<int>{quorum.bytes[0], quorum.bytes[1]}), row.held);
+        }
+        EXPECT_EQ(fakes::Sleeps().nowNs, row.waitedNs) << row.elsewhere.size();
+    }
+    fakes::ResetSleeps();
+}
+
+// The bounded write's chunks: each ends at a line end; a cancel at the
+// deadline that let part of a chunk through starts no other.
+TEST(BoundedWriteTest, NoChunkStartsAfterTheDeadline)
+{
+    struct Row {
+        bounded_write::Outcome each;  // what every write gives
+        std::size_t cancelledAfter;   // a write moves the clock past the deadline, took this
+        bounded_write::Outcome outcome;
+        std::size_t written;
+        std::vector<std::size_t> writes;
+    };
+    using bounded_write::Outcome;
+    const Row rows[] = {
+        {Outcome::Written, 0, Outcome::Written, 15, {10, 5}},
+        {Outcome::Written, 3, Outcome::TimedOut, 3, {10}},
+        {Outcome::TimedOut, 0, Outcome::TimedOut, 0, {10}},
+        {Outcome::Failed, 0, Outcome::Failed, 0, {10}},
+    };
+    fakes::ResetSleeps();
+    fakes::Sleeps().fakeClock = true;
+    fakes::Sleeps().stepNs = 0;
+    const char text[] = "aaaa\nbbbb\ncccc\n";
+    for (const Row& row : rows) {
+        fakes::Sleeps().nowNs = 0;
+        std::vector<std::size_t> writes;
+        std::size_t written = 0;
+        const Outcome outcome =
+            bounded_write::WriteInChunks(text, 15, 10, Deadline::AfterMs(100), written,
+                                         [&](const char*, std::size_t size, std::size_t& done) {
+                                             writes.push_back(size);
+                                             if (row.cancelledAfter > 0)
+                                                 fakes::Sleeps().nowNs = 100000000;
+                                             done = row.cancelledAfter > 0 ? row.cancelledAfter
+                                                    : row.each == Outcome::Written ? size
+                                                                                   : 0;
+                                             return row.each;
+                                         });
+        EXPECT_EQ(outcome, row.outcome) << row.cancelledAfter;
+        EXPECT_EQ(written, row.written) << row.cancelledAfter;
+        EXPECT_EQ(writes, row.writes) << row.cancelledAfter;
+    }
+    fakes::ResetSleeps();
 }
 
 }  // namespace
