@@ -44,6 +44,20 @@ bool BoundedFile::OpenForAppend(const char* path, bool& canRead)
         canRead = false;
         file = CreateFileA(path, FILE_APPEND_DATA, share, nullptr, OPEN_ALWAYS, flags, nullptr);
     }
+    // Wine lets a write wait (a FIFO's full buffer) only on a handle that
+    // may write anywhere: an append-only one is refused at once, and what
+    // the file took in time could not be told from what it refused. A pipe
+    // has no place but its end, so it is written through such a handle,
+    // opened while the first still holds the FIFO's other end.
+    if (file != INVALID_HANDLE_VALUE && GetFileType(file) != FILE_TYPE_DISK) {
+        const HANDLE writer =
+            CreateFileA(path, GENERIC_WRITE, share, nullptr, OPEN_EXISTING, flags, nullptr);
+        if (writer != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            file = writer;
+            canRead = false;
+        }
+    }
     DWORD error = 0;
     return Prepare(error);
 }
