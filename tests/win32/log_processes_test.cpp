@@ -241,7 +241,7 @@ TEST(LogFileFromTwoProcesses, EveryLineArrivesWholeWhileAHolderOfTheSecondByteNe
 TEST(LogFileFromThreeProcesses, EveryLineArrivesWholeWhicheverByteAHolderNeverLetsGo)
 {
     for (DWORD byte : {kFirstLockByteLow, kSecondLockByteLow, kThirdLockByteLow}) {
-        SCOPED_TRACE(byte);
+        SCOPED_TRACE(testing::Message() << "lock byte " << std::hex << byte);
         ScratchDirectory scratch;
         DeviceDescription devices;  // LPT1 at 378, selected at load
         HeldLockByte holder(byte);
