@@ -83,8 +83,7 @@ constexpr unsigned long kRecordingWriteWaitMs = 500;
 constexpr unsigned long kRecordingCancelWaitMs = 100;
 // A start or an end of a recording: the timer's turn under way, then the
 // end's own writing.
-constexpr unsigned long kRecordingFileWaitMs =
-    2 * (kRecordingWriteWaitMs + kRecordingCancelWaitMs);
+constexpr unsigned long kRecordingFileWaitMs = 2 * (kRecordingWriteWaitMs + kRecordingCancelWaitMs);
 // The most log lines a start or an end of a recording writes (the end's
 // losses, the start's failure).
 constexpr unsigned long kRecordingLogLines = 5;
@@ -114,7 +113,7 @@ constexpr unsigned long kUnloadRecordingLockWaitMs = 1000;
 // The end of the process: the recording's lock, which a thread the end
 // stopped may hold, then one writing of the file.
 constexpr unsigned long kExitLockWaitMs = 100;
-constexpr unsigned long kExitWaitMs =
-    kExitLockWaitMs + kRecordingWriteWaitMs + kRecordingCancelWaitMs + kRecordingLogLines * kLogLineWaitMs;
+constexpr unsigned long kExitWaitMs = kExitLockWaitMs + kRecordingWriteWaitMs +
+                                      kRecordingCancelWaitMs + kRecordingLogLines * kLogLineWaitMs;
 
 }  // namespace bounds
