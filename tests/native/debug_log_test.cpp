@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -117,116 +116,77 @@ TEST_F(DebugLogTest, FileIsClosedAfterEachMessage)
     EXPECT_EQ(LogFile(), FileLine("second"));
 }
 
-// Lines the file did not take in time are counted, and named before the
-// next line that gets through, in its append; a naming line dropped again
-// carries its count on.
+// Lines the file did not take in time are counted and named before the next
+// line written, in its append; a naming line dropped again carries its count.
 TEST_F(DebugLogTest, DroppedLinesAreNamedBeforeTheNextLineWritten)
 {
     fakes::LogSink().appendsToDrop = 3;
     for (const char* message : {"a", "b", "c", "d", "e"}) DebugLog("%s", message);
     EXPECT_EQ(LogFile(), FileLine("3 log lines dropped: the log file took none within 300 ms") +
                              FileLine("d") + FileLine("e"));
-    EXPECT_EQ(Debugger(), (std::vector<std::string>{"a", "b", "c", "d", "e"}));
 }
 
-// The log's lock bytes on the fake clock: a stopped holder of any one byte
-// costs a line no wait; of two, the line waits its whole 200 ms, holding
-// nothing after.
-class FakeLockBytes final : public log_lock::LockBytes {
-public:
+// The log's lock bytes as bits: those a stopped holder keeps, and this
+// append's.
+struct FakeLockBytes final : log_lock::LockBytes {
     log_lock::Try TryByte(int byte) override
     {
-        if (refuses) return log_lock::Try::Refused;
-        if (elsewhere.count(byte) > 0 || mine.count(byte) > 0) return log_lock::Try::Held;
-        mine.insert(byte);
+        if (((elsewhere | mine) >> byte & 1) != 0) return log_lock::Try::Held;
+        mine |= 1 << byte;
         return log_lock::Try::Locked;
     }
-    void Release(int byte) override { mine.erase(byte); }
+    void Release(int byte) override { mine &= ~(1 << byte); }
     void Pause() override { fakes::Sleeps().nowNs += 1000000; }
-    std::set<int> elsewhere, mine;
-    bool refuses = false;
+    int elsewhere = 0;
+    int mine = 0;
 };
 
-TEST(LogLockTest, TwoOfThreeBytesWhicheverOneAStoppedHolderKeeps)
+// On the fake clock: a stopped holder of any one byte costs a line no wait;
+// of two, the whole 200 ms, and the line holds nothing after.
+TEST_F(DebugLogTest, LockIsTwoOfThreeBytesWhicheverOneAStoppedHolderKeeps)
 {
-    struct Row {
-        std::set<int> elsewhere;
-        bool refuses;
-        log_lock::Taken taken;
-        std::set<int> held;
-        std::int64_t waitedNs;
-    };
     using log_lock::Taken;
-    const Row rows[] = {
-        {{}, false, Taken::Pair, {0, 1}, 0},
-        {{0}, false, Taken::Pair, {1, 2}, 0},
-        {{1}, false, Taken::Pair, {0, 2}, 0},
-        {{2}, false, Taken::Pair, {0, 1}, 0},
-        {{0, 1}, false, Taken::TimedOut, {}, 200000000},
-        {{1, 2}, false, Taken::TimedOut, {}, 200000000},
-        {{}, true, Taken::NoLocks, {}, 0},
-    };
-    fakes::ResetSleeps();
+    const struct {
+        int elsewhere;
+        Taken taken;
+        int held;
+        std::int64_t waitedNs;
+    } rows[] = {{0, Taken::Pair, 0b011, 0},
+                {0b001, Taken::Pair, 0b110, 0},
+                {0b010, Taken::Pair, 0b101, 0},
+                {0b011, Taken::TimedOut, 0, 200000000}};
     fakes::Sleeps().fakeClock = true;
     fakes::Sleeps().stepNs = 0;
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         FakeLockBytes lock;
         lock.elsewhere = row.elsewhere;
-        lock.refuses = row.refuses;
         fakes::Sleeps().nowNs = 0;
-        const log_lock::Quorum quorum = log_lock::TakeTwoOfThree(lock, Deadline::AfterMs(200));
-        EXPECT_EQ(quorum.taken, row.taken) << row.elsewhere.size();
-        EXPECT_EQ(lock.mine, row.held) << row.elsewhere.size();
-        if (row.taken == Taken::Pair) {
-            EXPECT_EQ((std::set<int>{quorum.bytes[0], quorum.bytes[1]}), row.held);
-        }
-        EXPECT_EQ(fakes::Sleeps().nowNs, row.waitedNs) << row.elsewhere.size();
+        EXPECT_EQ(log_lock::TakeTwoOfThree(lock, Deadline::AfterMs(200)).taken, row.taken)
+            << row.elsewhere;
+        EXPECT_EQ(lock.mine, row.held) << row.elsewhere;
+        EXPECT_EQ(fakes::Sleeps().nowNs, row.waitedNs) << row.elsewhere;
     }
-    fakes::ResetSleeps();
 }
 
-// The bounded write's chunks: each ends at a line end; a cancel at the
-// deadline that let part of a chunk through starts no other.
-TEST(BoundedWriteTest, NoChunkStartsAfterTheDeadline)
+// A write cancelled at its deadline that let part of its chunk through
+// starts no other chunk.
+TEST_F(DebugLogTest, BoundedWriteStartsNoChunkAfterTheDeadline)
 {
-    struct Row {
-        bounded_write::Outcome each;  // what every write gives
-        std::size_t cancelledAfter;   // a write moves the clock past the deadline, took this
-        bounded_write::Outcome outcome;
-        std::size_t written;
-        std::vector<std::size_t> writes;
-    };
-    using bounded_write::Outcome;
-    const Row rows[] = {
-        {Outcome::Written, 0, Outcome::Written, 15, {10, 5}},
-        {Outcome::Written, 3, Outcome::TimedOut, 3, {10}},
-        {Outcome::TimedOut, 0, Outcome::TimedOut, 0, {10}},
-        {Outcome::Failed, 0, Outcome::Failed, 0, {10}},
-    };
-    fakes::ResetSleeps();
     fakes::Sleeps().fakeClock = true;
     fakes::Sleeps().stepNs = 0;
-    const char text[] = "aaaa\nbbbb\ncccc\n";
-    for (const Row& row : rows) {
-        fakes::Sleeps().nowNs = 0;
-        std::vector<std::size_t> writes;
-        std::size_t written = 0;
-        const Outcome outcome =
-            bounded_write::WriteInChunks(text, 15, 10, Deadline::AfterMs(100), written,
-                                         [&](const char*, std::size_t size, std::size_t& done) {
-                                             writes.push_back(size);
-                                             if (row.cancelledAfter > 0)
-                                                 fakes::Sleeps().nowNs = 100000000;
-                                             done = row.cancelledAfter > 0 ? row.cancelledAfter
-                                                    : row.each == Outcome::Written ? size
-                                                                                   : 0;
-                                             return row.each;
-                                         });
-        EXPECT_EQ(outcome, row.outcome) << row.cancelledAfter;
-        EXPECT_EQ(written, row.written) << row.cancelledAfter;
-        EXPECT_EQ(writes, row.writes) << row.cancelledAfter;
-    }
-    fakes::ResetSleeps();
+    std::vector<std::size_t> writes;
+    std::size_t written = 0;
+    const bounded_write::Outcome outcome = bounded_write::WriteInChunks(
+        "aaaa\nbbbb\ncccc\n", 15, 10, Deadline::AfterMs(100), written,
+        [&](const char*, std::size_t size, std::size_t& done) {
+            writes.push_back(size);
+            fakes::Sleeps().nowNs = 100000000;  // cancelled at the deadline, 3 bytes through
+            done = 3;
+            return bounded_write::Outcome::Written;
+        });
+    EXPECT_EQ(outcome, bounded_write::Outcome::TimedOut);
+    EXPECT_EQ(written, 3u);
+    EXPECT_EQ(writes, std::vector<std::size_t>{10});
 }
 
 }  // namespace
