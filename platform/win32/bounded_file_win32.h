@@ -3,9 +3,10 @@
 // recording's file and the log file's lines both go through it.
 //
 // What no cancel reaches is named where the bounds are told
-// (docs/threads-and-unload.md): the file's creation (a CreateFile on a share
-// that stopped answering), and under Wine a write of a regular file, which
-// the system makes at once, blocking in the kernel (a FUSE file system, a
+// (docs/threads-and-unload.md): the calls on the file that are not
+// transfers (its creation, its size, its locks, on a share that stopped
+// answering), and under Wine a write or a read of a regular file, which the
+// system makes at once, blocking in the kernel (a FUSE file system, a
 // network mount that went away). A FIFO's or a pipe's write, the case of a
 // reader that stopped reading, is cancelled.
 #pragma once

@@ -146,7 +146,10 @@ Append AppendTextLine(const char* fileName, const char* line)
         lock.Release(quorum.bytes[1]);
         lock.Release(quorum.bytes[0]);
     }
-    if (append->file.Abandoned()) return result;  // the system keeps it
+    // A write whose cancel did not end keeps its file and text with the
+    // system; its locks are let go all the same, or every later line would
+    // wait its whole while and be given up.
+    if (append->file.Abandoned()) return result;
     delete append;
     return result;
 }
