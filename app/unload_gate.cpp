@@ -5,7 +5,6 @@
 
 #include <atomic>
 
-
 namespace {
 
 // How many calls are inside, and whether the unload has begun.
