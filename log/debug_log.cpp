@@ -1,5 +1,6 @@
 #include "debug_log.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,24 @@
 const char kDebugLogFileName[] = "RurSetupDebug.txt";
 
 namespace {
+
+static_assert(kDebugLogStampRoom == sizeof(DebugLogStamp::text), "a stamp and its blank");
+
+// Lines given up since the last one that reached the file, from any thread.
+std::atomic<unsigned long> droppedLines{0};
+
+// The line naming `dropped` lines, stamped as `stamp`, right before `line`
+// (with room for it there). Where the line now starts.
+char* PutDroppedLine(char* line, const char* stamp, unsigned long dropped)
+{
+    char text[kDebugLogDroppedRoom];
+    const int length = std::snprintf(
+        text, sizeof text, "%s %lu log lines dropped: the log file took none within %lu ms\n",
+        stamp, dropped, log_sink::kLineWaitMs);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof text) return line;
+    std::memcpy(line - length, text, static_cast<std::size_t>(length));
+    return line - length;
+}
 
 // Writes `value` as exactly `digits` decimal digits, zero-padded.
 char* PutDigits(char* at, int value, int digits)
@@ -62,11 +81,11 @@ void DebugLog(const char* format, ...)
         return;
     }
     // The whole line is built in one buffer: the message is formatted in
-    // place after room for the longest stamp and its blank, and the stamp is
-    // put right before it, so the message is formatted once and never copied.
-    constexpr std::size_t kStampRoom = sizeof(DebugLogStamp::text);  // stamp (at most 31) + blank
-    char buffer[kStampRoom + kDebugLogBufferSize + 1];               // + the line feed
-    char* const message = buffer + kStampRoom;
+    // place after room for the dropped lines' line and the longest stamp and
+    // its blank, and each is put right before it, so the message is formatted
+    // once and never copied.
+    char buffer[kDebugLogLongestAppend];
+    char* const message = buffer + kDebugLogDroppedRoom + kDebugLogStampRoom;
     va_list arguments;
     va_start(arguments, format);
     const int length = std::vsnprintf(message, kDebugLogBufferSize, format, arguments);
@@ -91,5 +110,13 @@ void DebugLog(const char* format, ...)
     const std::size_t messageLength = std::strlen(message);
     message[messageLength] = '\n';
     message[messageLength + 1] = '\0';
-    log_sink::AppendTextLine(kDebugLogFileName, line);
+    const unsigned long dropped = droppedLines.exchange(0);
+    const char* const text = dropped > 0 ? PutDroppedLine(line, stamp.text, dropped) : line;
+    switch (log_sink::AppendTextLine(kDebugLogFileName, text)) {
+    case log_sink::Append::Written: break;
+    case log_sink::Append::Dropped: droppedLines += dropped + 1; break;
+    case log_sink::Append::Failed:
+        droppedLines += dropped;  // still to be named
+        break;
+    }
 }

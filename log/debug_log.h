@@ -6,13 +6,25 @@
 // "<MM/DD/YYYY hh:mm:ss.mmm> <message>\n" is appended to "RurSetupDebug.txt"
 // in the process's current directory. The file is opened and closed for each
 // message, so it may be read, moved or deleted while the library runs.
-// Every failure is silent.
+// Every failure is silent, but for lines the file took not within the
+// append's bound (log/log_sink.h: a FIFO nobody reads, a share that stopped
+// answering, the appenders' lock held by a stopped process): those are
+// counted, and the next line that reaches the file comes after a line of its
+// own, in the same append, naming them:
+// "<MM/DD/YYYY hh:mm:ss.mmm> N log lines dropped: the log file took none within 300 ms".
 #pragma once
 
 #include <cstddef>
 
 // Size of the one message buffer, terminator included.
 constexpr std::size_t kDebugLogBufferSize = 4096;
+
+// The most the debug log hands to one append: the dropped lines' line, then
+// the message's line (its stamp, a blank, the message and a line feed).
+constexpr std::size_t kDebugLogDroppedRoom = 128;
+constexpr std::size_t kDebugLogStampRoom = 32;  // the stamp (at most 31) and a blank
+constexpr std::size_t kDebugLogLongestAppend =
+    kDebugLogDroppedRoom + kDebugLogStampRoom + kDebugLogBufferSize + 1;
 
 // The log file's name, relative to the current directory.
 extern const char kDebugLogFileName[];

@@ -24,21 +24,30 @@ struct LocalTime {
 };
 LocalTime ReadLocalTime();
 
+enum class Append {
+    Written,
+    Failed,   // the file could not be opened, or refused the write (a full disk)
+    Dropped,  // the file took nothing within kLineWaitMs: the line was given up
+};
+
 // Opens fileName for appending, writes line, closes the file. On Windows the
 // file is a text file: every "\n" becomes "\r\n". The line goes in whole, in
 // one append, even while other threads or processes append to the same file.
 // On Windows it also starts a line of its own: when the file ends without a
 // line end (a line cut short by a full disk, say), the append begins with
-// one. Waits for other appenders for at most kLineWaitMs in all
-// (kLockWaitMs for each of two locks), then writes regardless, so a stopped
-// process that holds the file cannot stop the caller. Returns false when the
-// file could not be opened or fully written; nothing stays open either way.
-bool AppendTextLine(const char* fileName, const char* line);
-constexpr unsigned long kLockWaitMs = 100;
-// How long the line's one write may take, its cancel included, before the
-// line is given up (a file that stops taking lines: a FIFO nobody reads, a
-// share that stopped answering).
+// one. Returns within kLineWaitMs whatever the file does, but for what no
+// system call can bound (a creation of the file on a share that stopped
+// answering; under Wine, a write of a regular file that blocks in the
+// kernel): the appenders' lock is waited for at most kLockWaitMs (a stopped
+// process that holds it cannot stop the caller), the write at most
+// kWriteWaitMs, its cancel included (a FIFO nobody reads, a share that
+// stopped answering). Nothing stays open either way.
+Append AppendTextLine(const char* fileName, const char* line);
+// The lock: two of the appenders' three lock bytes (log/log_lock.h).
+constexpr unsigned long kLockWaitMs = 200;
+// The write, and within it the share its cancel is given.
 constexpr unsigned long kWriteWaitMs = 100;
-constexpr unsigned long kLineWaitMs = 2 * kLockWaitMs + kWriteWaitMs;
+constexpr unsigned long kCancelWaitMs = 20;
+constexpr unsigned long kLineWaitMs = kLockWaitMs + kWriteWaitMs;
 
 }  // namespace log_sink

@@ -64,10 +64,10 @@ using Deadline = BasicDeadline<WaitClock>;
 
 namespace bounds {
 
-// A log line: each of the log file's two lock bytes (log/log_sink.h), then
-// its one write, which gives up after kLogWriteWaitMs (a file that stops
-// taking lines); a line that cannot be written within that is dropped and
-// counted, and the next line written names the count.
+// A log line: two of the log file's three lock bytes (log/log_lock.h), then
+// its one write, which gives up after kLogWriteWaitMs, its cancel included (a
+// file that stops taking lines); a line that cannot be written within that is
+// dropped and counted, and the next line written names the count.
 constexpr unsigned long kLogLockWaitMs = log_sink::kLockWaitMs;
 constexpr unsigned long kLogWriteWaitMs = log_sink::kWriteWaitMs;
 constexpr unsigned long kLogLineWaitMs = log_sink::kLineWaitMs;

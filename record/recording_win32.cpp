@@ -18,6 +18,8 @@
 #endif
 #include <windows.h>
 
+#include "platform/win32/bounded_file_win32.h"
+
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -32,23 +34,12 @@ constexpr std::size_t kFlushSoon = std::size_t{256} * 1024;
 // The longest file name taken (the system's own limit for these calls);
 // a longer one is named in the log cut to this.
 constexpr std::size_t kLongestName = MAX_PATH - 1;
-// One write of a file on a disk, and of anything else (a pipe, a FIFO), which
-// takes a write of at most this many bytes whole or not at all: each ends at
-// a line end, so that no write that is cut short tears a line.
-constexpr std::size_t kDiskChunk = std::size_t{64} * 1024;
-constexpr std::size_t kPipeChunk = 4096;
 
 // The file's tick, a microsecond, on the wait seam's clock: the one clock of
 // the library.
 std::uint64_t Microseconds()
 {
     return static_cast<std::uint64_t>(WaitSleeper::NowNs() / 1000);
-}
-
-// The bounded file's deadline, on its clock, for a Deadline.
-ULONGLONG FileDeadline(const Deadline& deadline)
-{
-    return GetTickCount64() + deadline.RemainingMs();
 }
 
 // The system's text for an error code, without its line end.
@@ -65,130 +56,6 @@ Reason::Reason(DWORD code)
     text[length] = '\0';
     if (length == 0)
         std::snprintf(text, sizeof text, "error %lu", static_cast<unsigned long>(code));
-}
-
-// A file whose every write waits at most until a deadline: the write is then
-// cancelled. A cancel that does not finish within kCancelWaitMs leaves the
-// write's OVERLAPPED and bytes in use by the system: `abandoned`, and its
-// owner never frees them.
-class BoundedFile {
-public:
-    enum class Outcome { Written, TimedOut, Failed };
-
-    ~BoundedFile() { Close(); }
-    bool Open(const char* path, DWORD& error);
-    // Writes bytes[written, length) in whole lines, `written` counting on
-    // with each write the file took (so that a writer ended between two
-    // writes leaves it true); `error` is the system's code of a failure.
-    Outcome Write(const char* bytes, std::size_t length, ULONGLONG deadline, std::size_t& written,
-                  DWORD& error);
-    void Close();
-    bool OnDisk() const { return onDisk; }
-    bool Abandoned() const { return abandoned; }
-
-private:
-    Outcome WriteOnce(const char* bytes, DWORD length, ULONGLONG deadline, DWORD& done,
-                      DWORD& error);
-    Outcome Await(ULONGLONG deadline, DWORD& done, DWORD& error);
-
-    HANDLE file = INVALID_HANDLE_VALUE;
-    HANDLE event = nullptr;
-    OVERLAPPED pending{};
-    std::uint64_t offset = 0;  // where the next write goes (on a disk)
-    bool onDisk = false;
-    bool abandoned = false;
-};
-
-bool BoundedFile::Open(const char* path, DWORD& error)
-{
-    event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
-    if (file == INVALID_HANDLE_VALUE || event == nullptr) {
-        error = GetLastError();
-        Close();
-        return false;
-    }
-    onDisk = GetFileType(file) == FILE_TYPE_DISK;
-    return true;
-}
-
-void BoundedFile::Close()
-{
-    if (abandoned) return;  // the system may still write from `pending`
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    if (event != nullptr) CloseHandle(event);
-    file = INVALID_HANDLE_VALUE;
-    event = nullptr;
-}
-
-BoundedFile::Outcome BoundedFile::Await(ULONGLONG deadline, DWORD& done, DWORD& error)
-{
-    const ULONGLONG now = GetTickCount64();
-    const DWORD wait = deadline > now ? static_cast<DWORD>(deadline - now) : 0;
-    if (WaitForSingleObject(event, wait) != WAIT_OBJECT_0) {
-        CancelIoEx(file, &pending);
-        if (WaitForSingleObject(event, kCancelWaitMs) != WAIT_OBJECT_0) {
-            abandoned = true;
-            return Outcome::TimedOut;
-        }
-        // Finished all the same, or cancelled: whatever it wrote counts.
-        GetOverlappedResult(file, &pending, &done, FALSE);
-        return done > 0 ? Outcome::Written : Outcome::TimedOut;
-    }
-    if (!GetOverlappedResult(file, &pending, &done, FALSE)) {
-        error = GetLastError();
-        return Outcome::Failed;
-    }
-    return Outcome::Written;
-}
-
-BoundedFile::Outcome BoundedFile::WriteOnce(const char* bytes, DWORD length, ULONGLONG deadline,
-                                            DWORD& done, DWORD& error)
-{
-    pending = OVERLAPPED{};
-    pending.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
-    pending.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    pending.hEvent = event;
-    ResetEvent(event);
-    done = 0;
-    if (!WriteFile(file, bytes, length, nullptr, &pending) && GetLastError() != ERROR_IO_PENDING) {
-        error = GetLastError();
-        return Outcome::Failed;
-    }
-    const Outcome outcome = Await(deadline, done, error);
-    if (outcome == Outcome::Written && done == 0) {
-        error = ERROR_WRITE_FAULT;
-        return Outcome::Failed;
-    }
-    offset += done;
-    return outcome;
-}
-
-// The most of `bytes` that one write takes: up to its chunk, ending at a line
-// end (a line longer than that, which the recorder never makes, whole).
-std::size_t ChunkOf(const char* bytes, std::size_t length, std::size_t chunk)
-{
-    if (length <= chunk) return length;
-    for (std::size_t end = chunk; end > 0; --end) {
-        if (bytes[end - 1] == '\n') return end;
-    }
-    return chunk;
-}
-
-BoundedFile::Outcome BoundedFile::Write(const char* bytes, std::size_t length, ULONGLONG deadline,
-                                        std::size_t& written, DWORD& error)
-{
-    while (written < length) {
-        const std::size_t chunk =
-            ChunkOf(bytes + written, length - written, onDisk ? kDiskChunk : kPipeChunk);
-        DWORD done = 0;
-        const Outcome outcome =
-            WriteOnce(bytes + written, static_cast<DWORD>(chunk), deadline, done, error);
-        written += done;
-        if (outcome != Outcome::Written) return outcome;
-    }
-    return Outcome::Written;
 }
 
 // Takes `lock` if it comes free before `deadline`: for a lock that a thread
@@ -259,7 +126,7 @@ private:
     void LogWhatWasLost();
     void LogUnrecorded();
 
-    BoundedFile file;
+    BoundedFile file{kCancelWaitMs};
     PTP_TIMER timer = nullptr;
     SRWLOCK lock = SRWLOCK_INIT;  // guards recorder and kicked; held only briefly
     VcdRecorder recorder;
@@ -373,7 +240,7 @@ bool Session::WriteSpare(const Deadline& deadline)
     }
     DWORD error = 0;
     const BoundedFile::Outcome outcome =
-        file.Write(spare.Data(), spare.Size(), FileDeadline(deadline), spareDone, error);
+        file.Write(spare.Data(), spare.Size(), deadline, spareDone, error);
     if (outcome == BoundedFile::Outcome::Written) return true;
     if (outcome == BoundedFile::Outcome::Failed) {
         // The recording ends here (the accesses are ignored from now on);

@@ -1,111 +1,87 @@
 // The debug log's debugger output, local time and file append on Windows.
-#include <windows.h>
+#include "bounded_file_win32.h"  // windows.h first
 
 #include <cstddef>
+#include <new>
 
 #include "../../log/debug_log.h"
+#include "../../log/log_lock.h"
 #include "../../log/log_sink.h"
 
 namespace log_sink {
 
 namespace {
 
-// How long an append waits for each of the appenders' two lock bytes. The
-// holder may be stopped (a paused debugger, a stopped process) and the caller
-// may hold the loader lock, so each wait must end.
-constexpr DWORD kLockPatienceMilliseconds = kLockWaitMs;
-// How long an appender that holds the first byte waits for the second. Only
-// an appender that could not have the first (its holder stopped, or slow)
-// takes the second without it, for the one write it then makes: a few
-// milliseconds at most. A holder stopped on the second must not keep the
-// first from the others for long, or their waits for it run out too.
-constexpr DWORD kSecondLockPatienceWithFirstMilliseconds = 10;
-
-// The two lock bytes, far past any data: the agreement between the processes
-// that append. Every appender takes the first, then the second; one that
-// cannot have the first within its wait still takes the second, so that
-// appenders kept from the first by a stopped holder still append one at a
-// time; one that has the first writes under it alone when the second is not
-// had soon, so that a stopped holder of the second keeps them one at a time
-// under the first.
-constexpr DWORD kFirstLockByteLow = 0xFFFFFFFEu;
-constexpr DWORD kSecondLockByteLow = 0xFFFFFFFDu;
+// The appenders' three lock bytes (log/log_lock.h), far past any data: the
+// agreement between the processes that append, so never moved.
+constexpr DWORD kLockBytesLow[log_lock::kLockBytes] = {0xFFFFFFFEu, 0xFFFFFFFDu, 0xFFFFFFFCu};
 constexpr DWORD kLockBytesHigh = 0x7FFFFFFFu;
 
-// Takes the lock on `lockedByte`, trying again for at most `patience`
-// milliseconds while another handle holds it. False when the lock was not
-// had: the caller writes all the same.
-bool TryLock(HANDLE file, OVERLAPPED& lockedByte, DWORD patience)
-{
-    const DWORD start = ::GetTickCount();
-    for (;;) {
-        if (::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
-                         &lockedByte)) {
-            return true;
+class FileLockBytes final : public log_lock::LockBytes {
+public:
+    explicit FileLockBytes(HANDLE handle) : file(handle)
+    {
+        for (int byte = 0; byte < log_lock::kLockBytes; ++byte) {
+            at[byte].Offset = kLockBytesLow[byte];
+            at[byte].OffsetHigh = kLockBytesHigh;
         }
-        // Only a lock held elsewhere is worth waiting for; a handle that
-        // takes no locks at all refuses with another error.
-        if (::GetLastError() != ERROR_LOCK_VIOLATION) return false;
-        if (::GetTickCount() - start >= patience) return false;
-        ::Sleep(1);
     }
-}
+    log_lock::Try TryByte(int byte) override
+    {
+        if (::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                         &at[byte])) {
+            return log_lock::Try::Locked;
+        }
+        // A handle that takes no locks at all refuses with another error.
+        return ::GetLastError() == ERROR_LOCK_VIOLATION ? log_lock::Try::Held
+                                                        : log_lock::Try::Refused;
+    }
+    void Release(int byte) override { ::UnlockFileEx(file, 0, 1, 0, &at[byte]); }
+    void Pause() override { ::Sleep(1); }
+
+private:
+    HANDLE file;
+    OVERLAPPED at[log_lock::kLockBytes]{};
+};
+
+// The longest text the debug log appends (its lines, each character a line
+// feed made CR LF) and a line end before it.
+struct FileText {
+    char bytes[2 + 2 * kDebugLogLongestAppend];
+    std::size_t length;
+};
+
+// One append's file and text, on the heap: a cancel that does not finish
+// leaves both with the system (BoundedFile), never to be freed. Built off
+// the stack for that, with no allocation that could throw: an exception
+// could only end the host here.
+struct LineAppend {
+    BoundedFile file{kCancelWaitMs};
+    FileText text;
+};
 
 // What must come before a line so that it starts a line of its own: nothing
 // after a line end or in an empty file, "\n" after a CR alone, "\r\n" after
 // anything else (a line cut short, by a full disk for instance). Nothing
-// when the end cannot be read.
-const char* LineStartAfter(HANDLE file)
+// when the end cannot be read; null when the read took no answer by
+// `deadline`: the line is then given up.
+const char* LineStartAfter(BoundedFile& file, const Deadline& deadline)
 {
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file, &size) || size.QuadPart <= 0) return "";
-    OVERLAPPED lastByteAt{};
-    const ULONGLONG last = static_cast<ULONGLONG>(size.QuadPart) - 1;
-    lastByteAt.Offset = static_cast<DWORD>(last);
-    lastByteAt.OffsetHigh = static_cast<DWORD>(last >> 32);
+    if (!::GetFileSizeEx(file.Handle(), &size) || size.QuadPart <= 0) return "";
     char lastByte = '\n';
-    DWORD read = 0;
-    if (!::ReadFile(file, &lastByte, 1, &read, &lastByteAt) || read != 1) return "";
-    if (lastByte == '\n') return "";
+    const BoundedFile::Outcome read =
+        file.ReadByte(static_cast<std::uint64_t>(size.QuadPart) - 1, deadline, lastByte);
+    if (read == BoundedFile::Outcome::TimedOut) return nullptr;
+    if (read != BoundedFile::Outcome::Written || lastByte == '\n') return "";
     return lastByte == '\r' ? "\n" : "\r\n";
 }
 
-// Opens `fileName` (made when missing) for appending. Append-only access:
-// every write goes to the end of the file, whatever other handles write
-// meanwhile. Read access too, to see how the file ends (*canRead); a file
-// that cannot be opened for reading (another program's sharing mode, an
-// append-only permission) is appended to all the same.
-HANDLE OpenForAppend(const char* fileName, bool* canRead)
-{
-    *canRead = true;
-    HANDLE file = ::CreateFileA(fileName, FILE_APPEND_DATA | FILE_READ_DATA,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        *canRead = false;
-        file = ::CreateFileA(fileName, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    }
-    return file;
-}
-
-// The longest line the debug log appends (its stamp, a blank, its message
-// and a line feed), and the text it makes at most: a line end before it, and
-// every character a line feed made CR LF. The text is built on the stack: an
-// allocation that fails could only end the host here, where no exception
-// can be caught.
-constexpr std::size_t kLongestLine = sizeof(DebugLogStamp::text) + kDebugLogBufferSize;
-struct FileText {
-    char bytes[2 + 2 * kLongestLine];
-    std::size_t length;
-};
-
 // `line` as a text file holds it, as the C runtime's text mode writes it: CR
-// LF line ends, from a line's start. False when it is longer than any line
-// of the debug log.
-bool TextFileLine(HANDLE file, bool canRead, const char* line, FileText& text)
+// LF line ends, after `start`. False when it is longer than any text of the
+// debug log.
+bool TextFileLine(const char* start, const char* line, FileText& text)
 {
-    const char* start = canRead ? LineStartAfter(file) : "";
     text.length = 0;
     for (const char* at = start; *at != '\0'; ++at) text.bytes[text.length++] = *at;
     for (const char* at = line; *at != '\0'; ++at) {
@@ -114,6 +90,24 @@ bool TextFileLine(HANDLE file, bool canRead, const char* line, FileText& text)
         text.bytes[text.length++] = *at;
     }
     return true;
+}
+
+// The line's write, once it may: its start read and its text written by one
+// deadline, each cancelled at it.
+Append WriteLine(LineAppend& append, bool canRead, const char* line)
+{
+    const Deadline deadline = Deadline::AfterMs(kWriteWaitMs - kCancelWaitMs);
+    const char* start = canRead ? LineStartAfter(append.file, deadline) : "";
+    if (start == nullptr) return Append::Dropped;
+    if (!TextFileLine(start, line, append.text)) return Append::Failed;
+    std::size_t written = 0;
+    DWORD error = 0;
+    switch (append.file.Write(append.text.bytes, append.text.length, deadline, written, error)) {
+    case BoundedFile::Outcome::Written: return Append::Written;
+    case BoundedFile::Outcome::TimedOut: return Append::Dropped;
+    case BoundedFile::Outcome::Failed: break;
+    }
+    return Append::Failed;
 }
 
 }  // namespace
@@ -131,45 +125,33 @@ LocalTime ReadLocalTime()
                      now.wMinute, now.wSecond, now.wMilliseconds};
 }
 
-bool AppendTextLine(const char* fileName, const char* line)
+Append AppendTextLine(const char* fileName, const char* line)
 {
+    auto* const append = new (std::nothrow) LineAppend;
+    if (append == nullptr) return Append::Failed;
     bool canRead = true;
-    const HANDLE file = OpenForAppend(fileName, &canRead);
-    if (file == INVALID_HANDLE_VALUE) return false;
-
-    // Windows makes one append-only write atomic; Wine appends by taking the
-    // file's size and writing there, so another process could slip in
-    // between. Appends of this library are therefore serialised between
-    // processes with locks on bytes far past any data, which Wine grants on
-    // an append-only handle: the first byte, then the second. A holder
-    // stopped on either alone keeps the others one at a time under the other:
-    // under the second when the first is held, under the first when the
-    // second is (each holder of the first gives up on the second soon). Only a
-    // holder stopped while it holds both (in the middle of its own append)
-    // leaves the others writing without a lock, after both waits.
-    // Where no lock can be had at all (Windows may refuse it on such a
-    // handle, and needs none), the line is written all the same.
-    OVERLAPPED firstByte{};
-    firstByte.Offset = kFirstLockByteLow;
-    firstByte.OffsetHigh = kLockBytesHigh;
-    OVERLAPPED secondByte{};
-    secondByte.Offset = kSecondLockByteLow;
-    secondByte.OffsetHigh = kLockBytesHigh;
-    const bool firstLocked = TryLock(file, firstByte, kLockPatienceMilliseconds);
-    const bool secondLocked =
-        TryLock(file, secondByte,
-                firstLocked ? kSecondLockPatienceWithFirstMilliseconds : kLockPatienceMilliseconds);
-
-    // All in one write.
-    FileText text;  // not cleared: TextFileLine writes what is sent
-    DWORD written = 0;
-    const BOOL wrote =
-        TextFileLine(file, canRead, line, text) &&
-        ::WriteFile(file, text.bytes, static_cast<DWORD>(text.length), &written, nullptr);
-    if (secondLocked) ::UnlockFileEx(file, 0, 1, 0, &secondByte);
-    if (firstLocked) ::UnlockFileEx(file, 0, 1, 0, &firstByte);
-    ::CloseHandle(file);
-    return wrote && written == text.length;
+    if (!append->file.OpenForAppend(fileName, canRead)) {
+        delete append;
+        return Append::Failed;
+    }
+    // Windows makes one append-only write atomic; Wine does not (see
+    // log/log_lock.h), hence the locks. Where no lock can be had at all
+    // (Windows may refuse it on such a handle, and needs none), the line is
+    // written all the same.
+    FileLockBytes lock(append->file.Handle());
+    const log_lock::Quorum quorum = log_lock::TakeTwoOfThree(lock, Deadline::AfterMs(kLockWaitMs));
+    Append result = Append::Dropped;
+    if (quorum.taken != log_lock::Taken::TimedOut) result = WriteLine(*append, canRead, line);
+    if (quorum.taken == log_lock::Taken::Pair) {
+        lock.Release(quorum.bytes[1]);
+        lock.Release(quorum.bytes[0]);
+    }
+    // A write whose cancel did not end keeps its file and text with the
+    // system; its locks are let go all the same, or every later line would
+    // wait its whole while and be given up.
+    if (append->file.Abandoned()) return result;
+    delete append;
+    return result;
 }
 
 }  // namespace log_sink

@@ -309,19 +309,24 @@ LocalTime ReadLocalTime()
     return fakes::LogSink().now;
 }
 
-bool AppendTextLine(const char* fileName, const char* line)
+Append AppendTextLine(const char* fileName, const char* line)
 {
+    fakes::FakeLogSink& sink = fakes::LogSink();
+    if (sink.appendsToDrop > 0) {
+        --sink.appendsToDrop;
+        return Append::Dropped;
+    }
     // The file itself, for real, with C stdio (lines stay "\n" here). The
     // Windows sink's bounded lock and its line start after a cut-off line
     // are its own, and tested with it under Wine.
     std::FILE* file = std::fopen(fileName, "a");
     if (file == nullptr) {
-        return false;
+        return Append::Failed;
     }
     const std::size_t length = std::strlen(line);
     const bool written = std::fwrite(line, 1, length, file) == length;
     const bool closed = std::fclose(file) == 0;
-    return written && closed;
+    return written && closed ? Append::Written : Append::Failed;
 }
 
 }  // namespace log_sink

@@ -7,7 +7,10 @@
 #include <vector>
 
 #include "core_fixture.h"
+#include "log/bounded_write.h"
 #include "log/debug_log.h"
+#include "log/log_lock.h"
+#include "port/deadline.h"
 
 namespace {
 
@@ -111,6 +114,79 @@ TEST_F(DebugLogTest, FileIsClosedAfterEachMessage)
     ASSERT_TRUE(std::filesystem::remove(kDebugLogFileName));
     DebugLog("second");
     EXPECT_EQ(LogFile(), FileLine("second"));
+}
+
+// Lines the file did not take in time are counted and named before the next
+// line written, in its append; a naming line dropped again carries its count.
+TEST_F(DebugLogTest, DroppedLinesAreNamedBeforeTheNextLineWritten)
+{
+    fakes::LogSink().appendsToDrop = 3;
+    for (const char* message : {"a", "b", "c", "d", "e"}) DebugLog("%s", message);
+    EXPECT_EQ(LogFile(), FileLine("3 log lines dropped: the log file took none within 300 ms") +
+                             FileLine("d") + FileLine("e"));
+}
+
+// The log's lock bytes as bits: those a stopped holder keeps, and this
+// append's.
+struct FakeLockBytes final : log_lock::LockBytes {
+    log_lock::Try TryByte(int byte) override
+    {
+        if (((elsewhere | mine) >> byte & 1) != 0) return log_lock::Try::Held;
+        mine |= 1 << byte;
+        return log_lock::Try::Locked;
+    }
+    void Release(int byte) override { mine &= ~(1 << byte); }
+    void Pause() override { fakes::Sleeps().nowNs += 1000000; }
+    int elsewhere = 0;
+    int mine = 0;
+};
+
+// On the fake clock: a stopped holder of any one byte costs a line no wait;
+// of two, the whole 200 ms, and the line holds nothing after.
+TEST_F(DebugLogTest, LockIsTwoOfThreeBytesWhicheverOneAStoppedHolderKeeps)
+{
+    using log_lock::Taken;
+    const struct {
+        int elsewhere;
+        Taken taken;
+        int held;
+        std::int64_t waitedNs;
+    } rows[] = {{0, Taken::Pair, 0b011, 0},
+                {0b001, Taken::Pair, 0b110, 0},
+                {0b010, Taken::Pair, 0b101, 0},
+                {0b011, Taken::TimedOut, 0, 200000000}};
+    fakes::Sleeps().fakeClock = true;
+    fakes::Sleeps().stepNs = 0;
+    for (const auto& row : rows) {
+        FakeLockBytes lock;
+        lock.elsewhere = row.elsewhere;
+        fakes::Sleeps().nowNs = 0;
+        EXPECT_EQ(log_lock::TakeTwoOfThree(lock, Deadline::AfterMs(200)).taken, row.taken)
+            << row.elsewhere;
+        EXPECT_EQ(lock.mine, row.held) << row.elsewhere;
+        EXPECT_EQ(fakes::Sleeps().nowNs, row.waitedNs) << row.elsewhere;
+    }
+}
+
+// A write cancelled at its deadline that let part of its chunk through
+// starts no other chunk.
+TEST_F(DebugLogTest, BoundedWriteStartsNoChunkAfterTheDeadline)
+{
+    fakes::Sleeps().fakeClock = true;
+    fakes::Sleeps().stepNs = 0;
+    std::vector<std::size_t> writes;
+    std::size_t written = 0;
+    const bounded_write::Outcome outcome = bounded_write::WriteInChunks(
+        "aaaa\nbbbb\ncccc\n", 15, 10, Deadline::AfterMs(100), written,
+        [&](const char*, std::size_t size, std::size_t& done) {
+            writes.push_back(size);
+            fakes::Sleeps().nowNs = 100000000;  // cancelled at the deadline, 3 bytes through
+            done = 3;
+            return bounded_write::Outcome::Written;
+        });
+    EXPECT_EQ(outcome, bounded_write::Outcome::TimedOut);
+    EXPECT_EQ(written, 3u);
+    EXPECT_EQ(writes, std::vector<std::size_t>{10});
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
-// The log file under stress from outside: two processes logging into one
-// RurSetupDebug.txt at once, also while a third holds one of the appenders'
-// two lock bytes and never lets go (every line must arrive whole, once, in its
-// process's order; the test program starts itself twice with "--log-child",
-// and each child loads the library, waits until both are ready, then makes
-// its logged calls); a holder of the appenders' lock that never lets go; a
-// file that ends in the middle of a line.
+// The log file under stress from outside: three processes logging into one
+// RurSetupDebug.txt at once, also while a fourth holds one of the appenders'
+// three lock bytes and never lets go (every line must arrive whole, once, in
+// its process's order; the test program starts itself three times with
+// "--log-child", and each child loads the library, waits until all are
+// ready, then makes its logged calls); a holder of the appenders' lock that
+// never lets go; a file that ends in the middle of a line; a FIFO that takes
+// nothing.
 #include <gtest/gtest.h>
 
 #include "test_support.h"  // windows.h first
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <regex>
 #include <string>
 #include <vector>
@@ -21,7 +23,7 @@ using namespace test_support;
 
 namespace {
 
-constexpr int kChildren = 2;
+constexpr int kChildren = 3;
 
 std::string ObjectName(DWORD parent, const char* what)
 {
@@ -47,10 +49,11 @@ int RunChild(DWORD parent, int pin, int callCount)
     return 0;
 }
 
-// The lock bytes the library's appenders take, first the one then the
-// other, far past any data: the processes' agreement, so written out here.
+// The lock bytes the library's appenders take, two of the three, far past
+// any data: the processes' agreement, so written out here.
 constexpr DWORD kFirstLockByteLow = 0xFFFFFFFEu;
 constexpr DWORD kSecondLockByteLow = 0xFFFFFFFDu;
+constexpr DWORD kThirdLockByteLow = 0xFFFFFFFCu;
 constexpr DWORD kLockByteHigh = 0x7FFFFFFFu;
 
 // A handle of its own on the log file that holds one of the appenders' lock
@@ -98,8 +101,8 @@ Child StartChild(int pin, int calls)
     char program[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, program, MAX_PATH);
     std::string command = "\"" + std::string(program) + "\" --log-child " +
-                          std::to_string(GetCurrentProcessId()) + " " + std::to_string(pin) +
-                          " " + std::to_string(calls);
+                          std::to_string(GetCurrentProcessId()) + " " + std::to_string(pin) + " " +
+                          std::to_string(calls);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     Child child;
@@ -109,7 +112,7 @@ Child StartChild(int pin, int calls)
     return child;
 }
 
-// Two children each log `calls` lines into the scratch folder's log file;
+// The children each log `calls` lines into the scratch folder's log file;
 // every line must arrive whole, once, and in its process's order.
 void ExpectEveryLineWholeOnceAndInOrder(const ScratchDirectory& scratch, int calls)
 {
@@ -119,7 +122,7 @@ void ExpectEveryLineWholeOnceAndInOrder(const ScratchDirectory& scratch, int cal
     ASSERT_NE(ready, nullptr);
     ASSERT_NE(start, nullptr);
 
-    const int pins[kChildren] = {2, 3};
+    const int pins[kChildren] = {2, 3, 4};
     std::vector<Child> children;
     for (int pin : pins) {
         children.push_back(StartChild(pin, calls));
@@ -155,8 +158,8 @@ void ExpectEveryLineWholeOnceAndInOrder(const ScratchDirectory& scratch, int cal
         ++faults;
         if (examples.size() < 3) examples.push_back(what);
     };
-    int nextLevel[kChildren] = {1, 1};
-    int callLines[kChildren] = {0, 0};
+    int nextLevel[kChildren] = {1, 1, 1};
+    int callLines[kChildren] = {0, 0, 0};
     std::size_t at = 0;
     while (at < log.size()) {
         const std::size_t end = log.find("\r\n", at);
@@ -202,17 +205,16 @@ void ExpectEveryLineWholeOnceAndInOrder(const ScratchDirectory& scratch, int cal
     EXPECT_EQ(lines, kChildren * (calls + 1));
 }
 
-TEST(LogFileFromTwoProcesses, EveryLineArrivesWholeOnceAndInOrder)
+TEST(LogFileFromThreeProcesses, EveryLineArrivesWholeOnceAndInOrder)
 {
     ScratchDirectory scratch;
     DeviceDescription devices;  // LPT1 at 378, selected at load
     ExpectEveryLineWholeOnceAndInOrder(scratch, 3000);
 }
 
-// A third process (here the test itself) holds the first lock byte and never
-// lets go: each line of the two waits its while for it, and then they still
-// append one at a time, never over each other.
-TEST(LogFileFromTwoProcesses, EveryLineArrivesWholeWhileAHolderNeverLetsGo)
+// A fourth process (here the test itself) holds the first lock byte and
+// never lets go: the three still append one at a time, never over each other.
+TEST(LogFileFromThreeProcesses, EveryLineArrivesWholeWhileAHolderNeverLetsGo)
 {
     ScratchDirectory scratch;
     DeviceDescription devices;  // LPT1 at 378, selected at load
@@ -221,13 +223,21 @@ TEST(LogFileFromTwoProcesses, EveryLineArrivesWholeWhileAHolderNeverLetsGo)
     ExpectEveryLineWholeOnceAndInOrder(scratch, 300);
 }
 
-// The second byte alone, as a process stopped in its write after it could not
-// have the first holds it: the two still append one at a time.
-TEST(LogFileFromTwoProcesses, EveryLineArrivesWholeWhileAHolderOfTheSecondByteNeverLetsGo)
+// The second byte alone: the three still append one at a time.
+TEST(LogFileFromThreeProcesses, EveryLineArrivesWholeWhileAHolderOfTheSecondByteNeverLetsGo)
 {
     ScratchDirectory scratch;
     DeviceDescription devices;  // LPT1 at 378, selected at load
     HeldLockByte holder(kSecondLockByteLow);
+    ASSERT_TRUE(holder.Held()) << GetLastError();
+    ExpectEveryLineWholeOnceAndInOrder(scratch, 300);
+}
+
+TEST(LogFileFromThreeProcesses, EveryLineArrivesWholeWhileAHolderOfTheThirdByteNeverLetsGo)
+{
+    ScratchDirectory scratch;
+    DeviceDescription devices;  // LPT1 at 378, selected at load
+    HeldLockByte holder(kThirdLockByteLow);
     ASSERT_TRUE(holder.Held()) << GetLastError();
     ExpectEveryLineWholeOnceAndInOrder(scratch, 300);
 }
@@ -377,6 +387,42 @@ TEST(LogFileFullDisk, TheLineAfterOneCutShortStartsALine)
     const std::regex nextLine(
         R"(\r\n\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\.\d{3} SetPinOutput\(2, 0\) Port=378\r\n)");
     EXPECT_TRUE(std::regex_match(log.substr(cut.size()), nextLine)) << log.substr(earlier.size());
+}
+
+// The log file a FIFO whose buffer is full and which nobody reads, as a
+// share that stopped answering: the load and a logged call, each a line
+// given up after its 300 ms, and the unload return; once the FIFO is read
+// again, the next line comes after one naming the two lines lost.
+// DORUZEDA_LOG_FIFO names a folder holding such a FIFO, RurSetupDebug.txt
+// (the test "log_fifo" makes one); without it the case is skipped.
+TEST(LogFileFifo, ALogThatTakesNothingNeverHoldsACallAndTheLossIsNamed)
+{
+    const char* folder = std::getenv("DORUZEDA_LOG_FIFO");
+    if (folder == nullptr || *folder == '\0') GTEST_SKIP() << "DORUZEDA_LOG_FIFO is not set";
+    ASSERT_TRUE(SetCurrentDirectoryA(folder)) << folder << ": " << GetLastError();
+    DeviceDescription devices;  // LPT1 at 378, selected at load
+    ULONGLONG start = GetTickCount64();
+    auto library = std::make_unique<LoadedLibrary>();
+    Exports calls(*library);
+    EXPECT_EQ(calls.setParallelOutputPin(2, 1), 0);
+    EXPECT_LT(GetTickCount64() - start, 1000u) << "the load and the call";
+    const HANDLE fifo =
+        CreateFileA("RurSetupDebug.txt", GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    std::string text(65536, 'x');
+    DWORD moved = 0;
+    ASSERT_TRUE(ReadFile(fifo, text.data(), 65536, &moved, nullptr)) << GetLastError();
+    EXPECT_EQ(calls.setParallelOutputPin(2, 0), 0);
+    ASSERT_TRUE(ReadFile(fifo, text.data(), 65536, &moved, nullptr)) << GetLastError();
+    const std::regex named(
+        R"(\d\d/\d\d/\d{4} [\d:.]{12} 2 log lines dropped: the log file took none )"
+        R"(within 300 ms\r\n\d\d/\d\d/\d{4} [\d:.]{12} SetPinOutput\(2, 0\) Port=378\r\n)");
+    EXPECT_TRUE(std::regex_match(text.substr(0, moved), named)) << text.substr(0, moved);
+    WriteFile(fifo, std::string(65536, 'x').data(), 65536, &moved, nullptr);  // full again
+    start = GetTickCount64();
+    library.reset();
+    EXPECT_LT(GetTickCount64() - start, 1000u) << "the unload";
+    CloseHandle(fifo);
 }
 
 }  // namespace
