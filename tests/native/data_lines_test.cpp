@@ -151,4 +151,27 @@ TEST_F(DataLinesTest, EndingTheWaitsEndsOneUnderWayAndEveryLaterOne)
                              FileLine("WaitInputPin(2, 1, 60000) Port=378 Result=0"));
 }
 
+// The time is the fake clock's at the read that saw the level, counted from
+// the first read; the yields between reads move the clock, sleeps never
+// happen, and no read begins past the deadline.
+TEST_F(DataLinesTest, ATimeIsTheClocksAtTheReadThatSawTheLevel)
+{
+    UsePort(0x378);
+    fakes::FakeSleeps& clock = fakes::Sleeps();
+    clock.fakeClock = true;
+    clock.yieldNs = 2500;  // a read every 3.5 us: the clock's own step and a yield
+    int reads = 0;
+    fakes::Port().onAccess = [&](const fakes::PortAccess&) {
+        if (++reads == 3) fakes::Port().registers[0x379] = 0x40;  // pin 10 high from read 4
+    };
+    EXPECT_EQ(controller.TimeInputPin(10, 1, 5000), 10);
+    EXPECT_EQ(Trace(), "R 379=0000 R 379=0000 R 379=0000 R 379=0040");
+    fakes::Port().trace.clear();
+    EXPECT_EQ(controller.TimeInputPin(10, 0, 1), DORUZEDA_TIMED_OUT);
+    EXPECT_EQ(fakes::Port().trace.size(), 286u) << "reads at 0 to 997.5 us of 1 ms";
+    EXPECT_EQ(clock.sleeps, 0);
+    EXPECT_EQ(LogFile(), FileLine("TimeInputPin(10, 1, 5000) Port=378 Time=10") +
+                             FileLine("TimeInputPin(10, 0, 1) Port=378 Time=timed out"));
+}
+
 }  // namespace

@@ -38,7 +38,7 @@ protected:
     void SetUp() override
     {
         ASSERT_NE(library.Handle(), nullptr) << "LoadLibrary error " << library.LoadError();
-        ASSERT_TRUE(setDirection && setByte && getByte && wait && pulsePin && pulseByte &&
+        ASSERT_TRUE(setDirection && setByte && getByte && wait && time && pulsePin && pulseByte &&
                     calls.AllFound());
         SimReset();
     }
@@ -55,6 +55,7 @@ protected:
     const Int1 setByte = library.Get<Int1>("fnOrvane_setParallelDataByte");
     const Int0 getByte = library.Get<Int0>("fnOrvane_getParallelDataByte");
     const Int3 wait = library.Get<Int3>("fnOrvane_waitParallelInputPin");
+    const Int3 time = library.Get<Int3>("fnOrvane_timeParallelInputPin");
     const Int3 pulsePin = library.Get<Int3>("fnOrvane_pulseParallelOutputPin");
     const Int2 pulseByte = library.Get<Int2>("fnOrvane_pulseParallelDataByte");
     const Exports calls{library};
@@ -134,6 +135,41 @@ TEST_F(BeyondTheTen, AWaitEndsAtTheChangeOrAtItsTime)
     EXPECT_EQ(wait(12, 1, 20), 0);
     EXPECT_TRUE(Logged("WaitInputPin(10, 1, 60000) Port=378 Result=1")) << scratch.LogFile();
     EXPECT_TRUE(Logged("WaitInputPin(12, 1, 20) Port=378 Result=0")) << scratch.LogFile();
+}
+
+// Ordinal 19: each result with its port accesses and its log line (none for a
+// refusal).
+TEST_F(BeyondTheTen, ATimeReadsUntilTheLevelOrItsTime)
+{
+    struct Case {
+        int port;
+        unsigned char status;
+        int pin, level, timeoutMs;
+        int result;
+        const char* trace;
+        const char* line;  // "" for none
+    };
+    const Case cases[] = {
+        {1, 0x40, 10, 1, 5000, 0, "R 379=40", "TimeInputPin(10, 1, 5000) Port=378 Time=0"},
+        {1, 0x00, 12, 1, 0, -5, "R 379=00", "TimeInputPin(12, 1, 0) Port=378 Time=timed out"},
+        {3, 0x40, 10, 1, 5000, -1, "", ""},
+        {1, 0x40, 1, 1, 5000, -2, "", ""},
+        {1, 0x40, 14, 1, 5000, -2, "", ""},
+        {1, 0x40, 10, 1, 60001, -2, "", ""},
+    };
+    for (const Case& test : cases) {
+        calls.setParallelPort(test.port);
+        SimSetInputLines(0x378, test.status);
+        const unsigned long start = SimTraceCount();
+        const std::string before = scratch.LogFile();
+        EXPECT_EQ(time(test.pin, test.level, test.timeoutMs), test.result) << test.pin;
+        EXPECT_EQ(Describe(TraceSince(start)), test.trace) << test.pin;
+        const std::string added = scratch.LogFile().substr(before.size());
+        // Past the line's time stamp, "DD/MM/YYYY HH:MM:SS.mmm ".
+        EXPECT_EQ(added.empty() ? "" : added.substr(24),
+                  *test.line == '\0' ? "" : std::string(test.line) + "\r\n")
+            << test.pin;
+    }
 }
 
 }  // namespace
