@@ -201,6 +201,7 @@ DWORD WINAPI RaiseAfterSleep(void* pointer)
 // first that shows pin 10 high (0 when there is none).
 struct ReadStamps {
     LONGLONG first = 0;
+    LONGLONG before = 0;  // the read before the one that saw it
     LONGLONG seen = 0;
 };
 
@@ -218,6 +219,7 @@ ReadStamps StampsSince(const SimulatedPort& port, unsigned long start)
             stamps.seen = access.counter;
             break;
         }
+        stamps.before = access.counter;
     }
     return stamps;
 }
@@ -252,7 +254,7 @@ int Reactions(HMODULE library, const char* name, bool high)
         return static_cast<double>(ticks) * 1e6 / static_cast<double>(frequency.QuadPart);
     };
     const bool timed = std::strcmp(name, "fnOrvane_timeParallelInputPin") == 0;
-    std::vector<double> seenUs, returnedUs, errorUs;
+    std::vector<double> seenUs, returnedUs, errorUs, gapUs, changeErrorUs;
     int unsure = 0;
     int firstLost = 0;
     unsigned seed = 7;
@@ -275,13 +277,19 @@ int Reactions(HMODULE library, const char* name, bool high)
         seenUs.push_back(us(stamps.seen - raiser.raised));
         returnedUs.push_back(us(returned.QuadPart - raiser.raised));
         if (timed && stamps.first == 0) ++firstLost;
-        if (timed && stamps.first != 0) errorUs.push_back(result - us(stamps.seen - stamps.first));
+        if (stamps.before != 0) gapUs.push_back(us(stamps.seen - stamps.before));
+        if (timed && stamps.first != 0) {
+            errorUs.push_back(result - us(stamps.seen - stamps.first));
+            changeErrorUs.push_back(result - us(raiser.raised - stamps.first));
+        }
     }
     std::printf("%s%s, 300 calls, pin 10 raised 1 to 6 ms after each began:\n", name,
                 high ? " (time-critical thread)" : "");
     PrintSpread("  change to the read that saw it (stamps)", seenUs);
     PrintSpread("  change to the return (log line included)", returnedUs);
-    PrintSpread("  time returned - time by the stamps", errorUs);
+    PrintSpread("  the reads' gap around the change (stamps)", gapUs);
+    PrintSpread("  time returned - the seeing read's time by stamps", errorUs);
+    PrintSpread("  time returned - the change's time by stamps", changeErrorUs);
     std::printf("  (%d changes with over 20 us between the counter's reads around them%s)\n",
                 unsure, firstLost > 0 ? "; some first reads out of the trace" : "");
     return 0;
