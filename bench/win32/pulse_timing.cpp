@@ -15,6 +15,8 @@
 //   pulse_timing.exe time [high]     the same for ordinal 19, and its time's
 //       error against the stamps
 //   pulse_timing.exe sleeps          the lateness of the wait's sleep
+//   pulse_timing.exe ppdev-time FILE the time of an input on the fake ppdev
+//       device, FILE its status file (bench/win32/inputs.sh)
 //   pulse_timing.exe wait10, time10  the process's CPU time of a 10 s call
 //
 // Prints microseconds; not a test: the figures depend on the machine.
@@ -295,6 +297,38 @@ int Reactions(HMODULE library, const char* name, bool high)
     return 0;
 }
 
+// Writes `text` to the fake ppdev device's status file.
+bool WriteStatus(const char* file, const char* text)
+{
+    const HANDLE handle =
+        CreateFileA(file, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool done =
+        WriteFile(handle, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr) != 0;
+    CloseHandle(handle);
+    return done;
+}
+
+// On the fake ppdev device: 300 times, pin 10 low, the device asked to raise
+// it 1 to 6 ms later by its own clock, and ordinal 19 called; prints each
+// time returned, which bench/win32/inputs.sh sets against the device's
+// stamps of the call's reads.
+int PpdevTimes(HMODULE library, const char* statusFile)
+{
+    const auto call = Find<Int3>(library, "fnOrvane_timeParallelInputPin");
+    if (call == nullptr) return 1;
+    unsigned seed = 7;
+    for (int round = 0; round < 300; ++round) {
+        seed = seed * 1103515245u + 12345u;
+        char later[32];
+        std::snprintf(later, sizeof later, "40 +%u", 1000 + (seed >> 8) % 5001);
+        if (!WriteStatus(statusFile, "00") || !WriteStatus(statusFile, later)) return 1;
+        std::printf("time %d\n", call(10, 1, 60000));
+    }
+    return 0;
+}
+
 // How late the wait's sleep between reads ends under Wine (NtDelayExecution,
 // 0.5 ms in the process), 2000 sleeps: the wait's tail when the change comes
 // while it sleeps.
@@ -354,6 +388,7 @@ int main(int argc, char** argv)
     if (mode == "wait") result = Reactions(library, "fnOrvane_waitParallelInputPin", high);
     if (mode == "time") result = Reactions(library, "fnOrvane_timeParallelInputPin", high);
     if (mode == "sleeps") result = SleepLateness();
+    if (mode == "ppdev-time" && argc > 2) result = PpdevTimes(library, argv[2]);
     if (mode == "wait10") result = LongCall(library, false);
     if (mode == "time10") result = LongCall(library, true);
     FreeLibrary(library);
