@@ -216,9 +216,9 @@ DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_checkParallelPort(void);
 // there already, at most `timeoutMs` (0 to 60000) times 1000. For that time
 // to be exact to a few microseconds it reads back to back, giving up the
 // core between reads (SwitchToThread) and never sleeping: IT HOLDS A CORE
-// WHILE IT WAITS (a 10 s call takes about 10 s of the process's CPU; see
-// docs/threads-and-unload.md). Other threads' calls and the setup window go
-// on meanwhile; an unload ends it at once. One log line after it ends:
+// WHILE IT WAITS (a 10 s call that timed out took 8.3 s of the process's
+// CPU under Wine on a busy 2-core machine; see docs/threads-and-unload.md). Other threads' calls
+// and the setup window go on meanwhile; an unload ends it at once. One log line after it ends:
 //   TimeInputPin(10, 1, 5000) Port=378 Time=1234
 //   TimeInputPin(10, 1, 5000) Port=378 Time=timed out
 // The microseconds; DORUZEDA_TIMED_OUT the time ran out or the library is
