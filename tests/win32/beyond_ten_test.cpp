@@ -138,26 +138,26 @@ TEST_F(BeyondTheTen, AWaitEndsAtTheChangeOrAtItsTime)
     EXPECT_TRUE(Logged("WaitInputPin(12, 1, 20) Port=378 Result=0")) << scratch.LogFile();
 }
 
-// Ordinal 19: each result with its port accesses and its log line (none for a
-// refusal), past the line's time stamp.
+// Ordinal 19, pin 10 high and pin 12 low: each result with its port accesses
+// and its log line (none for a refusal), past the line's time stamp.
 TEST_F(BeyondTheTen, ATimeReadsUntilTheLevelOrItsTime)
 {
     struct Case {
-        int port, status, pin, level, timeoutMs, result;
+        int port, pin, level, timeoutMs, result;
         const char* trace;
         const char* line;
     };
     const Case cases[] = {
-        {1, 0x40, 10, 1, 5000, 0, "R 379=40", "TimeInputPin(10, 1, 5000) Port=378 Time=0\r\n"},
-        {1, 0, 12, 1, 0, -5, "R 379=00", "TimeInputPin(12, 1, 0) Port=378 Time=timed out\r\n"},
-        {3, 0x40, 10, 1, 5000, -1, "", ""},
-        {1, 0x40, 1, 1, 5000, -2, "", ""},
-        {1, 0x40, 14, 1, 5000, -2, "", ""},
-        {1, 0x40, 10, 1, 60001, -2, "", ""},
+        {1, 10, 1, 5000, 0, "R 379=40", "TimeInputPin(10, 1, 5000) Port=378 Time=0\r\n"},
+        {1, 12, 1, 0, -5, "R 379=40", "TimeInputPin(12, 1, 0) Port=378 Time=timed out\r\n"},
+        {3, 10, 1, 5000, -1, "", ""},
+        {1, 1, 1, 5000, -2, "", ""},
+        {1, 14, 1, 5000, -2, "", ""},
+        {1, 10, 1, 60001, -2, "", ""},
     };
+    SimSetInputLines(0x378, 0x40);
     for (const Case& test : cases) {
         calls.setParallelPort(test.port);
-        SimSetInputLines(0x378, static_cast<unsigned char>(test.status));
         const unsigned long start = SimTraceCount();
         const std::size_t logged = scratch.LogFile().size();
         EXPECT_EQ(time(test.pin, test.level, test.timeoutMs), test.result) << test.pin;
