@@ -2,8 +2,9 @@
 # The pulses and the wait under Wine (bench/win32/pulse_timing.cpp), run by
 # `sh scripts/bench.sh pulses [COUNT]`: on the simulated port, the width
 # error by the library's performance counter and by the recording, the CPU
-# of a 100 ms pulse, a wait's reaction and the CPU of a 10 s wait (Wine's
-# server's CPU added, read from its /proc entry); then on the fake ppdev
+# of a 100 ms pulse, a wait's reaction and the CPU of a 10 s wait and of a
+# 10 s time of an input (Wine's server's CPU added, read from its /proc
+# entry); then on the fake ppdev
 # device through the Linux libraries, the width error on the device's own
 # monotonic clock (its --stamps file) beside a bare ioctl's cost.
 set -e
@@ -36,13 +37,16 @@ while [ -z "$server" ] && [ "$tries" -lt 100 ]; do
     sleep 0.05
 done
 ticks() { awk '{ print $14 + $15 }' "/proc/$server/stat"; }
-# The server's CPU from 2 s to 7 s into the wait, past the program's start.
-wine pulse_timing.exe wait10 &
-sleep 2
-before=$(ticks)
-sleep 5
-echo "Wine's server's CPU over 5 s of that wait: $(( ($(ticks) - before) * 1000 / $(getconf CLK_TCK) )) ms"
-wait
+# The server's CPU from 2 s to 7 s into the call, past the program's start:
+# a wait (ordinal 14), then a time (ordinal 19).
+for call in wait10 time10; do
+    wine pulse_timing.exe "$call" &
+    sleep 2
+    before=$(ticks)
+    sleep 5
+    echo "Wine's server's CPU over 5 s of that call: $(( ($(ticks) - before) * 1000 / $(getconf CLK_TCK) )) ms"
+    wait
+done
 wineserver -k
 
 work="$top/build/linux/bench-pulses"

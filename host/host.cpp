@@ -19,6 +19,9 @@
 //   inputs BASE HEX   sets the simulated input lines (status register)
 //   data-inputs BASE HEX  sets what drives the simulated data lines while
 //                     they are inputs
+//   inputs-after MS BASE HEX  sets the simulated input lines MS milliseconds
+//                     from now, on a thread of the host's, while the script
+//                     goes on: a call that waits meanwhile sees the change
 //   sleep MS          waits, serving the window's messages meanwhile
 //   show [MS]         shows the setup window and serves it for MS
 //                     milliseconds, or until it is hidden when MS is 0 or absent
@@ -193,6 +196,11 @@ public:
     Host& operator=(const Host&) = delete;
     ~Host()
     {
+        // A change still to come is made before the port library goes.
+        for (const HANDLE change : pendingChanges) {
+            WaitForSingleObject(change, INFINITE);
+            CloseHandle(change);
+        }
         if (library != nullptr) FreeLibrary(library);
         if (portLibrary != nullptr) FreeLibrary(portLibrary);
     }
@@ -264,6 +272,7 @@ public:
     SimPeekFunction simPeek = nullptr;
     SimSetLinesFunction simSetInputLines = nullptr;
     SimSetLinesFunction simSetDataInputs = nullptr;
+    std::vector<HANDLE> pendingChanges;  // inputs-after's threads
 
 private:
     int Stop(const Line& line)
@@ -351,6 +360,43 @@ bool RunDataInputs(Host& host, const Line& line)
     return true;
 }
 
+// A change of the input lines, made later on a thread of its own.
+struct DelayedInputs {
+    SimSetLinesFunction set;
+    DWORD milliseconds;
+    unsigned short base;
+    unsigned char value;
+};
+
+DWORD WINAPI SetInputsAfterDelay(void* pointer)
+{
+    const DelayedInputs* change = static_cast<DelayedInputs*>(pointer);
+    Sleep(change->milliseconds);
+    change->set(change->base, change->value);
+    delete change;
+    return 0;
+}
+
+bool RunInputsAfter(Host& host, const Line& line)
+{
+    if (!HasSimulatedPort(host, line)) return true;
+    auto* change =
+        new DelayedInputs{host.simSetInputLines, static_cast<DWORD>(line.arguments[0].number),
+                          static_cast<unsigned short>(line.arguments[1].number),
+                          static_cast<unsigned char>(line.arguments[2].number)};
+    std::printf("  input lines of %X to be set to %02X in %d ms\n", change->base, change->value,
+                IntegerAt(line, 0));
+    // The thread owns `change` from here on.
+    const HANDLE thread = CreateThread(nullptr, 0, &SetInputsAfterDelay, change, 0, nullptr);
+    if (thread == nullptr) {
+        delete change;
+        std::printf("line %d: no thread for the change (error %lu)\n", line.number, GetLastError());
+        return false;
+    }
+    host.pendingChanges.push_back(thread);
+    return true;
+}
+
 bool RunSleep(Host&, const Line& line)
 {
     ServeMessages(static_cast<DWORD>(line.arguments[0].number) + 1, FindSetupWindow());
@@ -435,6 +481,7 @@ bool RunLine(Host& host, const Line& line)
     case script::Action::Pins: return RunPins(host, line);
     case script::Action::Inputs: return RunInputs(host, line);
     case script::Action::DataInputs: return RunDataInputs(host, line);
+    case script::Action::InputsAfter: return RunInputsAfter(host, line);
     case script::Action::Sleep: return RunSleep(host, line);
     case script::Action::Show: return RunShow(host, line);
     case script::Action::Reload: return RunReload(host, line);

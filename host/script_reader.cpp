@@ -28,6 +28,7 @@ const Statement kHostStatements[] = {
     {"pins", nullptr, {kBase}, 0, Action::Pins},
     {"inputs", nullptr, {kBase, kHex}, 2, Action::Inputs},
     {"data-inputs", nullptr, {kBase, kHex}, 2, Action::DataInputs},
+    {"inputs-after", nullptr, {kMilliseconds, kBase, kHex}, 3, Action::InputsAfter},
     {"sleep", nullptr, {kMilliseconds}, 1, Action::Sleep},
     {"show", nullptr, {kMilliseconds}, 0, Action::Show},
     {"reload", nullptr, {}, 0, Action::Reload},
@@ -82,6 +83,11 @@ const Statement kExports[] = {
      2,
      Action::CallWithIntegers},
     {"fnOrvane_checkParallelPort", nullptr, {}, 0, Action::CallWithIntegers},
+    {"fnOrvane_timeParallelInputPin",
+     nullptr,
+     {kPin, kLevel, {"TIMEOUT", Kind::Integer}},
+     3,
+     Action::CallWithIntegers},
 };
 
 const Statement* FindStatement(const std::string& word)

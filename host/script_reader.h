@@ -46,6 +46,7 @@ enum class Action {
     Pins,
     Inputs,
     DataInputs,
+    InputsAfter,
     Sleep,
     Show,
     Reload,

@@ -39,6 +39,9 @@
 #define DORUZEDA_REFUSED_AT_UNLOAD (-1)
 // A pulse that the unload ended early, its second write made at once.
 #define DORUZEDA_ENDED_BY_UNLOAD (-1)
+// fnOrvane_timeParallelInputPin: the time ran out, or the unload ended the
+// call, before the pin read the level.
+#define DORUZEDA_TIMED_OUT (-5)
 // A pulse refused at once: another pulse under way holds one of its lines
 // (or as many pulses as the library keeps are under way). Nothing touched.
 #define DORUZEDA_PULSE_BUSY (-6)
@@ -237,3 +240,21 @@ DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_pulseParallelDataByte(int value, i
 // dropped 00), and the line gives what was written and read;
 // DORUZEDA_DRIVER_NOT_OPEN (the load logged it too): no port access is made.
 DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_checkParallelPort(void);
+
+// Ordinal 19. The time of an input's change, for reaction times: waits, as
+// ordinal 14 does, until readable `pin` is at `level` (non-zero: high), and
+// gives the microseconds from the call's first read of the port (just after
+// its checks) to the read that first saw the level: 0 when the level is
+// there already, at most `timeoutMs` (0 to 60000) times 1000. For that time
+// to be exact to a few microseconds it reads back to back, giving up the
+// core between reads (SwitchToThread) and never sleeping: IT HOLDS A CORE
+// WHILE IT WAITS (a 10 s call that timed out took 8.3 s of the process's
+// CPU under Wine on a busy 2-core machine; see docs/threads-and-unload.md). Other threads' calls
+// and the setup window go on meanwhile; an unload ends it at once. One log line after it ends:
+//   TimeInputPin(10, 1, 5000) Port=378 Time=1234
+//   TimeInputPin(10, 1, 5000) Port=378 Time=timed out
+// The microseconds; DORUZEDA_TIMED_OUT the time ran out or the library is
+// being unloaded; DORUZEDA_NO_PORT; DORUZEDA_BAD_PIN (pin not readable or
+// timeout outside 0 to 60000).
+DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_timeParallelInputPin(int pin, int level,
+                                                                   int timeoutMs);

@@ -113,3 +113,8 @@ DORUZEDA_DO_API int __cdecl fnOrvane_checkParallelPort(void)
 {
     return WhileLoaded([] { return TheController().CheckPort(PortDriverOpen()); });
 }
+
+DORUZEDA_DO_API int __cdecl fnOrvane_timeParallelInputPin(int pin, int level, int timeoutMs)
+{
+    return WhileLoaded([&] { return TheController().TimeInputPin(pin, level, timeoutMs); });
+}

@@ -345,6 +345,25 @@ int PortController::WaitInputPin(int pin, int level, int timeoutMs)
     return result;
 }
 
+int PortController::TimeInputPin(int pin, int level, int timeoutMs)
+{
+    const PinMapRow* row = nullptr;
+    std::uint16_t base = 0;
+    const int checked = CheckWait(pin, timeoutMs, &row, &base);
+    if (checked != DORUZEDA_OK) {
+        return checked;
+    }
+    const int result =
+        TimeLevel(PinMap::RegisterAddress(base, row->reg), *row, level != 0, timeoutMs);
+    const GuardLock lock(guard);
+    if (result == DORUZEDA_TIMED_OUT) {
+        DebugLog("TimeInputPin(%d, %d, %d) Port=%x Time=timed out", pin, level, timeoutMs, base);
+    } else {
+        DebugLog("TimeInputPin(%d, %d, %d) Port=%x Time=%d", pin, level, timeoutMs, base, result);
+    }
+    return result;
+}
+
 int PortController::CheckWait(int pin, int timeoutMs, const PinMapRow** row,
                               std::uint16_t* base) const
 {
@@ -384,6 +403,37 @@ int PortController::AwaitLevel(std::uint16_t reg, const PinMapRow& row, bool wan
         if (reads >= kFastReads) {
             if (!sleeper) sleeper.emplace();
             if (!sleeper->Sleep()) return 0;
+        }
+    }
+}
+
+int PortController::TimeLevel(std::uint16_t reg, const PinMapRow& row, bool wantHigh, int timeoutMs)
+{
+    // No sleep between reads: a sleep's lateness (half a millisecond and
+    // more) would be the time's error. The clock is read under the guard,
+    // next to the read it times, so that another thread's call between the
+    // two cannot add to the time.
+    std::int64_t startNs = 0;
+    std::int64_t endNs = 0;
+    for (bool first = true;; first = false) {
+        std::uint16_t value = 0;
+        std::int64_t readNs = 0;
+        {
+            const GuardLock lock(guard);
+            readNs = WaitSleeper::NowNs();
+            if (first) {
+                startNs = readNs;
+                endNs = startNs + timeoutMs * 1000000LL;
+            } else if (readNs >= endNs) {
+                return DORUZEDA_TIMED_OUT;
+            }
+            value = Read(reg);
+        }
+        if (PinMap::LevelIn(row, value) == wantHigh) {
+            return static_cast<int>((readNs - startNs) / 1000);
+        }
+        if (!WaitSleeper::YieldCore()) {
+            return DORUZEDA_TIMED_OUT;
         }
     }
 }

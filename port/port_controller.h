@@ -89,6 +89,21 @@ public:
     // WaitSleeper::EndAllWaits (the unload); NO_PORT; BAD_PIN: pin not
     // readable or timeout out of range. Blocks the calling thread.
     int WaitInputPin(int pin, int level, int timeoutMs);
+    // Reads readable `pin` until it is at `level` (non-zero: high) and gives
+    // the microseconds from the first read to the read that saw it, each
+    // read's time taken on the seam's clock under the guard as the read
+    // begins: 0 when the first read sees it, at most timeoutMs * 1000 (a
+    // read that would begin past the deadline is not made). Reads back to
+    // back, yielding the core between reads (WaitSleeper::YieldCore), never
+    // sleeping: it holds a core while it waits. The guard is taken for each
+    // read only. One log line after it ends:
+    //   TimeInputPin(10, 1, 5000) Port=378 Time=1234
+    //   TimeInputPin(10, 1, 5000) Port=378 Time=timed out
+    // The microseconds; TIMED_OUT: the time ran out, or
+    // WaitSleeper::EndAllWaits (the unload) ended it; NO_PORT; BAD_PIN: pin
+    // not readable or timeout outside 0 to kMaxWaitMs. Blocks the calling
+    // thread.
+    int TimeInputPin(int pin, int level, int timeoutMs);
 
     // Pulses: settable `pin` driven to `level` (non-zero: high), or the
     // data register written with `value` (0 to 255) in one write, held for
@@ -243,8 +258,8 @@ private:
     bool AddPortRow(const char* name, std::uint16_t firstPort, std::uint16_t lastPort)
         REQUIRES(guard);
 
-    // WaitInputPin's checks: OK with the pin's row and the port's base, or
-    // the refusal.
+    // WaitInputPin's and TimeInputPin's checks: OK with the pin's row and the
+    // port's base, or the refusal.
     int CheckWait(int pin, int timeoutMs, const PinMapRow** row, std::uint16_t* base) const
         EXCLUDES(guard);
     // CheckPort with the data lines as outputs: the two patterns at `base`.
@@ -253,6 +268,10 @@ private:
     // Reads register `reg` until `row`'s pin shows `wantHigh` (1) or the time
     // runs out or an unload ends the wait (0).
     int AwaitLevel(std::uint16_t reg, const PinMapRow& row, bool wantHigh, int timeoutMs)
+        EXCLUDES(guard);
+    // TimeInputPin's reads: the microseconds to the read that saw `wantHigh`,
+    // or TIMED_OUT.
+    int TimeLevel(std::uint16_t reg, const PinMapRow& row, bool wantHigh, int timeoutMs)
         EXCLUDES(guard);
 
     // A pulse under way, from the claim of its lines to its second write:

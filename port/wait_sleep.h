@@ -1,7 +1,7 @@
 // Time for the core: the clock, the sleep between a wait's reads, the sleep
 // of a pulse, and the end of every wait and pulse at unload: the platform
-// operations that WaitInputPin and the pulses need, and nothing else. The
-// core reads no other clock.
+// operations that WaitInputPin, TimeInputPin and the pulses need, and nothing
+// else. The core reads no other clock.
 //
 // The Win32 build binds these to the performance counter, a waitable timer
 // and an event (platform/win32/wait_sleep_win32.cpp); the native tests bind
@@ -42,6 +42,14 @@ public:
 
     // EndAllWaits has been called: a pulse that watches the clock checks it.
     static bool WaitsEnded();
+
+    // Gives the rest of the thread's time slice to another thread ready on
+    // the same core, if there is one, and returns at once otherwise: never a
+    // sleep, so a loop of reads between yields holds its core but never
+    // keeps another thread from it. True after the yield; false, at once,
+    // once the waits have been ended. Named for what it gives up: Windows'
+    // headers take the name Yield for a macro.
+    static bool YieldCore();
 
     // Ends every sleep under way and makes every later sleep return false at
     // once, for the rest of this load. For the unload, on any thread, also

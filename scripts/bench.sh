@@ -13,6 +13,9 @@
 #                                recording) and on the fake ppdev device (its
 #                                own monotonic stamps), CPU per pulse, and a
 #                                wait's reaction and CPU
+#   sh scripts/bench.sh inputs   the wait's and the time's reaction to a
+#                                change on the simulated port, idle and with
+#                                one more busy process
 set -e
 top=$(cd "$(dirname "$0")/.." && pwd)
 . "$top/scripts/env.sh"
@@ -23,6 +26,9 @@ if [ "${1:-}" = "wine" ]; then
     cd "$top/build/win32/bin"
     in_display wine timing.exe
     exit $?
+fi
+if [ "${1:-}" = "inputs" ]; then
+    exec sh "$top/bench/win32/inputs.sh"
 fi
 if [ "${1:-}" = "pulses" ]; then
     exec sh "$top/bench/pulses.sh" "${2:-200}"

@@ -8,15 +8,21 @@
 //       (each pulse's log line) and by the recording's time stamps;
 //       "widths COUNT unrecorded": the same without the recording
 //   pulse_timing.exe cpu             the process's CPU time per 100 ms pulse
-//   pulse_timing.exe wait            a wait's reaction to another thread's
-//       change of pin 10 (simulated port only): to the read that sees it
-//       (the simulated port's trace) and to the wait's return
-//   pulse_timing.exe wait10          the process's CPU time of a 10 s wait
+//   pulse_timing.exe wait [high]     a wait's reaction to another thread's
+//       change of pin 10 (simulated port only): to the read that saw it
+//       (the simulated port's stamped trace) and to the wait's return; with
+//       "high", the waiting thread at time-critical priority
+//   pulse_timing.exe time [high]     the same for ordinal 19, and its time's
+//       error against the stamps
+//   pulse_timing.exe sleeps          the lateness of the wait's sleep
+//   pulse_timing.exe ppdev-time FILE the time of an input on the fake ppdev
+//       device, FILE its status file (bench/win32/inputs.sh)
+//   pulse_timing.exe wait10, time10  the process's CPU time of a 10 s call
 //
 // Prints microseconds; not a test: the figures depend on the machine.
 #include <windows.h>
 
-#include "spin.h"
+#include "standins/inpout32/sim_port.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -150,107 +156,214 @@ int Cpu(HMODULE library)
 }
 
 using TraceCount = unsigned long(__cdecl*)();
-struct SimAccess {
-    unsigned long sequence;
-    unsigned char isWrite;
-    unsigned char reserved;
-    unsigned short address;
-    unsigned short value;
-};
-using TraceGet = int(__cdecl*)(unsigned long, SimAccess*);
+using TraceGet = int(__cdecl*)(unsigned long, SimPortAccess*);
+using SetLines = void(__cdecl*)(unsigned short, unsigned char);
 
-void PrintReactions(const char* what, std::vector<double> values)
+void PrintSpread(const char* what, std::vector<double> values)
 {
+    if (values.empty()) return;
     std::sort(values.begin(), values.end());
-    std::printf("%s, %zu waits: median %.0f us, p99 %.0f us, max %.0f us\n", what, values.size(),
+    std::printf("%-52s %3zu: median %7.1f us, p99 %7.1f us, max %7.1f us\n", what, values.size(),
                 values[values.size() / 2], values[values.size() * 99 / 100], values.back());
 }
 
-struct InputRaiser {
-    void(__cdecl* setInputLines)(unsigned short, unsigned char);
+// The simulated port's exports the benchmark reads its stamps from.
+struct SimulatedPort {
+    SetLines setInputLines;
     TraceCount traceCount;
     TraceGet traceGet;
-    int delayUs;
-    LONGLONG raisedAt;
-    LONGLONG seenAt;
+    unsigned long capacity;
 };
 
-// The first read of the status register, from access `next` on, that shows
-// pin 10 high (bit 6): when the wait saw the change.
-LONGLONG WhenSeen(const InputRaiser& raiser, unsigned long next)
-{
-    LARGE_INTEGER now;
-    for (;;) {
-        if (raiser.traceCount() <= next) continue;
-        SimAccess access{};
-        QueryPerformanceCounter(&now);
-        if (raiser.traceGet(next, &access) && !access.isWrite && access.address == 0x379 &&
-            (access.value & 0x40) != 0) {
-            return now.QuadPart;
-        }
-        ++next;
-    }
-}
+// Sleeps until about `delayUs` after it started, then raises pin 10 and
+// reads the counter: the change's moment. It never spins, so the code it
+// measures has the machine's cores to itself.
+struct InputRaiser {
+    SetLines setInputLines;
+    int delayUs;
+    LONGLONG before;  // the counter just before the change
+    LONGLONG raised;  // and just after: the change's moment
+};
 
-DWORD WINAPI RaiseAfterDelay(void* pointer)
+DWORD WINAPI RaiseAfterSleep(void* pointer)
 {
     InputRaiser& raiser = *static_cast<InputRaiser*>(pointer);
-    SpinMicroseconds(raiser.delayUs);
-    const unsigned long next = raiser.traceCount();
-    raiser.setInputLines(0x378, 0x40);
+    Sleep(static_cast<DWORD>(1 + raiser.delayUs / 1000));
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
-    raiser.raisedAt = now.QuadPart;
-    raiser.seenAt = WhenSeen(raiser, next);
+    raiser.before = now.QuadPart;
+    raiser.setInputLines(0x378, 0x40);
+    QueryPerformanceCounter(&now);
+    raiser.raised = now.QuadPart;
     return 0;
 }
 
-// As bench/win32/timing.cpp measures it: another thread raises pin 10 0 to
-// 5 ms after each wait began.
-int Wait(HMODULE library)
+// The stamps of the call's reads of the status register after access
+// `start`: the first read (0 when the trace no longer keeps it) and the
+// first that shows pin 10 high (0 when there is none).
+struct ReadStamps {
+    LONGLONG first = 0;
+    LONGLONG before = 0;  // the read before the one that saw it
+    LONGLONG seen = 0;
+};
+
+ReadStamps StampsSince(const SimulatedPort& port, unsigned long start)
 {
-    const auto wait = Find<Int3>(library, "fnOrvane_waitParallelInputPin");
-    using SetLines = void(__cdecl*)(unsigned short, unsigned char);
-    const auto setInputLines = Find<SetLines>(GetModuleHandleA("INPOUT32.dll"), "SimSetInputLines");
+    ReadStamps stamps;
+    const unsigned long end = port.traceCount();
+    const unsigned long kept = end - start > port.capacity ? end - port.capacity : start;
+    for (unsigned long sequence = kept; sequence < end; ++sequence) {
+        SimPortAccess access{};
+        if (!port.traceGet(sequence, &access) || access.isWrite || access.address != 0x379)
+            continue;
+        if (sequence == start) stamps.first = access.counter;
+        if ((access.value & 0x40) != 0) {
+            stamps.seen = access.counter;
+            break;
+        }
+        stamps.before = access.counter;
+    }
+    return stamps;
+}
+
+SimulatedPort FindSimulatedPort()
+{
     const HMODULE port = GetModuleHandleA("INPOUT32.dll");
-    const auto traceCount = Find<TraceCount>(port, "SimTraceCount");
-    const auto traceGet = Find<TraceGet>(port, "SimTraceGet");
-    if (setInputLines == nullptr || traceCount == nullptr || traceGet == nullptr) return 1;
+    return {Find<SetLines>(port, "SimSetInputLines"), Find<TraceCount>(port, "SimTraceCount"),
+            Find<TraceGet>(port, "SimTraceGet"),
+            Find<TraceCount>(port, "SimTraceCapacity") != nullptr
+                ? Find<TraceCount>(port, "SimTraceCapacity")()
+                : 0};
+}
+
+// 300 calls of `name` (the wait, ordinal 14, or the time, ordinal 19) on pin
+// 10, another thread raising it 1 to 6 ms after each call began (a sleep of
+// a whole number of milliseconds, at no fixed phase of the wait's reads); with
+// "high", the calling thread at the highest priority. From the simulated
+// port's stamps: the change to the read that saw it, and to the call's
+// return (its log line included); for the time, its error against the
+// stamps (the time returned minus the time from the call's first read to
+// the read that saw the change).
+int Reactions(HMODULE library, const char* name, bool high)
+{
+    const auto call = Find<Int3>(library, name);
+    const SimulatedPort port = FindSimulatedPort();
+    if (call == nullptr || port.setInputLines == nullptr || port.traceGet == nullptr) return 1;
+    if (high) SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     const auto us = [&](LONGLONG ticks) {
         return static_cast<double>(ticks) * 1e6 / static_cast<double>(frequency.QuadPart);
     };
-    std::vector<double> seenUs;
-    std::vector<double> reactionsUs;
+    const bool timed = std::strcmp(name, "fnOrvane_timeParallelInputPin") == 0;
+    std::vector<double> seenUs, returnedUs, errorUs, gapUs, changeErrorUs;
+    int unsure = 0;
+    int firstLost = 0;
     unsigned seed = 7;
     for (int round = 0; round < 300; ++round) {
         seed = seed * 1103515245u + 12345u;
-        setInputLines(0x378, 0x00);
-        InputRaiser raiser{
-            setInputLines, traceCount, traceGet, static_cast<int>((seed >> 8) % 5001), 0, 0};
-        const HANDLE thread = CreateThread(nullptr, 0, &RaiseAfterDelay, &raiser, 0, nullptr);
-        const int reached = wait(10, 1, 60000);
-        LARGE_INTEGER returnedAt;
-        QueryPerformanceCounter(&returnedAt);
+        port.setInputLines(0x378, 0x00);
+        InputRaiser raiser{port.setInputLines, static_cast<int>((seed >> 8) % 5001), 0, 0};
+        const unsigned long start = port.traceCount();
+        const HANDLE thread = CreateThread(nullptr, 0, &RaiseAfterSleep, &raiser, 0, nullptr);
+        const int result = call(10, 1, 60000);
+        LARGE_INTEGER returned;
+        QueryPerformanceCounter(&returned);
         WaitForSingleObject(thread, INFINITE);
         CloseHandle(thread);
-        if (reached != 1) return 1;
-        seenUs.push_back(us(raiser.seenAt - raiser.raisedAt));
-        reactionsUs.push_back(us(returnedAt.QuadPart - raiser.raisedAt));
+        if (result < 0 || (!timed && result != 1)) return 1;
+        const ReadStamps stamps = StampsSince(port, start);
+        if (stamps.seen == 0) return 1;
+        // A raiser preempted between the change and its counter read.
+        if (us(raiser.raised - raiser.before) > 20) ++unsure;
+        seenUs.push_back(us(stamps.seen - raiser.raised));
+        returnedUs.push_back(us(returned.QuadPart - raiser.raised));
+        if (timed && stamps.first == 0) ++firstLost;
+        if (stamps.before != 0) gapUs.push_back(us(stamps.seen - stamps.before));
+        if (timed && stamps.first != 0) {
+            errorUs.push_back(result - us(stamps.seen - stamps.first));
+            changeErrorUs.push_back(result - us(raiser.raised - stamps.first));
+        }
     }
-    PrintReactions("wait: change to the read that sees it", seenUs);
-    PrintReactions("wait: change to the return (log line included)", reactionsUs);
+    std::printf("%s%s, 300 calls, pin 10 raised 1 to 6 ms after each began:\n", name,
+                high ? " (time-critical thread)" : "");
+    PrintSpread("  change to the read that saw it (stamps)", seenUs);
+    PrintSpread("  change to the return (log line included)", returnedUs);
+    PrintSpread("  the reads' gap around the change (stamps)", gapUs);
+    PrintSpread("  time returned - the seeing read's time by stamps", errorUs);
+    PrintSpread("  time returned - the change's time by stamps", changeErrorUs);
+    std::printf("  (%d changes with over 20 us between the counter's reads around them%s)\n",
+                unsure, firstLost > 0 ? "; some first reads out of the trace" : "");
     return 0;
 }
 
-// The CPU of one wait of 10 s that times out (the script adds Wine's server's).
-int LongWait(HMODULE library)
+// Writes `text` to the fake ppdev device's status file.
+bool WriteStatus(const char* file, const char* text)
 {
-    const auto wait = Find<Int3>(library, "fnOrvane_waitParallelInputPin");
+    const HANDLE handle =
+        CreateFileA(file, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool done =
+        WriteFile(handle, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr) != 0;
+    CloseHandle(handle);
+    return done;
+}
+
+// On the fake ppdev device: 300 times, pin 10 low, the device asked to raise
+// it 1 to 6 ms later by its own clock, and ordinal 19 called; prints each
+// time returned, which bench/win32/inputs.sh sets against the device's
+// stamps of the call's reads.
+int PpdevTimes(HMODULE library, const char* statusFile)
+{
+    const auto call = Find<Int3>(library, "fnOrvane_timeParallelInputPin");
+    if (call == nullptr) return 1;
+    unsigned seed = 7;
+    for (int round = 0; round < 300; ++round) {
+        seed = seed * 1103515245u + 12345u;
+        char later[32];
+        std::snprintf(later, sizeof later, "40 +%u", 1000 + (seed >> 8) % 5001);
+        if (!WriteStatus(statusFile, "00") || !WriteStatus(statusFile, later)) return 1;
+        std::printf("time %d\n", call(10, 1, 60000));
+    }
+    return 0;
+}
+
+// How late the wait's sleep between reads ends under Wine (NtDelayExecution,
+// 0.5 ms in the process), 2000 sleeps: the wait's tail when the change comes
+// while it sleeps.
+int SleepLateness()
+{
+    using Delay = LONG(WINAPI*)(BOOLEAN, const LARGE_INTEGER*);
+    const auto delay = Find<Delay>(GetModuleHandleA("ntdll.dll"), "NtDelayExecution");
+    if (delay == nullptr) return 1;
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    std::vector<double> lateUs;
+    for (int round = 0; round < 2000; ++round) {
+        LARGE_INTEGER before, after, interval;
+        interval.QuadPart = -5000;  // 0.5 ms
+        QueryPerformanceCounter(&before);
+        delay(FALSE, &interval);
+        QueryPerformanceCounter(&after);
+        lateUs.push_back(static_cast<double>(after.QuadPart - before.QuadPart) * 1e6 /
+                             static_cast<double>(frequency.QuadPart) -
+                         500);
+    }
+    PrintSpread("lateness of a 0.5 ms sleep in the process", lateUs);
+    return 0;
+}
+
+// The CPU of one call of 10 s that times out (the script adds Wine's
+// server's): the wait, or with "time" ordinal 19.
+int LongCall(HMODULE library, bool timed)
+{
+    const auto call = Find<Int3>(
+        library, timed ? "fnOrvane_timeParallelInputPin" : "fnOrvane_waitParallelInputPin");
     const double before = CpuUs();
-    wait(12, 1, 10000);  // pin 12 stays low on the simulated port
-    std::printf("CPU of a 10 s wait that times out: %.0f ms\n", (CpuUs() - before) / 1000);
+    call(12, 1, 10000);  // pin 12 stays low on the simulated port
+    std::printf("CPU of a 10 s %s that times out: %.0f ms\n", timed ? "time" : "wait",
+                (CpuUs() - before) / 1000);
     return 0;
 }
 
@@ -271,8 +384,13 @@ int main(int argc, char** argv)
                         argc <= 3 || std::strcmp(argv[3], "unrecorded") != 0);
     }
     if (mode == "cpu") result = Cpu(library);
-    if (mode == "wait") result = Wait(library);
-    if (mode == "wait10") result = LongWait(library);
+    const bool high = argc > 2 && std::strcmp(argv[2], "high") == 0;
+    if (mode == "wait") result = Reactions(library, "fnOrvane_waitParallelInputPin", high);
+    if (mode == "time") result = Reactions(library, "fnOrvane_timeParallelInputPin", high);
+    if (mode == "sleeps") result = SleepLateness();
+    if (mode == "ppdev-time" && argc > 2) result = PpdevTimes(library, argv[2]);
+    if (mode == "wait10") result = LongCall(library, false);
+    if (mode == "time10") result = LongCall(library, true);
     FreeLibrary(library);
     return result;
 }

@@ -60,6 +60,9 @@ void Record(bool isWrite, unsigned short address, unsigned short value)
     entry.reserved = 0;
     entry.address = address;
     entry.value = value;
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    entry.counter = now.QuadPart;
     ++state->traceCount;
 }
 

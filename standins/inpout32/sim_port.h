@@ -12,7 +12,8 @@
 // The data lines are outputs whose latch reads back, until control bit 5 makes
 // them inputs: a port's data register then reads what SimSetDataInputs set.
 //
-// Every PortRead and PortWrite is also appended to an access trace.
+// Every PortRead and PortWrite is also appended to an access trace, with
+// the performance counter's value at the access.
 #pragma once
 
 #ifdef INPOUT32_STANDIN_BUILD
@@ -27,6 +28,9 @@ struct SimPortAccess {
     unsigned char reserved;
     unsigned short address;
     unsigned short value;  // the value written, or the value returned
+    // QueryPerformanceCounter as the access was made: a benchmark learns
+    // from it when a read saw a change, with no thread watching the trace.
+    long long counter;
 };
 
 // Number of accesses recorded since the last clear (may exceed the capacity;

@@ -67,6 +67,8 @@ void ResetSleeps()
 {
     FakeSleeps& sleeps = Sleeps();
     sleeps.sleeps = 0;
+    sleeps.yields = 0;
+    sleeps.yieldNs = 0;
     sleeps.ended = false;
     sleeps.fakeClock = false;
     sleeps.nowNs = 0;
@@ -133,6 +135,21 @@ std::int64_t WaitSleeper::NowNs()
 bool WaitSleeper::WaitsEnded()
 {
     return fakes::Sleeps().ended;
+}
+
+// With the fake clock a yield moves it by `yieldNs` (0 unless a test sets it):
+// no real time passes.
+bool WaitSleeper::YieldCore()
+{
+    fakes::FakeSleeps& sleeps = fakes::Sleeps();
+    if (sleeps.ended) return false;
+    ++sleeps.yields;
+    if (sleeps.fakeClock) {
+        sleeps.nowNs += sleeps.yieldNs;
+    } else {
+        std::this_thread::yield();
+    }
+    return !sleeps.ended;
 }
 
 void WaitSleeper::EndAllWaits()

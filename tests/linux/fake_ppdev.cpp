@@ -12,13 +12,18 @@
 //                     as ppdev wants; closing releases. --deny K makes opening
 //                     it fail with EACCES, as a node of group lp does.
 //   parportK.status   the input lines: write a hex byte to set the status
-//                     register (default 7F); reads give it back.
+//                     register (default 7F); reads give it back. "HEX +US"
+//                     sets it US microseconds from now instead, on the
+//                     device's clock: the first PPRSTATUS from then on reads
+//                     it, and no thread of anyone's spins to make the change.
 //   parportK.log      every state change in order, one a line: "claim",
 //                     "release", "data XX", "control XX", "dir N".
-// --stamps FILE appends a line for every PPWDATA and PPWCONTROL as it
-// arrives, "SECONDS.NANOSECONDS data XX" (or "control XX"), on the device's
-// own monotonic clock: a clock the library under test does not read, for the
-// pulses' benchmark.
+// --stamps FILE appends a line for every PPWDATA, PPWCONTROL and PPRSTATUS as
+// it arrives, "SECONDS.NANOSECONDS data XX" (or "control XX", "status XX"),
+// and for each change of the status file, "... set XX" as it is written or
+// "... change XX" stamped at the moment asked, on the device's own monotonic
+// clock: a clock the library under test does not read, for the pulses' and
+// the inputs' benchmarks.
 // Control reads give the four bits the driver keeps; a control write with
 // bit 5 set reverses the data lines, as the driver does; reverse data reads
 // give FF (nothing drives the lines).
@@ -46,6 +51,8 @@ struct Port {
     unsigned char data = 0;
     unsigned char control = 0x0C;
     unsigned char status = 0x7F;
+    unsigned char laterStatus = 0;
+    std::int64_t laterAtNs = -1;  // when laterStatus is due; -1: none
     bool reverse = false;
     std::string log;
 };
@@ -153,6 +160,22 @@ int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_in
     return static_cast<int>(count);
 }
 
+std::FILE* stamps = nullptr;
+
+std::int64_t NowNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+void Stamp(const char* what, unsigned char value, std::int64_t atNs = NowNs())
+{
+    if (stamps == nullptr) return;
+    std::fprintf(stamps, "%lld.%09lld %s %02X\n", static_cast<long long>(atNs / 1000000000),
+                 static_cast<long long>(atNs % 1000000000), what, value);
+}
+
 int Write(const char* path, const char* buffer, size_t size, off_t, fuse_file_info*)
 {
     Port* port = nullptr;
@@ -161,24 +184,24 @@ int Write(const char* path, const char* buffer, size_t size, off_t, fuse_file_in
     char* end = nullptr;
     const unsigned long value = std::strtoul(text.c_str(), &end, 16);
     if (end == text.c_str() || value > 0xFF) return -EINVAL;
+    char* after = nullptr;
+    const char* plus = std::strchr(end, '+');
+    if (plus != nullptr) {
+        const long long microseconds = std::strtoll(plus + 1, &after, 10);
+        if (after == plus + 1 || microseconds < 0) return -EINVAL;
+        port->laterStatus = static_cast<unsigned char>(value);
+        port->laterAtNs = NowNs() + microseconds * 1000;
+        return static_cast<int>(size);
+    }
     port->status = static_cast<unsigned char>(value);
+    port->laterAtNs = -1;
+    Stamp("set", port->status);
     return static_cast<int>(size);
 }
 
 int Truncate(const char*, off_t, fuse_file_info*)
 {
     return 0;
-}
-
-std::FILE* stamps = nullptr;
-
-void Stamp(const char* what, unsigned char value)
-{
-    if (stamps == nullptr) return;
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    std::fprintf(stamps, "%lld.%09ld %s %02X\n", static_cast<long long>(now.tv_sec), now.tv_nsec,
-                 what, value);
 }
 
 int Ioctl(const char* path, unsigned int command, void*, fuse_file_info* file, unsigned int,
@@ -206,7 +229,17 @@ int Ioctl(const char* path, unsigned int command, void*, fuse_file_info* file, u
         port->data = *byte;
         Log(*port, "data", *byte);
         return 0;
-    case PPRSTATUS: *byte = port->status; return 0;
+    case PPRSTATUS: {
+        const std::int64_t now = NowNs();
+        if (port->laterAtNs >= 0 && now >= port->laterAtNs) {
+            port->status = port->laterStatus;
+            Stamp("change", port->status, port->laterAtNs);
+            port->laterAtNs = -1;
+        }
+        Stamp("status", port->status, now);
+        *byte = port->status;
+        return 0;
+    }
     case PPRCONTROL: *byte = static_cast<unsigned char>(port->control & 0x0F); return 0;
     case PPWCONTROL:
         Stamp("control", *byte);

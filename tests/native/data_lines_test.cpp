@@ -151,4 +151,22 @@ TEST_F(DataLinesTest, EndingTheWaitsEndsOneUnderWayAndEveryLaterOne)
                              FileLine("WaitInputPin(2, 1, 60000) Port=378 Result=0"));
 }
 
+// The time is the fake clock's at the read that saw the level, counted from
+// the first read; the yields between reads move the clock; no sleep.
+TEST_F(DataLinesTest, ATimeIsTheClocksAtTheReadThatSawTheLevel)
+{
+    UsePort(0x378);
+    fakes::FakeSleeps& clock = fakes::Sleeps();
+    clock.fakeClock = true;
+    clock.yieldNs = 2500;  // a read every 3.5 us: the clock's own step and a yield
+    int reads = 0;
+    fakes::Port().onAccess = [&](const fakes::PortAccess&) {
+        if (++reads == 3) fakes::Port().registers[0x379] = 0x40;  // pin 10 high from read 4
+    };
+    EXPECT_EQ(controller.TimeInputPin(10, 1, 5000), 10);
+    EXPECT_EQ(Trace(), "R 379=0000 R 379=0000 R 379=0000 R 379=0040");
+    EXPECT_EQ(clock.sleeps, 0);
+    EXPECT_EQ(LogFile(), FileLine("TimeInputPin(10, 1, 5000) Port=378 Time=10"));
+}
+
 }  // namespace

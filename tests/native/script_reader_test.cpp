@@ -62,6 +62,7 @@ TEST(ScriptReaderTest, NamesEachBadLine)
         {"inputs 378 1FF", "HEX 1FF is outside 00 to FF"},
         {"data-inputs 378 -1", "HEX \"-1\" is not a hexadecimal number"},
         {"inputs 378", "inputs takes 2 arguments (BASE HEX), not 1"},
+        {"inputs-after 5 378", "inputs-after takes 3 arguments (MS BASE HEX), not 2"},
         {"reload now", "reload takes no arguments, not 1"},
         {"record a.vcd b.vcd", "record takes 0 or 1 argument (FILE), not 2"},
         {"fnOrvane_expect 0", "no statement or export named \"fnOrvane_expect\""},

@@ -10,6 +10,7 @@
 
 #include <process.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -42,7 +43,7 @@ protected:
     void SetUp() override
     {
         ASSERT_NE(library.Handle(), nullptr) << "LoadLibrary error " << library.LoadError();
-        ASSERT_TRUE(setDirection && setByte && getByte && wait && pulsePin && pulseByte &&
+        ASSERT_TRUE(setDirection && setByte && getByte && wait && time && pulsePin && pulseByte &&
                     calls.AllFound());
         SimReset();
     }
@@ -59,6 +60,7 @@ protected:
     const Int1 setByte = library.Get<Int1>("fnOrvane_setParallelDataByte");
     const Int0 getByte = library.Get<Int0>("fnOrvane_getParallelDataByte");
     const Int3 wait = library.Get<Int3>("fnOrvane_waitParallelInputPin");
+    const Int3 time = library.Get<Int3>("fnOrvane_timeParallelInputPin");
     const Int3 pulsePin = library.Get<Int3>("fnOrvane_pulseParallelOutputPin");
     const Int2 pulseByte = library.Get<Int2>("fnOrvane_pulseParallelDataByte");
     const Exports calls{library};
@@ -180,6 +182,35 @@ TEST_F(BeyondTheTen, TheEndOfTheProcessDuringAPulsePutsThePinBack)
               std::string::npos)
         << scratch.LogFile();
     EXPECT_NE(scratch.LogFile().find(" ended by the end of the process\r\n"), std::string::npos);
+}
+
+// Ordinal 19, pin 10 high and pin 12 low: each result with its port accesses
+// and its log line (none for a refusal), past the line's time stamp.
+TEST_F(BeyondTheTen, ATimeReadsUntilTheLevelOrItsTime)
+{
+    struct Case {
+        int port, pin, level, timeoutMs, result;
+        const char* trace;
+        const char* line;
+    };
+    const Case cases[] = {
+        {1, 10, 1, 5000, 0, "R 379=40", "TimeInputPin(10, 1, 5000) Port=378 Time=0\r\n"},
+        {1, 12, 1, 0, -5, "R 379=40", "TimeInputPin(12, 1, 0) Port=378 Time=timed out\r\n"},
+        {3, 10, 1, 5000, -1, "", ""},
+        {1, 1, 1, 5000, -2, "", ""},
+        {1, 14, 1, 5000, -2, "", ""},
+        {1, 10, 1, 60001, -2, "", ""},
+    };
+    SimSetInputLines(0x378, 0x40);
+    for (const Case& test : cases) {
+        calls.setParallelPort(test.port);
+        const unsigned long start = SimTraceCount();
+        const std::size_t logged = scratch.LogFile().size();
+        EXPECT_EQ(time(test.pin, test.level, test.timeoutMs), test.result) << test.pin;
+        EXPECT_EQ(Describe(TraceSince(start)), test.trace) << test.pin;
+        const std::string added = scratch.LogFile().substr(logged);
+        EXPECT_EQ(added.substr(std::min<std::size_t>(added.size(), 24)), test.line) << test.pin;
+    }
 }
 
 }  // namespace

@@ -284,36 +284,51 @@ DWORD WINAPI CallAtLength(void* pointer)
     return 0;
 }
 
-TEST(UnloadWhileInside, AWaitOfAMinuteEndsAtOnceWithItsLogLine)
+// `name` called with `arguments` on pin 10, which stays low, and the library
+// unloaded once the call has read the port `reads` times: the call ends at
+// once with `result` and its one log line, `line`.
+void ExpectAnUnloadToEndTheCall(const char* name, LongWait waiter, unsigned long reads, int result,
+                                const std::string& line)
 {
     ScratchDirectory scratch;
     DeviceDescription devices;
     SimReset();
     SimSetInputLines(0x378, 0x00);  // pin 10 low, and it stays low
-    LongWait waiter{nullptr, {10, 1, 60000}};
     HANDLE thread = nullptr;
     {
         LoadedLibrary library;
-        waiter.wait = library.Get<Int3>("fnOrvane_waitParallelInputPin");
+        waiter.wait = library.Get<Int3>(name);
         ASSERT_NE(waiter.wait, nullptr) << library.LoadError();
         const unsigned long start = SimTraceCount();
         thread = CreateThread(nullptr, 0, &CallAtLength, &waiter, 0, nullptr);
         ASSERT_NE(thread, nullptr);
-        // Past its hundred fast reads the wait sleeps between reads.
-        while (SimTraceCount() < start + 150) Sleep(1);
+        while (SimTraceCount() < start + reads) Sleep(1);
         EXPECT_EQ(WaitForSingleObject(thread, 0), static_cast<DWORD>(WAIT_TIMEOUT));
-    }  // FreeLibrary while the wait sleeps
+    }  // FreeLibrary while the call is under way
     EXPECT_EQ(GetModuleHandleA("Doruzeda_DO.dll"), nullptr) << "the library is gone";
     ASSERT_EQ(WaitForSingleObject(thread, 5000), static_cast<DWORD>(WAIT_OBJECT_0))
-        << "the wait went on after the unload";
+        << "the call went on after the unload";
     CloseHandle(thread);
-    EXPECT_EQ(waiter.result, 0);
+    EXPECT_EQ(waiter.result, result);
     EXPECT_LT(waiter.milliseconds, 10000ul) << "ended by the unload, not by its time running out";
     const std::string log = scratch.LogFile();
-    EXPECT_EQ(LinesWith(log, "WaitInputPin("), 1) << log;
-    EXPECT_EQ(LinesWith(log, "WaitInputPin(10, 1, 60000) Port=378 Result=0\r\n"), 1) << log;
+    EXPECT_EQ(LinesWith(log, line.substr(0, line.find('(') + 1)), 1) << log;
+    EXPECT_EQ(LinesWith(log, line + "\r\n"), 1) << log;
 
     ExpectANewLoadWorks();
+}
+
+TEST(UnloadWhileInside, AWaitOfAMinuteEndsAtOnceWithItsLogLine)
+{
+    // Past its hundred fast reads the wait sleeps between reads.
+    ExpectAnUnloadToEndTheCall("fnOrvane_waitParallelInputPin", {nullptr, {10, 1, 60000}}, 150, 0,
+                               "WaitInputPin(10, 1, 60000) Port=378 Result=0");
+}
+
+TEST(UnloadWhileInside, ATimeOfTenSecondsEndsAtOnceWithItsLogLine)
+{
+    ExpectAnUnloadToEndTheCall("fnOrvane_timeParallelInputPin", {nullptr, {10, 1, 10000}}, 1000, -5,
+                               "TimeInputPin(10, 1, 10000) Port=378 Time=timed out");
 }
 
 struct PinWriter {
