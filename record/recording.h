@@ -33,11 +33,9 @@ namespace recording {
 
 // How long one writing of the file (a timer's turn, the end of a recording,
 // the end of the process) waits for the file before it cancels the write,
-// how long a cancelled write is given to finish, and the longest a start or
-// an end of a recording waits on its file: port/deadline.h.
+// and how long a cancelled write is given to finish: port/deadline.h.
 constexpr unsigned long kWriteWaitMs = bounds::kRecordingWriteWaitMs;
 constexpr unsigned long kCancelWaitMs = bounds::kRecordingCancelWaitMs;
-constexpr unsigned long kLongestFileWaitMs = bounds::kRecordingFileWaitMs;
 
 // Ends the recording under way (its file complete), then, when `path` is
 // neither null nor empty, starts one into the file at `path` (created, or
