@@ -49,20 +49,8 @@ for call in wait10 time10; do
 done
 wineserver -k
 
-work="$top/build/linux/bench-pulses"
-rm -rf "$work"
-mkdir -p "$work/dev" "$work/proc/parport0" "$work/app"
-printf '888\t1912\n' >"$work/proc/parport0/base-addr"
-cp pulse_timing.exe Doruzeda_DO.dll kxmacro.dll "$top/build/linux/dist/INPOUT32.dll" \
-   "$top/build/linux/dist/get_io.dll" "$work/app/"
-"$top/build/linux/tests/linux/fake_ppdev" "$work/dev" --stamps "$work/stamps.txt" &
-fake=$!
-tries=0
-until [ -e "$work/dev/parport0" ]; do
-    tries=$((tries + 1))
-    [ "$tries" -le 200 ] && kill -0 "$fake" 2>/dev/null || { echo "no fake device" >&2; exit 1; }
-    sleep 0.05
-done
+. "$top/bench/fake-device.sh"
+start_fake_device "$top/build/linux/bench-pulses"
 echo "on the fake ppdev device, the library's counter:"
 (cd "$work/app" && DORUZEDA_PARPORT_PROC="$work/proc" DORUZEDA_PARPORT_DEV="$work/dev" \
     wine pulse_timing.exe widths "$count" unrecorded)

@@ -12,6 +12,7 @@
 set -e
 top=$(cd "$(dirname "$0")/../.." && pwd)
 . "$top/scripts/env.sh"
+. "$top/bench/fake-device.sh"
 sh "$top/scripts/build.sh" win32 Doruzeda_DO pulse_timing >/dev/null
 sh "$top/scripts/build.sh" linux >/dev/null
 wine_prefix "$(wine_prefix_in "$top/build/win32")"
@@ -25,20 +26,7 @@ spread() {
 }
 
 ppdev() {
-    work="$top/build/linux/bench-inputs"
-    rm -rf "$work"
-    mkdir -p "$work/dev" "$work/proc/parport0" "$work/app"
-    printf '888\t1912\n' >"$work/proc/parport0/base-addr"
-    cp pulse_timing.exe Doruzeda_DO.dll kxmacro.dll "$top/build/linux/dist/INPOUT32.dll" \
-       "$top/build/linux/dist/get_io.dll" "$work/app/"
-    "$top/build/linux/tests/linux/fake_ppdev" "$work/dev" --stamps "$work/stamps.txt" &
-    fake=$!
-    tries=0
-    until [ -e "$work/dev/parport0" ]; do
-        tries=$((tries + 1))
-        [ "$tries" -le 200 ] && kill -0 "$fake" 2>/dev/null || { echo "no fake device" >&2; exit 1; }
-        sleep 0.05
-    done
+    start_fake_device "$top/build/linux/bench-inputs"
     echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
     (cd "$work/app" && DORUZEDA_PARPORT_PROC="$work/proc" DORUZEDA_PARPORT_DEV="$work/dev" \
         wine pulse_timing.exe ppdev-time "Z:$work/dev/parport0.status") >"$work/times.txt"
