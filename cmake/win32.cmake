@@ -87,7 +87,7 @@ target_sources(doruzeda_core PRIVATE
     ${CMAKE_SOURCE_DIR}/platform/win32/port_io_win32.cpp
     ${CMAKE_SOURCE_DIR}/platform/win32/device_list_win32.cpp
     ${CMAKE_SOURCE_DIR}/platform/win32/log_sink_win32.cpp
-    ${CMAKE_SOURCE_DIR}/record/bounded_file_win32.cpp
+    ${CMAKE_SOURCE_DIR}/platform/win32/bounded_file_win32.cpp
     ${CMAKE_SOURCE_DIR}/platform/win32/wait_sleep_win32.cpp
     ${CMAKE_SOURCE_DIR}/platform/win32/guard_win32.cpp)
 target_link_libraries(doruzeda_core PUBLIC inpout32_import get_io_import)

@@ -1,5 +1,5 @@
 // The chunk loop of a write that must end by a deadline: the log file's
-// lines and the recording's file (record/bounded_file_win32.h). Each
+// lines and the recording's file (platform/win32/bounded_file_win32.h). Each
 // chunk is one write of the system, waited for until the deadline and then
 // cancelled; the deadline is checked before every chunk, so that a cancel
 // that let part of a chunk through starts no other: the whole write ends by

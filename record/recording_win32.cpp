@@ -18,7 +18,7 @@
 #endif
 #include <windows.h>
 
-#include "bounded_file_win32.h"
+#include "platform/win32/bounded_file_win32.h"
 
 #include <cstdio>
 #include <cstring>

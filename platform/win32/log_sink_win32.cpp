@@ -1,5 +1,5 @@
 // The debug log's debugger output, local time and file append on Windows.
-#include "../../record/bounded_file_win32.h"  // windows.h first
+#include "bounded_file_win32.h"  // windows.h first
 
 #include <cstddef>
 #include <new>

@@ -23,8 +23,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "../log/bounded_write.h"
-#include "../port/deadline.h"
+#include "../../log/bounded_write.h"
+#include "../../port/deadline.h"
 
 // A cancel that does not finish within its wait leaves the transfer's
 // OVERLAPPED and bytes in use by the system: the file is then `Abandoned`,
