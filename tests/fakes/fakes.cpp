@@ -67,7 +67,6 @@ void ResetSleeps()
 {
     FakeSleeps& sleeps = Sleeps();
     sleeps.sleeps = 0;
-    sleeps.yields = 0;
     sleeps.yieldNs = 0;
     sleeps.ended = false;
     sleeps.fakeClock = false;
@@ -142,8 +141,6 @@ bool WaitSleeper::WaitsEnded()
 bool WaitSleeper::YieldCore()
 {
     fakes::FakeSleeps& sleeps = fakes::Sleeps();
-    if (sleeps.ended) return false;
-    ++sleeps.yields;
     if (sleeps.fakeClock) {
         sleeps.nowNs += sleeps.yieldNs;
     } else {
