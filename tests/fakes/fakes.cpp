@@ -141,11 +141,8 @@ bool WaitSleeper::WaitsEnded()
 bool WaitSleeper::YieldCore()
 {
     fakes::FakeSleeps& sleeps = fakes::Sleeps();
-    if (sleeps.fakeClock) {
-        sleeps.nowNs += sleeps.yieldNs;
-    } else {
-        std::this_thread::yield();
-    }
+    if (sleeps.fakeClock) sleeps.nowNs += sleeps.yieldNs;
+    if (!sleeps.fakeClock) std::this_thread::yield();
     return !sleeps.ended;
 }
 
