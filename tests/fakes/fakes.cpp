@@ -112,10 +112,8 @@ bool WaitSleeper::SleepFor(std::int64_t nanoseconds)
     if (sleeps.fakeClock) {
         sleeps.sleepsAsked.push_back(nanoseconds);
         sleeps.nowNs += nanoseconds + sleeps.lateNs;
-        if (const std::function<void()> during = std::move(sleeps.duringSleep)) {
-            sleeps.duringSleep = nullptr;
-            during();
-        }
+        const std::function<void()> during = std::exchange(sleeps.duringSleep, nullptr);
+        if (during) during();
     } else {
         std::this_thread::sleep_for(std::chrono::nanoseconds(nanoseconds));
     }
