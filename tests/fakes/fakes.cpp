@@ -67,7 +67,6 @@ void ResetSleeps()
 {
     FakeSleeps& sleeps = Sleeps();
     sleeps.sleeps = 0;
-    sleeps.yields = 0;
     sleeps.yieldNs = 0;
     sleeps.ended = false;
     sleeps.fakeClock = false;
@@ -113,10 +112,8 @@ bool WaitSleeper::SleepFor(std::int64_t nanoseconds)
     if (sleeps.fakeClock) {
         sleeps.sleepsAsked.push_back(nanoseconds);
         sleeps.nowNs += nanoseconds + sleeps.lateNs;
-        if (const std::function<void()> during = std::move(sleeps.duringSleep)) {
-            sleeps.duringSleep = nullptr;
-            during();
-        }
+        const std::function<void()> during = std::exchange(sleeps.duringSleep, nullptr);
+        if (during) during();
     } else {
         std::this_thread::sleep_for(std::chrono::nanoseconds(nanoseconds));
     }
@@ -142,13 +139,8 @@ bool WaitSleeper::WaitsEnded()
 bool WaitSleeper::YieldCore()
 {
     fakes::FakeSleeps& sleeps = fakes::Sleeps();
-    if (sleeps.ended) return false;
-    ++sleeps.yields;
-    if (sleeps.fakeClock) {
-        sleeps.nowNs += sleeps.yieldNs;
-    } else {
-        std::this_thread::yield();
-    }
+    if (sleeps.fakeClock) sleeps.nowNs += sleeps.yieldNs;
+    if (!sleeps.fakeClock) std::this_thread::yield();
     return !sleeps.ended;
 }
 

@@ -105,7 +105,6 @@ void ResetLogSink();
 // asked plus `lateNs` (a timer that fires late), recording each ask.
 struct FakeSleeps {
     std::atomic<int> sleeps{0};
-    std::atomic<int> yields{0};
     std::int64_t yieldNs = 0;  // what a yield moves the fake clock
     std::atomic<bool> ended{false};
     std::atomic<bool> fakeClock{false};

@@ -184,11 +184,9 @@ int Write(const char* path, const char* buffer, size_t size, off_t, fuse_file_in
     char* end = nullptr;
     const unsigned long value = std::strtoul(text.c_str(), &end, 16);
     if (end == text.c_str() || value > 0xFF) return -EINVAL;
-    char* after = nullptr;
-    const char* plus = std::strchr(end, '+');
-    if (plus != nullptr) {
-        const long long microseconds = std::strtoll(plus + 1, &after, 10);
-        if (after == plus + 1 || microseconds < 0) return -EINVAL;
+    long long microseconds = 0;
+    if (std::sscanf(end, " +%lld", &microseconds) == 1) {
+        if (microseconds < 0) return -EINVAL;
         port->laterStatus = static_cast<unsigned char>(value);
         port->laterAtNs = NowNs() + microseconds * 1000;
         return static_cast<int>(size);
@@ -229,17 +227,15 @@ int Ioctl(const char* path, unsigned int command, void*, fuse_file_info* file, u
         port->data = *byte;
         Log(*port, "data", *byte);
         return 0;
-    case PPRSTATUS: {
-        const std::int64_t now = NowNs();
-        if (port->laterAtNs >= 0 && now >= port->laterAtNs) {
+    case PPRSTATUS:
+        if (port->laterAtNs >= 0 && NowNs() >= port->laterAtNs) {
             port->status = port->laterStatus;
             Stamp("change", port->status, port->laterAtNs);
             port->laterAtNs = -1;
         }
-        Stamp("status", port->status, now);
+        Stamp("status", port->status);
         *byte = port->status;
         return 0;
-    }
     case PPRCONTROL: *byte = static_cast<unsigned char>(port->control & 0x0F); return 0;
     case PPWCONTROL:
         Stamp("control", *byte);

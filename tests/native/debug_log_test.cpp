@@ -145,26 +145,20 @@ struct FakeLockBytes final : log_lock::LockBytes {
 // of two, the whole 200 ms, and the line holds nothing after.
 TEST_F(DebugLogTest, LockIsTwoOfThreeBytesWhicheverOneAStoppedHolderKeeps)
 {
-    using log_lock::Taken;
-    const struct {
-        int elsewhere;
-        Taken taken;
-        int held;
-        std::int64_t waitedNs;
-    } rows[] = {{0, Taken::Pair, 0b011, 0},
-                {0b001, Taken::Pair, 0b110, 0},
-                {0b010, Taken::Pair, 0b101, 0},
-                {0b011, Taken::TimedOut, 0, 200000000}};
+    // The bytes held elsewhere, then those this append holds after (none:
+    // timed out) and the clock then.
+    const int rows[][3] = {{0b001, 0b110, 0}, {0b010, 0b101, 0}, {0b011, 0, 200000000}};
     fakes::Sleeps().fakeClock = true;
     fakes::Sleeps().stepNs = 0;
     for (const auto& row : rows) {
         FakeLockBytes lock;
-        lock.elsewhere = row.elsewhere;
+        lock.elsewhere = row[0];
         fakes::Sleeps().nowNs = 0;
-        EXPECT_EQ(log_lock::TakeTwoOfThree(lock, Deadline::AfterMs(200)).taken, row.taken)
-            << row.elsewhere;
-        EXPECT_EQ(lock.mine, row.held) << row.elsewhere;
-        EXPECT_EQ(fakes::Sleeps().nowNs, row.waitedNs) << row.elsewhere;
+        EXPECT_EQ(log_lock::TakeTwoOfThree(lock, Deadline::AfterMs(200)).taken,
+                  row[1] != 0 ? log_lock::Taken::Pair : log_lock::Taken::TimedOut)
+            << row[0];
+        EXPECT_EQ(lock.mine, row[1]) << row[0];
+        EXPECT_EQ(fakes::Sleeps().nowNs, row[2]) << row[0];
     }
 }
 

@@ -7,7 +7,6 @@
 #include <thread>
 
 #include "core_fixture.h"
-#include "port/deadline.h"
 #include "tests/shared/pin_table.h"
 
 namespace {
@@ -110,33 +109,41 @@ TEST_F(PulseTest, RefusalsTouchNeitherPortNorLog)
 // other; during its hold another call (pin -1: none; -2: the end of the
 // process). Results, the port's accesses and the log lines, exactly.
 struct Round4Row {
-    const char* item;
     std::uint8_t control;
     long reaching;
     int call[3], during[3];
     const char* expected;
 };
 
-int Pulse(PortController& controller, const int (&call)[3])
+// The call's result and a space; nothing for no call.
+std::string Pulse(PortController& controller, const int (&call)[3])
 {
-    if (call[0] == -2) return controller.EndPulsesAtProcessExit(), 1;
-    return call[0] > 0 ? controller.PulseOutputPin(call[0], call[1], call[2])
-                       : controller.PulseDataByte(call[1], call[2]);
+    if (call[0] == -1) return "";
+    if (call[0] == -2) return controller.EndPulsesAtProcessExit(), "1 ";
+    const int result = call[0] > 0 ? controller.PulseOutputPin(call[0], call[1], call[2])
+                                   : controller.PulseDataByte(call[1], call[2]);
+    return std::to_string(result) + " ";
 }
 
 // clang-format off
 constexpr Round4Row kRound4[] = {
-    {"2 one pin twice", 0, -1, {2, 1, 5000}, {2, 1, 5000}, "0 -6 | R 37A=00 R 378=00 W 378=01 R 378=01 "
+    // 2 one pin twice
+    {0, -1, {2, 1, 5000}, {2, 1, 5000}, "0 -6 | R 37A=00 R 378=00 W 378=01 R 378=01 "
      "W 378=00 | PulseOutputPin(2, 1, 5000) Port=378 Width=5001"},
-    {"2 a data pin in a byte", 0, -1, {0, 37, 5000}, {3, 1, 5000}, "0 -6 | R 37A=00 R 378=00 W 378=25 "
+    // 2 a data pin in a byte
+    {0, -1, {0, 37, 5000}, {3, 1, 5000}, "0 -6 | R 37A=00 R 378=00 W 378=25 "
      "W 378=00 | PulseDataByte(37, 5000) Port=378 Width=5001"},
-    {"3 the first write", 0, 1, {16, 1, 500}, {-1}, "-8 | R 37A=00 W 37A=04 | PulseOutputPin(16, 1, 500) "
+    // 3 the first write
+    {0, 1, {16, 1, 500}, {-1}, "-8 | R 37A=00 W 37A=04 | PulseOutputPin(16, 1, 500) "
      "Port=378 not reached: the port did not take the first write"},
-    {"3 the second write", 0, 3, {0, 85, 5000}, {-1}, "-8 | R 37A=00 R 378=00 W 378=55 W 378=00 | "
+    // 3 the second write
+    {0, 3, {0, 85, 5000}, {-1}, "-8 | R 37A=00 R 378=00 W 378=55 W 378=00 | "
      "PulseDataByte(85, 5000) Port=378 Width=5001 not put back: the port did not take the second write"},
-    {"4 the data lines inputs", 0x2F, -1, {3, 1, 1000}, {-1}, "-7 | R 37A=2F | PulseOutputPin(3, 1, 1000) "
+    // 4 the data lines inputs
+    {0x2F, -1, {3, 1, 1000}, {-1}, "-7 | R 37A=2F | PulseOutputPin(3, 1, 1000) "
      "Port=378 refused: the data lines are inputs"},
-    {"5 the end of the process", 0, -1, {2, 1, 10000000}, {-2}, "0 1 | R 37A=00 R 378=00 W 378=01 "
+    // 5 the end of the process
+    {0, -1, {2, 1, 10000000}, {-2}, "0 1 | R 37A=00 R 378=00 W 378=01 "
      "R 378=01 W 378=00 | PulseOutputPin(2, 1, 10000000) Port=378 Width=9999002 ended by the end of the process"},
 };
 // clang-format on
@@ -148,27 +155,12 @@ TEST_F(PulseTest, Round4EachFaultAsTheLibraryNowMeetsIt)
         UsePort(0x378);
         fakes::Port().registers[0x37A] = row.control;
         fakes::Port().reachingAccesses = row.reaching;
-        std::string results;
-        if (row.during[0] != -1) {
-            fakes::Sleeps().duringSleep = [&] {
-                results = " " + std::to_string(Pulse(controller, row.during));
-            };
-        }
-        results = std::to_string(Pulse(controller, row.call)) + results;
-        EXPECT_EQ(results + " | " + Accesses() + " | " + Debugger().at(0), row.expected)
-            << row.item;
+        std::string during;
+        fakes::Sleeps().duringSleep = [&] { during = Pulse(controller, row.during); };
+        const std::string results = Pulse(controller, row.call) + during;
+        EXPECT_EQ(results + "| " + Accesses() + " | " + Debugger().at(0), row.expected);
     }
-}
-
-// [5] A guard that a stopped thread holds is given up at its deadline, which
-// is checked before each pause: 50 ms and one step of the clock.
-TEST_F(PulseTest, Round4TheEndOfTheProcessGivesUpAHeldGuardAtItsDeadline)
-{
-    Guard guard;
-    guard.lock();
-    std::thread([&] { EXPECT_FALSE(guard.TryLockUntil(Deadline::AfterMs(50))); }).join();
-    guard.unlock();
-    EXPECT_EQ(fakes::Sleeps().nowNs, 50001000);
+    fakes::Sleeps().duringSleep = nullptr;
 }
 
 // [6] The hold counts from the first write's return, on a clock of 300 ns

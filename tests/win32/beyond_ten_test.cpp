@@ -95,6 +95,13 @@ TEST_F(BeyondTheTen, PulsesPutTheByteAndThePinBack)
     EXPECT_NE(scratch.LogFile().find(" PulseOutputPin(16, -1, 100) Port=378 Width="),
               std::string::npos)
         << scratch.LogFile();
+    // [3] INPOUT32.dll's LastPortAccessReached, looked up by name: the
+    // stand-in says an address without an answer dropped the read; nothing
+    // is written.
+    SimSetNoAnswer(0x378, 0xFF);
+    const unsigned long dropped = SimTraceCount();
+    EXPECT_EQ(pulsePin(16, 1, 100), -8);
+    EXPECT_EQ(Describe(TraceSince(dropped)), "R 37A=FF");
 }
 
 TEST_F(BeyondTheTen, AByteIsWrittenWholeAndReadBackFromItsLatch)
@@ -142,22 +149,6 @@ TEST_F(BeyondTheTen, AWaitEndsAtTheChangeOrAtItsTime)
     EXPECT_TRUE(Logged("WaitInputPin(12, 1, 20) Port=378 Result=0")) << scratch.LogFile();
 }
 
-// [3] INPOUT32.dll's LastPortAccessReached, looked up by name: the stand-in
-// says an address without an answer dropped the read; nothing is written.
-TEST_F(BeyondTheTen, APulseOverAPortThatDropsItsAccessesWritesNothing)
-{
-    ASSERT_EQ(calls.setParallelPort(1), 0);
-    SimSetNoAnswer(0x378, 0xFF);
-    const unsigned long start = SimTraceCount();
-    EXPECT_EQ(pulsePin(16, 1, 100), -8);
-    EXPECT_EQ(Describe(TraceSince(start)), "R 37A=FF");
-}
-
-DWORD WINAPI PulsePin2ForTenSeconds(void* pulse)
-{
-    return static_cast<DWORD>(reinterpret_cast<Int3>(pulse)(2, 1, 10000000));
-}
-
 // The child of the case below: main returns 300 ms into a pulse of 10 s on
 // another thread, the library still loaded.
 int EndDuringPulse()
@@ -165,7 +156,10 @@ int EndDuringPulse()
     const auto* library = new LoadedLibrary;  // never unloaded: the process's end comes first
     if (Exports{*library}.setParallelPort(1) != 0) return 3;
     const auto pulse = library->Get<Int3>("fnOrvane_pulseParallelOutputPin");
-    CreateThread(nullptr, 0, &PulsePin2ForTenSeconds, reinterpret_cast<void*>(pulse), 0, nullptr);
+    const auto pulse2 = [](void* call) WINAPI -> DWORD {
+        return static_cast<DWORD>(reinterpret_cast<Int3>(call)(2, 1, 10000000));
+    };
+    CreateThread(nullptr, 0, pulse2, reinterpret_cast<void*>(pulse), 0, nullptr);
     Sleep(300);
     return 0;
 }
@@ -189,27 +183,27 @@ TEST_F(BeyondTheTen, TheEndOfTheProcessDuringAPulsePutsThePinBack)
 TEST_F(BeyondTheTen, ATimeReadsUntilTheLevelOrItsTime)
 {
     struct Case {
-        int port, pin, level, timeoutMs, result;
-        const char* trace;
-        const char* line;
+        int port, pin, timeoutMs;
+        const char* expected;  // the result | the accesses | the line
     };
     const Case cases[] = {
-        {1, 10, 1, 5000, 0, "R 379=40", "TimeInputPin(10, 1, 5000) Port=378 Time=0\r\n"},
-        {1, 12, 1, 0, -5, "R 379=40", "TimeInputPin(12, 1, 0) Port=378 Time=timed out\r\n"},
-        {3, 10, 1, 5000, -1, "", ""},
-        {1, 1, 1, 5000, -2, "", ""},
-        {1, 14, 1, 5000, -2, "", ""},
-        {1, 10, 1, 60001, -2, "", ""},
+        {1, 10, 5000, "0 | R 379=40 | TimeInputPin(10, 1, 5000) Port=378 Time=0\r\n"},
+        {1, 12, 0, "-5 | R 379=40 | TimeInputPin(12, 1, 0) Port=378 Time=timed out\r\n"},
+        {3, 10, 5000, "-1 |  | "},
+        {1, 1, 5000, "-2 |  | "},
+        {1, 14, 5000, "-2 |  | "},
+        {1, 10, 60001, "-2 |  | "},
     };
     SimSetInputLines(0x378, 0x40);
     for (const Case& test : cases) {
         calls.setParallelPort(test.port);
         const unsigned long start = SimTraceCount();
         const std::size_t logged = scratch.LogFile().size();
-        EXPECT_EQ(time(test.pin, test.level, test.timeoutMs), test.result) << test.pin;
-        EXPECT_EQ(Describe(TraceSince(start)), test.trace) << test.pin;
+        const int result = time(test.pin, 1, test.timeoutMs);
         const std::string added = scratch.LogFile().substr(logged);
-        EXPECT_EQ(added.substr(std::min<std::size_t>(added.size(), 24)), test.line) << test.pin;
+        EXPECT_EQ(std::to_string(result) + " | " + Describe(TraceSince(start)) + " | " +
+                      added.substr(std::min<std::size_t>(added.size(), 24)),
+                  test.expected);
     }
 }
 

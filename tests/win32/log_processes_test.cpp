@@ -212,34 +212,31 @@ TEST(LogFileFromThreeProcesses, EveryLineArrivesWholeOnceAndInOrder)
     ExpectEveryLineWholeOnceAndInOrder(scratch, 3000);
 }
 
-// A fourth process (here the test itself) holds the first lock byte and
-// never lets go: the three still append one at a time, never over each other.
-TEST(LogFileFromThreeProcesses, EveryLineArrivesWholeWhileAHolderNeverLetsGo)
+// A fourth process (here the test itself) holds the lock byte at `byteLow`
+// and never lets go: the three still append one at a time, never over each
+// other.
+void ExpectEveryLineWholeWhileAHolderKeeps(DWORD byteLow)
 {
     ScratchDirectory scratch;
     DeviceDescription devices;  // LPT1 at 378, selected at load
-    HeldLockByte holder;
+    HeldLockByte holder(byteLow);
     ASSERT_TRUE(holder.Held()) << GetLastError();
     ExpectEveryLineWholeOnceAndInOrder(scratch, 300);
 }
 
-// The second byte alone: the three still append one at a time.
+TEST(LogFileFromThreeProcesses, EveryLineArrivesWholeWhileAHolderNeverLetsGo)
+{
+    ExpectEveryLineWholeWhileAHolderKeeps(kFirstLockByteLow);
+}
+
 TEST(LogFileFromThreeProcesses, EveryLineArrivesWholeWhileAHolderOfTheSecondByteNeverLetsGo)
 {
-    ScratchDirectory scratch;
-    DeviceDescription devices;  // LPT1 at 378, selected at load
-    HeldLockByte holder(kSecondLockByteLow);
-    ASSERT_TRUE(holder.Held()) << GetLastError();
-    ExpectEveryLineWholeOnceAndInOrder(scratch, 300);
+    ExpectEveryLineWholeWhileAHolderKeeps(kSecondLockByteLow);
 }
 
 TEST(LogFileFromThreeProcesses, EveryLineArrivesWholeWhileAHolderOfTheThirdByteNeverLetsGo)
 {
-    ScratchDirectory scratch;
-    DeviceDescription devices;  // LPT1 at 378, selected at load
-    HeldLockByte holder(kThirdLockByteLow);
-    ASSERT_TRUE(holder.Held()) << GetLastError();
-    ExpectEveryLineWholeOnceAndInOrder(scratch, 300);
+    ExpectEveryLineWholeWhileAHolderKeeps(kThirdLockByteLow);
 }
 
 // On its own thread: loads the library (discovery logs its port while the

@@ -242,35 +242,32 @@ TEST_F(RecordingTest, AnEndWhileATimersTurnWritesWaitsForIt)
     const auto record = library.Get<RecordFunction>("fnOrvane_recordParallelPins");
     const auto setByte = library.Get<test_support::Int1>("fnOrvane_setParallelDataByte");
     const char* const name = "\\\\.\\pipe\\doruzeda-recording-turn";
-    struct Reader {
-        HANDLE pipe;
-        std::string read;
-        volatile LONG blocks;
-    } reader{
-        CreateNamedPipeA(name, PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE, 1, 0, 4096, 0, nullptr), {}, 0};
-    const HANDLE thread = CreateThread(
-        nullptr, 0,
-        [](void* parameter) WINAPI -> DWORD {
-            auto* self = static_cast<Reader*>(parameter);
-            ConnectNamedPipe(self->pipe, nullptr);
-            char block[4096];
-            DWORD got = 0;
-            while (ReadFile(self->pipe, block, sizeof block, &got, nullptr) && got > 0) {
-                self->read.append(block, got);
-                InterlockedIncrement(&self->blocks);
-                Sleep(5);
-            }
-            return 0;
-        },
-        &reader, 0, nullptr);
+    const HANDLE pipe =
+        CreateNamedPipeA(name, PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE, 1, 0, 4096, 0, nullptr);
     ASSERT_EQ(record(name), 0);
     for (int change = 0; change <= 9000; ++change) setByte(change % 2 == 0 ? 255 : 0);
-    for (const LONG blocks = reader.blocks; reader.blocks == blocks;) Sleep(1);
-    ASSERT_EQ(record(""), 0);
-    ASSERT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
-    CloseHandle(thread);
-    CloseHandle(reader.pipe);
-    EXPECT_TRUE(Complete(reader.read));
+    ConnectNamedPipe(pipe, nullptr);
+    std::string read;
+    char block[4096];
+    DWORD got = 0;
+    const auto endRecording = [](void* call) WINAPI -> DWORD {
+        return static_cast<DWORD>(reinterpret_cast<RecordFunction>(call)(""));
+    };
+    HANDLE end = nullptr;  // record(""), once a block is read
+    while (ReadFile(pipe, block, sizeof block, &got, nullptr) && got > 0) {
+        read.append(block, got);
+        if (end == nullptr) {
+            end =
+                CreateThread(nullptr, 0, endRecording, reinterpret_cast<void*>(record), 0, nullptr);
+        }
+        Sleep(5);
+    }
+    ASSERT_EQ(WaitForSingleObject(end, 10000), WAIT_OBJECT_0);
+    DWORD ended = 1;
+    EXPECT_TRUE(GetExitCodeThread(end, &ended) && ended == 0) << ended;
+    CloseHandle(end);
+    CloseHandle(pipe);
+    EXPECT_TRUE(Complete(read));
 }
 
 // The child of record-vcd.sh: records into FILE, changes the data pins
