@@ -7,6 +7,7 @@
 #include "../../port/pin_map.h"
 #include "../../port/port_io.h"
 #include "../../port/wait_sleep.h"
+#include "system_error_win32.h"
 
 namespace recording {
 namespace {
@@ -24,16 +25,6 @@ std::uint64_t Microseconds()
 }
 
 }  // namespace
-
-Reason::Reason(DWORD code)
-{
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, code, 0, text, sizeof text, nullptr);
-    while (length > 0 && std::strchr("\r\n .", text[length - 1]) != nullptr) --length;
-    text[length] = '\0';
-    if (length == 0)
-        std::snprintf(text, sizeof text, "error %lu", static_cast<unsigned long>(code));
-}
 
 bool TryLockUntil(SRWLOCK& lock, const Deadline& deadline)
 {
@@ -151,7 +142,7 @@ bool Session::WriteSpare(const Deadline& deadline)
         // The recording ends here (the accesses are ignored from now on);
         // the macro runs on.
         Stop();
-        DebugLog("Recording into %s stopped: %s", path, Reason(error).text);
+        DebugLog("Recording into %s stopped: %s", path, SystemError(error).text);
         return false;
     }
     droppedBytes += spare.Size() - spareDone;

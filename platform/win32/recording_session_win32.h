@@ -20,12 +20,6 @@ namespace recording {
 // a longer one is named in the log cut to this.
 constexpr std::size_t kLongestName = MAX_PATH - 1;
 
-// The system's text for an error code, without its line end.
-struct Reason {
-    explicit Reason(DWORD code);
-    char text[160] = {};
-};
-
 // Takes `lock` if it comes free before `deadline`: for a lock that a thread
 // stuck in the system, or stopped by the end of the process, may hold. A
 // Sleep(1) may last a tick of the system's timer: the deadline, not a count

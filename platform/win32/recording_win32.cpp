@@ -9,6 +9,7 @@
 #include "../../log/debug_log.h"
 #include "../../port/port_controller.h"
 #include "recording_session_win32.h"
+#include "system_error_win32.h"
 
 namespace recording {
 namespace {
@@ -52,7 +53,7 @@ void EndCurrent(PortController& controller, const Deadline* by)
 void LogTooLong(const char* path)
 {
     DebugLog("Recording into %.*s... failed: %s", static_cast<int>(kLongestName), path,
-             Reason(ERROR_FILENAME_EXCED_RANGE).text);
+             SystemError(ERROR_FILENAME_EXCED_RANGE).text);
 }
 
 // Whether `path` names the library's own log (RurSetupDebug.txt in the
@@ -75,10 +76,11 @@ void LogStartFailure(const Session& session)
         break;
     case Session::Refusal::OutOfMemory:
         DebugLog("Recording into %s failed: %s", session.path,
-                 Reason(ERROR_NOT_ENOUGH_MEMORY).text);
+                 SystemError(ERROR_NOT_ENOUGH_MEMORY).text);
         break;
     case Session::Refusal::OpenFailed:
-        DebugLog("Recording into %s failed: %s", session.path, Reason(session.openFailure).text);
+        DebugLog("Recording into %s failed: %s", session.path,
+                 SystemError(session.openFailure).text);
         break;
     }
 }
@@ -95,7 +97,7 @@ int StartLocked(PortController& controller, const char* path)
     }
     auto* session = new (std::nothrow) Session(path);
     if (session == nullptr) {
-        DebugLog("Recording into %s failed: %s", path, Reason(ERROR_NOT_ENOUGH_MEMORY).text);
+        DebugLog("Recording into %s failed: %s", path, SystemError(ERROR_NOT_ENOUGH_MEMORY).text);
         return DORUZEDA_NOT_RECORDING;
     }
     if (controller.StartRecording(*session) == DORUZEDA_OK) {
@@ -156,7 +158,7 @@ void RefuseLongVariable(DWORD length)
     char* const whole = new (std::nothrow) char[length];
     if (whole == nullptr) {
         DebugLog("Recording into DORUZEDA_RECORD's file failed: %s",
-                 Reason(ERROR_NOT_ENOUGH_MEMORY).text);
+                 SystemError(ERROR_NOT_ENOUGH_MEMORY).text);
         return;
     }
     const DWORD read = GetEnvironmentVariableA("DORUZEDA_RECORD", whole, length);
