@@ -14,8 +14,12 @@
 
 namespace {
 
-// A pulse's last part, watched on the clock rather than slept: the fine
-// timer ends up to about a millisecond late under Wine.
+// The timing rules of a pulse's hold, here only: the platform says how late
+// its sleeps may wake (port/wait_sleep.h), the core decides how long to
+// sleep and when to watch the clock.
+//
+// The last part of every hold is watched on the clock, whatever the sleep:
+// a thread woken from any sleep may wait about this long for its core.
 constexpr std::int64_t kWatchedNs = 1000000;
 // No sleep shorter than this: it would end later than the clock's watch.
 constexpr std::int64_t kShortestSleepNs = 500000;
@@ -23,6 +27,22 @@ constexpr std::int64_t kShortestSleepNs = 500000;
 bool IsPulseLength(int microseconds)
 {
     return microseconds >= 1 && microseconds <= PortController::kMaxPulseUs;
+}
+
+// With `remainingNs` to hold: a sleep on the timer that wakes, however late,
+// before the watched part; else an exact sleep up to it, where the platform
+// has one; else nothing (0, 0): the clock is watched.
+struct SleepStep {
+    std::int64_t onTimerNs;
+    std::int64_t exactNs;
+};
+SleepStep NextSleep(std::int64_t remainingNs, std::int64_t lateByNs, std::int64_t longestExactNs)
+{
+    const std::int64_t onTimer = remainingNs - kWatchedNs - lateByNs;
+    if (onTimer >= kShortestSleepNs) return {onTimer, 0};
+    const std::int64_t upToTheWatch = remainingNs - kWatchedNs;
+    const std::int64_t exact = upToTheWatch < longestExactNs ? upToTheWatch : longestExactNs;
+    return {0, exact >= kShortestSleepNs ? exact : 0};
 }
 
 // Holds until `endNs` on the seam's clock; false when the unload ended it
@@ -36,10 +56,12 @@ bool HoldUntil(std::int64_t endNs, std::optional<WaitSleeper>& sleeper)
         const std::int64_t remaining = endNs - WaitSleeper::NowNs();
         if (remaining <= 0) return true;
         if (WaitSleeper::WaitsEnded()) return false;
-        if (remaining > kWatchedNs + kShortestSleepNs) {
-            if (!sleeper) sleeper.emplace();
-            if (!sleeper->SleepFor(remaining - kWatchedNs)) return false;
-        }
+        if (remaining < kWatchedNs + kShortestSleepNs) continue;
+        if (!sleeper) sleeper.emplace();
+        const SleepStep step =
+            NextSleep(remaining, sleeper->LateByNs(), WaitSleeper::LongestExactSleepNs());
+        if (step.onTimerNs > 0 && !sleeper->SleepFor(step.onTimerNs)) return false;
+        if (step.exactNs > 0 && !WaitSleeper::SleepExactly(step.exactNs)) return false;
     }
 }
 

@@ -75,6 +75,9 @@ void ResetSleeps()
     sleeps.stepNs = 1000;
     sleeps.lateNs = 0;
     sleeps.sleepsAsked.clear();
+    sleeps.saidLateNs = 0;
+    sleeps.longestExactNs = 0;
+    sleeps.exactAsked.clear();
     sleeps.duringSleep = nullptr;
 }
 
@@ -117,6 +120,29 @@ bool WaitSleeper::SleepFor(std::int64_t nanoseconds)
             sleeps.duringSleep = nullptr;
             during();
         }
+    } else {
+        std::this_thread::sleep_for(std::chrono::nanoseconds(nanoseconds));
+    }
+    return !sleeps.ended;
+}
+
+std::int64_t WaitSleeper::LateByNs() const
+{
+    return static_cast<fakes::FakeSleeps*>(timer)->saidLateNs;
+}
+
+std::int64_t WaitSleeper::LongestExactSleepNs()
+{
+    return fakes::Sleeps().longestExactNs;
+}
+
+bool WaitSleeper::SleepExactly(std::int64_t nanoseconds)
+{
+    fakes::FakeSleeps& sleeps = fakes::Sleeps();
+    if (sleeps.ended) return false;
+    sleeps.exactAsked.push_back(nanoseconds);
+    if (sleeps.fakeClock) {
+        sleeps.nowNs += nanoseconds;
     } else {
         std::this_thread::sleep_for(std::chrono::nanoseconds(nanoseconds));
     }
