@@ -141,12 +141,8 @@ bool WaitSleeper::SleepExactly(std::int64_t nanoseconds)
     fakes::FakeSleeps& sleeps = fakes::Sleeps();
     if (sleeps.ended) return false;
     sleeps.exactAsked.push_back(nanoseconds);
-    if (sleeps.fakeClock) {
-        sleeps.nowNs += nanoseconds;
-    } else {
-        std::this_thread::sleep_for(std::chrono::nanoseconds(nanoseconds));
-    }
-    return !sleeps.ended;
+    sleeps.nowNs += nanoseconds;
+    return true;
 }
 
 std::int64_t WaitSleeper::NowNs()
