@@ -21,6 +21,11 @@
 // A level is high when non-zero. Register values are kept as 16-bit values of
 // which only the low byte reaches the hardware; whatever 16-bit value was read
 // is written back whole.
+//
+// The immediate operations are in port_controller.cpp, the waits and the
+// pulses in timed_operations.cpp, the setup window's in
+// window_operations.cpp: one class, whose every operation on the selected
+// port opens with BaseOrRefusal.
 #pragma once
 
 #include <cstdint>
