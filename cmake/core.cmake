@@ -21,6 +21,8 @@ endif()
 add_library(doruzeda_core STATIC
     ${DORUZEDA_CORE_ROOT}/port/pin_map.cpp
     ${DORUZEDA_CORE_ROOT}/port/port_controller.cpp
+    ${DORUZEDA_CORE_ROOT}/port/timed_operations.cpp
+    ${DORUZEDA_CORE_ROOT}/port/window_operations.cpp
     ${DORUZEDA_CORE_ROOT}/port/enumerate_ports.cpp
     ${DORUZEDA_CORE_ROOT}/log/debug_log.cpp)
 target_include_directories(doruzeda_core PUBLIC ${DORUZEDA_CORE_ROOT})

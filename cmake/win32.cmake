@@ -116,7 +116,9 @@ doruzeda_win32_dll(Doruzeda_DO Doruzeda_DO
     ${CMAKE_SOURCE_DIR}/dialog/rud_adado_dlg.cpp
     ${CMAKE_SOURCE_DIR}/dialog/Doruzeda_DO.rc
     ${CMAKE_SOURCE_DIR}/platform/window_framework/dll_main.cpp
-    ${CMAKE_SOURCE_DIR}/record/recording_win32.cpp)
+    ${CMAKE_SOURCE_DIR}/platform/win32/recording_session_win32.cpp
+    ${CMAKE_SOURCE_DIR}/platform/win32/recording_win32.cpp
+    ${CMAKE_SOURCE_DIR}/platform/win32/system_error_win32.cpp)
 target_link_libraries(Doruzeda_DO PRIVATE doruzeda_core doruzeda_vcd_recorder
                       doruzeda_window_framework)
 # The shipped library carries no symbol table and no debug information (the

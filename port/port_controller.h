@@ -4,7 +4,7 @@
 // Results: the exports' result codes (include/doruzeda_do.h, DORUZEDA_OK and
 // the rest; named below without the prefix), which the exports return
 // unchanged. Pin reads return 1 (high) or 0 (low). Every operation that
-// tests the selection does so before it looks at the pin (Refusal).
+// tests the selection does so before it looks at the pin (BaseOrRefusal).
 // A refused call touches neither the port nor the log. A selected port whose
 // base address no port can have (PinMap::IsUsableBase) counts as no port for
 // every operation that would access it.
@@ -21,6 +21,11 @@
 // A level is high when non-zero. Register values are kept as 16-bit values of
 // which only the low byte reaches the hardware; whatever 16-bit value was read
 // is written back whole.
+//
+// The immediate operations are in port_controller.cpp, the waits and the
+// pulses in timed_operations.cpp, the setup window's in
+// window_operations.cpp: one class, whose every operation on the selected
+// port opens with BaseOrRefusal.
 #pragma once
 
 #include <cstdint>
@@ -229,18 +234,25 @@ public:
 private:
     // A row is selected; an index outside the table counts as none.
     bool HasSelection() const REQUIRES(guard);
-    // The selected row's base address; 0 with no row selected.
-    std::uint16_t SelectedBase() const REQUIRES(guard);
-    // A row is selected and its port may be accessed.
-    bool HasUsablePort() const REQUIRES(guard);
 
     // Which port an operation needs: one it may access, or only a selected
     // row (the snapshot's reads, which access none).
     enum class Needs { UsablePort, Selection };
-    // The opening of the operations on the selected port, under the guard:
+    // Every operation on the selected port opens with this, under the guard:
     // the port is tested before the pin, value or time (`argumentsValid`),
-    // so a call with neither gives NO_PORT. OK, NO_PORT or BAD_PIN.
-    int Refusal(bool argumentsValid, Needs needs = Needs::UsablePort) const REQUIRES(guard);
+    // so a call with neither gives NO_PORT.
+    struct Opening {
+        int result;          // OK, NO_PORT or BAD_PIN
+        std::uint16_t base;  // the selected row's base address, with OK
+    };
+    Opening BaseOrRefusal(bool argumentsValid = true, Needs needs = Needs::UsablePort) const
+        REQUIRES(guard);
+    // The same for the waits, which hold the guard for their opening only:
+    // `row` readable (null: not) and `timeoutMs` 0 to kMaxWaitMs.
+    Opening WaitOpening(const PinMapRow* row, int timeoutMs) const EXCLUDES(guard);
+    // `pin`'s row when the pin has `ability` (settable, readable); null
+    // otherwise.
+    static const PinMapRow* PinWith(int pin, bool PinMapRow::*ability);
 
     // Every port access, so that the recording fed (if any) sees each one:
     // with none, one load and one branch on the way to the port.
@@ -258,10 +270,6 @@ private:
     bool AddPortRow(const char* name, std::uint16_t firstPort, std::uint16_t lastPort)
         REQUIRES(guard);
 
-    // WaitInputPin's and TimeInputPin's checks: OK with the pin's row and the
-    // port's base, or the refusal.
-    int CheckWait(int pin, int timeoutMs, const PinMapRow** row, std::uint16_t* base) const
-        EXCLUDES(guard);
     // CheckPort with the data lines as outputs: the two patterns at `base`.
     int CheckDataLatch(std::uint16_t base) REQUIRES(guard);
 

@@ -28,13 +28,27 @@ public:
     // ended: the wait then gives up.
     bool Sleep();
 
-    // Sleeps about `nanoseconds` (at least 1) on the system's fine timer; it
-    // may last longer by the timer's lateness (under Wine up to about a
-    // millisecond), never noticeably shorter. Where the system has no fine
-    // timer, returns true at once unless the sleep is longer than a tick of
-    // the ordinary timer, and then sleeps a tick less: a pulse's width must
-    // not be stretched by a tick. True after the sleep; false as Sleep.
+    // Sleeps about `nanoseconds` (at least 1) on the system's fine timer, or
+    // where it has none on its ordinary one (whole milliseconds, rounded
+    // down): never noticeably shorter, and later by at most LateByNs(). How
+    // long to sleep, and when to watch the clock instead, the core decides
+    // (a pulse's hold, port/timed_operations.cpp). True after the sleep;
+    // false as Sleep.
     bool SleepFor(std::int64_t nanoseconds);
+    // How much later than asked SleepFor may wake, beyond the last
+    // millisecond that the core watches on the clock after any sleep: 0 for
+    // a timer that fires within it, a tick of the ordinary timer without
+    // the fine one.
+    std::int64_t LateByNs() const;
+
+    // The longest sleep the process can make on its own, exact to the
+    // microsecond and never late (under Wine, which sleeps it without a
+    // call to its server); 0 where there is none (Windows). EndAllWaits does
+    // not cut it short: the unload waits for at most one.
+    static std::int64_t LongestExactSleepNs();
+    // Sleeps `nanoseconds` (1 to LongestExactSleepNs()) that way. True after
+    // the sleep; false, at once or after it, once the waits have been ended.
+    static bool SleepExactly(std::int64_t nanoseconds);
 
     // Monotonic time in nanoseconds from an arbitrary start (the system's
     // performance counter); any thread, never blocks.

@@ -1,6 +1,9 @@
 // The recording of the pins inside Doruzeda_DO.dll: a VCD file (see
 // vcd_recorder.h) of every access the library makes, switched on by
 // fnOrvane_recordParallelPins or, for a whole load, by DORUZEDA_RECORD.
+// Declared here for the exports and the unload, bound on Windows in
+// platform/win32/recording_win32.cpp (the starts and ends) and
+// recording_session_win32.cpp (one recording's file, buffer and timer).
 //
 // The controller hands the recording every access it makes
 // (port/port_recording.h), under its guard, in the order they reached the

@@ -2,6 +2,7 @@
 # linux/wine/CMakeLists.txt, listed as shipped by the Linux build
 # (cmake/linux.cmake), which builds that project apart.
 set(DORUZEDA_PPDEV_SOURCES ${CMAKE_CURRENT_LIST_DIR}/../ppdev_port.cpp
+                           ${CMAKE_CURRENT_LIST_DIR}/../ppdev_port_list.cpp
                            ${CMAKE_CURRENT_LIST_DIR}/../ppdev_system_linux.cpp)
 # DORUZEDA_WINELIB_<target>: what goes into <target> (inpout32, get_io).
 foreach(target inpout32 get_io)

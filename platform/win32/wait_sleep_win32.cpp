@@ -7,8 +7,10 @@
 // of the machine asked for finer). Either way the sleep also waits on one
 // manual-reset event, which the unload sets to end every wait at once.
 // Under Wine, whose timers fire on its server's millisecond, a wait's sleep
-// and a pulse's last few milliseconds are slept in the process instead (see
-// kWaitSleepInProcessNs). Nothing here takes the loader lock.
+// is slept in the process instead (see kWaitSleepInProcessNs), and so may a
+// pulse's last few milliseconds (SleepExactly). How long a pulse sleeps on
+// which, the core decides from what these say of their lateness. Nothing
+// here takes the loader lock.
 #include <windows.h>
 
 #include <atomic>
@@ -47,15 +49,15 @@ constexpr LONGLONG kWaitSleep100ns = 10000;  // 1 ms
 // process to the microsecond, with no call to the server. No event ends such
 // a sleep: the end of the waits is seen when it returns.
 constexpr std::int64_t kWaitSleepInProcessNs = 500000;
-// Under Wine a pulse sleeps on the timer only to this much before its end,
-// then in the process: the timer fires up to about 1.2 ms late there, which
-// would overrun the pulse's watched last millisecond. An unload waits for at
-// most this one sleep in the process.
+// Under Wine the timer fires up to about 1.2 ms late, past the core's
+// watched last millisecond: it is said to be this late, so that a pulse
+// sleeps this last part in the process (SleepExactly), which is also the
+// longest sleep there: an unload waits for at most one.
 constexpr std::int64_t kInProcessPartNs = 3000000;
 // Should the timer never fire, a sleep still ends this long after its due time.
 constexpr DWORD kTimerBackstopMs = 50;
-// A tick of the ordinary timer, rounded up: without the fine timer a pulse's
-// sleep stops this much short of its end (Windows' default tick is 15.6 ms).
+// A tick of the ordinary timer, rounded up: how late its sleep may end
+// (Windows' default tick is 15.6 ms).
 constexpr std::int64_t kOrdinaryTickNs = 16000000;
 
 // Read at load rather than in a function's static: a static's guard would
@@ -141,17 +143,28 @@ bool WaitSleeper::Sleep()
 bool WaitSleeper::SleepFor(std::int64_t nanoseconds)
 {
     if (waitsEnded.load()) return false;
-    if (inProcessSleep != nullptr) {
-        if (nanoseconds <= kInProcessPartNs) return SleepInProcess(inProcessSleep, nanoseconds);
-        nanoseconds -= kInProcessPartNs;
-    }
     if (timer != nullptr) {
         const LONGLONG hundredNs = nanoseconds / 100;
         return SleepOnTimer(static_cast<HANDLE>(timer), hundredNs > 0 ? hundredNs : 1);
     }
-    const std::int64_t shortOfTheEnd = nanoseconds - kOrdinaryTickNs;
-    if (shortOfTheEnd < 1000000) return true;
-    return SleepOnEvent(static_cast<DWORD>(shortOfTheEnd / 1000000));
+    return SleepOnEvent(static_cast<DWORD>(nanoseconds / 1000000));
+}
+
+std::int64_t WaitSleeper::LateByNs() const
+{
+    if (timer == nullptr) return kOrdinaryTickNs;
+    return inProcessSleep != nullptr ? kInProcessPartNs : 0;
+}
+
+std::int64_t WaitSleeper::LongestExactSleepNs()
+{
+    return inProcessSleep != nullptr ? kInProcessPartNs : 0;
+}
+
+bool WaitSleeper::SleepExactly(std::int64_t nanoseconds)
+{
+    if (waitsEnded.load() || inProcessSleep == nullptr) return false;
+    return SleepInProcess(inProcessSleep, nanoseconds);
 }
 
 std::int64_t WaitSleeper::NowNs()

@@ -74,6 +74,9 @@ void ResetSleeps()
     sleeps.stepNs = 1000;
     sleeps.lateNs = 0;
     sleeps.sleepsAsked.clear();
+    sleeps.saidLateNs = 0;
+    sleeps.longestExactNs = 0;
+    sleeps.exactAsked.clear();
     sleeps.duringSleep = nullptr;
 }
 
@@ -118,6 +121,25 @@ bool WaitSleeper::SleepFor(std::int64_t nanoseconds)
         std::this_thread::sleep_for(std::chrono::nanoseconds(nanoseconds));
     }
     return !sleeps.ended;
+}
+
+std::int64_t WaitSleeper::LateByNs() const
+{
+    return static_cast<fakes::FakeSleeps*>(timer)->saidLateNs;
+}
+
+std::int64_t WaitSleeper::LongestExactSleepNs()
+{
+    return fakes::Sleeps().longestExactNs;
+}
+
+bool WaitSleeper::SleepExactly(std::int64_t nanoseconds)
+{
+    fakes::FakeSleeps& sleeps = fakes::Sleeps();
+    if (sleeps.ended) return false;
+    sleeps.exactAsked.push_back(nanoseconds);
+    sleeps.nowNs += nanoseconds;
+    return true;
 }
 
 std::int64_t WaitSleeper::NowNs()

@@ -102,7 +102,10 @@ void ResetLogSink();
 // The clock is the steady clock unless `fakeClock` is set: then NowNs gives
 // `nowNs` and moves it on by `stepNs` (the counter moves while it is
 // watched), and SleepFor sleeps no real time but moves `nowNs` on by the time
-// asked plus `lateNs` (a timer that fires late), recording each ask.
+// asked plus `lateNs` (a timer that fires late), recording each ask. The
+// platform's word on its sleeps: SleepFor is said to be `saidLateNs` late at
+// most; an exact sleep up to `longestExactNs` (0: none), which moves the fake
+// clock by the time asked, each ask recorded.
 struct FakeSleeps {
     std::atomic<int> sleeps{0};
     std::int64_t yieldNs = 0;  // what a yield moves the fake clock
@@ -112,6 +115,9 @@ struct FakeSleeps {
     std::int64_t stepNs = 1000;
     std::int64_t lateNs = 0;
     std::vector<std::int64_t> sleepsAsked;  // SleepFor's asks, fake clock only
+    std::int64_t saidLateNs = 0;
+    std::int64_t longestExactNs = 0;
+    std::vector<std::int64_t> exactAsked;
     // Run once, at the next SleepFor on the fake clock (a pulse's hold, the
     // guard not held), then cleared.
     std::function<void()> duringSleep;

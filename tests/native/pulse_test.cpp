@@ -65,6 +65,36 @@ TEST_F(PulseTest, EachEndsWhenTheClockSaysWithALateTimerAndThenLogs)
     EXPECT_GE(slept, 6000000) << "the pulses watched the clock instead of sleeping";
 }
 
+// What the core sleeps, from what the platform says of its sleeps: a timer
+// said 3 ms late (Wine's, 1.2 ms late here) sleeps to 4 ms before the end,
+// an exact sleep to the last millisecond, which is watched; without the fine
+// timer (a tick late) a pulse under a tick and the watch is watched whole.
+TEST_F(PulseTest, TheCoreSleepsWhatThePlatformSaysItsSleepsAllow)
+{
+    struct Row {
+        std::int64_t saidLateNs, longestExactNs, lateNs;
+        int microseconds;
+        std::vector<std::int64_t> onTimer, exact;
+        const char* line;
+    } const rows[] = {
+        {3000000, 3000000, 1200000, 10000, {5999000}, {1799000}, "Width=10001"},
+        {16000000, 0, 0, 10000, {}, {}, "Width=10001"},
+        {16000000, 0, 15600000, 30000, {12999000}, {}, "Width=30001"},
+    };
+    for (const Row& row : rows) {
+        fakes::ResetSleeps();
+        fakes::Sleeps().fakeClock = true;
+        fakes::Sleeps().saidLateNs = row.saidLateNs;
+        fakes::Sleeps().longestExactNs = row.longestExactNs;
+        fakes::Sleeps().lateNs = row.lateNs;
+        UsePort(0x378);
+        EXPECT_EQ(controller.PulseOutputPin(1, 1, row.microseconds), 0);
+        EXPECT_EQ(fakes::Sleeps().sleepsAsked, row.onTimer) << row.line;
+        EXPECT_EQ(fakes::Sleeps().exactAsked, row.exact) << row.line;
+        EXPECT_NE(LogFile().find(row.line), std::string::npos) << LogFile();
+    }
+}
+
 // Another thread sets pin 16 while pin 14 is held high (real time): pin 14
 // goes back low, pin 16 stays set.
 TEST_F(PulseTest, APinChangedByAnotherThreadDuringThePulseKeepsItsChange)

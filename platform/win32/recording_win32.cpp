@@ -1,0 +1,233 @@
+// The recording's starts and ends, its file's names, and the recording of
+// a whole load that the environment asks for (record/recording.h); one
+// recording's file, buffer and timer are in recording_session_win32.cpp.
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "../../include/doruzeda_do.h"
+#include "../../log/debug_log.h"
+#include "../../port/port_controller.h"
+#include "recording_session_win32.h"
+#include "system_error_win32.h"
+
+namespace recording {
+namespace {
+
+// The recording under way; set only with `starts` held, taken away by one
+// exchange (TakeCurrent), so that of two ends only one has it. The
+// controller feeds it from StartRecording to EndRecording.
+Session* volatile current = nullptr;
+// One start or end at a time: the one that ends a recording writes its rest
+// before the next file is created (the same name may come again). Only
+// starts and ends take it; no access does.
+SRWLOCK starts = SRWLOCK_INIT;
+
+Session* TakeCurrent()
+{
+    return static_cast<Session*>(
+        InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&current), nullptr));
+}
+
+// Ends the recording under way, its file complete within the bound of a
+// write. With `starts` held, or at the unload (`by`: the controller's guard
+// waited for until then).
+void EndCurrent(PortController& controller, const Deadline* by)
+{
+    Session* const ending = TakeCurrent();
+    if (ending == nullptr) return;
+    bool detached = true;
+    if (by == nullptr) {
+        controller.EndRecording(*ending);
+    } else {
+        detached = controller.EndRecording(*ending, *by);
+    }
+    // Finished all the same when a call stuck in the port driver keeps the
+    // controller's guard (its timer ended, the accesses ignored), but never
+    // freed: the controller may still hand it an access. Nor is one whose
+    // write the system still holds.
+    if (ending->Finish() && detached) delete ending;
+}
+
+// A name too long for the system's calls, cut in its one log line.
+void LogTooLong(const char* path)
+{
+    DebugLog("Recording into %.*s... failed: %s", static_cast<int>(kLongestName), path,
+             SystemError(ERROR_FILENAME_EXCED_RANGE).text);
+}
+
+// Whether `path` names the library's own log (RurSetupDebug.txt in the
+// current directory), which a recording would empty.
+bool NamesTheLog(const char* path)
+{
+    char full[MAX_PATH] = {};
+    char log[MAX_PATH] = {};
+    const DWORD fullLength = GetFullPathNameA(path, sizeof full, full, nullptr);
+    const DWORD logLength = GetFullPathNameA(kDebugLogFileName, sizeof log, log, nullptr);
+    return fullLength > 0 && fullLength < sizeof full && logLength > 0 && logLength < sizeof log &&
+           CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, full, -1, log, -1) == CSTR_EQUAL;
+}
+
+void LogStartFailure(const Session& session)
+{
+    switch (session.refusal) {
+    case Session::Refusal::NoPort:
+        DebugLog("Recording into %s failed: no port to record", session.path);
+        break;
+    case Session::Refusal::OutOfMemory:
+        DebugLog("Recording into %s failed: %s", session.path,
+                 SystemError(ERROR_NOT_ENOUGH_MEMORY).text);
+        break;
+    case Session::Refusal::OpenFailed:
+        DebugLog("Recording into %s failed: %s", session.path,
+                 SystemError(session.openFailure).text);
+        break;
+    }
+}
+
+int StartLocked(PortController& controller, const char* path)
+{
+    if (std::strlen(path) > kLongestName) {
+        LogTooLong(path);
+        return DORUZEDA_NOT_RECORDING;
+    }
+    if (NamesTheLog(path)) {
+        DebugLog("Recording into %s failed: it is the library's own log", path);
+        return DORUZEDA_NOT_RECORDING;
+    }
+    auto* session = new (std::nothrow) Session(path);
+    if (session == nullptr) {
+        DebugLog("Recording into %s failed: %s", path, SystemError(ERROR_NOT_ENOUGH_MEMORY).text);
+        return DORUZEDA_NOT_RECORDING;
+    }
+    if (controller.StartRecording(*session) == DORUZEDA_OK) {
+        InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&current), session);
+        return DORUZEDA_OK;
+    }
+    LogStartFailure(*session);
+    delete session;
+    return DORUZEDA_NOT_RECORDING;
+}
+
+// The file name of the process's `load`th load: the first as named, then
+// with "-2", "-3", ... before the extension. A name that does not fit is cut,
+// one character too long, for StartLocked to refuse.
+void NameForLoad(const char* path, unsigned long load, char (&name)[kLongestName + 2])
+{
+    const char* folder = std::strrchr(path, '\\');
+    for (const char* separator : {std::strrchr(path, '/'), std::strrchr(path, ':')}) {
+        if (separator != nullptr && (folder == nullptr || separator > folder)) folder = separator;
+    }
+    const char* dot = std::strrchr(path, '.');
+    const std::size_t at = load > 1 && dot != nullptr && (folder == nullptr || dot > folder)
+                               ? static_cast<std::size_t>(dot - path)
+                               : std::strlen(path);
+    if (load <= 1) {
+        std::snprintf(name, sizeof name, "%s", path);
+    } else {
+        std::snprintf(name, sizeof name, "%.*s-%lu%s", static_cast<int>(at), path, load, path + at);
+    }
+}
+
+// Counts this load among the process's loads that record from the
+// environment: "PROCESS:COUNT" in a variable of the environment, which the
+// library's unload leaves and a child process inherits (its own id differs,
+// so it counts afresh).
+unsigned long CountThisLoad()
+{
+    const char kVariable[] = "DORUZEDA_RECORD_LOADS";
+    char value[64] = {};
+    const DWORD length = GetEnvironmentVariableA(kVariable, value, sizeof value);
+    unsigned long process = 0;
+    unsigned long count = 0;
+    if (length == 0 || length >= sizeof value ||
+        std::sscanf(value, "%lu:%lu", &process, &count) != 2 || process != GetCurrentProcessId()) {
+        count = 0;
+    }
+    ++count;
+    std::snprintf(value, sizeof value, "%lu:%lu", static_cast<unsigned long>(GetCurrentProcessId()),
+                  count);
+    SetEnvironmentVariableA(kVariable, value);
+    return count;
+}
+
+// A DORUZEDA_RECORD too long to be a file name, `length` characters with its
+// terminator: its one log line, the name cut.
+void RefuseLongVariable(DWORD length)
+{
+    char* const whole = new (std::nothrow) char[length];
+    if (whole == nullptr) {
+        DebugLog("Recording into DORUZEDA_RECORD's file failed: %s",
+                 SystemError(ERROR_NOT_ENOUGH_MEMORY).text);
+        return;
+    }
+    const DWORD read = GetEnvironmentVariableA("DORUZEDA_RECORD", whole, length);
+    if (read > 0 && read < length) LogTooLong(whole);
+    delete[] whole;
+}
+
+}  // namespace
+
+int RecordInto(PortController& controller, const char* path)
+{
+    AcquireSRWLockExclusive(&starts);
+    EndCurrent(controller, nullptr);
+    const int result =
+        path == nullptr || *path == '\0' ? DORUZEDA_OK : StartLocked(controller, path);
+    ReleaseSRWLockExclusive(&starts);
+    return result;
+}
+
+void StartFromEnvironment(PortController& controller)
+{
+    // The process's environment as it is now (a host may have set the
+    // variable since it started), not the C library's copy from the start.
+    char path[kLongestName + 1] = {};
+    const DWORD length = GetEnvironmentVariableA("DORUZEDA_RECORD", path, sizeof path);
+    if (length == 0) return;
+    if (length >= sizeof path) {
+        RefuseLongVariable(length);
+        return;
+    }
+    char name[kLongestName + 2];
+    NameForLoad(path, CountThisLoad(), name);
+    AcquireSRWLockExclusive(&starts);
+    StartLocked(controller, name);
+    ReleaseSRWLockExclusive(&starts);
+}
+
+void EndAtUnload(PortController& controller, const Deadline& deadline)
+{
+    // The calls inside have left (the unload waited for them, its bound
+    // covering a start or an end of a recording), so `starts` and the
+    // controller's guard are free, unless a call is stuck in the system past
+    // that wait (a start in CreateFile on a share that does not answer, an
+    // access in a port driver that hangs). Both are waited for until one
+    // deadline; without `starts` the recording under way is ended all the
+    // same, and without the guard it is finished and left unfreed: either
+    // way its timer is stopped and its turn under way waited for, so that no
+    // callback of ours runs after the unload.
+    const bool locked = TryLockUntil(starts, deadline);
+    EndCurrent(controller, &deadline);
+    if (locked) ReleaseSRWLockExclusive(&starts);
+}
+
+void EndAtProcessExit()
+{
+    Session* const ending = TakeCurrent();
+    if (ending == nullptr) return;
+    ending->FinishAtProcessExit();
+}
+
+}  // namespace recording
+
+namespace {
+// The library's static objects go when the process ends (after DllMain, as
+// they do at an unload, when nothing records any more by then).
+struct EndsWithTheProcess {
+    EndsWithTheProcess() = default;
+    EndsWithTheProcess(const EndsWithTheProcess&) = delete;
+    EndsWithTheProcess& operator=(const EndsWithTheProcess&) = delete;
+    ~EndsWithTheProcess() { recording::EndAtProcessExit(); }
+} endsWithTheProcess;
+}  // namespace
