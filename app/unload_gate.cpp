@@ -21,9 +21,7 @@ Deadline LetCallsInsideLeave()
     unloadBegun.store(true);
     WaitSleeper::EndAllWaits();
     const Deadline deadline = Deadline::AfterMs(kUnloadWaitMs);
-    while (callsInside.load() != 0 && !deadline.Passed()) {
-        ::Sleep(1);
-    }
+    PollUntil(deadline, [] { return callsInside.load() == 0; });
     return deadline;
 }
 

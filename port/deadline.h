@@ -62,6 +62,21 @@ struct WaitClock {
 };
 using Deadline = BasicDeadline<WaitClock>;
 
+// Tries `attempt` (a callable returning true once it has what it tries for)
+// until it succeeds or `deadline` has passed, pausing between tries through
+// the wait seam (WaitSleeper::Pause): the deadline, checked before every
+// pause, ends the wait, never a count of tries. True when `attempt`
+// succeeded; it is tried at least once.
+template <typename Attempt>
+bool PollUntil(const Deadline& deadline, Attempt attempt)
+{
+    while (!attempt()) {
+        if (deadline.Passed()) return false;
+        WaitSleeper::Pause();
+    }
+    return true;
+}
+
 namespace bounds {
 
 // A log line: two of the log file's three lock bytes (log/log_lock.h), then

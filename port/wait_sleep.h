@@ -65,6 +65,12 @@ public:
     // headers take the name Yield for a macro.
     static bool YieldCore();
 
+    // Pauses between two tries of something another thread or process holds
+    // (a lock, the calls inside at an unload): about a millisecond, a tick of
+    // the system's timer at most. Not ended by EndAllWaits, so that the
+    // unload's own wait can use it: PollUntil's deadline ends that wait.
+    static void Pause();
+
     // Ends every sleep under way and makes every later sleep return false at
     // once, for the rest of this load. For the unload, on any thread, also
     // while the system's loader lock is held: it never blocks.

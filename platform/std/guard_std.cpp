@@ -1,8 +1,6 @@
 // The guard's lock where the standard library's mutex leaves nothing behind:
 // the native builds (tests, fuzz targets, benchmarks).
-#include <chrono>
 #include <mutex>
-#include <thread>
 #include <new>
 #include <type_traits>
 
@@ -38,13 +36,7 @@ void Guard::unlock() NO_THREAD_SAFETY_ANALYSIS
     MutexIn(storage).unlock();
 }
 
-// A short sleep between tries: the native tests run the deadline on a fake
-// clock that moves only when read.
 bool Guard::TryLockUntil(const Deadline& deadline) NO_THREAD_SAFETY_ANALYSIS
 {
-    while (!MutexIn(storage).try_lock()) {
-        if (deadline.Passed()) return false;
-        std::this_thread::sleep_for(std::chrono::microseconds(50));
-    }
-    return true;
+    return PollUntil(deadline, [this] { return MutexIn(storage).try_lock(); });
 }

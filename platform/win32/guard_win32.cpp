@@ -34,13 +34,8 @@ void Guard::unlock() NO_THREAD_SAFETY_ANALYSIS
     ::ReleaseSRWLockExclusive(LockIn(storage));
 }
 
-// A Sleep(1) may last a tick of the system's timer: the deadline, not a count
-// of tries, ends the wait.
 bool Guard::TryLockUntil(const Deadline& deadline) NO_THREAD_SAFETY_ANALYSIS
 {
-    while (::TryAcquireSRWLockExclusive(LockIn(storage)) == 0) {
-        if (deadline.Passed()) return false;
-        ::Sleep(1);
-    }
-    return true;
+    return PollUntil(deadline,
+                     [this] { return ::TryAcquireSRWLockExclusive(LockIn(storage)) != 0; });
 }

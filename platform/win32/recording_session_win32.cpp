@@ -28,11 +28,7 @@ std::uint64_t Microseconds()
 
 bool TryLockUntil(SRWLOCK& lock, const Deadline& deadline)
 {
-    while (TryAcquireSRWLockExclusive(&lock) == 0) {
-        if (deadline.Passed()) return false;
-        Sleep(1);
-    }
-    return true;
+    return PollUntil(deadline, [&lock] { return TryAcquireSRWLockExclusive(&lock) != 0; });
 }
 
 Session::Session(const char* name)

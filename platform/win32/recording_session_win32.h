@@ -21,9 +21,7 @@ namespace recording {
 constexpr std::size_t kLongestName = MAX_PATH - 1;
 
 // Takes `lock` if it comes free before `deadline`: for a lock that a thread
-// stuck in the system, or stopped by the end of the process, may hold. A
-// Sleep(1) may last a tick of the system's timer: the deadline, not a count
-// of tries, ends the wait.
+// stuck in the system, or stopped by the end of the process, may hold (PollUntil).
 bool TryLockUntil(SRWLOCK& lock, const Deadline& deadline);
 
 // One recording: its file, its recorder and the timer that writes it out.

@@ -192,6 +192,13 @@ bool WaitSleeper::YieldCore()
     return !waitsEnded.load();
 }
 
+// A Sleep(1) lasts up to a tick of the system's timer (15.6 ms by default):
+// PollUntil counts its wait in time, not in pauses.
+void WaitSleeper::Pause()
+{
+    ::Sleep(1);
+}
+
 void WaitSleeper::EndAllWaits()
 {
     waitsEnded.store(true);

@@ -68,6 +68,8 @@ void ResetSleeps()
     FakeSleeps& sleeps = Sleeps();
     sleeps.sleeps = 0;
     sleeps.yieldNs = 0;
+    sleeps.pauses = 0;
+    sleeps.pauseNs = 1000;
     sleeps.ended = false;
     sleeps.fakeClock = false;
     sleeps.nowNs = 0;
@@ -164,6 +166,18 @@ bool WaitSleeper::YieldCore()
     if (sleeps.fakeClock) sleeps.nowNs += sleeps.yieldNs;
     if (!sleeps.fakeClock) std::this_thread::yield();
     return !sleeps.ended;
+}
+
+// With the fake clock a pause moves it by `pauseNs` and sleeps no real time.
+void WaitSleeper::Pause()
+{
+    fakes::FakeSleeps& sleeps = fakes::Sleeps();
+    ++sleeps.pauses;
+    if (sleeps.fakeClock) {
+        sleeps.nowNs += sleeps.pauseNs;
+    } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 void WaitSleeper::EndAllWaits()

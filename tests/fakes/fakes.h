@@ -109,6 +109,8 @@ void ResetLogSink();
 struct FakeSleeps {
     std::atomic<int> sleeps{0};
     std::int64_t yieldNs = 0;  // what a yield moves the fake clock
+    std::atomic<int> pauses{0};
+    std::int64_t pauseNs = 1000;  // what a pause moves the fake clock
     std::atomic<bool> ended{false};
     std::atomic<bool> fakeClock{false};
     std::atomic<std::int64_t> nowNs{0};
