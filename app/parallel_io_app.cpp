@@ -1,8 +1,8 @@
 #include "parallel_io_app.h"
 
+#include "../port/port_driver.h"
 #include "../record/recording.h"
 #include "controller_access.h"
-#include "port_driver.h"
 #include "unload_gate.h"
 
 CParallelIoApp theApp;

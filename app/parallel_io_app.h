@@ -9,7 +9,7 @@
 // destruction.
 #pragma once
 
-#include "afxwin.h"
+#include "../framework/afxwin.h"
 
 #include "../dialog/rud_adado_dlg.h"
 

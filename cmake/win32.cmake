@@ -104,7 +104,7 @@ add_subdirectory(standins/get_io)
 add_subdirectory(standins/kxmacro)
 
 # The window framework layer the setup dialog and the application object use.
-add_subdirectory(platform/window_framework)
+add_subdirectory(framework)
 
 # Doruzeda_DO.dll: everything that goes into it, in one place.
 enable_language(RC)
@@ -115,7 +115,7 @@ doruzeda_win32_dll(Doruzeda_DO Doruzeda_DO
     ${CMAKE_SOURCE_DIR}/platform/win32/port_driver_win32.cpp
     ${CMAKE_SOURCE_DIR}/dialog/rud_adado_dlg.cpp
     ${CMAKE_SOURCE_DIR}/dialog/Doruzeda_DO.rc
-    ${CMAKE_SOURCE_DIR}/platform/window_framework/dll_main.cpp
+    ${CMAKE_SOURCE_DIR}/framework/dll_main.cpp
     ${CMAKE_SOURCE_DIR}/platform/win32/recording_session_win32.cpp
     ${CMAKE_SOURCE_DIR}/platform/win32/recording_win32.cpp
     ${CMAKE_SOURCE_DIR}/platform/win32/system_error_win32.cpp)

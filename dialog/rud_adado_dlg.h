@@ -8,8 +8,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "afxcmn.h"
-#include "afxwin.h"
+#include "../framework/afxcmn.h"
+#include "../framework/afxwin.h"
 
 #include "../port/port_controller.h"
 #include "../port/port_view.h"

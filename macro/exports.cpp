@@ -4,8 +4,8 @@
 #include "../include/doruzeda_do.h"
 
 #include "../app/controller_access.h"
-#include "../app/port_driver.h"
 #include "../app/unload_gate.h"
+#include "../port/port_driver.h"
 
 namespace {
 

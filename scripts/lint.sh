@@ -15,7 +15,8 @@
 #                 libraries (linux/wine/) the options winegcc gives its
 #                 compiler (32-bit, Wine's Windows headers)
 #   clang-format  --dry-run --Werror against .clang-format
-#   include-order.sh  the shipped folders include one another one way
+#   include-order.sh  the shipped folders include one another one way, each
+#                 include found beside its file by a path from it
 #
 #   sh scripts/lint.sh          configures the three builds, then lints
 #   sh scripts/lint.sh --list   prints the files it lints, one a line (from

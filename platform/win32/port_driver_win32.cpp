@@ -1,5 +1,5 @@
-// INPOUT32.dll's optional IsInpOutDriverOpen, asked at load (app/port_driver.h).
-#include "../../app/port_driver.h"
+// INPOUT32.dll's optional IsInpOutDriverOpen, asked at load (port/port_driver.h).
+#include "../../port/port_driver.h"
 
 #include <windows.h>
 

@@ -6,6 +6,10 @@
 // INPOUT32.dll tell it through their export IsInpOutDriverOpen; one without
 // that export is taken as open. The ordinals the library imports stay as
 // they are: the function is looked up by name, in the module already loaded.
+//
+// Declared here, below its users (the application object, which asks at load,
+// and the exports, which read the answer); bound in
+// platform/win32/port_driver_win32.cpp. It includes no Windows header.
 #pragma once
 
 // At load (InitInstance): asks INPOUT32.dll and, when the driver is not
