@@ -47,7 +47,7 @@ include_dirs=$(find build -maxdepth 1 -mindepth 1 -type d 2>/dev/null |
                while read -r build; do
                    find "$build" -name 'includes_*.rsp' -exec cat {} + 2>/dev/null
                    cat "$build/compile_commands.json" 2>/dev/null
-               done | grep -oE -- '-(I|iquote) ?[^ "]+' | sed -E 's/^-(I|iquote) ?//' |
+               done | tr -d '"\\' | grep -oE -- '-(I|iquote) ?[^ ]+' | sed -E 's/^-(I|iquote) ?//' |
                while read -r dir; do
                    case "$dir" in
                        "$top/build" | "$top/build/"*) ;;
@@ -67,6 +67,7 @@ found() {
 
 wrong=0
 for folder in include framework log port record dialog linux app platform macro; do
+    [ -d "$folder" ] || continue
     own=$(rank "$folder")
     # Each quoted include as FILE:INCLUDED.
     for line in $(grep -rEo '^#include "[^"]+"' "$folder" \
