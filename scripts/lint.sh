@@ -17,6 +17,8 @@
 #   clang-format  --dry-run --Werror against .clang-format
 #   include-order.sh  the shipped folders include one another one way, each
 #                 include found beside its file by a path from it
+#   bounds-table.sh  the docs' table of bounds states each constant it names
+#                 as the headers define it
 #
 #   sh scripts/lint.sh          configures the three builds, then lints
 #   sh scripts/lint.sh --list   prints the files it lints, one a line (from
@@ -99,6 +101,8 @@ tidy $winelib -- -std=c++17 --target=i686-linux-gnu -fshort-wchar -D__WINE__ \
 clang-format --dry-run --Werror $files || status=1
 # The shipped folders include one another one way only.
 sh "$top/scripts/include-order.sh" "$top" || status=1
+# The docs' table of bounds against the constants.
+sh "$top/scripts/bounds-table.sh" "$top" || status=1
 
 if [ $status -eq 0 ]; then
     echo "lint: $(echo "$files" | wc -l) files, no findings"
