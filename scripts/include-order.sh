@@ -43,6 +43,7 @@ rank() {
 
 # The include directories inside the tree that the configured builds pass
 # (their compile commands and response files), relative to the top.
+# shellcheck disable=SC1003 # the quotes and backslashes around a path
 include_dirs=$(find build -maxdepth 1 -mindepth 1 -type d 2>/dev/null |
                while read -r build; do
                    find "$build" -name 'includes_*.rsp' -exec cat {} + 2>/dev/null
@@ -70,6 +71,7 @@ for folder in include framework log port record dialog linux app platform macro;
     [ -d "$folder" ] || continue
     own=$(rank "$folder")
     # Each quoted include as FILE:INCLUDED.
+    # shellcheck disable=SC2013 # no path of the tree has a space
     for line in $(grep -rEo '^#include "[^"]+"' "$folder" \
                       --include='*.h' --include='*.cpp' --include='*.rc' |
                   sed -E 's/:#include "/:/; s/"$//'); do

@@ -25,7 +25,7 @@ protected:
         fakes::Port().registers[0x378] = 0x5A;
         fakes::Port().registers[0x379] = 0x5A;
         fakes::Port().registers[0x37A] = 0x5A;
-        fakes::Port().registers[row.address] = row.before;
+        fakes::Port().registers[pin_table::RegisterOf(row)] = row.before;
         fakes::Port().trace.clear();
     }
     static std::string Accesses() { return test_shared::DescribeAccesses(fakes::Port().trace, 2); }

@@ -257,7 +257,7 @@ TEST_F(DialogTest, PressingALevelBoxDrivesItsPinLowAndReleasingHigh)
     for (const auto& [pin, box] : kLevelBoxes) {
         for (const int level : {0, 1}) {  // the first click presses the box in
             const pin_table::PinAtPort& row = SettingRow(pin, level);
-            SimPoke(row.address, row.before);
+            SimPoke(pin_table::RegisterOf(row), row.before);
             window.MarkTrace();
             window.Click(box);
             EXPECT_EQ(window.Pressed(box), level == 0) << pin;
