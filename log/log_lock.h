@@ -38,9 +38,9 @@ protected:
 };
 
 enum class PairTry {
-    Held,        // `bytes` are held: write, then release both
+    Held,          // `bytes` are held: write, then release both
     FileLockless,  // the file takes no locks: write without them
-    NoneFree,    // nothing is held: try again after a pause, or give the line up
+    NoneFree,      // nothing is held: try again after a pause, or give the line up
 };
 struct PairAttempt {
     PairTry result;
