@@ -362,7 +362,6 @@ std::int64_t NowNs()
 Append AppendTextLine(const char* fileName, const char* line)
 {
     fakes::FakeLogSink& sink = fakes::LogSink();
-    ++sink.appendsTried;
     if (sink.appendsToDrop > 0) {
         --sink.appendsToDrop;
         return Append::TimedOut;

@@ -92,7 +92,6 @@ struct FakeLogSink {
     bool keepOutput = true;   // off in benchmarks
     int appendsToDrop = 0;    // so many appends take nothing: Append::TimedOut
     int appendsToRefuse = 0;  // then so many: Append::Refused
-    int appendsTried = 0;
 };
 FakeLogSink& LogSink();
 void ResetLogSink();
