@@ -1,8 +1,8 @@
 #include "debug_log.h"
 
 #include <atomic>
-#include <cstdint>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <limits>

@@ -11,9 +11,10 @@
 // holder of any one byte leaves a pair free, which costs the others no wait.
 // A pair is taken without waiting for either byte (a byte had alone is let
 // go at once), so appenders never wait for one another in a circle; the
-// rounds of tries are made again after a pause until the deadline. An append that has
-// no pair by then gives its line up: never a write without the lock. Only a
-// file that takes no locks at all (a FIFO, say) is written without them.
+// rounds of tries are made again after a pause until the deadline (the
+// caller's PollUntil). An append that has no pair by then gives its line
+// up: never a write without the lock. Only a file that takes no locks at
+// all (a FIFO, say) is written without them.
 #pragma once
 
 namespace log_lock {
