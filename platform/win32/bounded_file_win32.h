@@ -50,8 +50,8 @@ public:
     // file's end, whatever other handles write meanwhile. With read access
     // too where the file allows it (`canRead`; another program's sharing
     // mode, an append-only permission may refuse it). A regular file under
-    // Wine is opened for plain transfers (`Plain`): each returns when the
-    // system's does, as the system makes it at once, where no cancel reaches.
+    // Wine is opened for plain transfers: each returns when the system's
+    // does, as the system makes it at once, where no cancel reaches.
     bool OpenForAppend(const char* path, bool& canRead);
     // Writes bytes[written, length) in whole lines (log/bounded_write.h),
     // each write waited for until `deadline`: returns by then, plus one
@@ -65,7 +65,6 @@ public:
 
     HANDLE Handle() const { return file; }
     bool OnDisk() const { return onDisk; }
-    bool Plain() const { return plain; }
     bool Abandoned() const { return abandoned; }
 
 private:

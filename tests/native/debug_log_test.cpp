@@ -104,9 +104,9 @@ TEST_F(DebugLogTest, DebuggerStillHearsWhenTheFileCannotBeOpenedAndTheLinesAreNa
     EXPECT_TRUE(std::filesystem::is_directory(kDebugLogFileName));
     EXPECT_TRUE(std::filesystem::is_empty(kDebugLogFileName));
     ASSERT_TRUE(std::filesystem::remove(kDebugLogFileName));
-    DebugLog("third");
+    DebugLog("3");
     EXPECT_EQ(LogFile(),
-              FileLine("2 log lines dropped: the log file refused them") + FileLine("third"));
+              FileLine("2 log lines dropped: the log file refused them") + FileLine("3"));
 }
 
 // A handle kept open would keep writing into the deleted file, and no new
@@ -129,26 +129,24 @@ TEST_F(DebugLogTest, LinesNotWrittenAreNamedAndAGivenUpLinePausesTheFileASecond)
 {
     const std::string timedOut = " log lines dropped: the log file took none within 300 ms";
     const struct {
-        int drop, refuse;
+        int drop, refuse, startMs;  // each row well past the last one's pause
         std::string file;
     } rows[] = {
-        {2, 0, FileLine("3" + timedOut) + FileLine("d") + FileLine("e")},
-        {1, 1,
+        {2, 0, 0, FileLine("3" + timedOut) + FileLine("d") + FileLine("e")},
+        {1, 1, 10000,
          FileLine("1 log lines dropped: the log file refused them") + FileLine("2" + timedOut) +
              FileLine("d") + FileLine("e")},
     };
     fakes::Sleeps().fakeClock = true;
     fakes::Sleeps().stepNs = 0;
-    std::int64_t rowStartNs = 0;  // each row well past the last one's pause
     for (const auto& row : rows) {
-        rowStartNs += 10000000000;
         ForgetSetup();
         fakes::LogSink().appendsToDrop = row.drop;
         fakes::LogSink().appendsToRefuse = row.refuse;
         const std::pair<std::int64_t, const char*> calls[] = {
             {0, "a"}, {999, "b"}, {1000, "c"}, {2000, "d"}, {2001, "e"}};
         for (const auto& [ms, message] : calls) {
-            fakes::Sleeps().nowNs = rowStartNs + ms * 1000000;
+            fakes::Sleeps().nowNs = (row.startMs + ms) * 1000000;
             DebugLog("%s", message);
         }
         EXPECT_EQ(LogFile(), row.file) << row.drop << row.refuse;
