@@ -2,8 +2,10 @@
 
 #include <atomic>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "log_sink.h"
 
@@ -13,20 +15,57 @@ namespace {
 
 static_assert(kDebugLogStampRoom == sizeof(DebugLogStamp::text), "a stamp and its blank");
 
-// Lines given up since the last one that reached the file, from any thread.
-std::atomic<unsigned long> droppedLines{0};
+// Lines not written since the last one that reached the file, from any
+// thread, by what stopped them.
+struct DroppedCounts {
+    unsigned long timedOut;
+    unsigned long refused;
+};
+std::atomic<unsigned long> timedOutLines{0};
+std::atomic<unsigned long> refusedLines{0};
 
-// The line naming `dropped` lines, stamped as `stamp`, right before `line`
-// (with room for it there). Where the line now starts.
-char* PutDroppedLine(char* line, const char* stamp, unsigned long dropped)
+// Until then (on log_sink::NowNs) the file is not tried: a line was given up.
+constexpr std::int64_t kNoPause = std::numeric_limits<std::int64_t>::min();
+std::atomic<std::int64_t> pauseEndNs{kNoPause};
+constexpr std::int64_t kPauseNs = std::int64_t{1000000} * log_sink::kPauseAfterTimeOutMs;
+
+DroppedCounts TakeDroppedCounts()
 {
-    char text[kDebugLogDroppedRoom];
-    const int length = std::snprintf(
-        text, sizeof text, "%s %lu log lines dropped: the log file took none within %lu ms\n",
-        stamp, dropped, log_sink::kLineWaitMs);
+    return DroppedCounts{timedOutLines.exchange(0), refusedLines.exchange(0)};
+}
+
+// Counts `counts` again, and one more line lost by `result` (for a line cut
+// short, none: the file shows it), after an append that did not get through.
+void PutBack(DroppedCounts counts, log_sink::Append result)
+{
+    timedOutLines += counts.timedOut + (result == log_sink::Append::TimedOut ? 1 : 0);
+    refusedLines += counts.refused + (result == log_sink::Append::Refused ? 1 : 0);
+    if (result == log_sink::Append::TimedOut) pauseEndNs = log_sink::NowNs() + kPauseNs;
+}
+
+// The line naming `count` lines dropped for `cause`, stamped as `stamp`,
+// right before `line` (with room for it there). Where the text now starts.
+char* PutDroppedLine(char* line, const char* stamp, unsigned long count, const char* cause)
+{
+    if (count == 0) return line;
+    char text[kDebugLogDroppedLineRoom];
+    const int length =
+        std::snprintf(text, sizeof text, "%s %lu log lines dropped: %s\n", stamp, count, cause);
     if (length <= 0 || static_cast<std::size_t>(length) >= sizeof text) return line;
     std::memcpy(line - length, text, static_cast<std::size_t>(length));
     return line - length;
+}
+
+// The lines naming `counts`, one for each cause, right before `line`.
+char* PutDroppedLines(char* line, const char* stamp, DroppedCounts counts)
+{
+    if (counts.timedOut > 0) {
+        char cause[kDebugLogDroppedLineRoom];
+        std::snprintf(cause, sizeof cause, "the log file took none within %lu ms",
+                      log_sink::kLineWaitMs);
+        line = PutDroppedLine(line, stamp, counts.timedOut, cause);
+    }
+    return PutDroppedLine(line, stamp, counts.refused, "the log file refused them");
 }
 
 // Writes `value` as exactly `digits` decimal digits, zero-padded.
@@ -75,13 +114,42 @@ DebugLogStamp FormatDebugLogStamp(int month, int day, int year, int hour, int mi
     return stamp;
 }
 
+namespace {
+
+// "<stamp> <message>\n" in place, the stamp right before the message (with
+// room for it there), the message as far as its first zero, and before it
+// the lines naming those dropped; appended, and the counts settled.
+void AppendLine(char* message)
+{
+    const log_sink::LocalTime now = log_sink::ReadLocalTime();
+    const DebugLogStamp stamp = FormatDebugLogStamp(now.month, now.day, now.year, now.hour,
+                                                    now.minute, now.second, now.milliseconds);
+    const std::size_t stampLength = std::strlen(stamp.text);
+    char* const line = message - 1 - stampLength;
+    std::memcpy(line, stamp.text, stampLength);
+    message[-1] = ' ';
+    const std::size_t messageLength = std::strlen(message);
+    message[messageLength] = '\n';
+    message[messageLength + 1] = '\0';
+    const DroppedCounts dropped = TakeDroppedCounts();
+    const char* const text = PutDroppedLines(line, stamp.text, dropped);
+    const log_sink::Append result = log_sink::AppendTextLine(kDebugLogFileName, text);
+    if (result != log_sink::Append::Written) {
+        PutBack(dropped, result);
+    } else if (pauseEndNs.load() != kNoPause) {
+        pauseEndNs = kNoPause;  // the file answers: another thread's pause is over
+    }
+}
+
+}  // namespace
+
 void DebugLog(const char* format, ...)
 {
     if (format == nullptr) {
         return;
     }
     // The whole line is built in one buffer: the message is formatted in
-    // place after room for the dropped lines' line and the longest stamp and
+    // place after room for the dropped lines' lines and the longest stamp and
     // its blank, and each is put right before it, so the message is formatted
     // once and never copied.
     char buffer[kDebugLogLongestAppend];
@@ -96,27 +164,11 @@ void DebugLog(const char* format, ...)
     if (length < 0 || static_cast<std::size_t>(length) >= kDebugLogBufferSize) {
         return;
     }
-
     log_sink::WriteDebuggerOutput(message);
-
-    const log_sink::LocalTime now = log_sink::ReadLocalTime();
-    const DebugLogStamp stamp = FormatDebugLogStamp(now.month, now.day, now.year, now.hour,
-                                                    now.minute, now.second, now.milliseconds);
-    // "<stamp> <message>\n", the message as far as its first zero.
-    const std::size_t stampLength = std::strlen(stamp.text);
-    char* const line = message - 1 - stampLength;
-    std::memcpy(line, stamp.text, stampLength);
-    message[-1] = ' ';
-    const std::size_t messageLength = std::strlen(message);
-    message[messageLength] = '\n';
-    message[messageLength + 1] = '\0';
-    const unsigned long dropped = droppedLines.exchange(0);
-    const char* const text = dropped > 0 ? PutDroppedLine(line, stamp.text, dropped) : line;
-    switch (log_sink::AppendTextLine(kDebugLogFileName, text)) {
-    case log_sink::Append::Written: break;
-    case log_sink::Append::Dropped: droppedLines += dropped + 1; break;
-    case log_sink::Append::Failed:
-        droppedLines += dropped;  // still to be named
-        break;
+    const std::int64_t pauseEnd = pauseEndNs.load();
+    if (pauseEnd != kNoPause && log_sink::NowNs() < pauseEnd) {
+        ++timedOutLines;  // the file rests after a line given up
+        return;
     }
+    AppendLine(message);
 }

@@ -6,12 +6,18 @@
 // "<MM/DD/YYYY hh:mm:ss.mmm> <message>\n" is appended to "RurSetupDebug.txt"
 // in the process's current directory. The file is opened and closed for each
 // message, so it may be read, moved or deleted while the library runs.
-// Every failure is silent, but for lines the file took not within the
-// append's bound (log/log_sink.h: a FIFO nobody reads, a share that stopped
-// answering, the appenders' lock held by a stopped process): those are
-// counted, and the next line that reaches the file comes after a line of its
-// own, in the same append, naming them:
-// "<MM/DD/YYYY hh:mm:ss.mmm> N log lines dropped: the log file took none within 300 ms".
+// Every failure is silent, but for the lines the file did not take: each
+// is counted, and the next line that reaches the file comes after a line of
+// its own, in the same append, naming them by what stopped them. A line the
+// file took not within the append's bound (log/log_sink.h: a FIFO nobody
+// reads, a share that stopped answering, the appenders' lock held by a
+// stopped process) is named
+// "<MM/DD/YYYY hh:mm:ss.mmm> N log lines dropped: the log file took none within 300 ms";
+// the file is then not tried for a second (log_sink::kPauseAfterTimeOutMs),
+// and the lines of that second are counted at once and named the same way.
+// A line the file refused at once (another program holds it open without
+// write sharing, say; no pause follows, as the refusal cost no wait) is named
+// "<MM/DD/YYYY hh:mm:ss.mmm> N log lines dropped: the log file refused them".
 #pragma once
 
 #include <cstddef>
@@ -19,9 +25,12 @@
 // Size of the one message buffer, terminator included.
 constexpr std::size_t kDebugLogBufferSize = 4096;
 
-// The most the debug log hands to one append: the dropped lines' line, then
-// the message's line (its stamp, a blank, the message and a line feed).
-constexpr std::size_t kDebugLogDroppedRoom = 128;
+// The most the debug log hands to one append: the lines naming the lines
+// dropped (one for each cause), then the message's line (its stamp, a
+// blank, the message and a line feed).
+constexpr std::size_t kDebugLogDroppedLineRoom = 128;
+constexpr std::size_t kDebugLogDropCauses = 2;  // timed out, refused
+constexpr std::size_t kDebugLogDroppedRoom = kDebugLogDropCauses * kDebugLogDroppedLineRoom;
 constexpr std::size_t kDebugLogStampRoom = 32;  // the stamp (at most 31) and a blank
 constexpr std::size_t kDebugLogLongestAppend =
     kDebugLogDroppedRoom + kDebugLogStampRoom + kDebugLogBufferSize + 1;

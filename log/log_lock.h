@@ -11,9 +11,10 @@
 // holder of any one byte leaves a pair free, which costs the others no wait.
 // A pair is taken without waiting for either byte (a byte had alone is let
 // go at once), so appenders never wait for one another in a circle; the
-// tries are made again after a pause until the deadline. An append that has
-// no pair by then gives its line up: never a write without the lock. Only a
-// file that takes no locks at all (a FIFO, say) is written without them.
+// rounds of tries are made again after a pause until the deadline (the
+// caller's PollUntil). An append that has no pair by then gives its line
+// up: never a write without the lock. Only a file that takes no locks at
+// all (a FIFO, say) is written without them.
 #pragma once
 
 namespace log_lock {
@@ -32,42 +33,36 @@ public:
     // Locks `byte` (0 to kLockBytes - 1) without waiting.
     virtual Try TryByte(int byte) = 0;
     virtual void Release(int byte) = 0;
-    // Between two rounds of tries: a short sleep.
-    virtual void Pause() = 0;
 
 protected:
     ~LockBytes() = default;
 };
 
-enum class Taken {
-    Pair,     // `bytes` are held: write, then release both
-    NoLocks,  // write without them
-    TimedOut  // nothing is held: give the line up
+enum class PairTry {
+    Held,          // `bytes` are held: write, then release both
+    FileLockless,  // the file takes no locks: write without them
+    NoneFree,      // nothing is held: try again after a pause, or give the line up
 };
-struct Quorum {
-    Taken taken;
+struct PairAttempt {
+    PairTry result;
     int bytes[2];
 };
 
-// `deadline` is checked after each round, before the pause: one round is
-// always tried, and none begins after the deadline.
-template <typename Deadline>
-Quorum TakeTwoOfThree(LockBytes& lock, const Deadline& deadline)
+// One round of tries at each pair, none waiting. The caller makes the rounds
+// again after a pause until its deadline (PollUntil, port/deadline.h).
+inline PairAttempt TryTwoOfThree(LockBytes& lock)
 {
     static constexpr int kPairs[kLockBytes][2] = {{0, 1}, {1, 2}, {0, 2}};
-    for (;;) {
-        for (const auto& pair : kPairs) {
-            const Try first = lock.TryByte(pair[0]);
-            if (first == Try::Refused) return Quorum{Taken::NoLocks, {0, 0}};
-            if (first == Try::Held) continue;
-            const Try second = lock.TryByte(pair[1]);
-            if (second == Try::Locked) return Quorum{Taken::Pair, {pair[0], pair[1]}};
-            lock.Release(pair[0]);
-            if (second == Try::Refused) return Quorum{Taken::NoLocks, {0, 0}};
-        }
-        if (deadline.Passed()) return Quorum{Taken::TimedOut, {0, 0}};
-        lock.Pause();
+    for (const auto& pair : kPairs) {
+        const Try first = lock.TryByte(pair[0]);
+        if (first == Try::Refused) return PairAttempt{PairTry::FileLockless, {0, 0}};
+        if (first == Try::Held) continue;
+        const Try second = lock.TryByte(pair[1]);
+        if (second == Try::Locked) return PairAttempt{PairTry::Held, {pair[0], pair[1]}};
+        lock.Release(pair[0]);
+        if (second == Try::Refused) return PairAttempt{PairTry::FileLockless, {0, 0}};
     }
+    return PairAttempt{PairTry::NoneFree, {0, 0}};
 }
 
 }  // namespace log_lock

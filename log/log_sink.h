@@ -24,10 +24,17 @@ struct LocalTime {
 };
 LocalTime ReadLocalTime();
 
+// Monotonic time in nanoseconds from an arbitrary start: the wait seam's
+// clock (WaitSleeper::NowNs), which the native tests make a fake one.
+std::int64_t NowNs();
+
 enum class Append {
     Written,
-    Failed,   // the file could not be opened, or refused the write (a full disk)
-    Dropped,  // the file took nothing within kLineWaitMs: the line was given up
+    CutShort,  // the file took part of the line, then refused the rest (a full disk)
+    Refused,   // the file took none of it, at once: it could not be opened
+               // (another program holds it without write sharing, no access)
+               // or refused the write
+    TimedOut,  // the file took nothing within kLineWaitMs: the line was given up
 };
 
 // Opens fileName for appending, writes line, closes the file. On Windows the
@@ -41,7 +48,10 @@ enum class Append {
 // kernel): the appenders' lock is waited for at most kLockWaitMs (a stopped
 // process that holds it cannot stop the caller), the write at most
 // kWriteWaitMs, its cancel included (a FIFO nobody reads, a share that
-// stopped answering). Nothing stays open either way.
+// stopped answering). A regular file under Wine, where no cancel reaches,
+// is written the plain way (no overlapped handle, no event, no wait); every
+// other file (a pipe, a FIFO, any file on Windows) the bounded way.
+// Nothing stays open either way.
 Append AppendTextLine(const char* fileName, const char* line);
 // The lock: two of the appenders' three lock bytes (log/log_lock.h).
 constexpr unsigned long kLockWaitMs = 200;
@@ -49,5 +59,9 @@ constexpr unsigned long kLockWaitMs = 200;
 constexpr unsigned long kWriteWaitMs = 100;
 constexpr unsigned long kCancelWaitMs = 20;
 constexpr unsigned long kLineWaitMs = kLockWaitMs + kWriteWaitMs;
+// After a line given up (Append::TimedOut) the file is not tried again for
+// this long: the lines meanwhile are counted at once, without a try, so a
+// file that stopped answering costs one wait in this while, not one a line.
+constexpr unsigned long kPauseAfterTimeOutMs = 1000;
 
 }  // namespace log_sink

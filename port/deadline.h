@@ -86,6 +86,12 @@ namespace bounds {
 constexpr unsigned long kLogLockWaitMs = log_sink::kLockWaitMs;
 constexpr unsigned long kLogWriteWaitMs = log_sink::kWriteWaitMs;
 constexpr unsigned long kLogLineWaitMs = log_sink::kLineWaitMs;
+// After a line given up the log file is not tried again for this long: the
+// lines meanwhile are counted at once, so a file that stopped answering costs
+// one line's wait in this while, whatever the number of lines.
+constexpr unsigned long kLogPauseAfterTimeOutMs = log_sink::kPauseAfterTimeOutMs;
+static_assert(kLogPauseAfterTimeOutMs > kLogLineWaitMs,
+              "a pause after a line given up must be longer than the wait it saves");
 
 // A port's first access: the claim of a port another program holds
 // (port/port_io.h; the Linux libraries' claim wait is this number).

@@ -13,6 +13,10 @@
 #                                recording) and on the fake ppdev device (its
 #                                own monotonic stamps), CPU per pulse, and a
 #                                wait's reaction and CPU
+#   sh scripts/bench.sh logfifo [COUNT]
+#                                COUNT (3000) logged calls under Wine into a
+#                                regular log file, a log that refuses every
+#                                line, and a full FIFO nobody reads
 #   sh scripts/bench.sh inputs   the wait's and the time's reaction to a
 #                                change on the simulated port, idle and with
 #                                one more busy process
@@ -29,6 +33,9 @@ if [ "${1:-}" = "wine" ]; then
 fi
 if [ "${1:-}" = "inputs" ]; then
     exec sh "$top/bench/win32/inputs.sh"
+fi
+if [ "${1:-}" = "logfifo" ]; then
+    exec sh "$top/bench/win32/log-fifo.sh" "${2:-3000}"
 fi
 if [ "${1:-}" = "pulses" ]; then
     exec sh "$top/bench/pulses.sh" "${2:-200}"

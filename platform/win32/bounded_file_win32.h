@@ -1,6 +1,10 @@
 // A file whose every write, and every read, waits at most until a deadline:
 // it is then cancelled (CancelIoEx) and the cancel given its own wait. The
-// recording's file and the log file's lines both go through it.
+// recording's file and the log file's lines both go through it. But for a
+// file opened for appending that no cancel could reach anyway (a regular
+// file under Wine, below): that one is written and read the plain way, on a
+// handle without overlapped transfers, its event or its waits, which cost a
+// logged call as much again as its append.
 //
 // What no cancel reaches is named where the bounds are told
 // (docs/threads-and-unload.md): the calls on the file that are not
@@ -32,6 +36,7 @@
 class BoundedFile {
 public:
     using Outcome = bounded_write::Outcome;
+    enum class ReadOutcome { Read, TimedOut, Failed };
 
     explicit BoundedFile(unsigned long cancelWait) : cancelWaitMs(cancelWait) {}
     ~BoundedFile() { Close(); }
@@ -44,7 +49,9 @@ public:
     // Opens `path` (made when missing) for appending: every write goes to the
     // file's end, whatever other handles write meanwhile. With read access
     // too where the file allows it (`canRead`; another program's sharing
-    // mode, an append-only permission may refuse it).
+    // mode, an append-only permission may refuse it). A regular file under
+    // Wine is opened for plain transfers: each returns when the system's
+    // does, as the system makes it at once, where no cancel reaches.
     bool OpenForAppend(const char* path, bool& canRead);
     // Writes bytes[written, length) in whole lines (log/bounded_write.h),
     // each write waited for until `deadline`: returns by then, plus one
@@ -53,7 +60,7 @@ public:
                   std::size_t& written, DWORD& error);
     // Reads the byte at `at` into `value`, by `deadline` plus one cancel's
     // wait.
-    Outcome ReadByte(std::uint64_t at, const Deadline& deadline, char& value);
+    ReadOutcome ReadByte(std::uint64_t at, const Deadline& deadline, char& value);
     void Close();
 
     HANDLE Handle() const { return file; }
@@ -61,11 +68,17 @@ public:
     bool Abandoned() const { return abandoned; }
 
 private:
+    // How one transfer ended.
+    enum class Completion { Done, TimedOut, Failed };
+
     bool Prepare(DWORD& error);
+    bool UseWriterOfPipe(const char* path);
     void StartAt(std::uint64_t at);
     Outcome WriteOnce(const char* bytes, DWORD length, const Deadline& deadline, DWORD& done,
                       DWORD& error);
-    Outcome Await(const Deadline& deadline, DWORD& done, DWORD& error);
+    Completion Transfer(bool write, char* bytes, DWORD length, std::uint64_t at,
+                        const Deadline& deadline, DWORD& done, DWORD& error);
+    Completion Await(const Deadline& deadline, DWORD& done, DWORD& error);
 
     const unsigned long cancelWaitMs;
     HANDLE file = INVALID_HANDLE_VALUE;
@@ -74,6 +87,7 @@ private:
     char readByte = 0;         // ReadByte's, which the system may write late
     std::uint64_t offset = 0;  // where the next write goes (on a disk, not appending)
     bool onDisk = false;
+    bool plain = false;  // no overlapped transfers: no event, no wait, no cancel
     bool appends = false;
     bool abandoned = false;
 };

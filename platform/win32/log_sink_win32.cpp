@@ -7,6 +7,7 @@
 #include "../../log/debug_log.h"
 #include "../../log/log_lock.h"
 #include "../../log/log_sink.h"
+#include "../../port/deadline.h"
 
 namespace log_sink {
 
@@ -37,7 +38,6 @@ public:
                                                         : log_lock::Try::Refused;
     }
     void Release(int byte) override { ::UnlockFileEx(file, 0, 1, 0, &at[byte]); }
-    void Pause() override { ::Sleep(1); }
 
 private:
     HANDLE file;
@@ -63,18 +63,21 @@ struct LineAppend {
 // What must come before a line so that it starts a line of its own: nothing
 // after a line end or in an empty file, "\n" after a CR alone, "\r\n" after
 // anything else (a line cut short, by a full disk for instance). Nothing
-// when the end cannot be read; null when the read took no answer by
-// `deadline`: the line is then given up.
-const char* LineStartAfter(BoundedFile& file, const Deadline& deadline)
+// when the end cannot be read.
+struct LineStart {
+    bool answered;      // false: the read took no answer by its deadline; give the line up
+    const char* bytes;  // what comes first
+};
+LineStart LineStartAfter(BoundedFile& file, const Deadline& deadline)
 {
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.Handle(), &size) || size.QuadPart <= 0) return "";
+    if (!::GetFileSizeEx(file.Handle(), &size) || size.QuadPart <= 0) return {true, ""};
     char lastByte = '\n';
-    const BoundedFile::Outcome read =
+    const BoundedFile::ReadOutcome read =
         file.ReadByte(static_cast<std::uint64_t>(size.QuadPart) - 1, deadline, lastByte);
-    if (read == BoundedFile::Outcome::TimedOut) return nullptr;
-    if (read != BoundedFile::Outcome::Written || lastByte == '\n') return "";
-    return lastByte == '\r' ? "\n" : "\r\n";
+    if (read == BoundedFile::ReadOutcome::TimedOut) return {false, ""};
+    if (read != BoundedFile::ReadOutcome::Read || lastByte == '\n') return {true, ""};
+    return {true, lastByte == '\r' ? "\n" : "\r\n"};
 }
 
 // `line` as a text file holds it, as the C runtime's text mode writes it: CR
@@ -97,17 +100,37 @@ bool TextFileLine(const char* start, const char* line, FileText& text)
 Append WriteLine(LineAppend& append, bool canRead, const char* line)
 {
     const Deadline deadline = Deadline::AfterMs(kWriteWaitMs - kCancelWaitMs);
-    const char* start = canRead ? LineStartAfter(append.file, deadline) : "";
-    if (start == nullptr) return Append::Dropped;
-    if (!TextFileLine(start, line, append.text)) return Append::Failed;
+    const LineStart start = canRead ? LineStartAfter(append.file, deadline) : LineStart{true, ""};
+    if (!start.answered) return Append::TimedOut;
+    if (!TextFileLine(start.bytes, line, append.text)) return Append::Refused;
     std::size_t written = 0;
     DWORD error = 0;
     switch (append.file.Write(append.text.bytes, append.text.length, deadline, written, error)) {
     case BoundedFile::Outcome::Written: return Append::Written;
-    case BoundedFile::Outcome::TimedOut: return Append::Dropped;
+    case BoundedFile::Outcome::TimedOut: return Append::TimedOut;
     case BoundedFile::Outcome::Failed: break;
     }
-    return Append::Failed;
+    return written > 0 ? Append::CutShort : Append::Refused;
+}
+
+// The line written under two of the appenders' three lock bytes, tried
+// until kLockWaitMs; where the file takes no locks at all (Windows may
+// refuse them on such a handle, and needs none), without them.
+Append WriteLocked(LineAppend& append, bool canRead, const char* line)
+{
+    FileLockBytes lock(append.file.Handle());
+    log_lock::PairAttempt pair{};
+    const bool taken = PollUntil(Deadline::AfterMs(kLockWaitMs), [&] {
+        pair = log_lock::TryTwoOfThree(lock);
+        return pair.result != log_lock::PairTry::NoneFree;
+    });
+    if (!taken) return Append::TimedOut;
+    const Append result = WriteLine(append, canRead, line);
+    if (pair.result == log_lock::PairTry::Held) {
+        lock.Release(pair.bytes[1]);
+        lock.Release(pair.bytes[0]);
+    }
+    return result;
 }
 
 }  // namespace
@@ -125,27 +148,23 @@ LocalTime ReadLocalTime()
                      now.wMinute, now.wSecond, now.wMilliseconds};
 }
 
+std::int64_t NowNs()
+{
+    return WaitSleeper::NowNs();
+}
+
 Append AppendTextLine(const char* fileName, const char* line)
 {
     auto* const append = new (std::nothrow) LineAppend;
-    if (append == nullptr) return Append::Failed;
+    if (append == nullptr) return Append::Refused;
     bool canRead = true;
     if (!append->file.OpenForAppend(fileName, canRead)) {
         delete append;
-        return Append::Failed;
+        return Append::Refused;
     }
     // Windows makes one append-only write atomic; Wine does not (see
-    // log/log_lock.h), hence the locks. Where no lock can be had at all
-    // (Windows may refuse it on such a handle, and needs none), the line is
-    // written all the same.
-    FileLockBytes lock(append->file.Handle());
-    const log_lock::Quorum quorum = log_lock::TakeTwoOfThree(lock, Deadline::AfterMs(kLockWaitMs));
-    Append result = Append::Dropped;
-    if (quorum.taken != log_lock::Taken::TimedOut) result = WriteLine(*append, canRead, line);
-    if (quorum.taken == log_lock::Taken::Pair) {
-        lock.Release(quorum.bytes[1]);
-        lock.Release(quorum.bytes[0]);
-    }
+    // log/log_lock.h), hence the locks.
+    const Append result = WriteLocked(*append, canRead, line);
     // A write whose cancel did not end keeps its file and text with the
     // system; its locks are let go all the same, or every later line would
     // wait its whole while and be given up.

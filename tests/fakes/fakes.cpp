@@ -354,24 +354,33 @@ LocalTime ReadLocalTime()
     return fakes::LogSink().now;
 }
 
+std::int64_t NowNs()
+{
+    return WaitSleeper::NowNs();
+}
+
 Append AppendTextLine(const char* fileName, const char* line)
 {
     fakes::FakeLogSink& sink = fakes::LogSink();
     if (sink.appendsToDrop > 0) {
         --sink.appendsToDrop;
-        return Append::Dropped;
+        return Append::TimedOut;
+    }
+    if (sink.appendsToRefuse > 0) {
+        --sink.appendsToRefuse;
+        return Append::Refused;
     }
     // The file itself, for real, with C stdio (lines stay "\n" here). The
     // Windows sink's bounded lock and its line start after a cut-off line
     // are its own, and tested with it under Wine.
     std::FILE* file = std::fopen(fileName, "a");
     if (file == nullptr) {
-        return Append::Failed;
+        return Append::Refused;
     }
     const std::size_t length = std::strlen(line);
     const bool written = std::fwrite(line, 1, length, file) == length;
     const bool closed = std::fclose(file) == 0;
-    return written && closed ? Append::Written : Append::Failed;
+    return written && closed ? Append::Written : Append::CutShort;
 }
 
 }  // namespace log_sink

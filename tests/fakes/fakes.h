@@ -89,8 +89,9 @@ void ResetDevices();
 struct FakeLogSink {
     std::vector<std::string> debuggerOutput;
     log_sink::LocalTime now{2024, 12, 3, 9, 5, 7, 42};
-    bool keepOutput = true;  // off in benchmarks
-    int appendsToDrop = 0;   // so many appends take nothing: Append::Dropped
+    bool keepOutput = true;   // off in benchmarks
+    int appendsToDrop = 0;    // so many appends take nothing: Append::TimedOut
+    int appendsToRefuse = 0;  // then so many: Append::Refused
 };
 FakeLogSink& LogSink();
 void ResetLogSink();

@@ -95,7 +95,7 @@ TEST_F(DebugLogTest, MessagesOf4096CharactersOrMoreAreDroppedEverywhere)
     EXPECT_EQ(LogFile(), FileLine("before") + FileLine("after"));
 }
 
-TEST_F(DebugLogTest, DebuggerStillHearsWhenTheFileCannotBeOpened)
+TEST_F(DebugLogTest, DebuggerStillHearsWhenTheFileCannotBeOpenedAndTheLinesAreNamedAfter)
 {
     ASSERT_TRUE(std::filesystem::create_directory(kDebugLogFileName));
     DebugLog("first");
@@ -103,6 +103,10 @@ TEST_F(DebugLogTest, DebuggerStillHearsWhenTheFileCannotBeOpened)
     EXPECT_EQ(Debugger(), (std::vector<std::string>{"first", "second 2"}));
     EXPECT_TRUE(std::filesystem::is_directory(kDebugLogFileName));
     EXPECT_TRUE(std::filesystem::is_empty(kDebugLogFileName));
+    ASSERT_TRUE(std::filesystem::remove(kDebugLogFileName));
+    DebugLog("3");
+    EXPECT_EQ(LogFile(),
+              FileLine("2 log lines dropped: the log file refused them") + FileLine("3"));
 }
 
 // A handle kept open would keep writing into the deleted file, and no new
@@ -116,14 +120,37 @@ TEST_F(DebugLogTest, FileIsClosedAfterEachMessage)
     EXPECT_EQ(LogFile(), FileLine("second"));
 }
 
-// Lines the file did not take in time are counted and named before the next
-// line written, in its append; a naming line dropped again carries its count.
-TEST_F(DebugLogTest, DroppedLinesAreNamedBeforeTheNextLineWritten)
+// On the fake clock, lines a to e logged at 0, 999, 1000, 2000 and 2001 ms:
+// every line not written is counted and named, by its cause, before the
+// next line written, a naming line dropped again carrying its count; after
+// a line given up the file is not tried for a second. (A refusal alone, which
+// pauses nothing: DebuggerStillHearsWhenTheFileCannotBeOpenedAndTheLinesAreNamedAfter.)
+TEST_F(DebugLogTest, LinesNotWrittenAreNamedAndAGivenUpLinePausesTheFileASecond)
 {
-    fakes::LogSink().appendsToDrop = 3;
-    for (const char* message : {"a", "b", "c", "d", "e"}) DebugLog("%s", message);
-    EXPECT_EQ(LogFile(), FileLine("3 log lines dropped: the log file took none within 300 ms") +
-                             FileLine("d") + FileLine("e"));
+    const std::string timedOut = " log lines dropped: the log file took none within 300 ms";
+    const struct {
+        int drop, refuse, startMs;  // each row well past the last one's pause
+        std::string file;
+    } rows[] = {
+        {2, 0, 0, FileLine("3" + timedOut) + FileLine("d") + FileLine("e")},
+        {1, 1, 10000,
+         FileLine("1 log lines dropped: the log file refused them") + FileLine("2" + timedOut) +
+             FileLine("d") + FileLine("e")},
+    };
+    fakes::Sleeps().fakeClock = true;
+    fakes::Sleeps().stepNs = 0;
+    for (const auto& row : rows) {
+        ForgetSetup();
+        fakes::LogSink().appendsToDrop = row.drop;
+        fakes::LogSink().appendsToRefuse = row.refuse;
+        const std::pair<std::int64_t, const char*> calls[] = {
+            {0, "a"}, {999, "b"}, {1000, "c"}, {2000, "d"}, {2001, "e"}};
+        for (const auto& [ms, message] : calls) {
+            fakes::Sleeps().nowNs = (row.startMs + ms) * 1000000;
+            DebugLog("%s", message);
+        }
+        EXPECT_EQ(LogFile(), row.file) << row.drop << row.refuse;
+    }
 }
 
 // The log's lock bytes as bits: those a stopped holder keeps, and this
@@ -136,7 +163,6 @@ struct FakeLockBytes final : log_lock::LockBytes {
         return log_lock::Try::Locked;
     }
     void Release(int byte) override { mine &= ~(1 << byte); }
-    void Pause() override { fakes::Sleeps().nowNs += 1000000; }
     int elsewhere = 0;
     int mine = 0;
 };
@@ -150,12 +176,17 @@ TEST_F(DebugLogTest, LockIsTwoOfThreeBytesWhicheverOneAStoppedHolderKeeps)
     const int rows[][3] = {{0b001, 0b110, 0}, {0b010, 0b101, 0}, {0b011, 0, 200000000}};
     fakes::Sleeps().fakeClock = true;
     fakes::Sleeps().stepNs = 0;
+    fakes::Sleeps().pauseNs = 1000000;
     for (const auto& row : rows) {
         FakeLockBytes lock;
         lock.elsewhere = row[0];
         fakes::Sleeps().nowNs = 0;
-        EXPECT_EQ(log_lock::TakeTwoOfThree(lock, Deadline::AfterMs(200)).taken,
-                  row[1] != 0 ? log_lock::Taken::Pair : log_lock::Taken::TimedOut)
+        EXPECT_EQ(PollUntil(Deadline::AfterMs(200),
+                            [&] {
+                                return log_lock::TryTwoOfThree(lock).result !=
+                                       log_lock::PairTry::NoneFree;
+                            }),
+                  row[1] != 0)
             << row[0];
         EXPECT_EQ(lock.mine, row[1]) << row[0];
         EXPECT_EQ(fakes::Sleeps().nowNs, row[2]) << row[0];
