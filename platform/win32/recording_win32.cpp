@@ -56,16 +56,73 @@ void LogTooLong(const char* path)
              SystemError(ERROR_FILENAME_EXCED_RANGE).text);
 }
 
-// Whether `path` names the library's own log (RurSetupDebug.txt in the
-// current directory), which a recording would empty.
-bool NamesTheLog(const char* path)
+// A file's identity: its volume and its index there, the same by every name
+// of the file (its short name, a \\?\ or \\.\ path, a link, its folder by
+// another drive letter).
+struct FileIdentity {
+    DWORD volume;
+    DWORD indexHigh;
+    DWORD indexLow;
+};
+
+// Whether two names give one full path name, as the system compares them.
+bool SameFullName(const char* path, const char* other)
 {
     char full[MAX_PATH] = {};
-    char log[MAX_PATH] = {};
-    const DWORD fullLength = GetFullPathNameA(path, sizeof full, full, nullptr);
-    const DWORD logLength = GetFullPathNameA(kDebugLogFileName, sizeof log, log, nullptr);
-    return fullLength > 0 && fullLength < sizeof full && logLength > 0 && logLength < sizeof log &&
-           CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, full, -1, log, -1) == CSTR_EQUAL;
+    char otherFull[MAX_PATH] = {};
+    const DWORD length = GetFullPathNameA(path, sizeof full, full, nullptr);
+    const DWORD otherLength = GetFullPathNameA(other, sizeof otherFull, otherFull, nullptr);
+    return length > 0 && length < sizeof full && otherLength > 0 &&
+           otherLength < sizeof otherFull &&
+           CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, full, -1, otherFull, -1) == CSTR_EQUAL;
+}
+
+// A pipe's name is never opened to learn its identity: opening a named pipe
+// connects to it, taking the instance that the recording's own open needs.
+// A pipe is never the log.
+bool NamesAPipe(const char* path)
+{
+    char full[MAX_PATH] = {};
+    const DWORD length = GetFullPathNameA(path, sizeof full, full, nullptr);
+    if (length == 0 || length >= sizeof full) return false;
+    for (const char* pipes : {"\\\\.\\pipe\\", "\\\\?\\pipe\\"}) {
+        const int prefix = static_cast<int>(std::strlen(pipes));
+        if (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, full, prefix, pipes, prefix) ==
+            CSTR_EQUAL) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The identity of the file at `path`, when it exists: opened for its
+// attributes only, sharing everything (another program may hold it without
+// sharing), never created, and closed again.
+bool IdentityOf(const char* path, FileIdentity& identity)
+{
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const HANDLE file = CreateFileA(path, FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION information{};
+    const bool known = GetFileInformationByHandle(file, &information) != 0;
+    CloseHandle(file);
+    identity = {information.dwVolumeSerialNumber, information.nFileIndexHigh,
+                information.nFileIndexLow};
+    return known;
+}
+
+// Whether `path` is the library's own log (RurSetupDebug.txt in the current
+// directory), which a recording would empty and then share with the log's
+// lines: by the file's identity, asked before the recording's file is
+// created or emptied; by its name while the log does not exist yet.
+bool IsTheLog(const char* path)
+{
+    FileIdentity log{};
+    if (!IdentityOf(kDebugLogFileName, log)) return SameFullName(path, kDebugLogFileName);
+    FileIdentity named{};
+    return !NamesAPipe(path) && IdentityOf(path, named) && named.volume == log.volume &&
+           named.indexHigh == log.indexHigh && named.indexLow == log.indexLow;
 }
 
 void LogStartFailure(const Session& session)
@@ -91,7 +148,7 @@ int StartLocked(PortController& controller, const char* path)
         LogTooLong(path);
         return DORUZEDA_NOT_RECORDING;
     }
-    if (NamesTheLog(path)) {
+    if (IsTheLog(path)) {
         DebugLog("Recording into %s failed: it is the library's own log", path);
         return DORUZEDA_NOT_RECORDING;
     }
