@@ -23,6 +23,13 @@ Session* volatile current = nullptr;
 // starts and ends take it; no access does.
 SRWLOCK starts = SRWLOCK_INIT;
 
+// How long a start or an end waits for the controller's guard, held by
+// another call through its port access and its line.
+Deadline EndDeadline()
+{
+    return Deadline::AfterMs(bounds::kPortCallMs);
+}
+
 Session* TakeCurrent()
 {
     return static_cast<Session*>(
@@ -30,23 +37,16 @@ Session* TakeCurrent()
 }
 
 // Ends the recording under way, its file complete within the bound of a
-// write. With `starts` held, or at the unload (`by`: the controller's guard
-// waited for until then).
-void EndCurrent(PortController& controller, const Deadline* by)
+// write, once the controller's guard is had by `by`. Finished all the same
+// when a call stuck in the port driver keeps that guard (its timer ended,
+// the accesses ignored), but then never freed: the controller may still
+// hand it an access. Nor is one whose write the system still holds.
+void EndCurrent(PortController& controller, const Deadline& by)
 {
     Session* const ending = TakeCurrent();
     if (ending == nullptr) return;
-    bool detached = true;
-    if (by == nullptr) {
-        controller.EndRecording(*ending);
-    } else {
-        detached = controller.EndRecording(*ending, *by);
-    }
-    // Finished all the same when a call stuck in the port driver keeps the
-    // controller's guard (its timer ended, the accesses ignored), but never
-    // freed: the controller may still hand it an access. Nor is one whose
-    // write the system still holds.
-    if (ending->Finish() && detached) delete ending;
+    const bool unfed = controller.EndRecording(*ending, by);
+    if (ending->Finish() && unfed) delete ending;
 }
 
 // A name too long for the system's calls, cut in its one log line.
@@ -125,23 +125,6 @@ bool IsTheLog(const char* path)
            named.indexHigh == log.indexHigh && named.indexLow == log.indexLow;
 }
 
-void LogStartFailure(const Session& session)
-{
-    switch (session.refusal) {
-    case Session::Refusal::NoPort:
-        DebugLog("Recording into %s failed: no port to record", session.path);
-        break;
-    case Session::Refusal::OutOfMemory:
-        DebugLog("Recording into %s failed: %s", session.path,
-                 SystemError(ERROR_NOT_ENOUGH_MEMORY).text);
-        break;
-    case Session::Refusal::OpenFailed:
-        DebugLog("Recording into %s failed: %s", session.path,
-                 SystemError(session.openFailure).text);
-        break;
-    }
-}
-
 int StartLocked(PortController& controller, const char* path)
 {
     if (std::strlen(path) > kLongestName) {
@@ -157,12 +140,26 @@ int StartLocked(PortController& controller, const char* path)
         DebugLog("Recording into %s failed: %s", path, SystemError(ERROR_NOT_ENOUGH_MEMORY).text);
         return DORUZEDA_NOT_RECORDING;
     }
-    if (controller.StartRecording(*session) == DORUZEDA_OK) {
+    if (controller.StartRecording(*session) != DORUZEDA_OK) {
+        // Refused by the session when it could not have its memory, else by
+        // the controller, which found no port.
+        if (session->CurrentStage() == Session::kOutOfMemory) {
+            DebugLog("Recording into %s failed: %s", path,
+                     SystemError(ERROR_NOT_ENOUGH_MEMORY).text);
+        } else {
+            DebugLog("Recording into %s failed: no port to record", path);
+        }
+        delete session;
+        return DORUZEDA_NOT_RECORDING;
+    }
+    const DWORD failure = session->OpenFile();
+    if (failure == 0) {
         InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&current), session);
         return DORUZEDA_OK;
     }
-    LogStartFailure(*session);
-    delete session;
+    DebugLog("Recording into %s failed: %s", path, SystemError(failure).text);
+    // Fed since its start: freed once the controller lets go of it.
+    if (controller.EndRecording(*session, EndDeadline())) delete session;
     return DORUZEDA_NOT_RECORDING;
 }
 
@@ -228,7 +225,7 @@ void RefuseLongVariable(DWORD length)
 int RecordInto(PortController& controller, const char* path)
 {
     AcquireSRWLockExclusive(&starts);
-    EndCurrent(controller, nullptr);
+    EndCurrent(controller, EndDeadline());
     const int result =
         path == nullptr || *path == '\0' ? DORUZEDA_OK : StartLocked(controller, path);
     ReleaseSRWLockExclusive(&starts);
@@ -265,7 +262,7 @@ void EndAtUnload(PortController& controller, const Deadline& deadline)
     // way its timer is stopped and its turn under way waited for, so that no
     // callback of ours runs after the unload.
     const bool locked = TryLockUntil(starts, deadline);
-    EndCurrent(controller, &deadline);
+    EndCurrent(controller, deadline);
     if (locked) ReleaseSRWLockExclusive(&starts);
 }
 
