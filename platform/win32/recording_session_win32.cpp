@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "../../log/debug_log.h"
 #include "../../port/pin_map.h"
@@ -260,7 +261,11 @@ void Session::LogWhatWasLost()
 void Session::LogUnrecorded()
 {
     if (recorder.UnrecordedCount() == 0) return;
-    char counts[48 * (VcdRecorder::kUnrecordedAddresses + 1)] = {};
+    // An entry: ", " and an address (four hex digits) or "others", then
+    // " (", its count's digits and ")"; one for each address and the others.
+    constexpr std::size_t kEntry =
+        sizeof ", others ()" - 1 + std::numeric_limits<std::uint64_t>::digits10 + 1;
+    char counts[kEntry * (VcdRecorder::kUnrecordedAddresses + 1) + 1] = {};
     std::size_t length = 0;
     for (std::size_t index = 0; index < recorder.UnrecordedCount(); ++index) {
         const VcdRecorder::Unrecorded& counted = recorder.UnrecordedAddresses()[index];
