@@ -119,25 +119,6 @@ TEST(VcdRecorderTest, ASequenceOfAccessesGivesTheseChangesInOrderOneTickApartAtL
     EXPECT_EQ(recorder.UnrecordedAddresses()[0].count, 1u);
 }
 
-TEST(VcdRecorderTest, StampsStayWithinATickOfTheClockSoAPulseAfterABurstKeepsItsWidth)
-{
-    now = 0;
-    VcdRecorder recorder;
-    Begin(recorder, {kIdle378});
-    for (int change = 0; change < 100000; ++change) {
-        now = static_cast<std::uint64_t>(change) * 3 / 100;
-        recorder.Access(0x378, (change & 1) != 0 ? 0xFF : 0x00, true, &TestClock);
-    }
-    const std::pair<std::uint64_t, std::uint8_t> strobe[] = {
-        {10000, 0x05}, {15000, 0x04}, {20000, 0x05}, {20000, 0x04}};
-    for (const auto& [time, control] : strobe) {
-        now = time;
-        recorder.Access(0x37A, control, true, &TestClock);
-    }
-    const std::string text = Text(recorder);
-    EXPECT_EQ(text.substr(text.size() - 41), "\n#10000\n0!\n#15000\n1!\n#20000\n0!\n#20001\n1!\n");
-}
-
 TEST(VcdRecorderTest, AccessesThatChangeNoPinReadNoClock)
 {
     now = 0;
@@ -229,4 +210,23 @@ TEST(VcdRecorderTest, AfterALossTheLevelsComeBackWithTheNextChange)
 // stamps after a burst: 100,000
 // changes in 3 ms, then a 5 ms pulse of the strobe, as long in the file, and
 // one within a microsecond one tick wide.
+TEST(VcdRecorderTest, StampsStayWithinATickOfTheClockSoAPulseAfterABurstKeepsItsWidth)
+{
+    now = 0;
+    VcdRecorder recorder;
+    Begin(recorder, {kIdle378});
+    for (int change = 0; change < 100000; ++change) {
+        now = static_cast<std::uint64_t>(change) * 3 / 100;
+        recorder.Access(0x378, (change & 1) != 0 ? 0xFF : 0x00, true, &TestClock);
+    }
+    const std::pair<std::uint64_t, std::uint8_t> strobe[] = {
+        {10000, 0x05}, {15000, 0x04}, {20000, 0x05}, {20000, 0x04}};
+    for (const auto& [time, control] : strobe) {
+        now = time;
+        recorder.Access(0x37A, control, true, &TestClock);
+    }
+    const std::string text = Text(recorder);
+    EXPECT_EQ(text.substr(text.size() - 41), "\n#10000\n0!\n#15000\n1!\n#20000\n0!\n#20001\n1!\n");
+}
+
 }  // namespace
