@@ -46,6 +46,10 @@ bool TryLockUntil(SRWLOCK& lock, const Deadline& deadline);
 //   kEnding    --Finish-->         kAbandoned
 //   kStopped   --Finish-->         kEnded
 //
+// At the end of the process a turn found in kWriting was cut short: its
+// write is made again where the file allows it, and it leaves kWriting as
+// the turn would have.
+//
 // Accesses are recorded in kTaking, kKicked and kWriting, and ignored in
 // every other stage. One writer has the buffer being written
 // (`beingWritten`): the turn in kWriting, the end in kEnding. kAbandoned:
