@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -68,11 +69,12 @@ bool VcdRecorder::Start(const std::uint16_t* bases, int count, Clock now)
         const int reg = static_cast<int>(row->reg);
         lines[reg][lineCount[reg]++] = Line{pin, row->mask, row->inverted};
     }
-    if (!buffer.Reserve(std::size_t{64} * 1024)) return false;
+    if (!buffer.Reserve(kFirstBufferBytes)) return false;
     Append("$version Doruzeda_DO port recorder $end\n$timescale 1us $end\n");
     portCount = count < kMaxPorts ? count : kMaxPorts;
     for (int index = 0; index < portCount; ++index) {
         ports[index].base = bases[index];
+        for (int& value : ports[index].shown) value = -1;
         DeclarePort(ports[index], static_cast<std::size_t>(index) * kPins);
     }
     Append("$enddefinitions $end\n#0\n$dumpvars\n");
@@ -225,7 +227,7 @@ void VcdRecorder::Change(Port& port, int pin, char level)
 {
     char& current = port.levels[pin - 1];
     if (current == level) return;
-    const std::uint32_t bit = std::uint32_t{1} << (pin - 1);
+    const PinSet bit = PinSet{1} << (pin - PinMap::kFirstPin);
     const std::uint64_t time = Now();
     const bool inTick = tickOpen && (port.inTick & bit) != 0;
     const bool next = !tickOpen || time > tickStamp || (inTick && tickStamp <= time);
@@ -265,7 +267,8 @@ void VcdRecorder::ApplyRegister(Port& port, int reg, std::uint8_t value)
     const int before = port.shown[reg];
     if (before == value) return;
     port.shown[reg] = value;
-    const unsigned changed = before < 0 ? 0xFFu : static_cast<unsigned>(before ^ value);
+    const unsigned changed = before < 0 ? std::numeric_limits<std::uint8_t>::max()  // every line
+                                        : static_cast<unsigned>(before ^ value);
     for (int index = 0; index < lineCount[reg]; ++index) {
         const Line& line = lines[reg][index];
         if ((line.mask & changed) == 0) continue;

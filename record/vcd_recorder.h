@@ -38,6 +38,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 #include "../port/pin_map.h"
 #include "../port/port_controller.h"
@@ -88,6 +89,12 @@ public:
     static constexpr int kMaxPorts = PortController::kMaxPorts + 1;
     // The connector's signal pins, each a signal of the file.
     static constexpr int kPins = PinMap::kLastSignalPin - PinMap::kFirstPin + 1;
+    // A port's registers, as the pin map names them, and the most lines one
+    // register carries (a bit each).
+    static constexpr int kRegisters = static_cast<int>(PinRegister::Control) + 1;
+    static constexpr int kRegisterLines = std::numeric_limits<decltype(PinMapRow::mask)>::digits;
+    // The buffer's first size; it grows as it must, up to kBufferLimit.
+    static constexpr std::size_t kFirstBufferBytes = std::size_t{64} * 1024;
     // The most one tick writes: its stamp ('#', 20 digits, line end) and a
     // line for every signal (a level, a code of up to three, a line end).
     static constexpr std::size_t kTickBytes = 22 + std::size_t{kMaxPorts} * kPins * 5;
@@ -147,15 +154,19 @@ public:
     std::uint64_t UnrecordedOthers() const { return unrecordedOthers; }
 
 private:
+    // A set of a port's pins, a bit each (pin 1 in the lowest).
+    using PinSet = std::uint32_t;
+    static_assert(kPins <= std::numeric_limits<PinSet>::digits, "a bit for every pin");
+
     struct Port {
         std::uint16_t base = 0;
         bool levelsKnown = false;         // Levels came, or an access came first
         int control = -1;                 // the control latch as last seen; -1 unknown
         int dataWritten = -1;             // the data latch as last seen; -1 unknown
-        int shown[3] = {-1, -1, -1};      // each register's value as its pins show it
+        int shown[kRegisters] = {};       // each register's value as its pins show it; -1 unknown
         char levels[kPins] = {};          // '0', '1' or 'x' for pins 1 to 17
         char filed[kPins] = {};           // each pin's level as the text last gave it
-        std::uint32_t inTick = 0;         // the pins that changed in the open tick
+        PinSet inTick = 0;                // the pins that changed in the open tick
         char identifiers[kPins][4] = {};  // the signals' short codes in the file
     };
     // A pin of a register, as PinMap gives it.
@@ -179,8 +190,8 @@ private:
     void Append(const char* text, std::size_t length);
     void DeclarePort(Port& port, std::size_t firstSignal);
 
-    Line lines[3][8] = {};  // each register's pins
-    int lineCount[3] = {};
+    Line lines[kRegisters][kRegisterLines] = {};  // each register's pins
+    int lineCount[kRegisters] = {};
 
     Port ports[kMaxPorts];
     int portCount = 0;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "../../log/debug_log.h"
 #include "../../port/pin_map.h"
@@ -16,6 +17,20 @@ namespace {
 constexpr LONG kFlushPeriodMs = 250;
 // A buffer this large goes to the file at once, not at the next period.
 constexpr std::size_t kFlushSoon = std::size_t{256} * 1024;
+
+// The moves of a session's stage (recording_session_win32.h).
+struct Move {
+    LONG from;
+    LONG to;
+};
+constexpr Move kMoves[] = {
+    {Session::kOpening, Session::kOutOfMemory}, {Session::kOpening, Session::kTaking},
+    {Session::kTaking, Session::kKicked},       {Session::kTaking, Session::kWriting},
+    {Session::kKicked, Session::kWriting},      {Session::kWriting, Session::kTaking},
+    {Session::kWriting, Session::kStopped},     {Session::kWriting, Session::kAbandoned},
+    {Session::kTaking, Session::kEnding},       {Session::kKicked, Session::kEnding},
+    {Session::kEnding, Session::kEnded},        {Session::kEnding, Session::kAbandoned},
+    {Session::kStopped, Session::kEnded}};
 
 // The file's tick, a microsecond, on the wait seam's clock: the one clock of
 // the library.
@@ -36,22 +51,49 @@ Session::Session(const char* name)
     std::snprintf(path, sizeof path, "%s", name);
 }
 
+bool Session::Enter(Stage to)
+{
+    for (;;) {
+        const LONG from = stage;
+        bool allowed = false;
+        for (const Move& move : kMoves) allowed = allowed || (move.from == from && move.to == to);
+        if (!allowed) return false;
+        if (InterlockedCompareExchange(&stage, to, from) == from) return true;
+    }
+}
+
+bool Session::RecordsAccesses() const
+{
+    const LONG now = stage;
+    return now == kTaking || now == kKicked || now == kWriting;
+}
+
 bool Session::Open(const std::uint16_t* ports, int count)
 {
-    if (!recorder.Start(ports, count, &Microseconds) || !spare.Reserve(kFlushSoon)) {
-        refusal = Refusal::OutOfMemory;
-        return false;
+    if (recorder.Start(ports, count, &Microseconds) && beingWritten.Reserve(kFlushSoon)) {
+        return true;
     }
-    refusal = Refusal::OpenFailed;
-    return file.Open(path, openFailure);
+    Enter(kOutOfMemory);
+    return false;
 }
 
 void Session::Begin()
 {
+    Enter(kTaking);
+}
+
+DWORD Session::OpenFile()
+{
+    DWORD failure = 0;
+    if (!file.Open(path, failure)) return failure;
     // The timer's callback runs on a thread of the system's pool, which
     // starts in the system's code; the end of the recording waits for it,
     // and it is bounded (kWriteWaitMs), so none runs after the unload.
-    timer = CreateThreadpoolTimer(&Session::OnTimer, this, nullptr);
+    // The accesses meanwhile see it under `lock`.
+    const PTP_TIMER created = CreateThreadpoolTimer(&Session::OnTimer, this, nullptr);
+    AcquireSRWLockExclusive(&lock);
+    timer = created;
+    ReleaseSRWLockExclusive(&lock);
     if (timer != nullptr) {
         LARGE_INTEGER due;
         due.QuadPart = -static_cast<LONGLONG>(kFlushPeriodMs) * 10000;  // relative, 100 ns
@@ -61,6 +103,7 @@ void Session::Begin()
         SetThreadpoolTimer(timer, &dueTime, kFlushPeriodMs, 0);
     }
     // Without a timer the file gets everything when the recording ends.
+    return 0;
 }
 
 // A port's first access: its registers first, read outside the lock (the
@@ -68,7 +111,7 @@ void Session::Begin()
 // keeps every other access out meanwhile).
 void Session::Before(std::uint16_t address)
 {
-    if (!Taking()) return;
+    if (!RecordsAccesses()) return;
     std::uint16_t base = 0;
     AcquireSRWLockExclusive(&lock);
     const bool awaits = recorder.AwaitsLevels(address, &base);
@@ -90,11 +133,10 @@ void Session::Before(std::uint16_t address)
 // is ended under its guard: nothing is taken any more.
 void Session::Seen(std::uint16_t address, std::uint8_t value, bool isWrite)
 {
-    if (!Taking()) return;
+    if (!RecordsAccesses()) return;
     AcquireSRWLockExclusive(&lock);
     recorder.Access(address, value, isWrite, &Microseconds);
-    if (!kicked && timer != nullptr && recorder.Pending() >= kFlushSoon) {
-        kicked = true;
+    if (timer != nullptr && recorder.Pending() >= kFlushSoon && Enter(kKicked)) {
         FILETIME now{};  // a time long past: at once
         SetThreadpoolTimer(timer, &now, kFlushPeriodMs, 0);
     }
@@ -108,82 +150,96 @@ VOID CALLBACK Session::OnTimer(PTP_CALLBACK_INSTANCE, PVOID context, PTP_TIMER)
 
 void Session::WriteOut(const Deadline& deadline)
 {
-    if (state == kStopped || InterlockedExchange(&writing, 1) != 0) return;
-    AcquireSRWLockExclusive(&lock);
-    spare.Clear();
-    recorder.TakeText(spare, &Microseconds);
-    spareDone = 0;
-    kicked = false;
-    ReleaseSRWLockExclusive(&lock);
-    if (!WriteSpare(deadline)) {
+    if (!Enter(kWriting)) return;  // ended, stopped, or another turn writes
+    TakeBuffer();
+    const Sent sent = WriteBuffer(deadline);
+    if (sent != Sent::kAll) {
         AcquireSRWLockExclusive(&lock);
         recorder.TextLost();  // the pins' levels again with the next change
         ReleaseSRWLockExclusive(&lock);
     }
-    InterlockedExchange(&writing, 0);
+    Enter(AfterTurn(sent));
 }
 
-bool Session::WriteSpare(const Deadline& deadline)
+Session::Stage Session::AfterTurn(Sent sent)
+{
+    if (sent == Sent::kFailed) return kStopped;
+    return sent == Sent::kKept ? kAbandoned : kTaking;
+}
+
+void Session::TakeBuffer()
+{
+    AcquireSRWLockExclusive(&lock);
+    beingWritten.Clear();
+    recorder.TakeText(beingWritten, &Microseconds);
+    written = 0;
+    ReleaseSRWLockExclusive(&lock);
+}
+
+Session::Sent Session::WriteBuffer(const Deadline& deadline)
 {
     if (file.Abandoned()) {
-        droppedBytes += spare.Size() - spareDone;
-        spareDone = spare.Size();
-        return false;
+        droppedBytes += beingWritten.Size() - written;
+        written = beingWritten.Size();
+        return Sent::kKept;
     }
     DWORD error = 0;
     const BoundedFile::Outcome outcome =
-        file.Write(spare.Data(), spare.Size(), deadline, spareDone, error);
-    if (outcome == BoundedFile::Outcome::Written) return true;
+        file.Write(beingWritten.Data(), beingWritten.Size(), deadline, written, error);
+    if (outcome == BoundedFile::Outcome::Written) return Sent::kAll;
     if (outcome == BoundedFile::Outcome::Failed) {
         // The recording ends here (the accesses are ignored from now on);
         // the macro runs on.
-        Stop();
         DebugLog("Recording into %s stopped: %s", path, SystemError(error).text);
-        return false;
+        return Sent::kFailed;
     }
-    droppedBytes += spare.Size() - spareDone;
-    spareDone = spare.Size();
-    if (file.Abandoned()) {
-        // An abandoned write's bytes stay with the system: never reused or
-        // freed. The file takes nothing more: the recording ends as at a
-        // failure, and its end names what was dropped.
-        spare.Forget();
-        Stop();
-    }
-    return false;
+    droppedBytes += beingWritten.Size() - written;
+    written = beingWritten.Size();
+    if (!file.Abandoned()) return Sent::kDropped;
+    // An abandoned write's bytes stay with the system: never reused or
+    // freed. The file takes nothing more: the recording ends as at a
+    // failure, and its end names what was dropped.
+    beingWritten.Forget();
+    return Sent::kKept;
 }
 
 void Session::StopTimer()
 {
-    if (timer == nullptr) return;
+    // Taken from the accesses first (an unload without the controller's
+    // guard may still see one come).
+    AcquireSRWLockExclusive(&lock);
+    const PTP_TIMER stopping = timer;
+    timer = nullptr;
+    ReleaseSRWLockExclusive(&lock);
+    if (stopping == nullptr) return;
     // Cancels a callback not yet begun and waits for one under way, which is
     // bounded and needs no loader lock: this may run in DllMain.
-    SetThreadpoolTimer(timer, nullptr, 0, 0);
-    WaitForThreadpoolTimerCallbacks(timer, TRUE);
-    CloseThreadpoolTimer(timer);
-    timer = nullptr;
+    SetThreadpoolTimer(stopping, nullptr, 0, 0);
+    WaitForThreadpoolTimerCallbacks(stopping, TRUE);
+    CloseThreadpoolTimer(stopping);
 }
 
 bool Session::Finish()
 {
     StopTimer();
-    // From here the accesses are ignored (a turn under way may have stopped
-    // the recording first).
-    const LONG was = InterlockedExchange(&state, kEnded);
     // Counted from here: a timer's turn under way may have used its own
     // whole wait, and the end's last levels must still get theirs.
     const Deadline deadline = Deadline::AfterMs(kWriteWaitMs);
-    if (was == kRecording) {
+    // From here the accesses are ignored (a turn under way may have stopped
+    // the recording first).
+    if (Enter(kEnding)) {
         AcquireSRWLockExclusive(&lock);
         recorder.End(&Microseconds);
         ReleaseSRWLockExclusive(&lock);
-        InterlockedExchange(&writing, 0);
-        WriteOut(deadline);
+        TakeBuffer();
+        Enter(WriteBuffer(deadline) == Sent::kKept ? kAbandoned : kEnded);
+    } else {
+        Enter(kEnded);  // from kStopped; kAbandoned stays
     }
     file.Close();
     LogWhatWasLost();
     LogUnrecorded();
-    return !file.Abandoned();
+    return stage == kEnded;
 }
 
 void Session::LogWhatWasLost()
@@ -205,7 +261,11 @@ void Session::LogWhatWasLost()
 void Session::LogUnrecorded()
 {
     if (recorder.UnrecordedCount() == 0) return;
-    char counts[48 * (VcdRecorder::kUnrecordedAddresses + 1)] = {};
+    // An entry: ", " and an address (four hex digits) or "others", then
+    // " (", its count's digits and ")"; one for each address and the others.
+    constexpr std::size_t kEntry =
+        sizeof ", others ()" - 1 + std::numeric_limits<std::uint64_t>::digits10 + 1;
+    char counts[kEntry * (VcdRecorder::kUnrecordedAddresses + 1) + 1] = {};
     std::size_t length = 0;
     for (std::size_t index = 0; index < recorder.UnrecordedCount(); ++index) {
         const VcdRecorder::Unrecorded& counted = recorder.UnrecordedAddresses()[index];
@@ -220,19 +280,21 @@ void Session::LogUnrecorded()
     DebugLog("Recording into %s: accesses to addresses of no recorded port: %s", path, counts);
 }
 
-// The writer was ended in the middle of `spare`. On a disk its last write
+// The writer was ended in the middle of `beingWritten`. On a disk its last write
 // goes again at the same place (what it wrote is overwritten, so no line is
 // torn or lost). Elsewhere (a pipe) the ended thread's write may still be
 // queued on the file, and what would follow it could be mixed into it: the
 // rest is dropped, and named in the log.
 bool Session::RedoCutWrite(const Deadline& deadline, bool& lost)
 {
-    if (writing == 0 || spareDone >= spare.Size()) return true;
+    if (stage != kWriting || written >= beingWritten.Size()) return true;
     if (file.OnDisk()) {
-        lost = !WriteSpare(deadline);
+        const Sent sent = WriteBuffer(deadline);
+        lost = sent != Sent::kAll;
+        Enter(AfterTurn(sent));
         return true;
     }
-    droppedAtExit += spare.Size() - spareDone;
+    droppedAtExit += beingWritten.Size() - written;
     return false;
 }
 
@@ -240,11 +302,11 @@ void Session::WriteRestAtExit(bool lost, const Deadline& deadline)
 {
     if (lost) recorder.TextLost();
     recorder.End(&Microseconds);
-    spare.Clear();
-    recorder.TakeText(spare, &Microseconds);
-    spareDone = 0;
+    beingWritten.Clear();
+    recorder.TakeText(beingWritten, &Microseconds);
+    written = 0;
     ReleaseSRWLockExclusive(&lock);
-    WriteSpare(deadline);
+    WriteBuffer(deadline);
 }
 
 void Session::FinishAtProcessExit()
@@ -254,10 +316,10 @@ void Session::FinishAtProcessExit()
     const bool writeRest = RedoCutWrite(deadline, lost);
     // A thread stopped while it held the lock leaves it held: a bounded try.
     const bool locked = TryLockUntil(lock, Deadline::AfterMs(bounds::kExitLockWaitMs));
-    if (locked && writeRest && Taking()) {
+    if (locked && writeRest && RecordsAccesses()) {
         WriteRestAtExit(lost, deadline);
     } else {
-        if (Taking()) droppedAtExit += recorder.Pending();
+        if (RecordsAccesses()) droppedAtExit += recorder.Pending();
         if (locked) ReleaseSRWLockExclusive(&lock);
     }
     LogWhatWasLost();

@@ -23,6 +23,13 @@ Session* volatile current = nullptr;
 // starts and ends take it; no access does.
 SRWLOCK starts = SRWLOCK_INIT;
 
+// How long a start or an end waits for the controller's guard, held by
+// another call through its port access and its line.
+Deadline EndDeadline()
+{
+    return Deadline::AfterMs(bounds::kPortCallMs);
+}
+
 Session* TakeCurrent()
 {
     return static_cast<Session*>(
@@ -30,23 +37,16 @@ Session* TakeCurrent()
 }
 
 // Ends the recording under way, its file complete within the bound of a
-// write. With `starts` held, or at the unload (`by`: the controller's guard
-// waited for until then).
-void EndCurrent(PortController& controller, const Deadline* by)
+// write, once the controller's guard is had by `by`. Finished all the same
+// when a call stuck in the port driver keeps that guard (its timer ended,
+// the accesses ignored), but then never freed: the controller may still
+// hand it an access. Nor is one whose write the system still holds.
+void EndCurrent(PortController& controller, const Deadline& by)
 {
     Session* const ending = TakeCurrent();
     if (ending == nullptr) return;
-    bool detached = true;
-    if (by == nullptr) {
-        controller.EndRecording(*ending);
-    } else {
-        detached = controller.EndRecording(*ending, *by);
-    }
-    // Finished all the same when a call stuck in the port driver keeps the
-    // controller's guard (its timer ended, the accesses ignored), but never
-    // freed: the controller may still hand it an access. Nor is one whose
-    // write the system still holds.
-    if (ending->Finish() && detached) delete ending;
+    const bool unfed = controller.EndRecording(*ending, by);
+    if (ending->Finish() && unfed) delete ending;
 }
 
 // A name too long for the system's calls, cut in its one log line.
@@ -56,33 +56,73 @@ void LogTooLong(const char* path)
              SystemError(ERROR_FILENAME_EXCED_RANGE).text);
 }
 
-// Whether `path` names the library's own log (RurSetupDebug.txt in the
-// current directory), which a recording would empty.
-bool NamesTheLog(const char* path)
+// A file's identity: its volume and its index there, the same by every name
+// of the file (its short name, a \\?\ or \\.\ path, a link, its folder by
+// another drive letter).
+struct FileIdentity {
+    DWORD volume;
+    DWORD indexHigh;
+    DWORD indexLow;
+};
+
+// Whether two names give one full path name, as the system compares them.
+bool SameFullName(const char* path, const char* other)
 {
     char full[MAX_PATH] = {};
-    char log[MAX_PATH] = {};
-    const DWORD fullLength = GetFullPathNameA(path, sizeof full, full, nullptr);
-    const DWORD logLength = GetFullPathNameA(kDebugLogFileName, sizeof log, log, nullptr);
-    return fullLength > 0 && fullLength < sizeof full && logLength > 0 && logLength < sizeof log &&
-           CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, full, -1, log, -1) == CSTR_EQUAL;
+    char otherFull[MAX_PATH] = {};
+    const DWORD length = GetFullPathNameA(path, sizeof full, full, nullptr);
+    const DWORD otherLength = GetFullPathNameA(other, sizeof otherFull, otherFull, nullptr);
+    return length > 0 && length < sizeof full && otherLength > 0 &&
+           otherLength < sizeof otherFull &&
+           CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, full, -1, otherFull, -1) == CSTR_EQUAL;
 }
 
-void LogStartFailure(const Session& session)
+// A pipe's name is never opened to learn its identity: opening a named pipe
+// connects to it, taking the instance that the recording's own open needs.
+// A pipe is never the log.
+bool NamesAPipe(const char* path)
 {
-    switch (session.refusal) {
-    case Session::Refusal::NoPort:
-        DebugLog("Recording into %s failed: no port to record", session.path);
-        break;
-    case Session::Refusal::OutOfMemory:
-        DebugLog("Recording into %s failed: %s", session.path,
-                 SystemError(ERROR_NOT_ENOUGH_MEMORY).text);
-        break;
-    case Session::Refusal::OpenFailed:
-        DebugLog("Recording into %s failed: %s", session.path,
-                 SystemError(session.openFailure).text);
-        break;
+    char full[MAX_PATH] = {};
+    const DWORD length = GetFullPathNameA(path, sizeof full, full, nullptr);
+    if (length == 0 || length >= sizeof full) return false;
+    for (const char* pipes : {"\\\\.\\pipe\\", "\\\\?\\pipe\\"}) {
+        const int prefix = static_cast<int>(std::strlen(pipes));
+        if (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, full, prefix, pipes, prefix) ==
+            CSTR_EQUAL) {
+            return true;
+        }
     }
+    return false;
+}
+
+// The identity of the file at `path`, when it exists: opened for its
+// attributes only, sharing everything (another program may hold it without
+// sharing), never created, and closed again.
+bool IdentityOf(const char* path, FileIdentity& identity)
+{
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const HANDLE file = CreateFileA(path, FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION information{};
+    const bool known = GetFileInformationByHandle(file, &information) != 0;
+    CloseHandle(file);
+    identity = {information.dwVolumeSerialNumber, information.nFileIndexHigh,
+                information.nFileIndexLow};
+    return known;
+}
+
+// Whether `path` is the library's own log (RurSetupDebug.txt in the current
+// directory), which a recording would empty and then share with the log's
+// lines: by the file's identity, asked before the recording's file is
+// created or emptied; by its name while the log does not exist yet.
+bool IsTheLog(const char* path)
+{
+    FileIdentity log{};
+    if (!IdentityOf(kDebugLogFileName, log)) return SameFullName(path, kDebugLogFileName);
+    FileIdentity named{};
+    return !NamesAPipe(path) && IdentityOf(path, named) && named.volume == log.volume &&
+           named.indexHigh == log.indexHigh && named.indexLow == log.indexLow;
 }
 
 int StartLocked(PortController& controller, const char* path)
@@ -91,7 +131,7 @@ int StartLocked(PortController& controller, const char* path)
         LogTooLong(path);
         return DORUZEDA_NOT_RECORDING;
     }
-    if (NamesTheLog(path)) {
+    if (IsTheLog(path)) {
         DebugLog("Recording into %s failed: it is the library's own log", path);
         return DORUZEDA_NOT_RECORDING;
     }
@@ -100,12 +140,26 @@ int StartLocked(PortController& controller, const char* path)
         DebugLog("Recording into %s failed: %s", path, SystemError(ERROR_NOT_ENOUGH_MEMORY).text);
         return DORUZEDA_NOT_RECORDING;
     }
-    if (controller.StartRecording(*session) == DORUZEDA_OK) {
+    if (controller.StartRecording(*session) != DORUZEDA_OK) {
+        // Refused by the session when it could not have its memory, else by
+        // the controller, which found no port.
+        if (session->CurrentStage() == Session::kOutOfMemory) {
+            DebugLog("Recording into %s failed: %s", path,
+                     SystemError(ERROR_NOT_ENOUGH_MEMORY).text);
+        } else {
+            DebugLog("Recording into %s failed: no port to record", path);
+        }
+        delete session;
+        return DORUZEDA_NOT_RECORDING;
+    }
+    const DWORD failure = session->OpenFile();
+    if (failure == 0) {
         InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&current), session);
         return DORUZEDA_OK;
     }
-    LogStartFailure(*session);
-    delete session;
+    DebugLog("Recording into %s failed: %s", path, SystemError(failure).text);
+    // Fed since its start: freed once the controller lets go of it.
+    if (controller.EndRecording(*session, EndDeadline())) delete session;
     return DORUZEDA_NOT_RECORDING;
 }
 
@@ -171,7 +225,7 @@ void RefuseLongVariable(DWORD length)
 int RecordInto(PortController& controller, const char* path)
 {
     AcquireSRWLockExclusive(&starts);
-    EndCurrent(controller, nullptr);
+    EndCurrent(controller, EndDeadline());
     const int result =
         path == nullptr || *path == '\0' ? DORUZEDA_OK : StartLocked(controller, path);
     ReleaseSRWLockExclusive(&starts);
@@ -208,7 +262,7 @@ void EndAtUnload(PortController& controller, const Deadline& deadline)
     // way its timer is stopped and its turn under way waited for, so that no
     // callback of ours runs after the unload.
     const bool locked = TryLockUntil(starts, deadline);
-    EndCurrent(controller, &deadline);
+    EndCurrent(controller, deadline);
     if (locked) ReleaseSRWLockExclusive(&starts);
 }
 

@@ -210,14 +210,14 @@ TEST(VcdRecorderTest, AfterALossTheLevelsComeBackWithTheNextChange)
 // stamps after a burst: 100,000
 // changes in 3 ms, then a 5 ms pulse of the strobe, as long in the file, and
 // one within a microsecond one tick wide.
-TEST(RecordingFaults, StampsStayWithinATickOfTheClockSoAPulseAfterABurstKeepsItsWidth)
+TEST(VcdRecorderTest, StampsStayWithinATickOfTheClockSoAPulseAfterABurstKeepsItsWidth)
 {
     now = 0;
     VcdRecorder recorder;
     Begin(recorder, {kIdle378});
-    for (int i = 0; i < 100000; ++i) {
-        now = static_cast<std::uint64_t>(i) * 3 / 100;
-        recorder.Access(0x378, (i & 1) != 0 ? 0xFF : 0x00, true, &TestClock);
+    for (int change = 0; change < 100000; ++change) {
+        now = static_cast<std::uint64_t>(change) * 3 / 100;
+        recorder.Access(0x378, (change & 1) != 0 ? 0xFF : 0x00, true, &TestClock);
     }
     const std::pair<std::uint64_t, std::uint8_t> strobe[] = {
         {10000, 0x05}, {15000, 0x04}, {20000, 0x05}, {20000, 0x04}};

@@ -17,6 +17,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "tests/win32/test_support.h"
 
@@ -204,7 +205,8 @@ TEST_F(RecordingTest, AFileThatCannotBeCreatedGivesMinusOneAndNamesTheFileAndThe
 
 // Refused, with one log line each and the log's lines kept: a name too long
 // (cut in the line) from the environment at the load and from a macro, and
-// the library's own log however it is spelt.
+// the library's own log by any of its names: its short name, a \\?\ path, its
+// folder by another drive letter.
 TEST_F(RecordingTest, NamesTooLongAndTheLibrarysOwnLogGiveMinusOneAndOneLineEach)
 {
     SetEnvironmentVariableA("DORUZEDA_RECORD", std::string(1104, 'n').c_str());
@@ -217,13 +219,26 @@ TEST_F(RecordingTest, NamesTooLongAndTheLibrarysOwnLogGiveMinusOneAndOneLineEach
     const auto record = library.Get<RecordFunction>("fnOrvane_recordParallelPins");
     ASSERT_NE(record, nullptr);
     const std::string ownLog = " failed: it is the library's own log\r\n";
+    char shortName[MAX_PATH] = {};
+    char full[MAX_PATH] = {};
+    ASSERT_GT(GetShortPathNameA("RurSetupDebug.txt", shortName, sizeof shortName), 0u);
+    ASSERT_GT(GetFullPathNameA("RurSetupDebug.txt", sizeof full, full, nullptr), 0u);
+    const auto unixName = reinterpret_cast<char*(CDECL*)(const WCHAR*)>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    ASSERT_NE(unixName, nullptr);
+    // Wine's drive Z: is the root of the Unix file system: the log's folder by another letter.
+    std::string otherDrive = std::string("Z:") + unixName(std::filesystem::path(full).c_str());
+    std::replace(otherDrive.begin(), otherDrive.end(), '/', '\\');
     const std::string cases[][2] = {
         {std::string(5000, 'f'), "ffff... failed: "},
         {"RurSetupDebug.txt", " Recording into RurSetupDebug.txt" + ownLog},
-        {".\\rursetupdebug.TXT", " Recording into .\\rursetupdebug.TXT" + ownLog}};
+        {".\\rursetupdebug.TXT", " Recording into .\\rursetupdebug.TXT" + ownLog},
+        {shortName, ownLog},
+        {std::string("\\\\?\\") + full, ownLog},
+        {otherDrive, ownLog}};
     for (const auto& item : cases) {
         const std::string before = scratch.LogFile();
-        EXPECT_EQ(record(item[0].c_str()), -1) << item[1];
+        EXPECT_EQ(record(item[0].c_str()), -1) << item[0];
         const std::string log = scratch.LogFile();
         ASSERT_EQ(log.substr(0, before.size()), before) << "lines lost";
         const std::string added = log.substr(before.size());
@@ -268,6 +283,35 @@ TEST_F(RecordingTest, AnEndWhileATimersTurnWritesWaitsForIt)
     CloseHandle(end);
     CloseHandle(pipe);
     EXPECT_TRUE(Complete(read));
+}
+
+// Changes that the buffer could not take (the memory for more cannot be had)
+// are counted in the end's line.
+TEST_F(RecordingTest, ChangesTheBufferCouldNotTakeAreCountedAtTheEnd)
+{
+    LoadedLibrary library;
+    const auto record = library.Get<RecordFunction>("fnOrvane_recordParallelPins");
+    const test_support::Exports calls{library};
+    ASSERT_EQ(record("short-of-memory.vcd"), 0);
+    std::vector<void*> reserved;  // the address space
+    reserved.reserve(65536);
+    for (SIZE_T size = SIZE_T{1} << 28; size >= 65536; size /= 2) {
+        while (void* block = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS)) {
+            reserved.push_back(block);
+        }
+    }
+    for (int change = 0; change < 12000; ++change) {
+        for (int pin : {1, 2, 3, 4, 5, 6, 7, 8, 9, 14, 16, 17}) {
+            calls.prepareParallelOutputPin(pin, change & 1);
+        }
+        calls.setParallelOutputAll();
+    }
+    for (void* block : reserved) VirtualFree(block, 0, MEM_RELEASE);
+    const std::size_t before = scratch.LogFile().size();
+    EXPECT_EQ(record(""), 0);
+    EXPECT_NE(scratch.LogFile().find(" changes dropped while the file fell behind\r\n", before),
+              std::string::npos)
+        << scratch.LogFile();
 }
 
 // The child of record-vcd.sh: records into FILE, changes the data pins
