@@ -80,6 +80,7 @@ void ResetSleeps()
     sleeps.longestExactNs = 0;
     sleeps.exactAsked.clear();
     sleeps.duringSleep = nullptr;
+    sleeps.threadsEnded = false;
 }
 
 void ResetAll()
@@ -183,6 +184,16 @@ void WaitSleeper::Pause()
 void WaitSleeper::EndAllWaits()
 {
     fakes::Sleeps().ended = true;
+}
+
+std::uint32_t WaitSleeper::CurrentThreadId()
+{
+    return 1;
+}
+
+bool WaitSleeper::ThreadEnded(std::uint32_t)
+{
+    return fakes::Sleeps().threadsEnded;
 }
 
 namespace port_io {
@@ -357,6 +368,7 @@ LocalTime ReadLocalTime()
 Append AppendTextLine(const char* fileName, const char* line)
 {
     fakes::FakeLogSink& sink = fakes::LogSink();
+    if (sink.duringAppend) sink.duringAppend();
     if (sink.appendsToDrop > 0) {
         --sink.appendsToDrop;
         return Append::Dropped;

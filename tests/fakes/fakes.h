@@ -91,6 +91,7 @@ struct FakeLogSink {
     log_sink::LocalTime now{2024, 12, 3, 9, 5, 7, 42};
     bool keepOutput = true;  // off in benchmarks
     int appendsToDrop = 0;   // so many appends take nothing: Append::Dropped
+    std::function<void()> duringAppend;  // run in each append, on its thread
 };
 FakeLogSink& LogSink();
 void ResetLogSink();
@@ -123,6 +124,8 @@ struct FakeSleeps {
     // Run once, at the next SleepFor on the fake clock (a pulse's hold, the
     // guard not held), then cleared.
     std::function<void()> duringSleep;
+    // What ThreadEnded says of every thread.
+    std::atomic<bool> threadsEnded{false};
 };
 FakeSleeps& Sleeps();
 void ResetSleeps();
