@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <utility>
 
@@ -354,9 +355,14 @@ std::uint32_t LastError()
 
 namespace log_sink {
 
+// The controller writes its lines with no lock of its own held: several
+// threads may log at once.
+std::mutex sinkLock;
+
 void WriteDebuggerOutput(const char* text)
 {
     fakes::FakeLogSink& sink = fakes::LogSink();
+    const std::lock_guard<std::mutex> lock(sinkLock);
     if (sink.keepOutput) sink.debuggerOutput.push_back(text);
 }
 
@@ -369,6 +375,7 @@ Append AppendTextLine(const char* fileName, const char* line)
 {
     fakes::FakeLogSink& sink = fakes::LogSink();
     if (sink.duringAppend) sink.duringAppend();
+    const std::lock_guard<std::mutex> lock(sinkLock);
     if (sink.appendsToDrop > 0) {
         --sink.appendsToDrop;
         return Append::Dropped;
