@@ -45,7 +45,6 @@ TEST_F(ControllerTest, SetPinOutputLogsAfterItsAccessesWithTheGuardLetGo)
     EXPECT_TRUE(seen[1].isWrite);
     EXPECT_EQ(seen[1].debuggerLines, 0u);
     EXPECT_EQ(seen[1].file, "");
-    EXPECT_EQ(LogFile(), FileLine("SetPinOutput(16, 1) Port=378"));
 }
 
 // Every operation that needs a port, with pins valid and invalid: -1, and
