@@ -28,7 +28,8 @@ bool ReadPortName(DeviceRecord& device, NameBuffer& name)
     const bool named =
         device_list::GetDeviceProperty(&device, kPortNameProperty, name, &length) != 0;
     name[kPropertyBufferSize] = '\0';
-    return named && std::strlen(name) < PortEntry::kMaxNameLength && std::strstr(name, "LPT") != nullptr;
+    return named && std::strlen(name) < PortEntry::kMaxNameLength &&
+           std::strstr(name, "LPT") != nullptr;
 }
 
 // The device's first I/O range; none when its resources cannot be read or

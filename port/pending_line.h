@@ -33,7 +33,8 @@ public:
 #if defined(__GNUC__)
     __attribute__((format(printf, 2, 3)))
 #endif
-    void Format(const char* format, ...)
+    void
+    Format(const char* format, ...)
     {
         if (count == capacity) return;
         va_list arguments;

@@ -41,8 +41,7 @@ PortController::PortController()
 {
 }
 
-PortController::OpenedCall::OpenedCall(PortController& controller, bool argumentsValid,
-                                       Needs needs)
+PortController::OpenedCall::OpenedCall(PortController& controller, bool argumentsValid, Needs needs)
     : held(controller.guard), opening{}
 {
     controller.guard.lock();
@@ -303,8 +302,8 @@ int PortController::CheckDataLatch(std::uint16_t base, PendingLines& line)
         line.Format("CheckPort() Port=%x answers: 55 and AA read back", base);
         return DORUZEDA_OK;
     }
-    line.Format("CheckPort() Port=%x does not answer: wrote 55 read %02X, wrote AA read %02X",
-                base, first, second);
+    line.Format("CheckPort() Port=%x does not answer: wrote 55 read %02X, wrote AA read %02X", base,
+                first, second);
     return DORUZEDA_NO_ANSWER;
 }
 

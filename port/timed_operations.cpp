@@ -45,10 +45,9 @@ SleepStep NextSleep(std::int64_t remainingNs, std::int64_t lateByNs, std::int64_
     return {0, exact >= kShortestSleepNs ? exact : 0};
 }
 
-// Holds until `end`; false when the unload ended it first. `sleeper` is made at the first sleep (a short pulse needs none) and
-// left to the caller to close after the second write: closing the system's
-// timer takes a call to Wine's server, about 40 us, that must not fall inside
-// the pulse.
+// Holds until `end`; false when the unload ended it first. `sleeper` is made at the first sleep (a
+// short pulse needs none) and left to the caller to close after the second write: closing the
+// system's timer takes a call to Wine's server, about 40 us, that must not fall inside the pulse.
 bool HoldUntil(const Deadline& end, std::optional<WaitSleeper>& sleeper)
 {
     for (;;) {

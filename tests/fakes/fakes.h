@@ -89,8 +89,8 @@ void ResetDevices();
 struct FakeLogSink {
     std::vector<std::string> debuggerOutput;
     log_sink::LocalTime now{2024, 12, 3, 9, 5, 7, 42};
-    bool keepOutput = true;  // off in benchmarks
-    int appendsToDrop = 0;   // so many appends take nothing: Append::Dropped
+    bool keepOutput = true;              // off in benchmarks
+    int appendsToDrop = 0;               // so many appends take nothing: Append::Dropped
     std::function<void()> duringAppend;  // run in each append, on its thread
 };
 FakeLogSink& LogSink();

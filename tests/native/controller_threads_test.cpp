@@ -77,14 +77,14 @@ TEST_F(ControllerThreadsTest, ImmediatePinChangesFromSeveralThreadsAreNeverLost)
     EXPECT_EQ(fakes::Port().registers[0x37A], kControlAfter);
 
     // Every call logged one whole line.
+    const std::regex kLine(
+        R"(12/03/2024 09:05:07\.042 SetPinOutput\((1|14|16|17|[2-5]), [01]\) Port=378)");
     std::istringstream log(LogFile());
     std::string line;
     int lines = 0;
     while (std::getline(log, line)) {
         ++lines;
-        EXPECT_TRUE(std::regex_match(
-            line, std::regex("12/03/2024 09:05:07.042 SetPinOutput\\((1|14|16|17|2|3|4|5), [01]\\) Port=378")))
-            << line;
+        EXPECT_TRUE(std::regex_match(line, kLine)) << line;
     }
     EXPECT_EQ(lines, kJobs * kRounds);
     EXPECT_EQ(Debugger().size(), static_cast<std::size_t>(kJobs * kRounds));
@@ -264,15 +264,14 @@ TEST_F(ControllerThreadsTest, PulsesEndedByTheUnloadWaitForTheirLinesSideBySide)
         ++inAppend;
         while (!line.Passed() && !giveUp) std::this_thread::yield();
     };
-    constexpr int kPins[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 14, 16, 17};
+    constexpr int kEnd = DORUZEDA_ENDED_BY_UNLOAD, kPin[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 14, 16, 17};
     RunThreads(13, [&](int index) {
-        if (index < 12) {
-            ended += controller.PulseOutputPin(kPins[index], 1, 10000000) == DORUZEDA_ENDED_BY_UNLOAD;
-            return;
-        }
+        if (index < 12 && controller.PulseOutputPin(kPin[index], 1, 10000000) == kEnd) ++ended;
+        if (index < 12) return;
         // Only a failure waits this long: the lines then come one at a time.
         const auto failure = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (inAppend < 12 && std::chrono::steady_clock::now() < failure) std::this_thread::yield();
+        while (inAppend < 12 && std::chrono::steady_clock::now() < failure) {
+        }
         giveUp = inAppend < 12;
         fakes::Sleeps().nowNs += 300000000;  // one line wait
     });

@@ -152,7 +152,8 @@ std::string Pulse(PortController& controller, const int (&call)[3])
 {
     if (call[0] == -1) return "";
     if (call[0] == -2) return controller.EndPulsesAtProcessExit(), "1 ";
-    if (call[0] == -5) return controller.SetDataDirection(1), fakes::Port().registers[0x378] = 0xA0, "";
+    if (call[0] == -5)
+        return controller.SetDataDirection(1), fakes::Port().registers[0x378] = 0xA0, "";
     if (call[0] == -3) controller.SelectPortByNumber(2);
     if (call[0] == -4) fakes::Sleeps().threadsEnded = true;
     if (call[0] <= -3) return Pulse(controller, {2, 1, 5000});
