@@ -277,8 +277,8 @@ private:
     // under the guard, written once the guard is let go.
     class SCOPED_CAPABILITY OpenedCall {
     public:
-        OpenedCall(PortController& controller, bool argumentsValid = true,
-                   Needs needs = Needs::UsablePort) ACQUIRE(controller.guard);
+        explicit OpenedCall(PortController& controller, bool argumentsValid = true,
+                            Needs needs = Needs::UsablePort) ACQUIRE(controller.guard);
         ~OpenedCall() RELEASE();
         OpenedCall(const OpenedCall&) = delete;
         OpenedCall& operator=(const OpenedCall&) = delete;
