@@ -36,6 +36,9 @@
 //   (the window, the static objects, the loader's own) takes far longer than
 //   those instructions, but nothing guarantees it. A caller stops calling when
 //   a call unexpectedly gives -1.
+// - Nor a thread ended in the few instructions between counting itself in
+//   and naming itself, or between its name's removal and counting itself
+//   out: the unload then waits its whole kUnloadWaitMs for it, as before.
 #pragma once
 
 #include "../port/deadline.h"
