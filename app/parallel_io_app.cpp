@@ -58,6 +58,7 @@ BOOL CParallelIoApp::InitInstance()
 int CParallelIoApp::ExitInstance()
 {
     const Deadline deadline = LetCallsInsideLeave();  // the unload gate: unload_gate.h
+    dialog.controller.EndPulsesOfEndedThreads(deadline);
     dialog.DestroyWindow();
     // The window's last accesses are in the file.
     recording::EndAtUnload(dialog.controller, deadline);

@@ -5,8 +5,22 @@
 // - Every export runs inside an ExportCall. Once the unload has begun, a call
 //   is refused: it gives DORUZEDA_REFUSED_AT_UNLOAD (-1) and touches nothing.
 // - The unload (LetCallsInsideLeave) closes the gate, ends every wait for an
-//   input under way (it gives 0), and waits, up to kUnloadWaitMs, until no
-//   admitted call is left inside; past that it goes on regardless.
+//   input under way (it gives 0) and every pulse's hold, and waits, up to
+//   kUnloadWaitMs, until no admitted call is left inside whose thread lives;
+//   past that it goes on regardless. A call whose thread has ended (a host's
+//   TerminateThread) never leaves: the gate names each call's thread (up to
+//   kNamedCallsInside calls at once; one beyond them counts as living) and
+//   does not wait for one whose thread has ended (WaitSleeper::ThreadEnded).
+// - Why the wait holds with any number of calls inside: once the waits are
+//   ended, a call inside waits on nothing but its port accesses and its
+//   log lines. The controller holds its guard for accesses and its state
+//   only, never while a line is written (port/pending_line.h); a port's
+//   first access waits for one claim (port/port_io.h), counted from the
+//   claim's start, however many calls are behind it. So the calls' lines
+//   are written side by side, each within its own bound: every call inside
+//   leaves within one access wait and one line wait (bounds::kPortCallMs),
+//   with a recording's start or end (bounds::kRecordingStartOrEndMs) the
+//   longest, never the sum of them.
 // - A call counts itself in before it looks at the gate, and the unload closes
 //   the gate before it looks at the count: either the call sees the gate
 //   closed or the unload sees the call.
@@ -22,6 +36,9 @@
 //   (the window, the static objects, the loader's own) takes far longer than
 //   those instructions, but nothing guarantees it. A caller stops calling when
 //   a call unexpectedly gives -1.
+// - Nor a thread ended in the few instructions between counting itself in
+//   and naming itself, or between its name's removal and counting itself
+//   out: the unload then waits its whole kUnloadWaitMs for it, as before.
 #pragma once
 
 #include "../port/deadline.h"
@@ -39,7 +56,12 @@ public:
 private:
     bool admitted;
     long long load;  // the mark of the load the call counted itself into
+    int slot;        // where its thread is named; -1: not named
 };
+
+// How many calls at once the gate names by their thread: more than the
+// threads a host runs macros on.
+constexpr int kNamedCallsInside = 64;
 
 // How long the unload waits for the calls inside to leave, and the
 // compiler's check that it covers the longest call: port/deadline.h.
@@ -50,5 +72,6 @@ using bounds::kUnloadWaitMs;
 // nothing that takes it (no library loads, no threads started or ended), and
 // this waits by polling, needing nothing from them.
 // Returns the unload's deadline, kUnloadWaitMs from its start, for what the
-// unload still waits for once the calls have left (a recording's locks).
+// unload still waits for once the calls have left (a recording's locks, the
+// guard for the pulses of ended threads).
 Deadline LetCallsInsideLeave();

@@ -28,7 +28,10 @@
 // that checks every 20 ms. An access waits for it at most the claim wait
 // (2 s), without the guard of all ports; then it reads 0xFF, one message says
 // the port is held, and the thread goes on: the first access after it has
-// claimed the port uses it.
+// claimed the port uses it. The wait counts from the claim's start: an
+// access while the claim goes on waits what is left of it, and one after it
+// fails at once, so callers queued behind a first access (the controller
+// makes its accesses one after another) wait one claim wait in all.
 //
 // Only ppdev_system.h's calls reach the system; FindPorts reads files.
 #pragma once

@@ -114,7 +114,12 @@ constexpr unsigned long kRecordingStartOrEndMs =
 
 // A call that accesses a port (it accesses one) waits at most for its first
 // access and one log line: the exports of one access, a wait, a check, a
-// pulse the unload ends (its second write at once, then its line).
+// pulse the unload ends (its second write at once, then its line). It holds
+// with any number of calls: the guard is never held while a line is written
+// (port/pending_line.h), and a port's claim is one wait for every call
+// queued behind it (port/port_io.h), so the calls' waits run side by side.
+// (A pulse that puts back pulses of ended threads writes their lines too,
+// one line wait each.)
 constexpr unsigned long kPortCallMs = kPortAccessWaitMs + kLogLineWaitMs;
 constexpr unsigned long kLongestCallMs =
     kPortCallMs > kRecordingStartOrEndMs ? kPortCallMs : kRecordingStartOrEndMs;

@@ -12,9 +12,6 @@ namespace {
 const char kPortClass[] = "port";
 const char kPortNameProperty[] = "PORTNAME";
 
-// Names of this length or more are not port names the table can hold.
-constexpr std::size_t kMaxNameLength = 10;
-
 using device_list::DeviceRecord;
 using device_list::IoRange;
 using device_list::kPropertyBufferSize;
@@ -31,7 +28,8 @@ bool ReadPortName(DeviceRecord& device, NameBuffer& name)
     const bool named =
         device_list::GetDeviceProperty(&device, kPortNameProperty, name, &length) != 0;
     name[kPropertyBufferSize] = '\0';
-    return named && std::strlen(name) < kMaxNameLength && std::strstr(name, "LPT") != nullptr;
+    return named && std::strlen(name) < PortEntry::kMaxNameLength &&
+           std::strstr(name, "LPT") != nullptr;
 }
 
 // The device's first I/O range; none when its resources cannot be read or

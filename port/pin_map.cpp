@@ -22,6 +22,14 @@ constexpr PinMapRow kRows[] = {
     {17, PinRegister::Control, 0x08, true, true, false, "select_in"},
 };
 
+constexpr int CountSettable()
+{
+    int count = 0;
+    for (const PinMapRow& row : kRows) count += row.settable ? 1 : 0;
+    return count;
+}
+static_assert(CountSettable() == PinMap::kSettablePins, "kSettablePins counts the settable rows");
+
 }  // namespace
 
 const PinMapRow* PinMap::Find(int pin)

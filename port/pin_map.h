@@ -30,6 +30,8 @@ class PinMap {
 public:
     static constexpr int kFirstPin = 1;
     static constexpr int kLastSignalPin = 17;
+    // How many rows are settable (pin_map.cpp checks it against the rows).
+    static constexpr int kSettablePins = 12;
 
     // Control register bit 5: while it is set the data lines (pins 2 to 9)
     // are inputs, and the data register reads what they show.

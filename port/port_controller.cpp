@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "../log/debug_log.h"
 #include "pin_map.h"
 #include "port_io.h"
 
@@ -38,8 +37,20 @@ char FirstCharacter(const char* text)
 
 PortController::PortController()
     : portTable{}, portCount(0), selectedIndex(-1), outData(0), outControl(0), inData(0),
-      inStatus(0), recording(nullptr), pulses{}, view(nullptr)
+      inStatus(0), recording(nullptr), pulses{}, pulsesUnderWay(0), view(nullptr)
 {
+}
+
+PortController::OpenedCall::OpenedCall(PortController& controller, bool argumentsValid, Needs needs)
+    : held(controller.guard), opening{}
+{
+    controller.guard.lock();
+    opening = controller.BaseOrRefusal(argumentsValid, needs);
+}
+
+PortController::OpenedCall::~OpenedCall()
+{
+    held.unlock();
 }
 
 std::uint16_t PortController::Read(std::uint16_t address)
@@ -51,6 +62,7 @@ std::uint16_t PortController::Read(std::uint16_t address)
 
 void PortController::Write(std::uint16_t address, std::uint16_t value)
 {
+    if (DORUZEDA_RARELY(pulsesUnderWay != 0)) KeepLatches(address, value);
     PortRecording* const feeding = recording;
     if (DORUZEDA_RARELY(feeding != nullptr)) return RecordedWrite(*feeding, address, value);
     port_io::PortWrite(address, value);
@@ -130,8 +142,9 @@ int PortController::SetManualAddress(const char* digit1, const char* digit2, con
     text[3] = text[2] == '\0' ? '\0' : FirstCharacter(digit4);
     text[4] = '\0';
 
+    PendingLine line;
     const GuardLock lock(guard);
-    DebugLog("Port is set by setParallelPortAddress() Port=%s", text);
+    line.Format("Port is set by setParallelPortAddress() Port=%s", text);
     unsigned int parsed = 0;
     if (std::sscanf(text, "%x", &parsed) == 1) {
         portTable[0].baseAddress = static_cast<std::uint16_t>(parsed);
@@ -145,25 +158,22 @@ int PortController::SetManualAddress(const char* digit1, const char* digit2, con
 
 int PortController::SetPinOutput(int pin, int level)
 {
-    const GuardLock lock(guard);
     const PinMapRow* row = PinWith(pin, &PinMapRow::settable);
-    const Opening opening = BaseOrRefusal(row != nullptr);
-    if (opening.result != DORUZEDA_OK) return opening.result;
-    const std::uint16_t base = opening.base;
-    const std::uint16_t reg = PinMap::RegisterAddress(base, row->reg);
+    OpenedCall call(*this, row != nullptr);
+    if (call.Refused()) return call.Result();
+    const std::uint16_t reg = PinMap::RegisterAddress(call.Base(), row->reg);
     const std::uint16_t value = PinMap::WithLevel(*row, Read(reg), level != 0);
-    DebugLog("SetPinOutput(%d, %d) Port=%x", pin, level, base);
+    call.line.Format("SetPinOutput(%d, %d) Port=%x", pin, level, call.Base());
     Write(reg, value);
     return DORUZEDA_OK;
 }
 
 int PortController::GetPinInput(int pin)
 {
-    const GuardLock lock(guard);
     const PinMapRow* row = PinWith(pin, &PinMapRow::readable);
-    const Opening opening = BaseOrRefusal(row != nullptr);
-    if (opening.result != DORUZEDA_OK) return opening.result;
-    const std::uint16_t base = opening.base;
+    OpenedCall call(*this, row != nullptr);
+    if (call.Refused()) return call.Result();
+    const std::uint16_t base = call.Base();
     std::uint16_t dataValue = 0;
     std::uint16_t statusValue = 0;
     if (row->reg == PinRegister::Data) {
@@ -171,18 +181,22 @@ int PortController::GetPinInput(int pin)
     } else {
         statusValue = Read(PinMap::RegisterAddress(base, PinRegister::Status));
     }
-    DebugLog("GetPinInput(%d) Port=%x", pin, base);
+    call.line.Format("GetPinInput(%d) Port=%x", pin, base);
     return PinMap::LevelIn(*row, dataValue, statusValue) ? 1 : 0;
+}
+
+void PortController::ReadTwo(std::uint16_t base, PinRegister second, std::uint16_t& first,
+                             std::uint16_t& secondValue)
+{
+    first = Read(base);
+    secondValue = Read(PinMap::RegisterAddress(base, second));
 }
 
 int PortController::PrepareOutputBuffer()
 {
-    const GuardLock lock(guard);
-    const Opening opening = BaseOrRefusal();
-    if (opening.result != DORUZEDA_OK) return opening.result;
-    const std::uint16_t base = opening.base;
-    outData = Read(base);
-    outControl = Read(PinMap::RegisterAddress(base, PinRegister::Control));
+    const OpenedCall call(*this);
+    if (call.Refused()) return call.Result();
+    ReadTwo(call.Base(), PinRegister::Control, outData, outControl);
     return DORUZEDA_OK;
 }
 
@@ -200,94 +214,81 @@ int PortController::PrepareOutputPin(int pin, int level)
 
 int PortController::SetOutputAll()
 {
-    const GuardLock lock(guard);
-    const Opening opening = BaseOrRefusal();
-    if (opening.result != DORUZEDA_OK) return opening.result;
-    const std::uint16_t base = opening.base;
-    Write(base, outData);
-    Write(PinMap::RegisterAddress(base, PinRegister::Control), outControl);
+    const OpenedCall call(*this);
+    if (call.Refused()) return call.Result();
+    Write(call.Base(), outData);
+    Write(PinMap::RegisterAddress(call.Base(), PinRegister::Control), outControl);
     return DORUZEDA_OK;
 }
 
 int PortController::GetInputAll()
 {
-    const GuardLock lock(guard);
-    const Opening opening = BaseOrRefusal();
-    if (opening.result != DORUZEDA_OK) return opening.result;
-    const std::uint16_t base = opening.base;
-    inData = Read(base);
-    inStatus = Read(PinMap::RegisterAddress(base, PinRegister::Status));
+    const OpenedCall call(*this);
+    if (call.Refused()) return call.Result();
+    ReadTwo(call.Base(), PinRegister::Status, inData, inStatus);
     return DORUZEDA_OK;
 }
 
 int PortController::FetchInputPin(int pin)
 {
-    const GuardLock lock(guard);
     const PinMapRow* row = PinWith(pin, &PinMapRow::readable);
-    const int result = BaseOrRefusal(row != nullptr, Needs::Selection).result;
-    if (result != DORUZEDA_OK) return result;
+    const OpenedCall call(*this, row != nullptr, Needs::Selection);
+    if (call.Refused()) return call.Result();
     return PinMap::LevelIn(*row, inData, inStatus) ? 1 : 0;
 }
 
 int PortController::SetDataDirection(int input)
 {
-    const GuardLock lock(guard);
-    const Opening opening = BaseOrRefusal();
-    if (opening.result != DORUZEDA_OK) return opening.result;
-    const std::uint16_t base = opening.base;
-    const std::uint16_t reg = PinMap::RegisterAddress(base, PinRegister::Control);
+    OpenedCall call(*this);
+    if (call.Refused()) return call.Result();
+    const std::uint16_t reg = PinMap::RegisterAddress(call.Base(), PinRegister::Control);
     std::uint16_t value = Read(reg);
     value = static_cast<std::uint16_t>(input != 0 ? value | PinMap::kDataInputsBit
                                                   : value & ~PinMap::kDataInputsBit);
-    DebugLog("SetDataDirection(%d) Port=%x", input, base);
+    call.line.Format("SetDataDirection(%d) Port=%x", input, call.Base());
     Write(reg, value);
     return DORUZEDA_OK;
 }
 
 int PortController::SetDataByte(int value)
 {
-    const GuardLock lock(guard);
-    const Opening opening = BaseOrRefusal(value >= 0 && value <= 0xFF);
-    if (opening.result != DORUZEDA_OK) return opening.result;
-    const std::uint16_t base = opening.base;
-    DebugLog("SetDataByte(%d) Port=%x", value, base);
-    Write(base, static_cast<std::uint16_t>(value));
+    OpenedCall call(*this, value >= 0 && value <= 0xFF);
+    if (call.Refused()) return call.Result();
+    call.line.Format("SetDataByte(%d) Port=%x", value, call.Base());
+    Write(call.Base(), static_cast<std::uint16_t>(value));
     return DORUZEDA_OK;
 }
 
 int PortController::GetDataByte()
 {
-    const GuardLock lock(guard);
-    const Opening opening = BaseOrRefusal();
-    if (opening.result != DORUZEDA_OK) return opening.result;
-    const std::uint16_t base = opening.base;
-    const std::uint16_t value = Read(base);
-    DebugLog("GetDataByte() Port=%x", base);
+    OpenedCall call(*this);
+    if (call.Refused()) return call.Result();
+    const std::uint16_t value = Read(call.Base());
+    call.line.Format("GetDataByte() Port=%x", call.Base());
     return value & 0xFF;
 }
 
 int PortController::CheckPort(bool driverOpen)
 {
-    const GuardLock lock(guard);
-    const Opening opening = BaseOrRefusal();
-    if (opening.result != DORUZEDA_OK) return opening.result;
-    const std::uint16_t base = opening.base;
+    OpenedCall call(*this);
+    if (call.Refused()) return call.Result();
+    const std::uint16_t base = call.Base();
     if (!driverOpen) {
-        DebugLog("CheckPort() Port=%x not checked: the INPOUT32 driver is not open", base);
+        call.line.Format("CheckPort() Port=%x not checked: the INPOUT32 driver is not open", base);
         return DORUZEDA_DRIVER_NOT_OPEN;
     }
     const unsigned control = Read(PinMap::RegisterAddress(base, PinRegister::Control)) & 0xFFU;
     // With the data lines as inputs a written pattern would not read back;
     // an absent card reads FF, its direction bit included.
     if ((control & PinMap::kDataInputsBit) != 0 && control != 0xFFU) {
-        DebugLog("CheckPort() Port=%x answers: data lines are inputs, control reads %02X", base,
-                 control);
+        call.line.Format("CheckPort() Port=%x answers: data lines are inputs, control reads %02X",
+                         base, control);
         return DORUZEDA_OK;
     }
-    return CheckDataLatch(base);
+    return CheckDataLatch(base, call.line);
 }
 
-int PortController::CheckDataLatch(std::uint16_t base)
+int PortController::CheckDataLatch(std::uint16_t base, PendingLines& line)
 {
     constexpr std::uint16_t kFirst = 0x55;  // every other line high, then the others
     constexpr std::uint16_t kSecond = 0xAA;
@@ -298,11 +299,11 @@ int PortController::CheckDataLatch(std::uint16_t base)
     const unsigned second = Read(base) & 0xFFU;
     Write(base, before);
     if (first == kFirst && second == kSecond) {
-        DebugLog("CheckPort() Port=%x answers: 55 and AA read back", base);
+        line.Format("CheckPort() Port=%x answers: 55 and AA read back", base);
         return DORUZEDA_OK;
     }
-    DebugLog("CheckPort() Port=%x does not answer: wrote 55 read %02X, wrote AA read %02X", base,
-             first, second);
+    line.Format("CheckPort() Port=%x does not answer: wrote 55 read %02X, wrote AA read %02X", base,
+                first, second);
     return DORUZEDA_NO_ANSWER;
 }
 

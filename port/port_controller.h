@@ -9,12 +9,19 @@
 // base address no port can have (PinMap::IsUsableBase) counts as no port for
 // every operation that would access it.
 //
-// Threads: every operation holds the controller's guard for its whole length,
-// so calls from several threads run one after another: a pin's
-// read-modify-write cannot lose another thread's change, and the buffers and
-// the snapshot are never seen half-updated. The view is called with the guard
-// held, so that it learns of the changes in the order they were made; a view
-// must therefore never wait for another thread, nor call the controller.
+// Threads: every operation holds the controller's guard for its port
+// accesses and its reading and changing of the state, so calls from several
+// threads run one after another there: a pin's read-modify-write cannot lose
+// another thread's change, and the buffers and the snapshot are never seen
+// half-updated. Nothing outside is waited for with the guard held: an
+// operation's log line is formatted under the guard and written once the
+// guard is let go (pending_line.h), so the lines of different threads wait
+// on the log file side by side, each thread's lines in their order. A port's
+// first access may wait for a claim (port_io.h: one claim's wait, counted
+// from its start, whatever the number of calls behind it). The view is
+// called with the guard held, so that it learns of the changes in the order
+// they were made; a view must therefore never wait for another thread, nor
+// call the controller.
 // The state and its guard stay inside: the setup window, too, calls
 // operations (the window's own ones, at the end).
 //
@@ -33,13 +40,16 @@
 
 #include "../include/doruzeda_do.h"
 #include "guard.h"
+#include "pending_line.h"
+#include "pin_map.h"
 #include "port_recording.h"
 #include "port_view.h"
 
-struct PinMapRow;
-
 struct PortEntry {
-    char name[11];              // as the system reports it, such as LPT1; at most 9 characters
+    // A port's name as the system reports it (such as LPT1) is shorter than
+    // this; discovery leaves out the others.
+    static constexpr std::size_t kMaxNameLength = 10;
+    char name[kMaxNameLength];
     char label[91];             // "%s (%X-%X)": name, first and last I/O port
     std::uint16_t baseAddress;  // I/O address of the data register
 };
@@ -141,11 +151,20 @@ public:
     // DATA_LINES_INPUTS; NOT_REACHED; ENDED_BY_UNLOAD: the unload
     // (WaitSleeper::EndAllWaits) ended the pulse early, its second write
     // made at once and logged. Blocks the calling thread.
+    //
+    // A pin of the data register goes back into the latch as the controller
+    // last wrote it, never as a read shows it: a read while another thread
+    // has made the data lines inputs gives the outside's levels, which would
+    // then stand in the latch. A pulse whose thread has ended (a host's
+    // TerminateThread) is put back, its line written ("Width=700000 ended by
+    // the end of its thread") and its slot freed by the next pulse that
+    // meets it (on its lines, or with no slot free), and by the unload
+    // (EndPulsesOfEndedThreads).
     int PulseOutputPin(int pin, int level, int microseconds);
     int PulseDataByte(int value, int microseconds);
     static constexpr int kMaxPulseUs = 10000000;
     // Every settable line of two ports at once.
-    static constexpr int kMaxPulses = 24;
+    static constexpr int kMaxPulses = 2 * PinMap::kSettablePins;
     // At the end of the process, whose end stopped the pulsing threads: each
     // pulse under way gets its second write and its line, with the width held
     // and "ended by the end of the process". The guard is tried for
@@ -155,6 +174,12 @@ public:
     // takes locks a stopped thread may hold). Bound: the guard's wait, then
     // bounds::kExitPulseMs a pulse.
     void EndPulsesAtProcessExit();
+    // For the unload, once the calls inside have left or its wait has run
+    // out: every pulse whose thread has ended (WaitSleeper::ThreadEnded) put
+    // back, with its line, the guard tried until `deadline`. A pulse whose
+    // thread lives on is its thread's to end (the unload has ended its
+    // hold).
+    void EndPulsesOfEndedThreads(const Deadline& deadline);
     // Whether something answers at the selected port. With the data lines as
     // outputs, 55 and then AA stand on them for about a microsecond each (one
     // port access): the data register is read, each pattern written and read
@@ -247,6 +272,26 @@ private:
     };
     Opening BaseOrRefusal(bool argumentsValid = true, Needs needs = Needs::UsablePort) const
         REQUIRES(guard);
+    // An immediate operation on the selected port, for its whole length: the
+    // guard taken and BaseOrRefusal made; its line formatted into `line`
+    // under the guard, written once the guard is let go.
+    class SCOPED_CAPABILITY OpenedCall {
+    public:
+        explicit OpenedCall(PortController& controller, bool argumentsValid = true,
+                            Needs needs = Needs::UsablePort) ACQUIRE(controller.guard);
+        ~OpenedCall() RELEASE();
+        OpenedCall(const OpenedCall&) = delete;
+        OpenedCall& operator=(const OpenedCall&) = delete;
+        bool Refused() const { return opening.result != DORUZEDA_OK; }
+        int Result() const { return opening.result; }
+        std::uint16_t Base() const { return opening.base; }
+
+        PendingLine line;  // first: it goes last, after the guard
+
+    private:
+        Guard& held;
+        Opening opening;
+    };
     // The same for the waits, which hold the guard for their opening only:
     // `row` readable (null: not) and `timeoutMs` 0 to kMaxWaitMs.
     Opening WaitOpening(const PinMapRow* row, int timeoutMs) const EXCLUDES(guard);
@@ -271,7 +316,10 @@ private:
         REQUIRES(guard);
 
     // CheckPort with the data lines as outputs: the two patterns at `base`.
-    int CheckDataLatch(std::uint16_t base) REQUIRES(guard);
+    int CheckDataLatch(std::uint16_t base, PendingLines& line) REQUIRES(guard);
+    // Reads the register at `base` and then the one at `second` of that port.
+    void ReadTwo(std::uint16_t base, PinRegister second, std::uint16_t& first,
+                 std::uint16_t& secondValue) REQUIRES(guard);
 
     // Reads register `reg` until `row`'s pin shows `wantHigh` (1) or the time
     // runs out or an unload ends the wait (0).
@@ -292,25 +340,46 @@ private:
         std::uint16_t reg;
         std::uint16_t lines;      // the register's bits pulsed; 0: a free slot
         std::uint16_t before;     // the register before the first write
+        std::uint16_t latch;      // the register as the controller last wrote it
+        std::uint32_t thread;     // the pulsing thread (WaitSleeper::CurrentThreadId)
         std::int64_t heldFromNs;  // the clock once the first write returned
     };
+    // A pulse's own line, and one for each pulse of an ended thread that
+    // its start puts back.
+    using PulseLines = PendingLinesOf<kMaxPulses + 1>;
     // Both pulses: the opening under the guard, the hold, the second write.
     int RunPulse(Pulse pulse, const PinMapRow* row, bool argumentsValid) EXCLUDES(guard);
     // The opening: refusals, lines under pulse, the data lines' direction,
     // the level before, the first write. OK with `pulse` filled and in slot
     // `*slot`, or the result to give.
-    int StartPulse(Pulse& pulse, const PinMapRow* row, bool argumentsValid, int* slot)
-        REQUIRES(guard);
-    // A free slot for a pulse of `lines` of `reg`; -1 when they meet a pulse
-    // under way, or none is free.
-    int PulseSlotFor(std::uint16_t reg, std::uint16_t lines) const REQUIRES(guard);
+    int StartPulse(Pulse& pulse, const PinMapRow* row, bool argumentsValid, int* slot,
+                   PendingLines& lines) REQUIRES(guard);
+    // A pulse on the data lines: NOT_REACHED or DATA_LINES_INPUTS with its
+    // line when the control register's read says so, else OK.
+    int DataLinesRefusal(const Pulse& pulse, PendingLines& lines) REQUIRES(guard);
+    // A free slot for a pulse of `lines` of the register at `reg`; -1 when
+    // they meet a pulse under way, or none is free. A pulse met whose thread
+    // has ended is put back first, its line in `ended`.
+    int PulseSlotFor(std::uint16_t reg, std::uint16_t lines, PendingLines& ended) REQUIRES(guard);
+    // Whether the pulse in `slot` keeps another from starting: false once
+    // it is put back because its thread has ended.
+    bool StillPulsing(int slot, PendingLines& ended) REQUIRES(guard);
+    // Who ends a pulse: its own thread, the next call after its thread has
+    // ended, the end of the process (to the port only).
+    enum class PulseEnd { ByItsThread, ThreadEnded, ProcessExit };
     // The pulse in `slot` put back (a pin: its register read now, the pin
-    // changed, written), its slot freed, its line logged; through Read and
-    // Write, or at the end of the process to the port only. False when the
-    // port did not take it.
-    bool EndPulse(int slot, bool atProcessExit) REQUIRES(guard);
+    // changed, written), its slot freed, its line formatted; through Read
+    // and Write, or at the end of the process to the port only. False when
+    // the port did not take it.
+    bool EndPulse(int slot, PulseEnd end, PendingLines& line) REQUIRES(guard);
+    // The value a pin pulse's register goes back to: the register as read
+    // now (`now`), or for the data register the latch as last written, with
+    // the pulsed pin as before.
+    static std::uint16_t RestoredValue(const Pulse& pulse, std::uint16_t now);
+    // A write by the controller to a register a pulse holds: its latch.
+    void KeepLatches(std::uint16_t address, std::uint16_t value) REQUIRES(guard);
     // The pulse's line: its call and port, then `outcome`.
-    static void LogPulse(const Pulse& pulse, const char* outcome);
+    static void LogPulse(const Pulse& pulse, const char* outcome, PendingLines& line);
 
     mutable Guard guard;
     PortEntry portTable[kMaxPorts] GUARDED_BY(guard);
@@ -322,5 +391,6 @@ private:
     std::uint16_t inStatus GUARDED_BY(guard);
     PortRecording* recording GUARDED_BY(guard);  // the one fed; null: none
     Pulse pulses[kMaxPulses] GUARDED_BY(guard);
+    int pulsesUnderWay GUARDED_BY(guard);  // slots in use: Write keeps latches while any
     PortView* view;
 };

@@ -31,7 +31,14 @@ bool LastAccessReached();
 // The longest one access may take: the first access to a port that another
 // program holds waits this long for it (the Linux libraries' claim wait,
 // PortSpace::kClaimWait in linux/ppdev_port.h, is this number); the unload's
-// wait covers it (app/unload_gate.h).
+// wait covers it (app/unload_gate.h). The controller makes its accesses
+// under its guard, so the rule that keeps calls from waiting in turn is the
+// library's: a port has one claim under way at a time, its wait counted
+// from the claim's start; an access that finds it under way waits only for
+// what is left of it, and one that finds it passed fails at once (not
+// reached: the pulses' NOT_REACHED) until the claim ends; a failed claim is
+// started again at most once a second. So the calls queued behind a first
+// access wait for one claim's wait, whatever their number.
 constexpr unsigned long kLongestAccessMs = 2000;
 
 }  // namespace port_io

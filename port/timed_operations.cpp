@@ -45,16 +45,14 @@ SleepStep NextSleep(std::int64_t remainingNs, std::int64_t lateByNs, std::int64_
     return {0, exact >= kShortestSleepNs ? exact : 0};
 }
 
-// Holds until `endNs` on the seam's clock; false when the unload ended it
-// first. `sleeper` is made at the first sleep (a short pulse needs none) and
-// left to the caller to close after the second write: closing the system's
-// timer takes a call to Wine's server, about 40 us, that must not fall inside
-// the pulse.
-bool HoldUntil(std::int64_t endNs, std::optional<WaitSleeper>& sleeper)
+// Holds until `end`; false when the unload ended it first. `sleeper` is made at the first sleep (a
+// short pulse needs none) and left to the caller to close after the second write: closing the
+// system's timer takes a call to Wine's server, about 40 us, that must not fall inside the pulse.
+bool HoldUntil(const Deadline& end, std::optional<WaitSleeper>& sleeper)
 {
     for (;;) {
-        const std::int64_t remaining = endNs - WaitSleeper::NowNs();
-        if (remaining <= 0) return true;
+        const std::int64_t remaining = end.RemainingNs();
+        if (remaining == 0) return true;
         if (WaitSleeper::WaitsEnded()) return false;
         if (remaining < kWatchedNs + kShortestSleepNs) continue;
         if (!sleeper) sleeper.emplace();
@@ -67,9 +65,9 @@ bool HoldUntil(std::int64_t endNs, std::optional<WaitSleeper>& sleeper)
 
 // From the first write's return to the second write's start, rounded: the
 // second write's own time is all a pulse is longer on the wire.
-int WidthUs(std::int64_t heldFromNs, std::int64_t endNs)
+int WidthUs(std::int64_t heldFromNs, std::int64_t secondWriteNs)
 {
-    return static_cast<int>((endNs - heldFromNs + 500) / 1000);
+    return static_cast<int>((secondWriteNs - heldFromNs + 500) / 1000);
 }
 
 // A byte pulse's lines: the whole data register.
@@ -196,106 +194,142 @@ int PortController::RunPulse(Pulse pulse, const PinMapRow* row, bool argumentsVa
 {
     int slot = -1;
     {
+        PulseLines lines;  // written once the guard is let go
         const GuardLock lock(guard);
-        const int started = StartPulse(pulse, row, argumentsValid, &slot);
+        const int started = StartPulse(pulse, row, argumentsValid, &slot, lines);
         if (started != DORUZEDA_OK) return started;
     }
     std::optional<WaitSleeper> sleeper;
-    const bool held = HoldUntil(pulse.heldFromNs + pulse.microseconds * 1000LL, sleeper);
+    const bool held = HoldUntil(
+        Deadline::At(pulse.heldFromNs + pulse.microseconds * std::int64_t{1000}), sleeper);
+    PendingLine line;
     const GuardLock lock(guard);
     // Put back already by the end of the process, which stops this thread
     // (under Wine perhaps a moment later).
     if (pulses[slot].lines == 0) return DORUZEDA_OK;
-    if (!EndPulse(slot, false)) return DORUZEDA_NOT_REACHED;
+    if (!EndPulse(slot, PulseEnd::ByItsThread, line)) return DORUZEDA_NOT_REACHED;
     return held ? DORUZEDA_OK : DORUZEDA_ENDED_BY_UNLOAD;
 }
 
-int PortController::StartPulse(Pulse& pulse, const PinMapRow* row, bool argumentsValid, int* slot)
+int PortController::StartPulse(Pulse& pulse, const PinMapRow* row, bool argumentsValid, int* slot,
+                               PendingLines& lines)
 {
     const Opening opening = BaseOrRefusal(argumentsValid);
     if (opening.result != DORUZEDA_OK) return opening.result;
     pulse.base = opening.base;
     pulse.reg = PinMap::RegisterAddress(pulse.base, row != nullptr ? row->reg : PinRegister::Data);
     pulse.lines = row != nullptr ? row->mask : kDataLines;
-    *slot = PulseSlotFor(pulse.reg, pulse.lines);
+    *slot = PulseSlotFor(pulse.reg, pulse.lines, lines);
     if (*slot < 0) return DORUZEDA_PULSE_BUSY;
-    // Written while the lines are inputs, the latch would keep the pulse's
-    // value, unseen, and a read would give the lines, not the latch: the
-    // level before could not be put back.
     if (pulse.reg == pulse.base) {
-        const std::uint16_t control =
-            Read(PinMap::RegisterAddress(pulse.base, PinRegister::Control));
-        if (!port_io::LastAccessReached()) {
-            LogPulse(pulse,
-                     "not reached: the port did not answer the read of the control register");
-            return DORUZEDA_NOT_REACHED;
-        }
-        if ((control & PinMap::kDataInputsBit) != 0) {
-            LogPulse(pulse, "refused: the data lines are inputs");
-            return DORUZEDA_DATA_LINES_INPUTS;
-        }
+        const int refused = DataLinesRefusal(pulse, lines);
+        if (refused != DORUZEDA_OK) return refused;
     }
     pulse.before = Read(pulse.reg);
     if (!port_io::LastAccessReached()) {
-        LogPulse(pulse, "not reached: the port did not answer the read of the level before");
+        LogPulse(pulse, "not reached: the port did not answer the read of the level before", lines);
         return DORUZEDA_NOT_REACHED;
     }
-    Write(pulse.reg, row != nullptr ? PinMap::WithLevel(*row, pulse.before, pulse.level != 0)
-                                    : static_cast<std::uint16_t>(pulse.level));
+    pulse.latch = row != nullptr ? PinMap::WithLevel(*row, pulse.before, pulse.level != 0)
+                                 : static_cast<std::uint16_t>(pulse.level);
+    Write(pulse.reg, pulse.latch);
     if (!port_io::LastAccessReached()) {
-        LogPulse(pulse, "not reached: the port did not take the first write");
+        LogPulse(pulse, "not reached: the port did not take the first write", lines);
         return DORUZEDA_NOT_REACHED;
     }
     // Read once the write has returned (the recording's stamp, taken inside
     // it, too): the line has changed by now, however late the write was.
     pulse.heldFromNs = WaitSleeper::NowNs();
+    pulse.thread = WaitSleeper::CurrentThreadId();
     pulses[*slot] = pulse;
+    ++pulsesUnderWay;
     return DORUZEDA_OK;
 }
 
-int PortController::PulseSlotFor(std::uint16_t reg, std::uint16_t lines) const
+int PortController::DataLinesRefusal(const Pulse& pulse, PendingLines& lines)
+{
+    // Written while the lines are inputs, the latch would keep the pulse's
+    // value, unseen, and a read would give the lines, not the latch: the
+    // level before could not be put back.
+    const std::uint16_t control = Read(PinMap::RegisterAddress(pulse.base, PinRegister::Control));
+    if (!port_io::LastAccessReached()) {
+        LogPulse(pulse, "not reached: the port did not answer the read of the control register",
+                 lines);
+        return DORUZEDA_NOT_REACHED;
+    }
+    if ((control & PinMap::kDataInputsBit) != 0) {
+        LogPulse(pulse, "refused: the data lines are inputs", lines);
+        return DORUZEDA_DATA_LINES_INPUTS;
+    }
+    return DORUZEDA_OK;
+}
+
+int PortController::PulseSlotFor(std::uint16_t reg, std::uint16_t lines, PendingLines& ended)
 {
     int free = -1;
     for (int slot = 0; slot < kMaxPulses; ++slot) {
         const Pulse& under = pulses[slot];
-        if (under.lines == 0) {
-            if (free < 0) free = slot;
-        } else if (under.reg == reg && (under.lines & lines) != 0) {
-            return -1;
-        }
+        // By address: a port's control register may be another's data register.
+        const bool meets = under.lines != 0 && under.reg == reg && (under.lines & lines) != 0;
+        if (meets && StillPulsing(slot, ended)) return -1;
+        if (free < 0 && under.lines == 0) free = slot;
+    }
+    for (int slot = 0; free < 0 && slot < kMaxPulses; ++slot) {
+        if (!StillPulsing(slot, ended)) free = slot;
     }
     return free;
 }
 
-bool PortController::EndPulse(int slot, bool atProcessExit)
+bool PortController::StillPulsing(int slot, PendingLines& ended)
+{
+    if (!WaitSleeper::ThreadEnded(pulses[slot].thread)) return true;
+    EndPulse(slot, PulseEnd::ThreadEnded, ended);
+    return false;
+}
+
+std::uint16_t PortController::RestoredValue(const Pulse& pulse, std::uint16_t now)
+{
+    if (pulse.pin == 0) return pulse.before;  // a byte goes back whole
+    // Only the pulsed pin goes back: the rest of the register as it is now,
+    // the data register's as the latch holds it (a read may show inputs).
+    const std::uint16_t rest = pulse.reg == pulse.base ? pulse.latch : now;
+    return static_cast<std::uint16_t>((rest & ~pulse.lines) | (pulse.before & pulse.lines));
+}
+
+void PortController::KeepLatches(std::uint16_t address, std::uint16_t value)
+{
+    for (Pulse& pulse : pulses) {
+        if (pulse.lines != 0 && pulse.reg == address) pulse.latch = value;
+    }
+}
+
+bool PortController::EndPulse(int slot, PulseEnd end, PendingLines& line)
 {
     const Pulse pulse = pulses[slot];
+    const bool toPortOnly = end == PulseEnd::ProcessExit;
     const char* failure = nullptr;
-    std::uint16_t value = pulse.before;  // a byte goes back whole
+    std::uint16_t now = 0;
     if (pulse.pin != 0) {
-        // Only the pulsed pin goes back: the rest of the register is as it is now.
-        const std::uint16_t now = atProcessExit ? port_io::PortRead(pulse.reg) : Read(pulse.reg);
-        if (!port_io::LastAccessReached()) {
+        now = toPortOnly ? port_io::PortRead(pulse.reg) : Read(pulse.reg);
+        if (!port_io::LastAccessReached())
             failure = "not put back: the port did not answer the read before the second write";
-        }
-        value = static_cast<std::uint16_t>((now & ~pulse.lines) | (pulse.before & pulse.lines));
     }
-    const std::int64_t endNs = WaitSleeper::NowNs();
+    const std::int64_t secondWriteNs = WaitSleeper::NowNs();
     if (failure == nullptr) {
-        if (atProcessExit) {
-            port_io::PortWrite(pulse.reg, value);
-        } else {
-            Write(pulse.reg, value);
-        }
+        const std::uint16_t value = RestoredValue(pulse, now);
+        toPortOnly ? port_io::PortWrite(pulse.reg, value) : Write(pulse.reg, value);
         if (!port_io::LastAccessReached())
             failure = "not put back: the port did not take the second write";
     }
     pulses[slot] = Pulse{};
-    const char* const endedBy = atProcessExit ? " ended by the end of the process" : "";
-    char outcome[160];
-    std::snprintf(outcome, sizeof outcome, "Width=%d%s%s", WidthUs(pulse.heldFromNs, endNs),
+    --pulsesUnderWay;
+    const char* const endedBy = end == PulseEnd::ProcessExit   ? " ended by the end of the process"
+                                : end == PulseEnd::ThreadEnded ? " ended by the end of its thread"
+                                                               : "";
+    char outcome[kPendingLineSize];
+    std::snprintf(outcome, sizeof outcome, "Width=%d%s%s", WidthUs(pulse.heldFromNs, secondWriteNs),
                   failure != nullptr ? " " : endedBy, failure != nullptr ? failure : "");
-    LogPulse(pulse, outcome);
+    LogPulse(pulse, outcome, line);
     return failure == nullptr;
 }
 
@@ -305,18 +339,29 @@ void PortController::EndPulsesAtProcessExit() NO_THREAD_SAFETY_ANALYSIS
     // the end is about to stop: past the wait, the restores go without it.
     const bool locked = guard.TryLockUntil(Deadline::AfterMs(bounds::kExitGuardWaitMs));
     for (int slot = 0; slot < kMaxPulses; ++slot) {
-        if (pulses[slot].lines != 0) EndPulse(slot, true);
+        PendingLine line;  // no other call runs now: written at once
+        if (pulses[slot].lines != 0) EndPulse(slot, PulseEnd::ProcessExit, line);
     }
     if (locked) guard.unlock();
 }
 
-void PortController::LogPulse(const Pulse& pulse, const char* outcome)
+void PortController::EndPulsesOfEndedThreads(const Deadline& deadline)
+{
+    PulseLines lines;
+    if (!guard.TryLockUntil(deadline)) return;
+    for (int slot = 0; slot < kMaxPulses; ++slot) {
+        if (pulses[slot].lines != 0) StillPulsing(slot, lines);
+    }
+    guard.unlock();
+}
+
+void PortController::LogPulse(const Pulse& pulse, const char* outcome, PendingLines& line)
 {
     if (pulse.pin != 0) {
-        DebugLog("PulseOutputPin(%d, %d, %d) Port=%x %s", pulse.pin, pulse.level,
-                 pulse.microseconds, pulse.base, outcome);
+        line.Format("PulseOutputPin(%d, %d, %d) Port=%x %s", pulse.pin, pulse.level,
+                    pulse.microseconds, pulse.base, outcome);
     } else {
-        DebugLog("PulseDataByte(%d, %d) Port=%x %s", pulse.level, pulse.microseconds, pulse.base,
-                 outcome);
+        line.Format("PulseDataByte(%d, %d) Port=%x %s", pulse.level, pulse.microseconds, pulse.base,
+                    outcome);
     }
 }

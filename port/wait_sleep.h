@@ -76,6 +76,17 @@ public:
     // while the system's loader lock is held: it never blocks.
     static void EndAllWaits();
 
+    // The calling thread, as ThreadEnded knows it: the system's thread id,
+    // never 0. Any thread, never blocks.
+    static std::uint32_t CurrentThreadId();
+    // Whether thread `id` has ended (a host's TerminateThread in the middle
+    // of a pulse; the system has freed the id, or its thread object is
+    // signalled). A live thread is never said to have ended; a freed id
+    // the system has given to a new thread counts as that thread's. Never
+    // blocks, takes no loader lock: for a call under the controller's guard
+    // and for the unload.
+    static bool ThreadEnded(std::uint32_t id);
+
 private:
     void* timer;  // the system's fine timer, or null: the ordinary sleep
 };

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <optional>
 
-#include "../log/debug_log.h"
 #include "pin_map.h"
 #include "port_controller.h"
 
@@ -15,14 +14,16 @@ std::uint16_t PortController::ListAddress(ListPosition position) const
 void PortController::SetPinFromList(ListPosition position, int pin, int level)
 {
     // The guard keeps the register's read-modify-write whole against an
-    // exported call on another thread.
+    // exported call on another thread; the line is written once it is let go.
+    PendingLine line;
     const GuardLock lock(guard);
     const std::uint16_t address = ListAddress(position);
     if (position.row < 0) {
-        DebugLog("OnClickedHiLo() no LPT selection I/O Addr = %X", static_cast<unsigned>(address));
+        line.Format("OnClickedHiLo() no LPT selection I/O Addr = %X",
+                    static_cast<unsigned>(address));
     } else {
-        DebugLog("OnClickedHiLo() LPT (%d) selected I/O Addr = %X", position.row,
-                 static_cast<unsigned>(address));
+        line.Format("OnClickedHiLo() LPT (%d) selected I/O Addr = %X", position.row,
+                    static_cast<unsigned>(address));
     }
     const PinMapRow* row = PinWith(pin, &PinMapRow::settable);
     if (!PinMap::IsUsableBase(address) || row == nullptr) {

@@ -204,3 +204,18 @@ void WaitSleeper::EndAllWaits()
     waitsEnded.store(true);
     if (endEvent.handle != nullptr) ::SetEvent(endEvent.handle);
 }
+
+std::uint32_t WaitSleeper::CurrentThreadId()
+{
+    return ::GetCurrentThreadId();
+}
+
+bool WaitSleeper::ThreadEnded(std::uint32_t id)
+{
+    const HANDLE thread = ::OpenThread(SYNCHRONIZE, FALSE, id);
+    // No such thread: its id is free (access refused: a thread that lives).
+    if (thread == nullptr) return ::GetLastError() == ERROR_INVALID_PARAMETER;
+    const bool ended = ::WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
+    ::CloseHandle(thread);
+    return ended;
+}

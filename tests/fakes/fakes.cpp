@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <utility>
 
@@ -80,6 +81,7 @@ void ResetSleeps()
     sleeps.longestExactNs = 0;
     sleeps.exactAsked.clear();
     sleeps.duringSleep = nullptr;
+    sleeps.threadsEnded = false;
 }
 
 void ResetAll()
@@ -183,6 +185,16 @@ void WaitSleeper::Pause()
 void WaitSleeper::EndAllWaits()
 {
     fakes::Sleeps().ended = true;
+}
+
+std::uint32_t WaitSleeper::CurrentThreadId()
+{
+    return 1;
+}
+
+bool WaitSleeper::ThreadEnded(std::uint32_t)
+{
+    return fakes::Sleeps().threadsEnded;
 }
 
 namespace port_io {
@@ -343,9 +355,14 @@ std::uint32_t LastError()
 
 namespace log_sink {
 
+// The controller writes its lines with no lock of its own held: several
+// threads may log at once.
+std::mutex sinkLock;
+
 void WriteDebuggerOutput(const char* text)
 {
     fakes::FakeLogSink& sink = fakes::LogSink();
+    const std::lock_guard<std::mutex> lock(sinkLock);
     if (sink.keepOutput) sink.debuggerOutput.push_back(text);
 }
 
@@ -362,6 +379,8 @@ std::int64_t NowNs()
 Append AppendTextLine(const char* fileName, const char* line)
 {
     fakes::FakeLogSink& sink = fakes::LogSink();
+    if (sink.duringAppend) sink.duringAppend();
+    const std::lock_guard<std::mutex> lock(sinkLock);
     if (sink.appendsToDrop > 0) {
         --sink.appendsToDrop;
         return Append::TimedOut;

@@ -89,9 +89,10 @@ void ResetDevices();
 struct FakeLogSink {
     std::vector<std::string> debuggerOutput;
     log_sink::LocalTime now{2024, 12, 3, 9, 5, 7, 42};
-    bool keepOutput = true;   // off in benchmarks
-    int appendsToDrop = 0;    // so many appends take nothing: Append::TimedOut
-    int appendsToRefuse = 0;  // then so many: Append::Refused
+    bool keepOutput = true;              // off in benchmarks
+    int appendsToDrop = 0;               // so many appends take nothing: Append::TimedOut
+    int appendsToRefuse = 0;             // then so many: Append::Refused
+    std::function<void()> duringAppend;  // run in each append, on its thread
 };
 FakeLogSink& LogSink();
 void ResetLogSink();
@@ -124,6 +125,8 @@ struct FakeSleeps {
     // Run once, at the next SleepFor on the fake clock (a pulse's hold, the
     // guard not held), then cleared.
     std::function<void()> duringSleep;
+    // What ThreadEnded says of every thread.
+    std::atomic<bool> threadsEnded{false};
 };
 FakeSleeps& Sleeps();
 void ResetSleeps();

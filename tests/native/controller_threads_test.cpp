@@ -12,12 +12,14 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "core_fixture.h"
+#include "port/deadline.h"
 
 namespace {
 
@@ -75,13 +77,14 @@ TEST_F(ControllerThreadsTest, ImmediatePinChangesFromSeveralThreadsAreNeverLost)
     EXPECT_EQ(fakes::Port().registers[0x37A], kControlAfter);
 
     // Every call logged one whole line.
+    const std::regex kLine(
+        R"(12/03/2024 09:05:07\.042 SetPinOutput\((1|14|16|17|[2-5]), [01]\) Port=378)");
     std::istringstream log(LogFile());
     std::string line;
     int lines = 0;
     while (std::getline(log, line)) {
         ++lines;
-        EXPECT_EQ(line.rfind("12/03/2024 09:05:07.042 SetPinOutput(", 0), 0u) << line;
-        EXPECT_EQ(line.substr(line.size() - 10), ") Port=378") << line;
+        EXPECT_TRUE(std::regex_match(line, kLine)) << line;
     }
     EXPECT_EQ(lines, kJobs * kRounds);
     EXPECT_EQ(Debugger().size(), static_cast<std::size_t>(kJobs * kRounds));
@@ -242,6 +245,39 @@ TEST_F(ControllerThreadsTest, TheViewHearsOfChoicesInTheOrderTheyWereMade)
     EXPECT_EQ(view.heard, 2 * kRounds);
     EXPECT_EQ(view.stray, 0) << "for one, " << view.example;
     EXPECT_EQ(view.heardRow, controller.SelectedRow());
+}
+
+// The unload has ended the holds of a pulse on each settable pin, and each
+// line then takes the log's whole line wait (a stopped holder of its lock):
+// the restores are made at once and the lines wait side by side, so one line
+// wait on the clock ends every call, not one a call.
+TEST_F(ControllerThreadsTest, PulsesEndedByTheUnloadWaitForTheirLinesSideBySide)
+{
+    UsePort(0x378);
+    fakes::Sleeps().fakeClock = true;
+    fakes::Sleeps().stepNs = 0;
+    fakes::Sleeps().ended = true;
+    std::atomic<int> inAppend{0}, ended{0};
+    std::atomic<bool> giveUp{false};
+    fakes::LogSink().duringAppend = [&] {
+        const Deadline line = Deadline::AfterMs(300);
+        ++inAppend;
+        while (!line.Passed() && !giveUp) std::this_thread::yield();
+    };
+    constexpr int kEnd = DORUZEDA_ENDED_BY_UNLOAD, kPin[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 14, 16, 17};
+    RunThreads(13, [&](int index) {
+        if (index < 12 && controller.PulseOutputPin(kPin[index], 1, 10000000) == kEnd) ++ended;
+        if (index < 12) return;
+        // Only a failure waits this long: the lines then come one at a time.
+        const auto failure = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (inAppend < 12 && std::chrono::steady_clock::now() < failure) {
+        }
+        giveUp = inAppend < 12;
+        fakes::Sleeps().nowNs += 300000000;  // one line wait
+    });
+    EXPECT_FALSE(giveUp) << "lines written one after another";
+    EXPECT_EQ(ended, 12);
+    EXPECT_EQ(fakes::Port().registers[0x378] + fakes::Port().registers[0x37A], 0);
 }
 
 }  // namespace

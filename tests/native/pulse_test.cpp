@@ -133,12 +133,14 @@ TEST_F(PulseTest, RefusalsTouchNeitherPortNorLog)
     EXPECT_EQ(controller.WaitInputPin(10, 2, 0) + controller.WaitInputPin(10, -1, 0), 2);
 }
 
-// The round's pulse faults, a row each (the item first): a call on
-// LPT1 at 378 (pin 0: a byte pulse, its value as the level) over the control
-// register given, with the accesses the port takes before it drops every
-// other; during its hold another call (pin -1: none; -2: the end of the
-// process). Results, the port's accesses and the log lines, exactly.
-struct Round4Row {
+// Pulse faults, a row each: a call on LPT1 at 378 (LPT2 at 37A listed too;
+// pin 0: a byte pulse, its value as the level) over the control register
+// given, with the accesses the port takes before it drops every other;
+// during its hold another call (pin -1: none; -2: the end of the process;
+// -3: LPT2 chosen, then pin 2 pulsed; -4: the pulsing thread ends, then pin
+// 2 pulsed; -5: the data lines made inputs, the outside driving A0). Results,
+// the port's accesses and the first log line, exactly.
+struct PulseFaultRow {
     std::uint8_t control;
     long reaching;
     int call[3], during[3];
@@ -150,39 +152,55 @@ std::string Pulse(PortController& controller, const int (&call)[3])
 {
     if (call[0] == -1) return "";
     if (call[0] == -2) return controller.EndPulsesAtProcessExit(), "1 ";
+    if (call[0] == -5)
+        return controller.SetDataDirection(1), fakes::Port().registers[0x378] = 0xA0, "";
+    if (call[0] == -3) controller.SelectPortByNumber(2);
+    if (call[0] == -4) fakes::Sleeps().threadsEnded = true;
+    if (call[0] <= -3) return Pulse(controller, {2, 1, 5000});
     const int result = call[0] > 0 ? controller.PulseOutputPin(call[0], call[1], call[2])
                                    : controller.PulseDataByte(call[1], call[2]);
     return std::to_string(result) + " ";
 }
 
 // clang-format off
-constexpr Round4Row kRound4[] = {
-    // 2 one pin twice
+constexpr PulseFaultRow kPulseFaults[] = {
+    // one pin twice
     {0, -1, {2, 1, 5000}, {2, 1, 5000}, "0 -6 | R 37A=00 R 378=00 W 378=01 R 378=01 "
      "W 378=00 | PulseOutputPin(2, 1, 5000) Port=378 Width=5001"},
-    // 2 a data pin in a byte
+    // a data pin in a byte
     {0, -1, {0, 37, 5000}, {3, 1, 5000}, "0 -6 | R 37A=00 R 378=00 W 378=25 "
      "W 378=00 | PulseDataByte(37, 5000) Port=378 Width=5001"},
-    // 3 the first write
+    // a port's control register is another port's data register
+    {0, -1, {1, 0, 5000}, {-3}, "0 -6 | R 37A=00 W 37A=01 R 37A=01 W 37A=00 | "
+     "PulseOutputPin(1, 0, 5000) Port=378 Width=5001"},
+    // the data lines made inputs by another thread: the latch put back, not the lines
+    {0, -1, {2, 1, 5000}, {-5}, "0 | R 37A=00 R 378=00 W 378=01 R 37A=00 W 37A=20 R 378=A0 W 378=00 | "
+     "SetDataDirection(1) Port=378"},
+    // the pulsing thread ended
+    {0, -1, {2, 1, 2000000}, {-4}, "0 0 | R 37A=00 R 378=00 W 378=01 R 378=01 W 378=00 R 37A=00 "
+     "R 378=00 W 378=01 R 378=01 W 378=00 | PulseOutputPin(2, 1, 2000000) Port=378 Width=1999001 ended by the end of its thread"},
+    // the first write
     {0, 1, {16, 1, 500}, {-1}, "-8 | R 37A=00 W 37A=04 | PulseOutputPin(16, 1, 500) "
      "Port=378 not reached: the port did not take the first write"},
-    // 3 the second write
+    // the second write
     {0, 3, {0, 85, 5000}, {-1}, "-8 | R 37A=00 R 378=00 W 378=55 W 378=00 | "
      "PulseDataByte(85, 5000) Port=378 Width=5001 not put back: the port did not take the second write"},
-    // 4 the data lines inputs
+    // the data lines inputs
     {0x2F, -1, {3, 1, 1000}, {-1}, "-7 | R 37A=2F | PulseOutputPin(3, 1, 1000) "
      "Port=378 refused: the data lines are inputs"},
-    // 5 the end of the process
+    // the end of the process
     {0, -1, {2, 1, 10000000}, {-2}, "0 1 | R 37A=00 R 378=00 W 378=01 "
      "R 378=01 W 378=00 | PulseOutputPin(2, 1, 10000000) Port=378 Width=9999002 ended by the end of the process"},
 };
 // clang-format on
 
-TEST_F(PulseTest, Round4EachFaultAsTheLibraryNowMeetsIt)
+TEST_F(PulseTest, EachFaultGivesItsResultAccessesAndLine)
 {
-    for (const Round4Row& row : kRound4) {
+    for (const PulseFaultRow& row : kPulseFaults) {
         fakes::ResetPort();
-        UsePort(0x378);
+        fakes::Sleeps().threadsEnded = false;
+        UseTable({{"LPT1", 0x378}, {"LPT2", 0x37A}});
+        controller.ChooseRow(0);
         fakes::Port().registers[0x37A] = row.control;
         fakes::Port().reachingAccesses = row.reaching;
         std::string during;
@@ -193,9 +211,9 @@ TEST_F(PulseTest, Round4EachFaultAsTheLibraryNowMeetsIt)
     fakes::Sleeps().duringSleep = nullptr;
 }
 
-// [6] The hold counts from the first write's return, on a clock of 300 ns
+// The hold counts from the first write's return, on a clock of 300 ns
 // steps: a pulse of 1 us, then a byte whose first write takes 400 us.
-TEST_F(PulseTest, Round4NoPulseIsShorterThanAskedOnAnyClock)
+TEST_F(PulseTest, NoPulseIsShorterThanAskedOnAnyClock)
 {
     UsePort(0x378);
     fakes::Sleeps().stepNs = 300;
