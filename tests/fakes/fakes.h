@@ -44,7 +44,8 @@ struct FakePort {
     std::uint16_t readHighByte;
     std::vector<PortAccess> trace;
     std::function<void(const PortAccess&)> onAccess;
-    bool keepTrace = true;  // off in benchmarks, so the port costs nothing
+    std::function<void()> beforeRead;  // runs as a read begins, before the port gives its value
+    bool keepTrace = true;             // off in benchmarks, so the port costs nothing
     long reachingAccesses = -1;
 };
 FakePort& Port();
