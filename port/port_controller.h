@@ -204,10 +204,13 @@ public:
 
     static constexpr int kMaxWaitMs = 60000;
     // TimeInputPin's reading between two yields of its core. A yield hands
-    // the core to any thread or process ready for it, under Wine for up to
-    // a slice of the system's scheduler: one at every read let a busy
-    // machine's other processes keep the reads from the change for hundreds
-    // of microseconds. Between yields only the scheduler takes the core.
+    // the core to any thread or process ready for it, under Wine (a
+    // sched_yield) for up to a slice of the system's scheduler: one at every
+    // read let a busy machine's other processes keep the reads from the
+    // change for hundreds of microseconds. Between yields only the scheduler
+    // takes the core; a thread of the host ready on the same core waits at
+    // most this long for a yield. The CPU is a whole core either way, less
+    // what the scheduler gives to others (docs/benchmarks.md).
     static constexpr std::int64_t kTimeReadingBetweenYieldsNs = 10000000;
 
     // --- The setup window's operations ---
