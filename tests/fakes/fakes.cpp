@@ -31,7 +31,6 @@ void ResetPort()
     port.readHighByte = 0;
     port.trace.clear();
     port.onAccess = nullptr;
-    port.beforeRead = nullptr;
     port.keepTrace = true;
     port.reachingAccesses = -1;
 }
@@ -208,7 +207,6 @@ bool LastAccessReached()
 std::uint16_t PortRead(std::uint16_t address)
 {
     fakes::FakePort& port = fakes::Port();
-    if (port.beforeRead) port.beforeRead();
     const std::uint16_t value = Reaches(port)
                                     ? static_cast<std::uint16_t>((port.registers[address] & 0xFF) |
                                                                  (port.readHighByte << 8))

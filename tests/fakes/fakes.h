@@ -44,8 +44,7 @@ struct FakePort {
     std::uint16_t readHighByte;
     std::vector<PortAccess> trace;
     std::function<void(const PortAccess&)> onAccess;
-    std::function<void()> beforeRead;  // runs as a read begins, before the port gives its value
-    bool keepTrace = true;             // off in benchmarks, so the port costs nothing
+    bool keepTrace = true;  // off in benchmarks, so the port costs nothing
     long reachingAccesses = -1;
 };
 FakePort& Port();

@@ -151,51 +151,32 @@ TEST_F(DataLinesTest, EndingTheWaitsEndsOneUnderWayAndEveryLaterOne)
                              FileLine("WaitInputPin(2, 1, 60000) Port=378 Result=0"));
 }
 
-// A wait and a time give no level and no time from a read that did not reach
-// the port, and a time is stamped once its read returned: a read that took
-// 1 us, then one that lost its core for 20 us while the line rose in it, on
-// the fake clock. No sleep between a time's reads.
-TEST_F(DataLinesTest, AnInputsLevelAndTimeComeOnlyFromReadsThatHappened)
+// The time is the fake clock's once the read that saw the level returned,
+// counted from the first read's return: reads of 1 us; pin 10 rises after
+// the third, and the fourth, which sees it, loses its core for 20 us before
+// it returns. No sleep. Then no time and no level from reads that did not
+// reach the port (which give FF: pin 10 high).
+TEST_F(DataLinesTest, ATimeIsTheClocksOnceItsReadReturnedAndNoneComesFromAReadNotMade)
 {
-    struct Row {
-        const char* name;
-        bool timed;
-        long reachingAccesses;  // -1: all
-        int result;
-        const char* trace;
-        const char* line;
+    UsePort(0x378);
+    fakes::FakeSleeps& clock = fakes::Sleeps();
+    clock.fakeClock = true;
+    clock.stepNs = 0;
+    int reads = 0;
+    fakes::Port().onAccess = [&](const fakes::PortAccess&) {
+        clock.nowNs += ++reads == 4 ? 21000 : 1000;
+        if (reads == 3) fakes::Port().registers[0x379] = 0x40;  // pin 10 high from read 4
     };
-    const Row rows[] = {
-        {"a wait whose read did not reach the port", false, 0, -8, "R 379=00FF",
-         "WaitInputPin(10, 1, 1000) Port=378 not reached: the port did not answer a read of the "
-         "pin"},
-        {"a time whose third read did not reach it", true, 2, -8,
-         "R 379=0000 R 379=0000 R 379=00FF",
-         "TimeInputPin(10, 1, 1000) Port=378 not reached: the port did not answer a read of the "
-         "pin"},
-        {"a time whose seeing read lost its core", true, -1, 23,
-         "R 379=0000 R 379=0000 R 379=0000 R 379=0040",
-         "TimeInputPin(10, 1, 1000) Port=378 Time=23"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        UsePort(0x378);
-        fakes::Sleeps().fakeClock = true;
-        fakes::Sleeps().stepNs = 0;
-        fakes::Port().reachingAccesses = row.reachingAccesses;
-        int reads = 0;
-        fakes::Port().beforeRead = [&] {
-            fakes::Sleeps().nowNs += ++reads == 4 ? 21000 : 1000;
-            if (reads == 4) fakes::Port().registers[0x379] = 0x40;  // pin 10 rises 10 us in
-        };
-        EXPECT_EQ(
-            row.timed ? controller.TimeInputPin(10, 1, 1000) : controller.WaitInputPin(10, 1, 1000),
-            row.result);
-        EXPECT_EQ(Trace(), row.trace);
-        EXPECT_EQ(LogFile(), FileLine(row.line));
-        EXPECT_EQ(fakes::Sleeps().sleeps, 0);
-        fakes::ResetAll();
-    }
+    EXPECT_EQ(controller.TimeInputPin(10, 1, 5000), 23);
+    EXPECT_EQ(Trace(), "R 379=0000 R 379=0000 R 379=0000 R 379=0040");
+    EXPECT_EQ(clock.sleeps, 0);
+    EXPECT_EQ(LogFile(), FileLine("TimeInputPin(10, 1, 5000) Port=378 Time=23"));
+    fakes::Port().reachingAccesses = 2;
+    EXPECT_EQ(controller.TimeInputPin(10, 0, 5000), -8);  // at its third read
+    EXPECT_EQ(controller.WaitInputPin(10, 1, 5000), -8);
+    EXPECT_EQ(Debugger().back(),
+              "WaitInputPin(10, 1, 5000) Port=378 not reached: the port did "
+              "not answer a read of the pin");
 }
 
 }  // namespace
