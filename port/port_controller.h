@@ -206,8 +206,8 @@ public:
     // TimeInputPin's reading between two yields of its core. A yield hands
     // the core to any thread or process ready for it, under Wine (a
     // sched_yield) for up to a slice of the system's scheduler: one at every
-    // read let a busy machine's other processes keep the reads from the
-    // change for hundreds of microseconds. Between yields only the scheduler
+    // read let processes that never wait, busy on the cores, keep the reads
+    // from the change for hundreds of microseconds. Between yields only the scheduler
     // takes the core; a thread of the host ready on the same core waits at
     // most this long for a yield. The CPU is a whole core either way, less
     // what the scheduler gives to others (docs/benchmarks.md).
@@ -299,6 +299,10 @@ private:
     // reads, the line.
     enum class InputWatch { Wait, Time };
     int WatchInput(InputWatch watch, int pin, int level, int timeoutMs) EXCLUDES(guard);
+    // Its line: the call and port, then the result, the time or the read
+    // not reached.
+    static void LogInputWatch(InputWatch watch, int pin, int level, int timeoutMs,
+                              std::uint16_t base, int result);
     // One read of an input's register under the guard: the value, whether it
     // reached the port, and the clock once it returned.
     struct InputRead {

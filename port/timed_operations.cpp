@@ -96,7 +96,14 @@ int PortController::WatchInput(InputWatch watch, int pin, int level, int timeout
     const int result = watch == InputWatch::Wait ? AwaitLevel(reg, *row, level != 0, timeoutMs)
                                                  : TimeLevel(reg, *row, level != 0, timeoutMs);
     // Written with the guard released: no other call waits for this line.
-    char figure[32];
+    LogInputWatch(watch, pin, level, timeoutMs, opening.base, result);
+    return result;
+}
+
+void PortController::LogInputWatch(InputWatch watch, int pin, int level, int timeoutMs,
+                                   std::uint16_t base, int result)
+{
+    char figure[sizeof "Result=-2147483648"];
     const char* outcome = figure;
     if (result == DORUZEDA_NOT_REACHED) {
         outcome = "not reached: the port did not answer a read of the pin";
@@ -109,8 +116,7 @@ int PortController::WatchInput(InputWatch watch, int pin, int level, int timeout
     }
     DebugLog("%s(%d, %d, %d) Port=%x %s",
              watch == InputWatch::Wait ? "WaitInputPin" : "TimeInputPin", pin, level, timeoutMs,
-             opening.base, outcome);
-    return result;
+             base, outcome);
 }
 
 PortController::Opening PortController::WaitOpening(const PinMapRow* row, int timeoutMs) const
