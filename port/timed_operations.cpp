@@ -72,6 +72,10 @@ int WidthUs(std::int64_t heldFromNs, std::int64_t endNs)
     return static_cast<int>((endNs - heldFromNs + 500) / 1000);
 }
 
+// The time of an input is given in microseconds, its timeout in milliseconds.
+constexpr std::int64_t kNsPerUs = 1000;
+constexpr std::int64_t kUsPerMs = 1000;
+
 // A byte pulse's lines: the whole data register.
 constexpr std::uint16_t kDataLines = 0xFF;
 
@@ -168,11 +172,11 @@ int PortController::TimeLevel(std::uint16_t reg, const PinMapRow& row, bool want
     const InputRead first = ReadInput(reg);
     for (InputRead read = first;; read = ReadInput(reg)) {
         if (!read.reached) return DORUZEDA_NOT_REACHED;
-        const std::int64_t elapsedUs = (read.stampNs - first.stampNs) / 1000;
+        const std::int64_t elapsedUs = (read.stampNs - first.stampNs) / kNsPerUs;
         if (PinMap::LevelIn(row, read.value) == wantHigh) {
             // Seen by a read that returned past the time: not within it.
-            return elapsedUs <= timeoutMs * 1000LL ? static_cast<int>(elapsedUs)
-                                                   : DORUZEDA_TIMED_OUT;
+            return elapsedUs <= timeoutMs * kUsPerMs ? static_cast<int>(elapsedUs)
+                                                     : DORUZEDA_TIMED_OUT;
         }
         if (deadline.Passed() || WaitSleeper::WaitsEnded()) return DORUZEDA_TIMED_OUT;
         if (yieldDue.Passed()) {
