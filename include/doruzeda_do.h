@@ -48,9 +48,10 @@
 // A pulse on the data lines refused while they are inputs (control bit 5):
 // the control register was read, nothing written, one log line.
 #define DORUZEDA_DATA_LINES_INPUTS (-7)
-// A pulse whose access did not reach the port (a port another program
-// holds, a device gone), as INPOUT32.dll tells where it can: nothing more is
-// written, and the log line names the access.
+// A pulse, a wait or a time of an input whose access did not reach the
+// port (a port another program holds, a device gone), as INPOUT32.dll tells
+// where it can: nothing more is written or read, no level or time is taken
+// from it, and the log line names the access.
 #define DORUZEDA_NOT_REACHED (-8)
 
 // Usable from C and from C++; the names are C names in both.
@@ -151,9 +152,12 @@ DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_getParallelDataByte(void);
 // or of one tick of the system's timer where the system refuses that timer
 // (older Windows: 15.6 ms by default). Blocks the calling thread meanwhile (a
 // wait on the thread that serves the setup window keeps the window from
-// responding). One log line for the whole wait. 1 reached; 0 timed out, or
-// the library is being unloaded; DORUZEDA_NO_PORT; DORUZEDA_BAD_PIN (pin not
-// readable or timeout outside 0 to 60000).
+// responding). One log line for the whole wait: "WaitInputPin(10, 1, 1000)
+// Port=378 Result=1". 1 reached; 0 timed out, or the library is being
+// unloaded; DORUZEDA_NOT_REACHED: a read did not reach the port, and the
+// wait ended there, its line "WaitInputPin(10, 1, 1000) Port=378 not
+// reached: the port did not answer a read of the pin"; DORUZEDA_NO_PORT;
+// DORUZEDA_BAD_PIN (pin not readable or timeout outside 0 to 60000).
 DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_waitParallelInputPin(int pin, int level,
                                                                    int timeoutMs);
 
@@ -243,18 +247,25 @@ DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_checkParallelPort(void);
 
 // Ordinal 19. The time of an input's change, for reaction times: waits, as
 // ordinal 14 does, until readable `pin` is at `level` (non-zero: high), and
-// gives the microseconds from the call's first read of the port (just after
-// its checks) to the read that first saw the level: 0 when the level is
-// there already, at most `timeoutMs` (0 to 60000) times 1000. For that time
-// to be exact to a few microseconds it reads back to back, giving up the
-// core between reads (SwitchToThread) and never sleeping: IT HOLDS A CORE
-// WHILE IT WAITS (a 10 s call that timed out took 8.3 s of the process's
-// CPU under Wine on a busy 2-core machine; see docs/threads-and-unload.md). Other threads' calls
-// and the setup window go on meanwhile; an unload ends it at once. One log line after it ends:
+// gives the microseconds from the return of the call's first read of the
+// port (just after its checks) to the return of the read that first saw the
+// level, so never a moment before the line changed: 0 when the level is
+// there already, at most `timeoutMs` (0 to 60000) times 1000 (a level seen
+// only by a read that returned past that is DORUZEDA_TIMED_OUT). For that
+// time to be exact to a few microseconds it reads back to back, never
+// sleeping, and gives up the core (SwitchToThread) only once every 10 ms of
+// reading: IT HOLDS A CORE WHILE IT WAITS, a whole core's time for the
+// call's length less what the system's scheduler gives to others (a 10 s
+// call that timed out took 8.0 s of the process's CPU under Wine on a
+// 2-core machine at load 4; see docs/threads-and-unload.md). Other threads'
+// calls and the setup window go on meanwhile; an unload ends it at once.
+// One log line after it ends:
 //   TimeInputPin(10, 1, 5000) Port=378 Time=1234
 //   TimeInputPin(10, 1, 5000) Port=378 Time=timed out
+//   TimeInputPin(10, 1, 5000) Port=378 not reached: the port did not answer a read of the pin
 // The microseconds; DORUZEDA_TIMED_OUT the time ran out or the library is
-// being unloaded; DORUZEDA_NO_PORT; DORUZEDA_BAD_PIN (pin not readable or
-// timeout outside 0 to 60000).
+// being unloaded; DORUZEDA_NOT_REACHED a read did not reach the port, and
+// the call ended there; DORUZEDA_NO_PORT; DORUZEDA_BAD_PIN (pin not
+// readable or timeout outside 0 to 60000).
 DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_timeParallelInputPin(int pin, int level,
                                                                    int timeoutMs);

@@ -100,24 +100,37 @@ public:
     // `timeoutMs` (0 to 60000) has passed: back to back at first, then after
     // each of the shortest sleeps the system gives. The guard is taken for
     // each read only, never held between them. One log line for the whole
-    // wait, with its result. 1 reached; 0 timed out, or ended by
-    // WaitSleeper::EndAllWaits (the unload); NO_PORT; BAD_PIN: pin not
-    // readable or timeout out of range. Blocks the calling thread.
+    // wait, with its result, written with the guard released:
+    //   WaitInputPin(10, 1, 5000) Port=378 Result=1
+    //   WaitInputPin(10, 1, 5000) Port=378 not reached: the port did not answer a read of the pin
+    // 1 reached; 0 timed out, or ended by WaitSleeper::EndAllWaits (the
+    // unload); NOT_REACHED: a read did not reach the port
+    // (port_io::LastAccessReached), and the wait ended there, no level
+    // taken from it; NO_PORT; BAD_PIN: pin not readable or timeout out of
+    // range. Blocks the calling thread.
     int WaitInputPin(int pin, int level, int timeoutMs);
     // Reads readable `pin` until it is at `level` (non-zero: high) and gives
     // the microseconds from the first read to the read that saw it, each
-    // read's time taken on the seam's clock under the guard as the read
-    // begins: 0 when the first read sees it, at most timeoutMs * 1000 (a
-    // read that would begin past the deadline is not made). Reads back to
-    // back, yielding the core between reads (WaitSleeper::YieldCore), never
-    // sleeping: it holds a core while it waits. The guard is taken for each
-    // read only. One log line after it ends:
+    // read stamped on the seam's clock under the guard once it has returned
+    // (so the time never comes before the change that read saw, however
+    // long the thread waited for its core between the read and its stamp):
+    // 0 when the first read sees it, at most timeoutMs * 1000 (no read
+    // begins past the time; a level seen by a read that returned past it
+    // counts as timed out). Reads back to back, never sleeping, and yields
+    // the core (WaitSleeper::YieldCore) once every
+    // kTimeReadingBetweenYieldsNs of reading: IT HOLDS A CORE WHILE IT
+    // WAITS, a whole core's time for the wait's length, given up to another
+    // thread or process only at those yields and when the system's
+    // scheduler takes it. The guard is taken for each read only. One log
+    // line after it ends, written with the guard released:
     //   TimeInputPin(10, 1, 5000) Port=378 Time=1234
     //   TimeInputPin(10, 1, 5000) Port=378 Time=timed out
+    //   TimeInputPin(10, 1, 5000) Port=378 not reached: the port did not answer a read of the pin
     // The microseconds; TIMED_OUT: the time ran out, or
-    // WaitSleeper::EndAllWaits (the unload) ended it; NO_PORT; BAD_PIN: pin
-    // not readable or timeout outside 0 to kMaxWaitMs. Blocks the calling
-    // thread.
+    // WaitSleeper::EndAllWaits (the unload) ended it; NOT_REACHED: a read
+    // did not reach the port, and the time ended there, no time taken from
+    // it; NO_PORT; BAD_PIN: pin not readable or timeout outside 0 to
+    // kMaxWaitMs. Blocks the calling thread.
     int TimeInputPin(int pin, int level, int timeoutMs);
 
     // Pulses: settable `pin` driven to `level` (non-zero: high), or the
@@ -215,6 +228,15 @@ public:
     bool EndRecording(PortRecording& recording, const Deadline& deadline);
 
     static constexpr int kMaxWaitMs = 60000;
+    // TimeInputPin's reading between two yields of its core. A yield hands
+    // the core to any thread or process ready for it, under Wine (a
+    // sched_yield) for up to a slice of the system's scheduler: one at every
+    // read let processes that never wait, busy on the cores, keep the reads
+    // from the change for hundreds of microseconds. Between yields only the scheduler
+    // takes the core; a thread of the host ready on the same core waits at
+    // most this long for a yield. The CPU is a whole core either way, less
+    // what the scheduler gives to others (docs/benchmarks.md).
+    static constexpr std::int64_t kTimeReadingBetweenYieldsNs = 10000000;
 
     // --- The setup window's operations ---
     //
@@ -321,12 +343,29 @@ private:
     void ReadTwo(std::uint16_t base, PinRegister second, std::uint16_t& first,
                  std::uint16_t& secondValue) REQUIRES(guard);
 
+    // Both waits for an input: the opening, AwaitLevel's or TimeLevel's
+    // reads, the line.
+    enum class InputWatch { Wait, Time };
+    int WatchInput(InputWatch watch, int pin, int level, int timeoutMs) EXCLUDES(guard);
+    // Its line: the call and port, then the result, the time or the read
+    // not reached.
+    static void LogInputWatch(InputWatch watch, int pin, int level, int timeoutMs,
+                              std::uint16_t base, int result);
+    // One read of an input's register under the guard: the value, whether it
+    // reached the port, and the clock once it returned.
+    struct InputRead {
+        std::uint16_t value;
+        bool reached;
+        std::int64_t stampNs;
+    };
+    InputRead ReadInput(std::uint16_t reg) EXCLUDES(guard);
     // Reads register `reg` until `row`'s pin shows `wantHigh` (1) or the time
-    // runs out or an unload ends the wait (0).
+    // runs out or an unload ends the wait (0), or a read does not reach the
+    // port (NOT_REACHED).
     int AwaitLevel(std::uint16_t reg, const PinMapRow& row, bool wantHigh, int timeoutMs)
         EXCLUDES(guard);
     // TimeInputPin's reads: the microseconds to the read that saw `wantHigh`,
-    // or TIMED_OUT.
+    // TIMED_OUT or NOT_REACHED.
     int TimeLevel(std::uint16_t reg, const PinMapRow& row, bool wantHigh, int timeoutMs)
         EXCLUDES(guard);
 

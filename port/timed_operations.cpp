@@ -70,6 +70,10 @@ int WidthUs(std::int64_t heldFromNs, std::int64_t secondWriteNs)
     return static_cast<int>((secondWriteNs - heldFromNs + 500) / 1000);
 }
 
+// The time of an input is given in microseconds, its timeout in milliseconds.
+constexpr std::int64_t kNsPerUs = 1000;
+constexpr std::int64_t kUsPerMs = 1000;
+
 // A byte pulse's lines: the whole data register.
 constexpr std::uint16_t kDataLines = 0xFF;
 
@@ -77,32 +81,44 @@ constexpr std::uint16_t kDataLines = 0xFF;
 
 int PortController::WaitInputPin(int pin, int level, int timeoutMs)
 {
-    const PinMapRow* row = PinWith(pin, &PinMapRow::readable);
-    const Opening opening = WaitOpening(row, timeoutMs);
-    if (opening.result != DORUZEDA_OK) return opening.result;
-    const std::uint16_t base = opening.base;
-    const int result =
-        AwaitLevel(PinMap::RegisterAddress(base, row->reg), *row, level != 0, timeoutMs);
-    const GuardLock lock(guard);
-    DebugLog("WaitInputPin(%d, %d, %d) Port=%x Result=%d", pin, level, timeoutMs, base, result);
-    return result;
+    return WatchInput(InputWatch::Wait, pin, level, timeoutMs);
 }
 
 int PortController::TimeInputPin(int pin, int level, int timeoutMs)
 {
+    return WatchInput(InputWatch::Time, pin, level, timeoutMs);
+}
+
+int PortController::WatchInput(InputWatch watch, int pin, int level, int timeoutMs)
+{
     const PinMapRow* row = PinWith(pin, &PinMapRow::readable);
     const Opening opening = WaitOpening(row, timeoutMs);
     if (opening.result != DORUZEDA_OK) return opening.result;
-    const std::uint16_t base = opening.base;
-    const int result =
-        TimeLevel(PinMap::RegisterAddress(base, row->reg), *row, level != 0, timeoutMs);
-    const GuardLock lock(guard);
-    if (result == DORUZEDA_TIMED_OUT) {
-        DebugLog("TimeInputPin(%d, %d, %d) Port=%x Time=timed out", pin, level, timeoutMs, base);
-    } else {
-        DebugLog("TimeInputPin(%d, %d, %d) Port=%x Time=%d", pin, level, timeoutMs, base, result);
-    }
+    const std::uint16_t reg = PinMap::RegisterAddress(opening.base, row->reg);
+    const int result = watch == InputWatch::Wait ? AwaitLevel(reg, *row, level != 0, timeoutMs)
+                                                 : TimeLevel(reg, *row, level != 0, timeoutMs);
+    // Written with the guard released: no other call waits for this line.
+    LogInputWatch(watch, pin, level, timeoutMs, opening.base, result);
     return result;
+}
+
+void PortController::LogInputWatch(InputWatch watch, int pin, int level, int timeoutMs,
+                                   std::uint16_t base, int result)
+{
+    char figure[sizeof "Result=-2147483648"];
+    const char* outcome = figure;
+    if (result == DORUZEDA_NOT_REACHED) {
+        outcome = "not reached: the port did not answer a read of the pin";
+    } else if (watch == InputWatch::Wait) {
+        std::snprintf(figure, sizeof figure, "Result=%d", result);
+    } else if (result == DORUZEDA_TIMED_OUT) {
+        outcome = "Time=timed out";
+    } else {
+        std::snprintf(figure, sizeof figure, "Time=%d", result);
+    }
+    DebugLog("%s(%d, %d, %d) Port=%x %s",
+             watch == InputWatch::Wait ? "WaitInputPin" : "TimeInputPin", pin, level, timeoutMs,
+             base, outcome);
 }
 
 PortController::Opening PortController::WaitOpening(const PinMapRow* row, int timeoutMs) const
@@ -111,27 +127,30 @@ PortController::Opening PortController::WaitOpening(const PinMapRow* row, int ti
     return BaseOrRefusal(row != nullptr && timeoutMs >= 0 && timeoutMs <= kMaxWaitMs);
 }
 
+PortController::InputRead PortController::ReadInput(std::uint16_t reg)
+{
+    const GuardLock lock(guard);
+    const std::uint16_t value = Read(reg);
+    const bool reached = port_io::LastAccessReached();
+    // Once the read has returned: the stamp never comes before the moment
+    // the port gave the level, however long the thread waited for its core.
+    return {value, reached, WaitSleeper::NowNs()};
+}
+
 int PortController::AwaitLevel(std::uint16_t reg, const PinMapRow& row, bool wantHigh,
                                int timeoutMs)
 {
     // Reads this many times back to back before it sleeps between reads, so
     // a change that comes soon is seen at once and a long wait holds no core.
     constexpr int kFastReads = 100;
-    const std::int64_t deadlineNs = WaitSleeper::NowNs() + timeoutMs * 1000000LL;
+    const Deadline deadline = Deadline::AfterMs(static_cast<unsigned long>(timeoutMs));
     std::optional<WaitSleeper> sleeper;  // made at the first sleep: most waits end sooner
 
     for (int reads = 1;; ++reads) {
-        std::uint16_t value = 0;
-        {
-            const GuardLock lock(guard);
-            value = Read(reg);
-        }
-        if (PinMap::LevelIn(row, value) == wantHigh) {
-            return 1;
-        }
-        if (WaitSleeper::NowNs() >= deadlineNs) {
-            return 0;
-        }
+        const InputRead read = ReadInput(reg);
+        if (!read.reached) return DORUZEDA_NOT_REACHED;
+        if (PinMap::LevelIn(row, read.value) == wantHigh) return 1;
+        if (deadline.Passed()) return 0;
         // After the fast reads, a sleep between reads; an unload ends it, and
         // the wait with it, as if the time had run out.
         if (reads >= kFastReads) {
@@ -144,30 +163,23 @@ int PortController::AwaitLevel(std::uint16_t reg, const PinMapRow& row, bool wan
 int PortController::TimeLevel(std::uint16_t reg, const PinMapRow& row, bool wantHigh, int timeoutMs)
 {
     // No sleep between reads: a sleep's lateness (half a millisecond and
-    // more) would be the time's error. The clock is read under the guard,
-    // next to the read it times, so that another thread's call between the
-    // two cannot add to the time.
-    std::int64_t startNs = 0;
-    std::int64_t endNs = 0;
-    for (bool first = true;; first = false) {
-        std::uint16_t value = 0;
-        std::int64_t readNs = 0;
-        {
-            const GuardLock lock(guard);
-            readNs = WaitSleeper::NowNs();
-            if (first) {
-                startNs = readNs;
-                endNs = startNs + timeoutMs * 1000000LL;
-            } else if (readNs >= endNs) {
-                return DORUZEDA_TIMED_OUT;
-            }
-            value = Read(reg);
+    // more) would be the time's error. Every read is stamped as it returns
+    // (ReadInput), the time counted from the first read's stamp.
+    const Deadline deadline = Deadline::AfterMs(static_cast<unsigned long>(timeoutMs));
+    Deadline yieldDue = Deadline::AfterNs(kTimeReadingBetweenYieldsNs);
+    const InputRead first = ReadInput(reg);
+    for (InputRead read = first;; read = ReadInput(reg)) {
+        if (!read.reached) return DORUZEDA_NOT_REACHED;
+        const std::int64_t elapsedUs = (read.stampNs - first.stampNs) / kNsPerUs;
+        if (PinMap::LevelIn(row, read.value) == wantHigh) {
+            // Seen by a read that returned past the time: not within it.
+            return elapsedUs <= timeoutMs * kUsPerMs ? static_cast<int>(elapsedUs)
+                                                     : DORUZEDA_TIMED_OUT;
         }
-        if (PinMap::LevelIn(row, value) == wantHigh) {
-            return static_cast<int>((readNs - startNs) / 1000);
-        }
-        if (!WaitSleeper::YieldCore()) {
-            return DORUZEDA_TIMED_OUT;
+        if (deadline.Passed() || WaitSleeper::WaitsEnded()) return DORUZEDA_TIMED_OUT;
+        if (yieldDue.Passed()) {
+            if (!WaitSleeper::YieldCore()) return DORUZEDA_TIMED_OUT;
+            yieldDue = Deadline::AfterNs(kTimeReadingBetweenYieldsNs);
         }
     }
 }

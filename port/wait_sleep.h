@@ -54,13 +54,14 @@ public:
     // performance counter); any thread, never blocks.
     static std::int64_t NowNs();
 
-    // EndAllWaits has been called: a pulse that watches the clock checks it.
+    // EndAllWaits has been called: a pulse that watches the clock, and a
+    // time of an input between its yields, check it.
     static bool WaitsEnded();
 
     // Gives the rest of the thread's time slice to another thread ready on
     // the same core, if there is one, and returns at once otherwise: never a
-    // sleep, so a loop of reads between yields holds its core but never
-    // keeps another thread from it. True after the yield; false, at once,
+    // sleep, so a loop of reads that yields now and then holds its core but
+    // keeps another thread from it only until its next yield. True after the yield; false, at once,
     // once the waits have been ended. Named for what it gives up: Windows'
     // headers take the name Yield for a macro.
     static bool YieldCore();

@@ -2,12 +2,12 @@
 # The inputs under Wine on the simulated port (bench/win32/pulse_timing.cpp),
 # run by `sh scripts/bench.sh inputs`: the lateness of the wait's sleep, then
 # the wait (ordinal 14) and the time (ordinal 19), 300 calls each, first as
-# the machine is, then with one more process busy on a core (the load average
-# about 1 higher once a minute has passed), each with the load average at its
-# start. No thread of the benchmark spins: the change's thread sleeps, and
-# the reads' moments are the simulated port's stamps. Then, likewise, the
-# time (ordinal 19) on the fake ppdev device through the Linux libraries,
-# the device making the change itself at a moment asked, against its own
+# the machine is, then with one more process busy on a core, then with two
+# (the load average about 1 and 2 higher once a minute has passed), each
+# with the load average at its start. No thread of the benchmark spins: the
+# change's thread sleeps, and the reads' moments are the simulated port's
+# stamps. Then, likewise, the time (ordinal 19) on the fake ppdev device
+# through the Linux libraries, the device making the change itself at a moment asked, against its own
 # monotonic stamps of the change and of each PPRSTATUS.
 set -e
 top=$(cd "$(dirname "$0")/../.." && pwd)
@@ -57,11 +57,22 @@ run() {
     ppdev
 }
 
+# Another process busy on a core, for ten minutes at most whatever becomes
+# of this script.
+busy=""
+busy_one_more() {
+    timeout 600 sh -c 'while :; do :; done' &
+    busy="$busy $!"
+}
+trap 'kill $busy 2>/dev/null' EXIT
+
 echo "== as the machine is"
 run
 echo "== with one more process busy on a core"
-sh -c 'while :; do :; done' &
-busy=$!
-trap 'kill "$busy" 2>/dev/null' EXIT
+busy_one_more
+sleep 60
+run
+echo "== with two more processes busy, one a core"
+busy_one_more
 sleep 60
 run

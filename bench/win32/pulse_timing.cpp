@@ -241,7 +241,7 @@ SimulatedPort FindSimulatedPort()
 // a whole number of milliseconds, at no fixed phase of the wait's reads); with
 // "high", the calling thread at the highest priority. From the simulated
 // port's stamps: the change to the read that saw it, and to the call's
-// return (its log line included); for the time, its error against the
+// return (its log line included), and that read to the return; for the time, its error against the
 // stamps (the time returned minus the time from the call's first read to
 // the read that saw the change).
 int Reactions(HMODULE library, const char* name, bool high)
@@ -256,7 +256,7 @@ int Reactions(HMODULE library, const char* name, bool high)
         return static_cast<double>(ticks) * 1e6 / static_cast<double>(frequency.QuadPart);
     };
     const bool timed = std::strcmp(name, "fnOrvane_timeParallelInputPin") == 0;
-    std::vector<double> seenUs, returnedUs, errorUs, gapUs, changeErrorUs;
+    std::vector<double> seenUs, returnedUs, seenToReturnUs, errorUs, gapUs, changeErrorUs;
     int unsure = 0;
     int firstLost = 0;
     unsigned seed = 7;
@@ -278,6 +278,7 @@ int Reactions(HMODULE library, const char* name, bool high)
         if (us(raiser.raised - raiser.before) > 20) ++unsure;
         seenUs.push_back(us(stamps.seen - raiser.raised));
         returnedUs.push_back(us(returned.QuadPart - raiser.raised));
+        seenToReturnUs.push_back(us(returned.QuadPart - stamps.seen));
         if (timed && stamps.first == 0) ++firstLost;
         if (stamps.before != 0) gapUs.push_back(us(stamps.seen - stamps.before));
         if (timed && stamps.first != 0) {
@@ -289,6 +290,7 @@ int Reactions(HMODULE library, const char* name, bool high)
                 high ? " (time-critical thread)" : "");
     PrintSpread("  change to the read that saw it (stamps)", seenUs);
     PrintSpread("  change to the return (log line included)", returnedUs);
+    PrintSpread("  the seeing read to the return (stamps)", seenToReturnUs);
     PrintSpread("  the reads' gap around the change (stamps)", gapUs);
     PrintSpread("  time returned - the seeing read's time by stamps", errorUs);
     PrintSpread("  time returned - the change's time by stamps", changeErrorUs);

@@ -183,8 +183,9 @@ bool WaitSleeper::WaitsEnded()
 
 // SwitchToThread hands the rest of the slice to a thread ready on this
 // processor and returns at once when there is none. Under Wine it is a
-// sched_yield in the process: a 10 s time of an input cost Wine's server
-// 10 ms over 5 s (docs/benchmarks.md), against 8.3 s of the process's own.
+// sched_yield in the process, which hands the core to any process ready
+// for it: the time of an input yields once every 10 ms of reading
+// (docs/benchmarks.md).
 bool WaitSleeper::YieldCore()
 {
     if (waitsEnded.load()) return false;

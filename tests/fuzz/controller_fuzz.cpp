@@ -161,7 +161,8 @@ int RunStep(PortController& controller, InputReader& input)
         const int timeout = input.Byte() % 2 == 0 ? 0 : input.Integer();
         if (timeout > 0 && timeout <= PortController::kMaxWaitMs) return 0;  // would sleep
         const int result = controller.WaitInputPin(pin, level, timeout);
-        return OneOf(result, {0, 1, -1, -2}) ? result : kUndocumented;
+        const bool notReached = result == -8 && fakes::Port().reachingAccesses == 0;
+        return OneOf(result, {0, 1, -1, -2}) || notReached ? result : kUndocumented;
     }
     case 14:
     case 15: {

@@ -90,6 +90,8 @@ TEST_F(PpdevPortTest, EachRegisterMapsToItsIoctlWithRawValues)
     EXPECT_EQ(space->Read(0x37A), 0x0B);
     EXPECT_EQ(Take(), Calls{"parport0 PPRCONTROL"});
     EXPECT_EQ(fake_system::diagnostics, Calls{});
+    std::thread([&] { space->Read(0x300); }).join();  // another thread's, reaching no port
+    EXPECT_TRUE(ppdev::PortSpace::LastAccessReached()) << "another thread's access decided it";
 }
 
 TEST_F(PpdevPortTest, DirectionBitIsKeptAndAppliedWithDatadirOnChange)

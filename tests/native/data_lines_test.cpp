@@ -151,22 +151,32 @@ TEST_F(DataLinesTest, EndingTheWaitsEndsOneUnderWayAndEveryLaterOne)
                              FileLine("WaitInputPin(2, 1, 60000) Port=378 Result=0"));
 }
 
-// The time is the fake clock's at the read that saw the level, counted from
-// the first read; the yields between reads move the clock; no sleep.
-TEST_F(DataLinesTest, ATimeIsTheClocksAtTheReadThatSawTheLevel)
+// The time is the fake clock's once the read that saw the level returned,
+// counted from the first read's return: reads of 1 us; pin 10 rises after
+// the third, and the fourth, which sees it, loses its core for 20 us before
+// it returns. No sleep. Then no time and no level from reads that did not
+// reach the port (which give FF: pin 10 high).
+TEST_F(DataLinesTest, ATimeIsTheClocksOnceItsReadReturnedAndNoneComesFromAReadNotMade)
 {
     UsePort(0x378);
     fakes::FakeSleeps& clock = fakes::Sleeps();
     clock.fakeClock = true;
-    clock.yieldNs = 2500;  // a read every 3.5 us: the clock's own step and a yield
+    clock.stepNs = 0;
     int reads = 0;
     fakes::Port().onAccess = [&](const fakes::PortAccess&) {
-        if (++reads == 3) fakes::Port().registers[0x379] = 0x40;  // pin 10 high from read 4
+        clock.nowNs += ++reads == 4 ? 21000 : 1000;
+        if (reads == 3) fakes::Port().registers[0x379] = 0x40;  // pin 10 high from read 4
     };
-    EXPECT_EQ(controller.TimeInputPin(10, 1, 5000), 10);
+    EXPECT_EQ(controller.TimeInputPin(10, 1, 5000), 23);
     EXPECT_EQ(Trace(), "R 379=0000 R 379=0000 R 379=0000 R 379=0040");
     EXPECT_EQ(clock.sleeps, 0);
-    EXPECT_EQ(LogFile(), FileLine("TimeInputPin(10, 1, 5000) Port=378 Time=10"));
+    EXPECT_EQ(LogFile(), FileLine("TimeInputPin(10, 1, 5000) Port=378 Time=23"));
+    fakes::Port().reachingAccesses = 2;
+    EXPECT_EQ(controller.TimeInputPin(10, 0, 5000), -8);  // at its third read
+    EXPECT_EQ(controller.WaitInputPin(10, 1, 5000), -8);
+    EXPECT_EQ(Debugger().back(),
+              "WaitInputPin(10, 1, 5000) Port=378 not reached: the port did "
+              "not answer a read of the pin");
 }
 
 }  // namespace
