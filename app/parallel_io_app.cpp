@@ -1,6 +1,7 @@
 #include "parallel_io_app.h"
 
 #include "../record/recording.h"
+#include "../record/vcd_reader.h"
 #include "controller_access.h"
 #include "port_driver.h"
 #include "unload_gate.h"
@@ -67,6 +68,12 @@ int CParallelIoApp::ExitInstance()
 int RecordPins(const char* path)
 {
     return recording::RecordInto(theApp.dialog.controller, path);
+}
+
+int PlayPins(const char* path)
+{
+    VcdFileReader reader;
+    return theApp.dialog.controller.PlayPins(path, reader);
 }
 
 PortController& TheController()

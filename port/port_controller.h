@@ -28,6 +28,7 @@
 // port opens with BaseOrRefusal.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -37,6 +38,7 @@
 #include "port_view.h"
 
 struct PinMapRow;
+class PlayReader;
 
 struct PortEntry {
     char name[11];              // as the system reports it, such as LPT1; at most 9 characters
@@ -155,6 +157,16 @@ public:
     // takes locks a stopped thread may hold). Bound: the guard's wait, then
     // bounds::kExitPulseMs a pulse.
     void EndPulsesAtProcessExit();
+    // Plays `file` onto the selected port: `reader` reads it whole into a
+    // schedule (outside the guard), then each step is written at its time
+    // on the seam's clock, holding as the pulses hold, the guard taken for
+    // each write only (port/play_operation.cpp). The lines the file drives
+    // take pulse slots meanwhile: a pulse or a play that meets them gets
+    // PULSE_BUSY, as this one does. One log line after the guard is let go:
+    //   PlayPins(rig.vcd) Port=378 Changes=1204 Length=2500000 Latest=3
+    // OK; NO_PORT; CANNOT_PLAY (the reader's refusal, logged); PULSE_BUSY
+    // (nothing touched); DATA_LINES_INPUTS; NOT_REACHED; ENDED_BY_UNLOAD.
+    int PlayPins(const char* file, PlayReader& reader);
     // Whether something answers at the selected port. With the data lines as
     // outputs, 55 and then AA stand on them for about a microsecond each (one
     // port access): the data register is read, each pattern written and read
@@ -293,6 +305,9 @@ private:
         std::uint16_t lines;      // the register's bits pulsed; 0: a free slot
         std::uint16_t before;     // the register before the first write
         std::int64_t heldFromNs;  // the clock once the first write returned
+        // A play's file, null for a pulse; `level` is then the play's changes
+        // made, or -1 in the slot of its second register.
+        const char* play;
     };
     // Both pulses: the opening under the guard, the hold, the second write.
     int RunPulse(Pulse pulse, const PinMapRow* row, bool argumentsValid) EXCLUDES(guard);
@@ -311,6 +326,15 @@ private:
     bool EndPulse(int slot, bool atProcessExit) REQUIRES(guard);
     // The pulse's line: its call and port, then `outcome`.
     static void LogPulse(const Pulse& pulse, const char* outcome);
+
+    // A play under way (port/play_operation.cpp): its opening under the
+    // guard, each step's write, its end and its line.
+    struct Play;
+    int OpenPlay(Play& play) REQUIRES(guard);
+    bool WriteStep(Play& play, std::size_t at) REQUIRES(guard);
+    int RunPlay(Play& play) EXCLUDES(guard);
+    void ClosePlay(const Play& play) REQUIRES(guard);
+    static void LogPlayAtExit(const Pulse& slot);
 
     mutable Guard guard;
     PortEntry portTable[kMaxPorts] GUARDED_BY(guard);

@@ -7,6 +7,7 @@
 
 #include "../log/debug_log.h"
 #include "deadline.h"
+#include "hold.h"
 #include "pin_map.h"
 #include "port_controller.h"
 #include "port_io.h"
@@ -45,6 +46,8 @@ SleepStep NextSleep(std::int64_t remainingNs, std::int64_t lateByNs, std::int64_
     return {0, exact >= kShortestSleepNs ? exact : 0};
 }
 
+}  // namespace
+
 // Holds until `endNs` on the seam's clock; false when the unload ended it
 // first. `sleeper` is made at the first sleep (a short pulse needs none) and
 // left to the caller to close after the second write: closing the system's
@@ -64,6 +67,8 @@ bool HoldUntil(std::int64_t endNs, std::optional<WaitSleeper>& sleeper)
         if (step.exactNs > 0 && !WaitSleeper::SleepExactly(step.exactNs)) return false;
     }
 }
+
+namespace {
 
 // From the first write's return to the second write's start, rounded: the
 // second write's own time is all a pulse is longer on the wire.
@@ -305,7 +310,8 @@ void PortController::EndPulsesAtProcessExit() NO_THREAD_SAFETY_ANALYSIS
     // the end is about to stop: past the wait, the restores go without it.
     const bool locked = guard.TryLockUntil(Deadline::AfterMs(bounds::kExitGuardWaitMs));
     for (int slot = 0; slot < kMaxPulses; ++slot) {
-        if (pulses[slot].lines != 0) EndPulse(slot, true);
+        if (pulses[slot].play != nullptr) LogPlayAtExit(pulses[slot]);
+        if (pulses[slot].lines != 0 && pulses[slot].play == nullptr) EndPulse(slot, true);
     }
     if (locked) guard.unlock();
 }
