@@ -1,6 +1,7 @@
 #include "parallel_io_app.h"
 
 #include "../record/recording.h"
+#include "../port/wait_sleep.h"
 #include "../record/vcd_reader.h"
 #include "controller_access.h"
 #include "port_driver.h"
@@ -72,7 +73,7 @@ int RecordPins(const char* path)
 
 int PlayPins(const char* path)
 {
-    VcdFileReader reader;
+    VcdFileReader reader(&WaitSleeper::WaitsEnded);
     return theApp.dialog.controller.PlayPins(path, reader);
 }
 

@@ -1,5 +1,7 @@
 #include "vcd_reader.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -332,17 +334,29 @@ bool VcdReader::FlushStamp()
 bool VcdFileReader::Read(const char* file, std::uint16_t base, PlaySchedule& schedule, char* why,
                          std::size_t whySize)
 {
-    std::FILE* stream = std::fopen(file, "rb");
-    if (stream == nullptr) {
+    struct stat status {};
+    if (stat(file, &status) != 0) {
         std::snprintf(why, whySize, "cannot open the file");
+        return false;
+    }
+    std::FILE* stream = S_ISREG(status.st_mode) ? std::fopen(file, "rb") : nullptr;
+    if (stream == nullptr) {
+        std::snprintf(why, whySize, S_ISREG(status.st_mode) ? "cannot open the file"
+                                                            : "not a regular file");
         return false;
     }
     VcdReader reader(base, schedule);
     char chunk[4096];
     bool read = true;
     std::size_t count = 0;
-    while (read && (count = std::fread(chunk, 1, sizeof chunk, stream)) > 0) {
+    while (read && (ended == nullptr || !ended()) &&
+           (count = std::fread(chunk, 1, sizeof chunk, stream)) > 0) {
         read = reader.Feed(chunk, count);
+    }
+    if (read && ended != nullptr && ended()) {
+        std::fclose(stream);
+        std::snprintf(why, whySize, "the unload began");
+        return false;
     }
     const bool failed = std::ferror(stream) != 0;
     std::fclose(stream);

@@ -95,10 +95,17 @@ private:
     std::uint8_t pendingBits[3] = {};
 };
 
-// The play's reader of VCD files: a file read in chunks through the C
-// library (`why` "cannot open the file" when it will not open).
+// The play's reader of VCD files: a regular file, read in chunks through
+// the C library. `why` "cannot open the file", "not a regular file" (a
+// FIFO or a device, whose reads may never end), "the file cannot be read",
+// or the reader's refusal. `endedBy`, where given, is asked before each chunk:
+// true gives up ("the unload began").
 class VcdFileReader : public PlayReader {
 public:
+    explicit VcdFileReader(bool (*endedBy)() = nullptr) : ended(endedBy) {}
     bool Read(const char* file, std::uint16_t base, PlaySchedule& schedule, char* why,
               std::size_t whySize) override;
+
+private:
+    bool (*ended)();
 };
