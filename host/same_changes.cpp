@@ -24,7 +24,7 @@ bool ReadChanges(const char* file, std::vector<Change>& changes, std::string& re
 {
     PlaySchedule schedule;
     VcdFileReader reader;
-    char why[192];
+    char why[PlayReader::kWhySize];
     if (!reader.Read(file, kPort, schedule, why, sizeof why)) {
         report = std::string(file) + " cannot be read: " + why;
         return false;

@@ -52,7 +52,7 @@ int PortController::PlayPins(const char* file, PlayReader& reader)
     }
     const char* const name = file != nullptr ? file : "";
     PlaySchedule schedule;
-    char why[192] = "no file named";
+    char why[PlayReader::kWhySize] = "no file named";
     if (file == nullptr || !reader.Read(file, base, schedule, why, sizeof why)) {
         DebugLog("PlayPins(%s) Port=%x refused: %s", name, base, why);
         return DORUZEDA_CANNOT_PLAY;
@@ -65,28 +65,33 @@ int PortController::PlayPins(const char* file, PlayReader& reader)
     }
     if (result == DORUZEDA_PULSE_BUSY) return result;
     if (result == DORUZEDA_OK) result = RunPlay(play);
+    LogPlay(play, result);
+    return result;
+}
+
+// The play's line, after its guard is let go: what it made, and how it ended.
+void PortController::LogPlay(const Play& play, int result)
+{
     char outcome[160] = "";
+    const auto made = static_cast<unsigned long>(play.made);
     if (result == DORUZEDA_DATA_LINES_INPUTS) {
         std::snprintf(outcome, sizeof outcome, " refused: the data lines are inputs");
     } else if (result == DORUZEDA_NOT_REACHED) {
         std::snprintf(outcome, sizeof outcome, " not reached: the port did not take change %lu",
-                      static_cast<unsigned long>(play.made + 1));
+                      made + 1);
     } else if (result == DORUZEDA_ENDED_BY_UNLOAD) {
-        std::snprintf(outcome, sizeof outcome, " ended by the unload after change %lu of %lu",
-                      static_cast<unsigned long>(play.made),
-                      static_cast<unsigned long>(schedule.Count()));
+        std::snprintf(outcome, sizeof outcome, " ended by the unload after change %lu of %lu", made,
+                      static_cast<unsigned long>(play.schedule.Count()));
     }
     char skipped[64] = "";
     for (int pin = PinMap::kFirstPin, at = 0; pin <= PinMap::kLastSignalPin; ++pin) {
-        if ((schedule.skippedPins >> pin & 1) == 0) continue;
+        if ((play.schedule.skippedPins >> pin & 1) == 0) continue;
         at += std::snprintf(skipped + at, sizeof skipped - static_cast<std::size_t>(at), "%s%d",
                             at == 0 ? " Skipped=" : ",", pin);
     }
-    DebugLog("PlayPins(%s) Port=%x Changes=%lu Length=%d Latest=%d%s%s", name, base,
-             static_cast<unsigned long>(play.made),
-             Microseconds(static_cast<std::int64_t>(schedule.LengthNs())),
+    DebugLog("PlayPins(%s) Port=%x Changes=%lu Length=%d Latest=%d%s%s", play.file, play.base,
+             made, Microseconds(static_cast<std::int64_t>(play.schedule.LengthNs())),
              Microseconds(play.latestNs), skipped, outcome);
-    return result;
 }
 
 // The play's slots, then with the data lines among its lines their
@@ -161,8 +166,7 @@ bool PortController::WriteStep(Play& play, std::size_t at)
     if (!port_io::LastAccessReached()) return false;
     play.written[step.reg] = value;
     ++play.made;
-    if (play.slots[0] >= 0) pulses[play.slots[0]].level = static_cast<int>(play.made);
-    if (play.slots[0] < 0) pulses[play.slots[1]].level = static_cast<int>(play.made);
+    pulses[play.slots[0] >= 0 ? play.slots[0] : play.slots[1]].level = static_cast<int>(play.made);
     return true;
 }
 

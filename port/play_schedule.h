@@ -81,6 +81,8 @@ private:
 // with no lock held: it may wait on the file.
 class PlayReader {
 public:
+    // Room for `why`, the refusal's line number and text.
+    static constexpr std::size_t kWhySize = 192;
     // True with `schedule` filled; false with `why` (a line number first,
     // where a line is to blame: "line 12: ...").
     virtual bool Read(const char* file, std::uint16_t base, PlaySchedule& schedule, char* why,

@@ -334,6 +334,7 @@ private:
     bool WriteStep(Play& play, std::size_t at) REQUIRES(guard);
     int RunPlay(Play& play) EXCLUDES(guard);
     void ClosePlay(const Play& play) REQUIRES(guard);
+    static void LogPlay(const Play& play, int result);
     static void LogPlayAtExit(const Pulse& slot);
 
     mutable Guard guard;

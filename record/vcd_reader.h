@@ -33,7 +33,6 @@ public:
     static constexpr std::size_t kLongestWord = 255;
     static constexpr int kMaxSignals = 256;
     static constexpr std::size_t kLongestIdentifier = 15;
-    static constexpr std::size_t kWhySize = 160;
 
     VcdReader(std::uint16_t base, PlaySchedule& schedule);
     VcdReader(const VcdReader&) = delete;
@@ -75,7 +74,7 @@ private:
     int line = 1;
     int wordLine = 1;
     bool refused = false;
-    char why[kWhySize] = {};
+    char why[PlayReader::kWhySize] = {};
 
     Mode mode = Mode::Header;
     Mode afterSkip = Mode::Header;  // where a skipped command's $end leads
