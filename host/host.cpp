@@ -428,9 +428,9 @@ bool RunShow(Host& host, const Line& line)
 bool RunSameChanges(Host& host, const Line& line)
 {
     std::string report;
-    const bool same = same_changes::Compare(line.arguments[0].text.c_str(),
-                                            line.arguments[1].text.c_str(),
-                                            line.arguments[2].number, report);
+    const bool same =
+        same_changes::Compare(line.arguments[0].text.c_str(), line.arguments[1].text.c_str(),
+                              line.arguments[2].number, report);
     std::printf("  same-changes: %s\n", report.c_str());
     if (!same) {
         std::printf("line %d: the changes differ\n", line.number);

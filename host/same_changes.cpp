@@ -70,10 +70,10 @@ bool Compare(const char* first, const char* second, long long toleranceUs, std::
         const long long apart = gap < 0 ? -gap : gap;
         if (!both || one[at].pin != two[at].pin || one[at].high != two[at].high ||
             apart > toleranceUs) {
-            report = "change " + std::to_string(at + 1) + " differs: " +
-                     (at < one.size() ? Describe(one[at], originOne) : "none") + " in " + first +
-                     ", " + (at < two.size() ? Describe(two[at], originTwo) : "none") + " in " +
-                     second;
+            report = "change " + std::to_string(at + 1) +
+                     " differs: " + (at < one.size() ? Describe(one[at], originOne) : "none") +
+                     " in " + first + ", " +
+                     (at < two.size() ? Describe(two[at], originTwo) : "none") + " in " + second;
             return false;
         }
         if (apart > widest) widest = apart;

@@ -89,8 +89,8 @@ void PortController::LogPlay(const Play& play, int result)
         at += std::snprintf(skipped + at, sizeof skipped - static_cast<std::size_t>(at), "%s%d",
                             at == 0 ? " Skipped=" : ",", pin);
     }
-    DebugLog("PlayPins(%s) Port=%x Changes=%lu Length=%d Latest=%d%s%s", play.file, play.base,
-             made, Microseconds(static_cast<std::int64_t>(play.schedule.LengthNs())),
+    DebugLog("PlayPins(%s) Port=%x Changes=%lu Length=%d Latest=%d%s%s", play.file, play.base, made,
+             Microseconds(static_cast<std::int64_t>(play.schedule.LengthNs())),
              Microseconds(play.latestNs), skipped, outcome);
 }
 
@@ -118,7 +118,7 @@ int PortController::OpenPlay(Play& play)
     }
     if (play.lines[static_cast<int>(PinRegister::Data)] == 0) return DORUZEDA_OK;
     const std::uint16_t control = Read(PinMap::RegisterAddress(play.base, PinRegister::Control));
-    const int result = !port_io::LastAccessReached()           ? DORUZEDA_NOT_REACHED
+    const int result = !port_io::LastAccessReached()             ? DORUZEDA_NOT_REACHED
                        : (control & PinMap::kDataInputsBit) != 0 ? DORUZEDA_DATA_LINES_INPUTS
                                                                  : DORUZEDA_OK;
     if (result != DORUZEDA_OK) ClosePlay(play);

@@ -37,7 +37,7 @@ struct Unit {
     std::uint64_t divisor;
 };
 constexpr Unit kUnits[] = {{"s", 1000000000, 1}, {"ms", 1000000, 1}, {"us", 1000, 1},
-                           {"ns", 1, 1},          {"ps", 1, 1000},    {"fs", 1, 1000000}};
+                           {"ns", 1, 1},         {"ps", 1, 1000},    {"fs", 1, 1000000}};
 
 // sigrok's names of a logic analyser's first eight channels: the data lines.
 constexpr int kFirstDataPin = 2;
@@ -163,7 +163,8 @@ bool VcdReader::EndVar()
 {
     mode = Mode::Header;
     if (collectedCount < 4) return Refuse("a $var without its type, width, identifier and name");
-    if (std::strcmp(collected[1], "1") != 0) return Refuse("a signal wider than a bit: ", collected[3]);
+    if (std::strcmp(collected[1], "1") != 0)
+        return Refuse("a signal wider than a bit: ", collected[3]);
     if (std::strlen(collected[2]) > kLongestIdentifier) {
         return Refuse("an identifier longer than 15 characters: ", collected[2]);
     }
@@ -285,8 +286,8 @@ bool VcdReader::Stamp(const char* digits)
     if (ticks / tickDivisor >= UINT64_MAX / tickMultiplier) {
         return Refuse("a time stamp too late: #", digits);
     }
-    const std::uint64_t ns = ticks / tickDivisor * tickMultiplier +
-                             ticks % tickDivisor * tickMultiplier / tickDivisor;
+    const std::uint64_t ns =
+        ticks / tickDivisor * tickMultiplier + ticks % tickDivisor * tickMultiplier / tickDivisor;
     if (stamped && ns < stampNs) return Refuse("a time stamp before the one before it: #", digits);
     if (stamped && ns != stampNs && !FlushStamp()) return false;
     if (started && ns - firstNs > PlaySchedule::kLongestNs) {
@@ -341,8 +342,8 @@ bool VcdFileReader::Read(const char* file, std::uint16_t base, PlaySchedule& sch
     }
     std::FILE* stream = S_ISREG(status.st_mode) ? std::fopen(file, "rb") : nullptr;
     if (stream == nullptr) {
-        std::snprintf(why, whySize, S_ISREG(status.st_mode) ? "cannot open the file"
-                                                            : "not a regular file");
+        std::snprintf(why, whySize,
+                      S_ISREG(status.st_mode) ? "cannot open the file" : "not a regular file");
         return false;
     }
     VcdReader reader(base, schedule);

@@ -77,7 +77,7 @@ private:
     char why[PlayReader::kWhySize] = {};
 
     Mode mode = Mode::Header;
-    Mode afterSkip = Mode::Header;  // where a skipped command's $end leads
+    Mode afterSkip = Mode::Header;             // where a skipped command's $end leads
     char collected[4][kLongestWord + 1] = {};  // a $timescale's or $var's words
     int collectedCount = 0;
     std::uint64_t tickMultiplier = 0;  // nanoseconds a tick: times this,
