@@ -32,8 +32,8 @@
 //                     port access from here on into the VCD file FILE
 //   record            calls fnOrvane_recordParallelPins(NULL): ends the recording
 //   same-changes FILE1 FILE2 US  compares two VCD files' changes of port 378's
-//                     pins (host/same_changes.h): the same changes in the same
-//                     order, each within US microseconds (0 to 1000000) of
+//                     pins (host/same_changes.h): each pin's changes the same,
+//                     in the same order, each within US microseconds (0 to 1000000) of
 //                     the other's time counted from each file's first change;
 //                     else a failed expectation
 //

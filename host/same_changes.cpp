@@ -1,5 +1,6 @@
 #include "host/same_changes.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <vector>
@@ -63,6 +64,11 @@ bool Compare(const char* first, const char* second, long long toleranceUs, std::
     if (!ReadChanges(first, one, report) || !ReadChanges(second, two, report)) return false;
     const long long originOne = one.empty() ? 0 : one.front().atUs;
     const long long originTwo = two.empty() ? 0 : two.front().atUs;
+    // Pin by pin: a recording orders the changes of different pins made
+    // within a microsecond by pin, but never a pin's own.
+    const auto byPin = [](const Change& left, const Change& right) { return left.pin < right.pin; };
+    std::stable_sort(one.begin(), one.end(), byPin);
+    std::stable_sort(two.begin(), two.end(), byPin);
     long long widest = 0;
     for (std::size_t at = 0; at < one.size() || at < two.size(); ++at) {
         const bool both = at < one.size() && at < two.size();

@@ -10,8 +10,8 @@ namespace same_changes {
 // Reads both files as a play of the port at 378 would (record/vcd_reader.h)
 // and compares their changes: each time a driven pin goes from a level it
 // had to the other. A pin's first level in a file is where it starts, not a
-// change. Times count from each file's first change. True when both have the
-// same changes in the same order (by time, then by pin), each within
+// change. Times count from each file's first change. True when each pin has
+// the same changes in both, in the same order, each within
 // `toleranceUs` of the other's time; `report` says how many and the widest
 // gap, or the first that differs, or why a file cannot be read.
 bool Compare(const char* first, const char* second, long long toleranceUs, std::string& report);

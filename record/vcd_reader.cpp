@@ -140,7 +140,8 @@ bool VcdReader::EndTimescale()
 {
     mode = Mode::Header;
     char text[2 * (kLongestWord + 1)] = {};
-    for (int at = 0; at < collectedCount && at < 2; ++at) std::strcat(text, collected[at]);
+    std::snprintf(text, sizeof text, "%s%s", collectedCount > 0 ? collected[0] : "",
+                  collectedCount > 1 ? collected[1] : "");
     std::size_t digits = 0;
     while (text[digits] >= '0' && text[digits] <= '9') ++digits;
     const char* unit = text + digits;
@@ -214,7 +215,7 @@ bool VcdReader::AddSignal(const char* identifier, int pin)
         for (; at < signalCount; ++at) signals[at] = signals[at + 1];
         return Refuse("an identifier declared twice: ", identifier);
     }
-    std::strcpy(signals[at].identifier, identifier);
+    std::snprintf(signals[at].identifier, sizeof signals[at].identifier, "%s", identifier);
     signals[at].pin = pin;
     ++signalCount;
     return true;
