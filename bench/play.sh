@@ -10,18 +10,21 @@
 #     millisecond;
 #   - sigrok's demo file: 938 changes about 100 us apart (0.2 s), each hold
 #     watched on the clock whole.
-# With each, the host's CPU time (user and system) over the run.
+# With each, the host's CPU time (user and system) over the run. Then
+# sparse.vcd on the fake ppdev device through the Linux libraries, by the
+# device's own monotonic stamps of each write.
 set -e
 top=$(cd "$(dirname "$0")/.." && pwd)
 . "$top/scripts/env.sh"
 rounds="${1:-3}"
-sh "$top/scripts/build.sh" win32 Doruzeda_DO host inpout32 get_io kxmacro >/dev/null
+sh "$top/scripts/build.sh" win32 Doruzeda_DO host inpout32 get_io kxmacro pulse_timing >/dev/null
+sh "$top/scripts/build.sh" linux >/dev/null
 wine_prefix "$(wine_prefix_in "$top/build/win32")"
-work="$top/build/win32/bench-play"
-rm -rf "$work"
-mkdir -p "$work"
-cp "$top/build/win32/bin/"*.dll "$top/build/win32/bin/host.exe" "$work/"
-cd "$work"
+play="$top/build/win32/bench-play"
+rm -rf "$play"
+mkdir -p "$play"
+cp "$top/build/win32/bin/"*.dll "$top/build/win32/bin/host.exe" "$play/"
+cd "$play"
 sigrok-cli -d demo:analog_channels=0 --samples 2000 --config samplerate=10k -O vcd -o demo.vcd \
     2>/dev/null
 python3 - <<'PYTHON'
@@ -53,3 +56,20 @@ for round in $(seq "$rounds"); do
     done
 done
 wineserver -k 2>/dev/null || true
+
+# On the fake ppdev device through the Linux libraries (no recording): the
+# device's own monotonic stamps of each data write against sparse.vcd's.
+cd "$top/build/win32/bin"
+. "$top/bench/fake-device.sh"
+start_fake_device "$top/build/linux/bench-play"
+cp "$play/host.exe" "$play/sparse.vcd" "$work/app/"
+printf 'setParallelPort 1\nsetParallelDataByte 255\nplayParallelPins sparse.vcd\n' >"$work/app/play.macro"
+for round in $(seq "$rounds"); do
+    (cd "$work/app" && DORUZEDA_PARPORT_PROC="$work/proc" DORUZEDA_PARPORT_DEV="$work/dev" \
+        wine host.exe play.macro | tr -d '\r' | sed -n 's/.*PlayPins(/on the fake device, PlayPins(/p')
+done
+wineserver -k 2>/dev/null || true
+fusermount3 -u "$work/dev"
+wait "$fake"
+echo "on the fake device, by its own stamps, a line a round:"
+python3 "$top/bench/play_errors.py" --stamps "$work/app/sparse.vcd" "$work/stamps.txt"

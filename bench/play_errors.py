@@ -2,6 +2,13 @@
 """The error of each change a play made, by the recording made while it played.
 
     play_errors.py PLAYED.vcd RECORDED.vcd START
+    play_errors.py --stamps PLAYED.vcd STAMPS
+
+The second form takes the writes' times from the fake ppdev device's own
+stamps (fake_ppdev --stamps: "SECONDS data XX" a write, the file complete
+once the device has ended), for rounds of a data write and then the play
+of a file that drives the eight data lines, one write a stamp; a line for
+each round.
 
 Reads the changes of the data pins (pins 2 to 9) in both files: sigrok's D0
 to D7 or the recording's lpt378_pin02_d0 to lpt378_pin09_d7, each time a pin
@@ -47,16 +54,37 @@ def changes(path, start=None):
     return [(time - origin, bit, value) for time, bit, value in found]
 
 
+def stamp_errors(path, stamps_path):
+    """Each round's lateness of each write by the device's stamps, from its first."""
+    text = open(path, encoding="ascii").read()
+    scale = re.search(r"\$timescale\s*(\d+)\s*(\w+)\s*\$end", text)
+    tick = int(scale.group(1)) * UNITS[scale.group(2)]
+    body = text.split("$enddefinitions", 1)[1]
+    due = [int(stamp) * tick for stamp in re.findall(r"#(\d+)\s+[01]", body)]
+    writes = [float(line.split()[0]) * 1e6 for line in open(stamps_path)
+              if line.split()[1:2] == ["data"]]
+    rounds = [writes[at + 1:at + 1 + len(due)] for at in range(0, len(writes), len(due) + 1)]
+    return [[(w - play[0]) - (d - due[0]) for w, d in zip(play, due)] for play in rounds]
+
+
+def report(errors):
+    late = sorted(max(error, 0.0) for error in errors)
+    at = lambda share: late[min(len(late) - 1, int(share * len(late)))]
+    print(f"{len(late)} changes: median {at(0.5):.1f} us, 99th percentile {at(0.99):.1f} us, "
+          f"largest {late[-1]:.1f} us; earliest {max([-e for e in errors] + [0.0]) + 0.0:.1f} us "
+          "before its time")
+
+
 def main():
+    if sys.argv[1] == "--stamps":
+        for errors in stamp_errors(sys.argv[2], sys.argv[3]):
+            report(errors)
+        return 0
     played, recorded = changes(sys.argv[1], int(sys.argv[3])), changes(sys.argv[2])
     if [c[1:] for c in played] != [c[1:] for c in recorded]:
         print(f"the changes differ: {len(played)} played, {len(recorded)} recorded")
         return 1
-    errors = sorted(max(r[0] - p[0], 0.0) for p, r in zip(played, recorded))
-    early = max([p[0] - r[0] for p, r in zip(played, recorded)] + [0.0])
-    at = lambda share: errors[min(len(errors) - 1, int(share * len(errors)))]
-    print(f"{len(errors)} changes: median {at(0.5):.1f} us, 99th percentile {at(0.99):.1f} us, "
-          f"largest {errors[-1]:.1f} us; earliest {early:.1f} us before its time")
+    report([r[0] - p[0] for p, r in zip(played, recorded)])
     return 0
 
 
