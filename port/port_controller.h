@@ -23,8 +23,8 @@
 // is written back whole.
 //
 // The immediate operations are in port_controller.cpp, the waits and the
-// pulses in timed_operations.cpp, the setup window's in
-// window_operations.cpp: one class, whose every operation on the selected
+// pulses in timed_operations.cpp, the play of a file in play_operation.cpp,
+// the setup window's in window_operations.cpp: one class, whose every operation on the selected
 // port opens with BaseOrRefusal.
 #pragma once
 
