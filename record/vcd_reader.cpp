@@ -328,7 +328,8 @@ bool VcdReader::FlushStamp()
         step.bits = pendingBits[reg] & pendingMask[reg];
         pendingMask[reg] = 0;
         pendingBits[reg] = 0;
-        if (!schedule.Append(step)) return Refuse("more changes than a play holds (4194304) or memory takes");
+        if (!schedule.Append(step))
+            return Refuse("more changes than a play holds (4194304) or memory takes");
     }
     return true;
 }
