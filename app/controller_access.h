@@ -9,5 +9,8 @@ PortController& TheController();
 // Starts or ends the recording of the pins (record/recording.h).
 int RecordPins(const char* path);
 
+// Plays a VCD file onto the selected port's pins (PortController::PlayPins).
+int PlayPins(const char* path);
+
 // Shows the setup window, if there is one.
 void ShowSetupWindow();

@@ -2,6 +2,8 @@
 
 #include "../port/port_driver.h"
 #include "../record/recording.h"
+#include "../port/wait_sleep.h"
+#include "../record/vcd_reader.h"
 #include "controller_access.h"
 #include "unload_gate.h"
 
@@ -68,6 +70,12 @@ int CParallelIoApp::ExitInstance()
 int RecordPins(const char* path)
 {
     return recording::RecordInto(theApp.dialog.controller, path);
+}
+
+int PlayPins(const char* path)
+{
+    VcdFileReader reader(&WaitSleeper::WaitsEnded);
+    return theApp.dialog.controller.PlayPins(path, reader);
 }
 
 PortController& TheController()

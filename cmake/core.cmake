@@ -7,7 +7,8 @@
 #
 # Each source is named in one target, which every build that needs it links:
 #   doruzeda_core          the core
-#   doruzeda_vcd_recorder  the recorder's portable part: a VCD file's text
+#   doruzeda_vcd_recorder  record/'s portable part: a VCD file's text, and
+#                          the reader of a file to play
 #   doruzeda_guard_std     the core's guard over std::mutex
 #                          (platform/std/); built only where linked
 #
@@ -22,13 +23,15 @@ add_library(doruzeda_core STATIC
     ${DORUZEDA_CORE_ROOT}/port/pin_map.cpp
     ${DORUZEDA_CORE_ROOT}/port/port_controller.cpp
     ${DORUZEDA_CORE_ROOT}/port/timed_operations.cpp
+    ${DORUZEDA_CORE_ROOT}/port/play_operation.cpp
     ${DORUZEDA_CORE_ROOT}/port/window_operations.cpp
     ${DORUZEDA_CORE_ROOT}/port/enumerate_ports.cpp
     ${DORUZEDA_CORE_ROOT}/log/debug_log.cpp)
 target_include_directories(doruzeda_core PUBLIC ${DORUZEDA_CORE_ROOT})
 target_link_libraries(doruzeda_core PRIVATE doruzeda_warnings)
 
-add_library(doruzeda_vcd_recorder STATIC ${DORUZEDA_CORE_ROOT}/record/vcd_recorder.cpp)
+add_library(doruzeda_vcd_recorder STATIC ${DORUZEDA_CORE_ROOT}/record/vcd_recorder.cpp
+                                         ${DORUZEDA_CORE_ROOT}/record/vcd_reader.cpp)
 target_link_libraries(doruzeda_vcd_recorder PUBLIC doruzeda_core PRIVATE doruzeda_warnings)
 
 # Linked by the core (target_link_libraries(doruzeda_core PUBLIC

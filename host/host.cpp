@@ -31,6 +31,11 @@
 //   record FILE       calls fnOrvane_recordParallelPins("FILE"): records every
 //                     port access from here on into the VCD file FILE
 //   record            calls fnOrvane_recordParallelPins(NULL): ends the recording
+//   same-changes FILE1 FILE2 US  compares two VCD files' changes of port 378's
+//                     pins (host/same_changes.h): each pin's changes the same,
+//                     in the same order, each within US microseconds (0 to 1000000) of
+//                     the other's time counted from each file's first change;
+//                     else a failed expectation
 //
 // BASE is hexadecimal, 100 to FFFD (a port's three registers within the I/O
 // space above the system board's); HEX is hexadecimal, 00 to FF; MS is
@@ -56,6 +61,7 @@
 #include <string>
 #include <vector>
 
+#include "host/same_changes.h"
 #include "host/script_reader.h"
 #include "port/pin_map.h"
 
@@ -419,6 +425,20 @@ bool RunShow(Host& host, const Line& line)
     return true;
 }
 
+bool RunSameChanges(Host& host, const Line& line)
+{
+    std::string report;
+    const bool same =
+        same_changes::Compare(line.arguments[0].text.c_str(), line.arguments[1].text.c_str(),
+                              line.arguments[2].number, report);
+    std::printf("  same-changes: %s\n", report.c_str());
+    if (!same) {
+        std::printf("line %d: the changes differ\n", line.number);
+        ++host.failures;
+    }
+    return true;
+}
+
 bool RunReload(Host& host, const Line&)
 {
     host.Unload();
@@ -485,6 +505,7 @@ bool RunLine(Host& host, const Line& line)
     case script::Action::Sleep: return RunSleep(host, line);
     case script::Action::Show: return RunShow(host, line);
     case script::Action::Reload: return RunReload(host, line);
+    case script::Action::SameChanges: return RunSameChanges(host, line);
     case script::Action::CallWithIntegers: return CallWithIntegers(host, line);
     case script::Action::CallWithTexts: return CallWithTexts(host, line);
     }

@@ -12,6 +12,7 @@ namespace {
 
 const char kExportPrefix[] = "fnOrvane_";
 constexpr long long kLongestMilliseconds = 3600000;
+constexpr long long kLongestMicroseconds = 1000000;
 
 // ---------------------------------------------------------------------------
 // A script's statements
@@ -33,6 +34,11 @@ const Statement kHostStatements[] = {
     {"show", nullptr, {kMilliseconds}, 0, Action::Show},
     {"reload", nullptr, {}, 0, Action::Reload},
     {"record", "fnOrvane_recordParallelPins", {kFile}, 0, Action::CallWithTexts},
+    {"same-changes",
+     nullptr,
+     {kFile, kFile, {"TOLERANCE_US", Kind::Microseconds}},
+     3,
+     Action::SameChanges},
 };
 
 // The exports, with the parameters each takes; a script may leave out the
@@ -88,6 +94,7 @@ const Statement kExports[] = {
      {kPin, kLevel, {"TIMEOUT", Kind::Integer}},
      3,
      Action::CallWithIntegers},
+    {"fnOrvane_playParallelPins", nullptr, {kFile}, 1, Action::CallWithTexts},
 };
 
 const Statement* FindStatement(const std::string& word)
@@ -220,6 +227,9 @@ bool ReadArgument(const Parameter& parameter, const std::string& word, Argument&
         break;
     case Kind::Milliseconds:
         if (value < 0 || value > kLongestMilliseconds) range = "0 to 3600000";
+        break;
+    case Kind::Microseconds:
+        if (value < 0 || value > kLongestMicroseconds) range = "0 to 1000000";
         break;
     case Kind::Base:
         if (value > 0xFFFF || !PinMap::IsUsableBase(static_cast<std::uint16_t>(value)))

@@ -26,6 +26,7 @@ enum class Kind {
     Milliseconds,  // decimal, 0 to 3600000 (an hour)
     Base,          // hexadecimal, a base the library accepts (100 to FFFD)
     Byte,          // hexadecimal, 00 to FF
+    Microseconds,  // decimal, 0 to 1000000 (a second)
     Text,          // any word
 };
 
@@ -50,6 +51,7 @@ enum class Action {
     Sleep,
     Show,
     Reload,
+    SameChanges,
     CallWithIntegers,
     CallWithTexts,
 };

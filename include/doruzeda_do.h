@@ -53,6 +53,10 @@
 // where it can: nothing more is written or read, no level or time is taken
 // from it, and the log line names the access.
 #define DORUZEDA_NOT_REACHED (-8)
+// fnOrvane_playParallelPins: the file cannot be played (not found, not VCD,
+// a line it cannot read, a signal that names no output pin, more than a
+// play holds). Nothing touched; one log line naming the cause.
+#define DORUZEDA_CANNOT_PLAY (-9)
 
 // Usable from C and from C++; the names are C names in both.
 #ifdef __cplusplus
@@ -269,3 +273,36 @@ DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_checkParallelPort(void);
 // readable or timeout outside 0 to 60000).
 DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_timeParallelInputPin(int pin, int level,
                                                                    int timeoutMs);
+
+// Ordinal 20. Plays the VCD file `file` onto the selected port's pins and
+// returns once its last change has been made (it blocks, as the pulses do).
+// The whole file is read and checked first; nothing is driven unless it is
+// good. Signals: the library's own recording's names (lpt378_pin02_d0 drives
+// pin 2 of the port at 378; another port's signals are not played, and a
+// file with none of the selected port's cannot be played), and sigrok's D0
+// to D7, the data lines, pins 2 to 9. An input pin's signal (10 to 13, 15)
+// is skipped and named in the log line; any other name, or a signal wider
+// than a bit, makes the file one that cannot be played. Levels 0 and 1
+// drive a pin, x and z leave it. Both layouts of a change list (a stamp then
+// a change a line; "#12 1! 0"" on one line) and every timescale VCD allows
+// (1, 10 or 100 of s to fs). At most 4,194,304 writes and 4.8 hours.
+// Timing: the file's first change is the call's first write, made at once;
+// every later one at its time from it, on the pulses' clock and as they hold
+// (never early; the changes of one time stamp to one register are one
+// write; changes closer than the port can take are made as soon as it can,
+// none dropped, and the play never runs ahead to catch up). The pins the
+// file does not drive keep what other calls do to them. One log line after
+// the call: the writes made, the file's length from its first change to its
+// last and the latest any write was made against its time, both in
+// microseconds ("Skipped=" names input pins skipped):
+//   PlayPins(rig.vcd) Port=378 Changes=1204 Length=2500000 Latest=3
+//   PlayPins(rig.vcd) Port=378 refused: line 12: a signal that names no pin: CLK
+// DORUZEDA_OK played; DORUZEDA_NO_PORT (no log line); DORUZEDA_CANNOT_PLAY;
+// DORUZEDA_PULSE_BUSY: a pulse or another play holds one of its lines
+// (nothing touched, no log line; a pulse meeting a play gets it likewise);
+// DORUZEDA_DATA_LINES_INPUTS: the file drives a data line while they are
+// inputs (the control register read, nothing written); DORUZEDA_NOT_REACHED:
+// an access did not reach the port, and nothing more was written;
+// DORUZEDA_ENDED_BY_UNLOAD: the unload ended the play, the pins at its last
+// change, the line saying after which change.
+DORUZEDA_DO_API int DORUZEDA_DO_CALL fnOrvane_playParallelPins(const char* file);

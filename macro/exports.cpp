@@ -114,6 +114,11 @@ DORUZEDA_DO_API int __cdecl fnOrvane_checkParallelPort(void)
     return WhileLoaded([] { return TheController().CheckPort(PortDriverOpen()); });
 }
 
+DORUZEDA_DO_API int __cdecl fnOrvane_playParallelPins(const char* file)
+{
+    return WhileLoaded([&] { return PlayPins(file); });
+}
+
 DORUZEDA_DO_API int __cdecl fnOrvane_timeParallelInputPin(int pin, int level, int timeoutMs)
 {
     return WhileLoaded([&] { return TheController().TimeInputPin(pin, level, timeoutMs); });

@@ -30,11 +30,12 @@
 // is written back whole.
 //
 // The immediate operations are in port_controller.cpp, the waits and the
-// pulses in timed_operations.cpp, the setup window's in
-// window_operations.cpp: one class, whose every operation on the selected
+// pulses in timed_operations.cpp, the play of a file in play_operation.cpp,
+// the setup window's in window_operations.cpp: one class, whose every operation on the selected
 // port opens with BaseOrRefusal.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -44,6 +45,8 @@
 #include "pin_map.h"
 #include "port_recording.h"
 #include "port_view.h"
+
+class PlayReader;
 
 struct PortEntry {
     // A port's name as the system reports it (such as LPT1) is shorter than
@@ -193,6 +196,16 @@ public:
     // thread lives on is its thread's to end (the unload has ended its
     // hold).
     void EndPulsesOfEndedThreads(const Deadline& deadline);
+    // Plays `file` onto the selected port: `reader` reads it whole into a
+    // schedule (outside the guard), then each step is written at its time
+    // on the seam's clock, holding as the pulses hold, the guard taken for
+    // each write only (port/play_operation.cpp). The lines the file drives
+    // take pulse slots meanwhile: a pulse or a play that meets them gets
+    // PULSE_BUSY, as this one does. One log line after the guard is let go:
+    //   PlayPins(rig.vcd) Port=378 Changes=1204 Length=2500000 Latest=3
+    // OK; NO_PORT; CANNOT_PLAY (the reader's refusal, logged); PULSE_BUSY
+    // (nothing touched); DATA_LINES_INPUTS; NOT_REACHED; ENDED_BY_UNLOAD.
+    int PlayPins(const char* file, PlayReader& reader);
     // Whether something answers at the selected port. With the data lines as
     // outputs, 55 and then AA stand on them for about a microsecond each (one
     // port access): the data register is read, each pattern written and read
@@ -382,6 +395,9 @@ private:
         std::uint16_t latch;      // the register as the controller last wrote it
         std::uint32_t thread;     // the pulsing thread (WaitSleeper::CurrentThreadId)
         std::int64_t heldFromNs;  // the clock once the first write returned
+        // A play's file, null for a pulse; `level` is then the play's changes
+        // made, or -1 in the slot of its second register.
+        const char* play;
     };
     // A pulse's own line, and one for each pulse of an ended thread that
     // its start puts back.
@@ -419,6 +435,18 @@ private:
     void KeepLatches(std::uint16_t address, std::uint16_t value) REQUIRES(guard);
     // The pulse's line: its call and port, then `outcome`.
     static void LogPulse(const Pulse& pulse, const char* outcome, PendingLines& line);
+
+    // A play under way (port/play_operation.cpp): its opening under the
+    // guard, each step's write, its end and its line.
+    struct Play;
+    int OpenPlay(Play& play, PendingLines& ended) REQUIRES(guard);
+    // A play's slots when its thread has ended, with its line.
+    void EndPlayOfEndedThread(int slot, PendingLines& line) REQUIRES(guard);
+    bool WriteStep(Play& play, std::size_t at) REQUIRES(guard);
+    int RunPlay(Play& play) EXCLUDES(guard);
+    void ClosePlay(const Play& play) REQUIRES(guard);
+    static void LogPlay(const Play& play, int result);
+    static void LogPlayAtExit(const Pulse& slot);
 
     mutable Guard guard;
     PortEntry portTable[kMaxPorts] GUARDED_BY(guard);

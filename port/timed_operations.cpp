@@ -7,6 +7,7 @@
 
 #include "../log/debug_log.h"
 #include "deadline.h"
+#include "hold.h"
 #include "pin_map.h"
 #include "port_controller.h"
 #include "port_io.h"
@@ -45,6 +46,8 @@ SleepStep NextSleep(std::int64_t remainingNs, std::int64_t lateByNs, std::int64_
     return {0, exact >= kShortestSleepNs ? exact : 0};
 }
 
+}  // namespace
+
 // Holds until `end`; false when the unload ended it first. `sleeper` is made at the first sleep (a
 // short pulse needs none) and left to the caller to close after the second write: closing the
 // system's timer takes a call to Wine's server, about 40 us, that must not fall inside the pulse.
@@ -62,6 +65,8 @@ bool HoldUntil(const Deadline& end, std::optional<WaitSleeper>& sleeper)
         if (step.exactNs > 0 && !WaitSleeper::SleepExactly(step.exactNs)) return false;
     }
 }
+
+namespace {
 
 // From the first write's return to the second write's start, rounded: the
 // second write's own time is all a pulse is longer on the wire.
@@ -295,7 +300,11 @@ int PortController::PulseSlotFor(std::uint16_t reg, std::uint16_t lines, Pending
 bool PortController::StillPulsing(int slot, PendingLines& ended)
 {
     if (!WaitSleeper::ThreadEnded(pulses[slot].thread)) return true;
-    EndPulse(slot, PulseEnd::ThreadEnded, ended);
+    if (pulses[slot].play != nullptr) {
+        EndPlayOfEndedThread(slot, ended);
+    } else {
+        EndPulse(slot, PulseEnd::ThreadEnded, ended);
+    }
     return false;
 }
 
@@ -352,7 +361,10 @@ void PortController::EndPulsesAtProcessExit() NO_THREAD_SAFETY_ANALYSIS
     const bool locked = guard.TryLockUntil(Deadline::AfterMs(bounds::kExitGuardWaitMs));
     for (int slot = 0; slot < kMaxPulses; ++slot) {
         PendingLine line;  // no other call runs now: written at once
-        if (pulses[slot].lines != 0) EndPulse(slot, PulseEnd::ProcessExit, line);
+        if (pulses[slot].play != nullptr) LogPlayAtExit(pulses[slot]);
+        if (pulses[slot].lines != 0 && pulses[slot].play == nullptr) {
+            EndPulse(slot, PulseEnd::ProcessExit, line);
+        }
     }
     if (locked) guard.unlock();
 }

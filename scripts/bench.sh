@@ -20,6 +20,9 @@
 #   sh scripts/bench.sh inputs   the wait's and the time's reaction to a
 #                                change on the simulated port, idle and with
 #                                one more busy process
+#   sh scripts/bench.sh play [ROUNDS]
+#                                a play's error against the recording's own
+#                                stamps under Wine, and its CPU
 set -e
 top=$(cd "$(dirname "$0")/.." && pwd)
 . "$top/scripts/env.sh"
@@ -36,6 +39,9 @@ if [ "${1:-}" = "inputs" ]; then
 fi
 if [ "${1:-}" = "logfifo" ]; then
     exec sh "$top/bench/win32/log-fifo.sh" "${2:-3000}"
+fi
+if [ "${1:-}" = "play" ]; then
+    exec sh "$top/bench/play.sh" "${2:-3}"
 fi
 if [ "${1:-}" = "pulses" ]; then
     exec sh "$top/bench/pulses.sh" "${2:-200}"

@@ -16,7 +16,7 @@ set -e
 top=$(cd "$(dirname "$0")/.." && pwd)
 mode=${1:-short}
 build=${FUZZ_BUILD_DIR:-$top/build/fuzz}
-targets="controller_fuzz discovery_fuzz"
+targets="controller_fuzz discovery_fuzz vcd_reader_fuzz"
 
 case "$mode" in
 short) fuzz_options="-runs=200000 -max_total_time=20" ;;

@@ -29,14 +29,15 @@ expected="0 fnOrvane_fetchParallelInputPin
 15 fnOrvane_pulseParallelOutputPin
 16 fnOrvane_pulseParallelDataByte
 17 fnOrvane_checkParallelPort
-18 fnOrvane_timeParallelInputPin"
+18 fnOrvane_timeParallelInputPin
+19 fnOrvane_playParallelPins"
 echo "$dump" | grep -q "Ordinal Base[[:space:]]*1$" || fail "ordinal base is not 1"
 actual=$(echo "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
          sed -n 's/^[[:space:]]*\[[[:space:]]*\([0-9]*\)\][[:space:]]*\([^[:space:]]*\)$/\1 \2/p' | sort -n)
 [ "$actual" = "$expected" ] || fail "exports differ:
 $actual"
 count=$(echo "$dump" | sed -n 's/^[[:space:]]*Export Address Table[[:space:]]*\([0-9a-f]*\)$/\1/p' | head -1)
-[ "$count" = "00000013" ] || fail "export count is $count, not 19"
+[ "$count" = "00000014" ] || fail "export count is $count, not 20"
 
 # Imports: one block per DLL. INPOUT32 and get_io must list ordinals only.
 dlls=$(echo "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u | tr '\n' ' ')
