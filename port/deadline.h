@@ -11,8 +11,9 @@
 //
 // Where the bounds live: each number in `namespace bounds`, in the header of
 // the code that keeps it (log/log_sink.h a log line, port/port_io.h a port's
-// first access, port/port_controller.h a call and the pulses at the end of
-// the process, record/recording.h a recording's ends, app/unload_gate.h the
+// first access, port/pending_line.h a call, port/port_controller.h the
+// pulses at the end of the process, record/recording.h a recording's starts
+// and ends and its end at the end of the process, app/unload_gate.h the
 // unload). app/unload_gate.h static_asserts every sum; the table of bounds in
 // docs/threads-and-unload.md states each, checked by scripts/bounds-table.sh.
 #pragma once

@@ -39,28 +39,14 @@
 #include <optional>
 
 #include "../include/doruzeda_do.h"
-#include "../log/log_sink.h"
 #include "guard.h"
 #include "pending_line.h"
 #include "pin_map.h"
-#include "port_io.h"
 #include "port_recording.h"
 #include "port_view.h"
 
 namespace bounds {
-// A call that accesses a port (it accesses one) waits at most for its first
-// access and one log line: the exports of one access, a wait, a check, a
-// pulse the unload ends (its second write at once, then its line). It holds
-// with any number of calls: the guard is never held while a line is written
-// (port/pending_line.h), and a port's claim is one wait for every call
-// queued behind it (port/port_io.h), so the calls' waits run side by side.
-// (A pulse that puts back pulses of ended threads writes their lines too,
-// one line wait each.) At the end of the process each pulse under way is
-// put back as such a call: its restore and its line.
-constexpr unsigned long kPortCallMs = kPortAccessWaitMs + kLogLineWaitMs;
-// The end of the process during pulses: the controller's guard, which a
-// pulsing thread that the end stopped may hold and never give back
-// (EndPulsesAtProcessExit).
+// The end of the process's wait for the guard (EndPulsesAtProcessExit).
 constexpr unsigned long kExitGuardWaitMs = 50;
 }  // namespace bounds
 
