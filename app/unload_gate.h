@@ -42,6 +42,33 @@
 #pragma once
 
 #include "../port/deadline.h"
+#include "../port/port_controller.h"
+#include "../record/recording.h"
+
+// Every bound's sum, checked where the unload that relies on them is kept
+// (the constants are each beside the code that keeps it: port/deadline.h).
+namespace bounds {
+
+// How long the unload waits for the calls inside to leave: longer than the
+// longest call.
+constexpr unsigned long kUnloadWaitMs = 3000;
+static_assert(kUnloadWaitMs > kPortCallMs,
+              "the unload's wait must cover a port's first access and one log line");
+static_assert(kUnloadWaitMs > kRecordingStartOrEndMs,
+              "the unload's wait must cover a start or an end of a recording");
+static_assert(
+    kRecordingStartOrEndMs >=
+        kRecordingGuardWaitMs + kRecordingFileWaitMs + kRecordingLogLines * kLogLineWaitMs,
+    "a start or an end of a recording must hold its guard's wait, its file and its lines");
+static_assert(kRecordingFileWaitMs >= 2 * (kRecordingWriteWaitMs + kRecordingCancelWaitMs),
+              "an end's file must hold the timer's turn under way and the end's own writing");
+static_assert(kExitWaitMs >= kExitLockWaitMs + kRecordingWriteWaitMs + kRecordingCancelWaitMs +
+                                 kRecordingEndLogLines * kLogLineWaitMs,
+              "the end of the process must hold the recording's lock, one writing and its lines");
+static_assert(kPortCallMs >= kPortAccessWaitMs + kLogLineWaitMs,
+              "a call must hold its port's first access and its line");
+
+}  // namespace bounds
 
 // Marks a call of an export as inside the library for its life.
 class ExportCall {
@@ -63,8 +90,6 @@ private:
 // threads a host runs macros on.
 constexpr int kNamedCallsInside = 64;
 
-// How long the unload waits for the calls inside to leave, and the
-// compiler's check that it covers the longest call: port/deadline.h.
 using bounds::kUnloadWaitMs;
 
 // Closes the gate, ends every wait, and waits (bounded) until no call is

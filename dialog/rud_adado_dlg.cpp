@@ -64,24 +64,6 @@ void CRudAdadoDlg::DoDataExchange(CDataExchange* pDX)
     DDX_Control(pDX, IDC_PORT_LIST, portList);
 }
 
-BEGIN_MESSAGE_MAP(CRudAdadoDlg, CDialog)
-    // afx_msg void OnReadInputStatus();           read button 5035 clicked
-    ON_BN_CLICKED(IDC_READ_INPUTS, OnReadInputStatus)
-    // afx_msg void OnPollInputStatus();           poll button 5036 clicked
-    ON_BN_CLICKED(IDC_POLL_INPUTS, OnPollInputStatus)
-    // afx_msg void OnTimer(UINT_PTR nIDEvent);    a timer of the dialog ticked
-    ON_WM_TIMER()
-    // afx_msg void OnPortSelChange();             port list 5026: the user chose a row
-    ON_CBN_SELCHANGE(IDC_PORT_LIST, OnPortSelChange)
-    // afx_msg void OnDirectionClicked(UINT id);   direction box 5001 to 5008 clicked
-    ON_CONTROL_RANGE(BN_CLICKED, IDC_DIRECTION_PIN2, IDC_DIRECTION_PIN9, OnDirectionClicked)
-    // afx_msg void OnClickedHiLo(UINT id);        level box 5009 to 5020 clicked
-    ON_CONTROL_RANGE(BN_CLICKED, IDC_LEVEL_PIN1, IDC_LEVEL_PIN17, OnClickedHiLo)
-    // afx_msg LRESULT OnApplyView(WPARAM kind, LPARAM argument);   a view change from another
-    // thread
-    ON_MESSAGE(kApplyViewMessage, OnApplyView)
-END_MESSAGE_MAP()
-
 BOOL CRudAdadoDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
@@ -290,3 +272,22 @@ void CRudAdadoDlg::OnPortSelChange()
 {
     controller.ChooseRow(portList.GetCurSel());  // CB_ERR is -1: no port
 }
+
+// The dialog's messages, each with its handler's shape; last in the file, as
+// a table, not a function.
+BEGIN_MESSAGE_MAP(CRudAdadoDlg, CDialog)
+    // afx_msg void OnReadInputStatus();           read button 5035 clicked
+    ON_BN_CLICKED(IDC_READ_INPUTS, OnReadInputStatus)
+    // afx_msg void OnPollInputStatus();           poll button 5036 clicked
+    ON_BN_CLICKED(IDC_POLL_INPUTS, OnPollInputStatus)
+    // afx_msg void OnTimer(UINT_PTR nIDEvent);    a timer of the dialog ticked
+    ON_WM_TIMER()
+    // afx_msg void OnPortSelChange();             port list 5026: the user chose a row
+    ON_CBN_SELCHANGE(IDC_PORT_LIST, OnPortSelChange)
+    // afx_msg void OnDirectionClicked(UINT id);   direction box 5001 to 5008 clicked
+    ON_CONTROL_RANGE(BN_CLICKED, IDC_DIRECTION_PIN2, IDC_DIRECTION_PIN9, OnDirectionClicked)
+    // afx_msg void OnClickedHiLo(UINT id);        level box 5009 to 5020 clicked
+    ON_CONTROL_RANGE(BN_CLICKED, IDC_LEVEL_PIN1, IDC_LEVEL_PIN17, OnClickedHiLo)
+    // afx_msg LRESULT OnApplyView(WPARAM kind, LPARAM argument); a view change posted
+    ON_MESSAGE(kApplyViewMessage, OnApplyView)
+END_MESSAGE_MAP()

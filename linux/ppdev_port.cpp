@@ -149,6 +149,8 @@ PortSpace::~PortSpace()
     }
 }
 
+// The port whose register `address` is, and that register; null, the
+// address warned of once, when no port has it.
 PortSpace::Port* PortSpace::Find(std::uint16_t address, PinRegister* reg)
 {
     for (Port& port : ports) {
@@ -157,6 +159,7 @@ PortSpace::Port* PortSpace::Find(std::uint16_t address, PinRegister* reg)
             return &port;
         }
     }
+    WarnAddress(address);
     return nullptr;
 }
 
@@ -312,10 +315,7 @@ std::uint8_t PortSpace::Read(std::uint16_t address)
     std::unique_lock<std::mutex> lock(guard);
     PinRegister reg = PinRegister::Data;
     Port* port = Find(address, &reg);
-    if (port == nullptr) {
-        WarnAddress(address);
-        return kNoRegister;
-    }
+    if (port == nullptr) return kNoRegister;
     if (!Usable(*port, lock)) return kNoRegister;
     unsigned char value = kNoRegister;
     const auto reached = [&](unsigned long request, const char* what) {
@@ -338,10 +338,7 @@ void PortSpace::Write(std::uint16_t address, std::uint8_t value)
     std::unique_lock<std::mutex> lock(guard);
     PinRegister reg = PinRegister::Data;
     Port* port = Find(address, &reg);
-    if (port == nullptr) {
-        WarnAddress(address);
-        return;
-    }
+    if (port == nullptr) return;
     // A status register ignores writes, as the hardware does: nothing lost.
     lastReached = reg == PinRegister::Status;
     if (reg == PinRegister::Status || !Usable(*port, lock)) return;

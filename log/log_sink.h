@@ -65,3 +65,15 @@ constexpr unsigned long kLineWaitMs = kLockWaitMs + kWriteWaitMs;
 constexpr unsigned long kPauseAfterTimeOutMs = 1000;
 
 }  // namespace log_sink
+
+namespace bounds {
+// A log line: its lock bytes, then its one write, which gives up after its
+// wait, its cancel included; a line that cannot be written within that is
+// dropped and counted, and the next line written names the count.
+constexpr unsigned long kLogLineWaitMs = log_sink::kLineWaitMs;
+// After a line given up the log file is not tried again for this long: a
+// file that stopped answering costs one line's wait in this while.
+constexpr unsigned long kLogPauseAfterTimeOutMs = log_sink::kPauseAfterTimeOutMs;
+static_assert(kLogPauseAfterTimeOutMs > kLogLineWaitMs,
+              "a pause after a line given up must be longer than the wait it saves");
+}  // namespace bounds

@@ -16,6 +16,18 @@
 #include <cstdio>
 
 #include "../log/debug_log.h"
+#include "../log/log_sink.h"
+#include "port_io.h"
+
+namespace bounds {
+// A call that accesses a port (it accesses one) waits at most for its first
+// access and one log line, whatever the number of calls: the guard is never
+// held while a line is written (below), and a port's claim is one wait for
+// every call queued behind it (port/port_io.h). (A pulse that puts back
+// pulses of ended threads writes their lines too, one line wait each; the
+// end of the process puts back each pulse under way as such a call.)
+constexpr unsigned long kPortCallMs = kPortAccessWaitMs + kLogLineWaitMs;
+}  // namespace bounds
 
 // Room for the longest line the controller writes (a pulse's, with its
 // outcome, about 140 characters) and its terminating zero.

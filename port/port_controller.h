@@ -48,6 +48,11 @@
 
 class PlayReader;
 
+namespace bounds {
+// The end of the process's wait for the guard (EndPulsesAtProcessExit).
+constexpr unsigned long kExitGuardWaitMs = 50;
+}  // namespace bounds
+
 struct PortEntry {
     // A port's name as the system reports it (such as LPT1) is shorter than
     // this; discovery leaves out the others.
@@ -188,7 +193,7 @@ public:
     // it back, and the restores are then made without it. They go to the
     // port only, not to a recording (whose own end at the process's end
     // takes locks a stopped thread may hold). Bound: the guard's wait, then
-    // bounds::kExitPulseMs a pulse.
+    // bounds::kPortCallMs a pulse.
     void EndPulsesAtProcessExit();
     // For the unload, once the calls inside have left or its wait has run
     // out: every pulse whose thread has ended (WaitSleeper::ThreadEnded) put

@@ -42,3 +42,8 @@ bool LastAccessReached();
 constexpr unsigned long kLongestAccessMs = 2000;
 
 }  // namespace port_io
+
+namespace bounds {
+// A port's first access: the claim of a port another program holds.
+constexpr unsigned long kPortAccessWaitMs = port_io::kLongestAccessMs;
+}  // namespace bounds

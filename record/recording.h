@@ -28,15 +28,47 @@
 // way, itself bounded, which needs no loader lock.
 #pragma once
 
+#include "../log/log_sink.h"
 #include "../port/deadline.h"
 
 class PortController;
+
+namespace bounds {
+
+// One writing of a recording's file (a timer's turn, an end, the end of the
+// process): the write is cancelled at its deadline and the cancel given
+// kRecordingCancelWaitMs; what it could not write is dropped and named.
+constexpr unsigned long kRecordingWriteWaitMs = 500;
+constexpr unsigned long kRecordingCancelWaitMs = 100;
+// An end's file: the timer's turn under way, then the end's own writing.
+constexpr unsigned long kRecordingFileWaitMs = 2 * (kRecordingWriteWaitMs + kRecordingCancelWaitMs);
+// An end's wait for the controller's guard, held by another call through its
+// port access (the end is then made all the same, its session never freed).
+constexpr unsigned long kRecordingGuardWaitMs = 250;
+// The most log lines an end writes (its file's write stopped, the changes
+// dropped, the bytes dropped, the accesses of no recorded port: each once),
+// and a start after it (its refusal): recording_session_win32.cpp and
+// recording_win32.cpp count theirs against these.
+constexpr unsigned long kRecordingEndLogLines = 4;
+constexpr unsigned long kRecordingStartLogLines = 1;
+constexpr unsigned long kRecordingLogLines = kRecordingEndLogLines + kRecordingStartLogLines;
+// A start or an end of a recording, in all: one Deadline, from which the
+// guard's wait, then the file's, each end early enough for what follows.
+constexpr unsigned long kRecordingStartOrEndMs =
+    kRecordingGuardWaitMs + kRecordingFileWaitMs + kRecordingLogLines * kLogLineWaitMs;
+// The end of the process: the recording's lock, which a thread the end
+// stopped may hold, then one writing of the file, then the end's lines.
+constexpr unsigned long kExitLockWaitMs = 100;
+constexpr unsigned long kExitWaitMs = kExitLockWaitMs + kRecordingWriteWaitMs +
+                                      kRecordingCancelWaitMs + kRecordingLogLines * kLogLineWaitMs;
+
+}  // namespace bounds
 
 namespace recording {
 
 // How long one writing of the file (a timer's turn, the end of a recording,
 // the end of the process) waits for the file before it cancels the write,
-// and how long a cancelled write is given to finish: port/deadline.h.
+// and how long a cancelled write is given to finish.
 constexpr unsigned long kWriteWaitMs = bounds::kRecordingWriteWaitMs;
 constexpr unsigned long kCancelWaitMs = bounds::kRecordingCancelWaitMs;
 

@@ -31,7 +31,7 @@ names=$(echo "$rows" | grep -oE '`(bounds::)?k[A-Z][A-Za-z0-9]*`' | tr -d '`' |
         sed 's/^bounds:://' | sort -u)
 {
     # shellcheck disable=SC2013 # no path of the tree has a space
-    for header in $(grep -l '^namespace bounds' port/*.h log/*.h record/*.h 2>/dev/null); do
+    for header in $(grep -l "^namespace bounds" port/*.h log/*.h record/*.h app/*.h 2>/dev/null); do
         echo "#include \"$top/$header\""
     done
     echo '#include <cstdio>'

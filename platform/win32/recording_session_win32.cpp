@@ -32,6 +32,14 @@ constexpr Move kMoves[] = {
     {Session::kEnding, Session::kEnded},        {Session::kEnding, Session::kAbandoned},
     {Session::kStopped, Session::kEnded}};
 
+// The lines an end can write, each at most once: its write stopped (the
+// turn's or the end's, WriteBuffer), then LogWhatWasLost's changes dropped
+// and bytes dropped (the third is the end of the process's), then
+// LogUnrecorded's.
+constexpr unsigned long kEndLines = 1 + 2 + 1;
+static_assert(kEndLines <= bounds::kRecordingEndLogLines,
+              "an end writes no more lines than its bound counts");
+
 // The file's tick, a microsecond, on the wait seam's clock: the one clock of
 // the library.
 std::uint64_t Microseconds()
@@ -219,12 +227,14 @@ void Session::StopTimer()
     CloseThreadpoolTimer(stopping);
 }
 
-bool Session::Finish()
+bool Session::Finish(const Deadline& by)
 {
     StopTimer();
     // Counted from here: a timer's turn under way may have used its own
-    // whole wait, and the end's last levels must still get theirs.
-    const Deadline deadline = Deadline::AfterMs(kWriteWaitMs);
+    // whole wait, and the end's last levels must still get theirs, but only
+    // until what the end has left, its cancel's wait kept.
+    const Deadline deadline =
+        Deadline::Earliest(Deadline::AfterMs(kWriteWaitMs), by.EarlierByMs(kCancelWaitMs));
     // From here the accesses are ignored (a turn under way may have stopped
     // the recording first).
     if (Enter(kEnding)) {

@@ -87,10 +87,12 @@ public:
     // Once no access reaches it any more (End), or at an unload that could
     // not make sure of that (the accesses are ignored from here on): the
     // timer stopped and its callback waited for, the rest to the file within
-    // kWriteWaitMs from then, and the file closed; the lines about what was
-    // dropped and about unrecorded addresses to the log. False when the
-    // system may still use it (kAbandoned): it must then never be freed.
-    bool Finish();
+    // kWriteWaitMs from then and by `by` (its cancel's wait included), and
+    // the file closed; the lines about what was dropped and about unrecorded
+    // addresses to the log (at most bounds::kRecordingEndLogLines). False
+    // when the system may still use it (kAbandoned): it must then never be
+    // freed.
+    bool Finish(const Deadline& by);
     // At the end of the process: what is buffered to the file, waiting at
     // most the bound of a write.
     void FinishAtProcessExit();

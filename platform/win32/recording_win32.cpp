@@ -23,12 +23,10 @@ Session* volatile current = nullptr;
 // starts and ends take it; no access does.
 SRWLOCK starts = SRWLOCK_INIT;
 
-// How long a start or an end waits for the controller's guard, held by
-// another call through its port access and its line.
-Deadline EndDeadline()
-{
-    return Deadline::AfterMs(bounds::kPortCallMs);
-}
+// The lines a start writes after an end: one refusal (StartLocked).
+static_assert(bounds::kRecordingStartLogLines == 1, "a start writes one line, its refusal");
+// The time a start or an end leaves to the lines after its file.
+constexpr unsigned long kLinesMs = bounds::kRecordingLogLines * bounds::kLogLineWaitMs;
 
 Session* TakeCurrent()
 {
@@ -36,17 +34,17 @@ Session* TakeCurrent()
         InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&current), nullptr));
 }
 
-// Ends the recording under way, its file complete within the bound of a
-// write, once the controller's guard is had by `by`. Finished all the same
-// when a call stuck in the port driver keeps that guard (its timer ended,
-// the accesses ignored), but then never freed: the controller may still
-// hand it an access. Nor is one whose write the system still holds.
-void EndCurrent(PortController& controller, const Deadline& by)
+// Ends the recording under way once the controller's guard is had by
+// `guardBy`, its file complete by `fileBy`. Finished all the same when a
+// call stuck in the port driver keeps that guard (its timer ended, the
+// accesses ignored), but then never freed: the controller may still hand it
+// an access. Nor is one whose write the system still holds.
+void EndCurrent(PortController& controller, const Deadline& guardBy, const Deadline& fileBy)
 {
     Session* const ending = TakeCurrent();
     if (ending == nullptr) return;
-    const bool unfed = controller.EndRecording(*ending, by);
-    if (ending->Finish() && unfed) delete ending;
+    const bool unfed = controller.EndRecording(*ending, guardBy);
+    if (ending->Finish(fileBy) && unfed) delete ending;
 }
 
 // A name too long for the system's calls, cut in its one log line.
@@ -125,7 +123,9 @@ bool IsTheLog(const char* path)
            named.indexHigh == log.indexHigh && named.indexLow == log.indexLow;
 }
 
-int StartLocked(PortController& controller, const char* path)
+// `whole`: the start's deadline, which the controller's guard is waited for
+// until, when the file cannot be had (the start's line written before).
+int StartLocked(PortController& controller, const char* path, const Deadline& whole)
 {
     if (std::strlen(path) > kLongestName) {
         LogTooLong(path);
@@ -159,7 +159,7 @@ int StartLocked(PortController& controller, const char* path)
     }
     DebugLog("Recording into %s failed: %s", path, SystemError(failure).text);
     // Fed since its start: freed once the controller lets go of it.
-    if (controller.EndRecording(*session, EndDeadline())) delete session;
+    if (controller.EndRecording(*session, whole)) delete session;
     return DORUZEDA_NOT_RECORDING;
 }
 
@@ -225,9 +225,13 @@ void RefuseLongVariable(DWORD length)
 int RecordInto(PortController& controller, const char* path)
 {
     AcquireSRWLockExclusive(&starts);
-    EndCurrent(controller, EndDeadline());
+    // One deadline for the end and the start: the guard, then the file, each
+    // waited for only until what follows it still has its bound.
+    const Deadline whole = Deadline::AfterMs(bounds::kRecordingStartOrEndMs);
+    const Deadline fileBy = whole.EarlierByMs(kLinesMs);
+    EndCurrent(controller, fileBy.EarlierByMs(bounds::kRecordingFileWaitMs), fileBy);
     const int result =
-        path == nullptr || *path == '\0' ? DORUZEDA_OK : StartLocked(controller, path);
+        path == nullptr || *path == '\0' ? DORUZEDA_OK : StartLocked(controller, path, whole);
     ReleaseSRWLockExclusive(&starts);
     return result;
 }
@@ -246,7 +250,7 @@ void StartFromEnvironment(PortController& controller)
     char name[kLongestName + 2];
     NameForLoad(path, CountThisLoad(), name);
     AcquireSRWLockExclusive(&starts);
-    StartLocked(controller, name);
+    StartLocked(controller, name, Deadline::AfterMs(bounds::kRecordingStartOrEndMs));
     ReleaseSRWLockExclusive(&starts);
 }
 
@@ -262,7 +266,10 @@ void EndAtUnload(PortController& controller, const Deadline& deadline)
     // way its timer is stopped and its turn under way waited for, so that no
     // callback of ours runs after the unload.
     const bool locked = TryLockUntil(starts, deadline);
-    EndCurrent(controller, deadline);
+    // The guard tried once if the unload's deadline has passed; the file
+    // then within its own bound.
+    const Deadline guardBy = deadline.Passed() ? Deadline::AfterMs(0) : deadline;
+    EndCurrent(controller, guardBy, guardBy.LaterByMs(bounds::kRecordingFileWaitMs));
     if (locked) ReleaseSRWLockExclusive(&starts);
 }
 

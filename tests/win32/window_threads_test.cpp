@@ -286,9 +286,10 @@ DWORD WINAPI CallAtLength(void* pointer)
 
 // `name` called with `arguments` on pin 10, which stays low, and the library
 // unloaded once the call has read the port `reads` times: the call ends at
-// once with `result` and its one log line, `line`.
+// once with `result` and its one log line, `line`, the only one that begins
+// with `call`.
 void ExpectAnUnloadToEndTheCall(const char* name, LongWait waiter, unsigned long reads, int result,
-                                const std::string& line)
+                                const std::string& call, const std::string& line)
 {
     ScratchDirectory scratch;
     DeviceDescription devices;
@@ -312,7 +313,7 @@ void ExpectAnUnloadToEndTheCall(const char* name, LongWait waiter, unsigned long
     EXPECT_EQ(waiter.result, result);
     EXPECT_LT(waiter.milliseconds, 10000ul) << "ended by the unload, not by its time running out";
     const std::string log = scratch.LogFile();
-    EXPECT_EQ(LinesWith(log, line.substr(0, line.find('(') + 1)), 1) << log;
+    EXPECT_EQ(LinesWith(log, call), 1) << log;
     EXPECT_EQ(LinesWith(log, line + "\r\n"), 1) << log;
 
     ExpectANewLoadWorks();
@@ -322,12 +323,13 @@ TEST(UnloadWhileInside, AWaitOfAMinuteEndsAtOnceWithItsLogLine)
 {
     // Past its hundred fast reads the wait sleeps between reads.
     ExpectAnUnloadToEndTheCall("fnOrvane_waitParallelInputPin", {nullptr, {10, 1, 60000}}, 150, 0,
-                               "WaitInputPin(10, 1, 60000) Port=378 Result=0");
+                               "WaitInputPin(", "WaitInputPin(10, 1, 60000) Port=378 Result=0");
 }
 
 TEST(UnloadWhileInside, ATimeOfTenSecondsEndsAtOnceWithItsLogLine)
 {
     ExpectAnUnloadToEndTheCall("fnOrvane_timeParallelInputPin", {nullptr, {10, 1, 10000}}, 1000, -5,
+                               "TimeInputPin(",
                                "TimeInputPin(10, 1, 10000) Port=378 Time=timed out");
 }
 
