@@ -10,20 +10,16 @@
 // every operation that would access it.
 //
 // Threads: every operation holds the controller's guard for its port
-// accesses and its reading and changing of the state, so calls from several
-// threads run one after another there: a pin's read-modify-write cannot lose
+// accesses and its state only, so a pin's read-modify-write cannot lose
 // another thread's change, and the buffers and the snapshot are never seen
-// half-updated. Nothing outside is waited for with the guard held: an
-// operation's log line is formatted under the guard and written once the
-// guard is let go (pending_line.h), so the lines of different threads wait
-// on the log file side by side, each thread's lines in their order. A port's
-// first access may wait for a claim (port_io.h: one claim's wait, counted
-// from its start, whatever the number of calls behind it). The view is
-// called with the guard held, so that it learns of the changes in the order
-// they were made; a view must therefore never wait for another thread, nor
-// call the controller.
-// The state and its guard stay inside: the setup window, too, calls
-// operations (the window's own ones, at the end).
+// half-updated. Nothing outside is waited for with the guard held: a line is
+// formatted under it and written once it is let go (pending_line.h), so
+// different threads' lines wait on the log file side by side; a port's first
+// access waits for one claim however many calls are behind it (port_io.h).
+// The view is called with the guard held, so that it learns of the changes
+// in order; a view must never wait for another thread, nor call the
+// controller. The state and its guard stay inside: the setup window, too,
+// calls operations (its own ones, at the end).
 //
 // A level is high when non-zero. Register values are kept as 16-bit values of
 // which only the low byte reaches the hardware; whatever 16-bit value was read
@@ -31,8 +27,8 @@
 //
 // The immediate operations are in port_controller.cpp, the waits and the
 // pulses in timed_operations.cpp, the play of a file in play_operation.cpp,
-// the setup window's in window_operations.cpp: one class, whose every operation on the selected
-// port opens with BaseOrRefusal.
+// the setup window's in window_operations.cpp: one class, whose every
+// operation on the selected port opens with BaseOrRefusal.
 #pragma once
 
 #include <cstddef>
@@ -92,9 +88,7 @@ public:
     int GetInputAll();
     int FetchInputPin(int pin);
 
-    // Beyond the ten: the data lines as inputs, whole bytes, and waiting for
-    // an input. Same codes and refusal rules as the operations above.
-
+    // Beyond the ten: same codes and refusal rules as the operations above.
     // Non-zero makes the data lines inputs, 0 outputs: control bit 5, read,
     // changed and written back whole. Logged. OK; NO_PORT.
     int SetDataDirection(int input);
@@ -104,96 +98,47 @@ public:
     // Reads the data register (the input lines when the data lines are
     // inputs). Logged. 0 to 255; NO_PORT.
     int GetDataByte();
-    // Reads readable `pin` until it is at `level` (non-zero: high) or
-    // `timeoutMs` (0 to 60000) has passed: back to back at first, then after
-    // each of the shortest sleeps the system gives. The guard is taken for
-    // each read only, never held between them. One log line for the whole
-    // wait, with its result, written with the guard released:
-    //   WaitInputPin(10, 1, 5000) Port=378 Result=1
-    //   WaitInputPin(10, 1, 5000) Port=378 not reached: the port did not answer a read of the pin
-    // 1 reached; 0 timed out, or ended by WaitSleeper::EndAllWaits (the
-    // unload); NOT_REACHED: a read did not reach the port
-    // (port_io::LastAccessReached), and the wait ended there, no level
-    // taken from it; NO_PORT; BAD_PIN: pin not readable or timeout out of
-    // range. Blocks the calling thread.
+    // The waits, the time, the pulses and the play keep the contract of
+    // their exports (include/doruzeda_do.h: results, log lines, timing); what
+    // follows is how they keep it here.
+    //
+    // WaitInputPin and TimeInputPin: the guard is taken for each read only,
+    // never held between reads; a read that did not reach the port
+    // (port_io::LastAccessReached) ends the call with NOT_REACHED, no level
+    // or time taken from it; WaitSleeper::EndAllWaits (the unload) ends
+    // either. Their one log line is written with the guard released.
+    // The wait reads back to back at first, then after each of the shortest
+    // sleeps the system gives.
     int WaitInputPin(int pin, int level, int timeoutMs);
-    // Reads readable `pin` until it is at `level` (non-zero: high) and gives
-    // the microseconds from the first read to the read that saw it, each
-    // read stamped on the seam's clock under the guard once it has returned
-    // (so the time never comes before the change that read saw, however
-    // long the thread waited for its core between the read and its stamp):
-    // 0 when the first read sees it, at most timeoutMs * 1000 (no read
-    // begins past the time; a level seen by a read that returned past it
-    // counts as timed out). Reads back to back, never sleeping, and yields
-    // the core (WaitSleeper::YieldCore) once every
-    // kTimeReadingBetweenYieldsNs of reading: IT HOLDS A CORE WHILE IT
-    // WAITS, a whole core's time for the wait's length, given up to another
-    // thread or process only at those yields and when the system's
-    // scheduler takes it. The guard is taken for each read only. One log
-    // line after it ends, written with the guard released:
-    //   TimeInputPin(10, 1, 5000) Port=378 Time=1234
-    //   TimeInputPin(10, 1, 5000) Port=378 Time=timed out
-    //   TimeInputPin(10, 1, 5000) Port=378 not reached: the port did not answer a read of the pin
-    // The microseconds; TIMED_OUT: the time ran out, or
-    // WaitSleeper::EndAllWaits (the unload) ended it; NOT_REACHED: a read
-    // did not reach the port, and the time ended there, no time taken from
-    // it; NO_PORT; BAD_PIN: pin not readable or timeout outside 0 to
-    // kMaxWaitMs. Blocks the calling thread.
+    // The time stamps each read on the seam's clock under the guard once it
+    // has returned, so the time never comes before the change that read saw;
+    // it never sleeps, and yields the core (WaitSleeper::YieldCore) once
+    // every kTimeReadingBetweenYieldsNs of reading: IT HOLDS A CORE WHILE IT
+    // WAITS.
     int TimeInputPin(int pin, int level, int timeoutMs);
 
-    // Pulses: settable `pin` driven to `level` (non-zero: high), or the
-    // data register written with `value` (0 to 255) in one write, held for
-    // `microseconds` (1 to kMaxPulseUs), then put back: the pin to the level
-    // it had before, every other bit of its register as it is at that moment
-    // (another thread's change made meanwhile stays); the data register to
-    // the whole value it held. The hold counts from the moment the first
-    // write has returned (the line has changed by then), so that no pulse is
-    // shorter than asked on any clock: a sleep on the seam's fine timer while
-    // more than about a millisecond remains, then the clock watched to the
-    // end. The width is the time from that moment to the start of the second
-    // write, rounded to the microsecond. The guard is held for each write
-    // only, never while holding. One log line, after the second write:
-    //   PulseOutputPin(1, 1, 500) Port=378 Width=500
-    //   PulseDataByte(200, 500) Port=378 Width=500
-    //
-    // A pulse that meets another under way on any of its lines (a bit of the
-    // same register; a byte pulse has all eight of the data register), or
-    // that finds kMaxPulses under way, is refused at once, touching neither
-    // port nor log. A pulse on the data lines (a byte, or pins 2 to 9) first
-    // reads the control register and, with the data lines as inputs (bit
-    // 5), writes nothing, its line saying so. An access the port did not
-    // take (port_io::LastAccessReached) ends the pulse there: nothing more is
-    // written, and the line says which access (after the first write:
-    // "Width=500 not put back: the port did not take the second write"):
-    //   PulseDataByte(51, 1000) Port=378 refused: the data lines are inputs
-    //   PulseOutputPin(2, 1, 500) Port=378 not reached: the port did not take the first write
-    // OK the pulse was made; NO_PORT; BAD_PIN: pin not settable, value
-    // outside 0 to 255 or time outside 1 to kMaxPulseUs; PULSE_BUSY;
-    // DATA_LINES_INPUTS; NOT_REACHED; ENDED_BY_UNLOAD: the unload
-    // (WaitSleeper::EndAllWaits) ended the pulse early, its second write
-    // made at once and logged. Blocks the calling thread.
-    //
-    // A pin of the data register goes back into the latch as the controller
-    // last wrote it, never as a read shows it: a read while another thread
-    // has made the data lines inputs gives the outside's levels, which would
-    // then stand in the latch. A pulse whose thread has ended (a host's
+    // Pulses: the guard is held for each write only, never while holding
+    // (HoldUntil, port/hold.h: the seam's fine timer while more than about a
+    // millisecond remains, then the clock); the hold counts from the first
+    // write's return, the width to the second write's start. A pulse takes a
+    // slot with the lines it drives (kMaxPulses at once); one that meets
+    // another's lines is refused before any access. A pin of the data
+    // register goes back into the latch as the controller last wrote it,
+    // never as a read shows it (a read while the data lines are inputs gives
+    // the outside's levels). A pulse whose thread has ended (a host's
     // TerminateThread) is put back, its line written ("Width=700000 ended by
-    // the end of its thread") and its slot freed by the next pulse that
-    // meets it (on its lines, or with no slot free), and by the unload
+    // the end of its thread") and its slot freed by the next pulse or play
+    // that meets it (on its lines, or with no slot free), and by the unload
     // (EndPulsesOfEndedThreads).
     int PulseOutputPin(int pin, int level, int microseconds);
     int PulseDataByte(int value, int microseconds);
     static constexpr int kMaxPulseUs = 10000000;
     // Every settable line of two ports at once.
     static constexpr int kMaxPulses = 2 * PinMap::kSettablePins;
-    // At the end of the process, whose end stopped the pulsing threads: each
-    // pulse under way gets its second write and its line, with the width held
-    // and "ended by the end of the process". The guard is tried for
-    // bounds::kExitGuardWaitMs; a stopped thread that holds it never gives
-    // it back, and the restores are then made without it. They go to the
-    // port only, not to a recording (whose own end at the process's end
-    // takes locks a stopped thread may hold). Bound: the guard's wait, then
-    // bounds::kPortCallMs a pulse.
+    // At the end of the process, which stopped the pulsing threads: each
+    // pulse under way gets its second write, to the port only, and its line
+    // ("ended by the end of the process"). The guard is tried for
+    // bounds::kExitGuardWaitMs; past it the restores are made without it.
     void EndPulsesAtProcessExit();
     // For the unload, once the calls inside have left or its wait has run
     // out: every pulse whose thread has ended (WaitSleeper::ThreadEnded) put
@@ -201,26 +146,17 @@ public:
     // thread lives on is its thread's to end (the unload has ended its
     // hold).
     void EndPulsesOfEndedThreads(const Deadline& deadline);
-    // Plays `file` onto the selected port: `reader` reads it whole into a
-    // schedule (outside the guard), then each step is written at its time
-    // on the seam's clock, holding as the pulses hold, the guard taken for
-    // each write only (port/play_operation.cpp). The lines the file drives
-    // take pulse slots meanwhile: a pulse or a play that meets them gets
-    // PULSE_BUSY, as this one does. One log line after the guard is let go:
-    //   PlayPins(rig.vcd) Port=378 Changes=1204 Length=2500000 Latest=3
-    // OK; NO_PORT; CANNOT_PLAY (the reader's refusal, logged); PULSE_BUSY
-    // (nothing touched); DATA_LINES_INPUTS; NOT_REACHED; ENDED_BY_UNLOAD.
+    // Plays `file` onto the selected port (port/play_operation.cpp):
+    // `reader` reads it whole into a schedule outside the guard, then each
+    // step is written at its time, held for as the pulses hold, the guard
+    // taken for each write only. The lines the file drives take pulse slots
+    // meanwhile, so a pulse or a play that meets them gets PULSE_BUSY.
     int PlayPins(const char* file, PlayReader& reader);
-    // Whether something answers at the selected port. With the data lines as
-    // outputs, 55 and then AA stand on them for about a microsecond each (one
-    // port access): the data register is read, each pattern written and read
-    // back, and the byte read first written back. With the data lines as
-    // inputs (control bit 5 set) nothing is written: a control register that
-    // keeps that bit is there; one that reads FF, as every register of an
-    // absent card does, is checked as outputs. `driverOpen` false (the port
-    // I/O driver is not open) gives DRIVER_NOT_OPEN with no access. One log
-    // line for each result but NO_PORT. OK the port answers; NO_PORT;
-    // NO_ANSWER; DRIVER_NOT_OPEN.
+    // Whether something answers at the selected port (ordinal 18's contract,
+    // include/doruzeda_do.h): the data register read, 55 and AA each written
+    // and read back, the byte read first written back; with the data lines
+    // as inputs nothing is written. `driverOpen` false gives DRIVER_NOT_OPEN
+    // with no access. One log line for each result but NO_PORT.
     int CheckPort(bool driverOpen);
 
     // When the setup window cannot be made (no display): selects row 0 as
@@ -240,20 +176,16 @@ public:
     int StartRecording(PortRecording& recording);
     // When `recording` is the one fed: no access reaches it from here on.
     void EndRecording(PortRecording& recording);
-    // The same for the unload, which must not wait past its bound for a call
-    // stuck in the port driver with the guard: false when the guard did not
-    // come free before `deadline` (the recording may then still be fed).
+    // The same within `deadline` (a call stuck in the port driver may hold
+    // the guard): false when it did not come free (the recording may then
+    // still be fed).
     bool EndRecording(PortRecording& recording, const Deadline& deadline);
 
     static constexpr int kMaxWaitMs = 60000;
-    // TimeInputPin's reading between two yields of its core. A yield hands
-    // the core to any thread or process ready for it, under Wine (a
-    // sched_yield) for up to a slice of the system's scheduler: one at every
-    // read let processes that never wait, busy on the cores, keep the reads
-    // from the change for hundreds of microseconds. Between yields only the scheduler
-    // takes the core; a thread of the host ready on the same core waits at
-    // most this long for a yield. The CPU is a whole core either way, less
-    // what the scheduler gives to others (docs/benchmarks.md).
+    // TimeInputPin's reading between two yields of its core: a yield under
+    // Wine (a sched_yield) may hand the core to a busy process for a whole
+    // slice of the scheduler; a thread of the host ready on the same core
+    // waits at most this long for one (docs/benchmarks.md).
     static constexpr std::int64_t kTimeReadingBetweenYieldsNs = 10000000;
 
     // --- The setup window's operations ---
