@@ -12,7 +12,7 @@
 fresh_folder "$4" || exit 1
 sigrok-cli -d demo:analog_channels=0 --samples 150 --config samplerate=50 -O vcd \
     -o demo.vcd 2>/dev/null || fail "sigrok-cli made no demo.vcd"
-sed 's/^\(same-changes .*\) 50$/\1 1000000/' "$3" >replay.macro
+sed 's/^\(same-changes [^ ]* [^ ]*\) [0-9]*$/\1 1000000/' "$3" >replay.macro
 "$1" "$2/host.exe" replay.macro >host.raw 2>host.err
 code=$?
 tr -d '\r' <host.raw >host.out
